@@ -1,0 +1,91 @@
+#include "UserDefaults.h"
+#include "Folders.h"
+#include "Log.h"
+
+namespace platform
+{
+namespace
+{
+    std::mutex backendMutex;
+    std::shared_ptr<UserDefaults> backend;
+}
+
+UserDefaults& UserDefaults::standard()
+{
+    std::lock_guard<std::mutex> lock (backendMutex);
+    if (backend == nullptr)
+        backend = std::make_shared<FileUserDefaults> (folders::configFolder().getChildFile ("user-defaults.json"));
+    return *backend;
+}
+
+void UserDefaults::setStandard (std::shared_ptr<UserDefaults> newBackend)
+{
+    std::lock_guard<std::mutex> lock (backendMutex);
+    backend = std::move (newBackend);
+}
+
+FileUserDefaults::FileUserDefaults (juce::File f) : file (std::move (f)) {}
+
+juce::var FileUserDefaults::readAll() const
+{
+    if (! file.existsAsFile() || file.getSize() > 65536)
+        return {};
+    auto parsed = juce::JSON::parse (file.loadFileAsString());
+    return parsed.isObject() ? parsed : juce::var();
+}
+
+int64_t FileUserDefaults::integerForKey (const juce::String& key)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto all = readAll();
+    const auto value = all.getProperty (juce::Identifier (key), juce::var());
+    if (value.isInt() || value.isInt64() || value.isBool())
+        return (int64_t) static_cast<juce::int64> (value);
+    if (value.isDouble())
+    {
+        const auto d = (double) value;
+        if (std::isfinite (d) && d > -9.2e18 && d < 9.2e18)
+            return (int64_t) d;
+    }
+    return 0;
+}
+
+void FileUserDefaults::setInteger (const juce::String& key, int64_t value)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    auto all = readAll();
+    auto* object = all.getDynamicObject();
+    juce::DynamicObject::Ptr fresh;
+    if (object == nullptr)
+    {
+        fresh = new juce::DynamicObject();
+        object = fresh.get();
+        all = juce::var (object);
+    }
+    object->setProperty (juce::Identifier (key), (juce::int64) value);
+
+    const auto folder = file.getParentDirectory();
+    if (! folder.isDirectory() && ! folder.createDirectory())
+    {
+        log::write (log::notice, "Brisalto user defaults : %s could NOT be created !!!!", folder.getFullPathName().toRawUTF8());
+        return;
+    }
+    // Write a sibling and move it into place, so a crash never leaves half a file.
+    const auto temp = file.getSiblingFile (file.getFileName() + ".tmp");
+    if (! temp.replaceWithText (juce::JSON::toString (all)) || ! temp.moveFileTo (file))
+        log::write (log::notice, "Brisalto user defaults : %s could NOT be written !!!!", file.getFullPathName().toRawUTF8());
+}
+
+int64_t InMemoryUserDefaults::integerForKey (const juce::String& key)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto it = values.find (key);
+    return it == values.end() ? 0 : it->second;
+}
+
+void InMemoryUserDefaults::setInteger (const juce::String& key, int64_t value)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    values[key] = value;
+}
+}

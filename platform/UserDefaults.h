@@ -1,0 +1,52 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+// Small integer preferences shared by every instance of a user, such as the MIDI
+// program-change settings.
+namespace platform
+{
+    class UserDefaults
+    {
+    public:
+        virtual ~UserDefaults() = default;
+
+        // The stored integer, or 0 when the key is missing or unreadable.
+        virtual int64_t integerForKey (const juce::String& key) = 0;
+        virtual void setInteger (const juce::String& key, int64_t value) = 0;
+
+        // The backend in use (the file backend unless a test installed another).
+        static UserDefaults& standard();
+        static void setStandard (std::shared_ptr<UserDefaults> backend);
+    };
+
+    // Keeps the values in a small JSON file, by default in the configuration folder.
+    class FileUserDefaults final : public UserDefaults
+    {
+    public:
+        explicit FileUserDefaults (juce::File file);
+        int64_t integerForKey (const juce::String& key) override;
+        void setInteger (const juce::String& key, int64_t value) override;
+
+    private:
+        juce::var readAll() const;
+        juce::File file;
+        std::mutex mutex;
+    };
+
+    // Keeps the values in memory, for tests.
+    class InMemoryUserDefaults final : public UserDefaults
+    {
+    public:
+        int64_t integerForKey (const juce::String& key) override;
+        void setInteger (const juce::String& key, int64_t value) override;
+
+    private:
+        std::mutex mutex;
+        std::map<juce::String, int64_t> values;
+    };
+}

@@ -1,0 +1,60 @@
+#include "PluginProcessor.h"
+
+#include <cmath>
+
+void BrisaltoAudioProcessor::calc_filter_coeffs()
+{
+    const double fs = (double) mSampleRate;
+    const double f = std::max (1.0, (double) mParams[BPFilterFreq] * 20000.0);
+    double q = (double) mParams[BPFilterQ] * 10.0;
+    if (q <= 0.01)
+        q = 0.1;
+    const int type = (int) (mParams[BPFilterType] * 10.0f + 0.5f);
+
+    constexpr double sqrt2 = 1.4142135623730951;
+    const double w = juce::MathConstants<double>::pi * f / fs;
+    double b0, b1, b2, a1, a2;
+
+    switch (type)
+    {
+        case (int) FilterType::lowPass:
+        {
+            const double k = 1.0 / std::tan (w);
+            const double norm = 1.0 / (1.0 + sqrt2 * k + k * k);
+            b0 = norm; b1 = 2.0 * norm; b2 = norm;
+            a1 = 2.0 * (1.0 - k * k) * norm;
+            a2 = (1.0 - sqrt2 * k + k * k) * norm;
+            break;
+        }
+        case (int) FilterType::highPass:
+        {
+            const double k = std::tan (w);
+            const double norm = 1.0 / (1.0 + sqrt2 * k + k * k);
+            b0 = norm; b1 = -2.0 * norm; b2 = norm;
+            a1 = 2.0 * (k * k - 1.0) * norm;
+            a2 = (1.0 - sqrt2 * k + k * k) * norm;
+            break;
+        }
+        case (int) FilterType::notch:
+        {
+            const double k = 1.0 / std::tan (w);
+            const double norm = 1.0 / (1.0 + k / q + k * k);
+            b0 = (1.0 + k * k) * norm; b1 = 2.0 * (1.0 - k * k) * norm; b2 = b0;
+            a1 = 2.0 * (1.0 - k * k) * norm;
+            a2 = (1.0 - k / q + k * k) * norm;
+            break;
+        }
+        default:
+        {
+            const double k = 1.0 / std::tan (w);
+            const double norm = 1.0 / (1.0 + k / q + k * k);
+            b0 = k / q * norm; b1 = 0.0; b2 = -b0;
+            a1 = 2.0 * (1.0 - k * k) * norm;
+            a2 = (1.0 - k / q + k * k) * norm;
+            break;
+        }
+    }
+
+    const float coeffs[5] = { (float) b0, (float) b1, (float) b2, (float) a1, (float) a2 };
+    mDetectorFilter.publish (coeffs);
+}

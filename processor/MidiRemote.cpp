@@ -1,0 +1,4 @@
+#include "PluginProcessor.h"
+#include "MidiWrapper.h"
+
+void BrisaltoAudioProcessor::enableMidiReceive() {}

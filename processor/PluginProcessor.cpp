@@ -1,0 +1,248 @@
+#include "PluginProcessor.h"
+#include "MidiWrapper.h"
+
+#include "../platform/CloudDocuments.h"
+#include "../platform/Log.h"
+#include "../platform/UserDefaults.h"
+
+namespace
+{
+    // Ids are handed out once per process and never reused.
+    std::atomic<int32_t> sNewInstancesCnt { 0 };
+
+    constexpr float minSampleRate = 8000.0f;
+    constexpr float maxSampleRate = 768000.0f;
+    constexpr int maxBlockSize = 1 << 16;
+
+    int channelCountOf (const juce::AudioProcessor::Bus* bus)
+    {
+        return bus != nullptr ? bus->getNumberOfChannels() : 0;
+    }
+}
+
+RelaxedAtomic<int32_t> BrisaltoAudioProcessor::sInstances { 0 };
+extSideChainData BrisaltoAudioProcessor::mInstRMSBuffers[NUM_LINK_RECORDS];
+extSideChainData BrisaltoAudioProcessor::sExtSideChainData[NUM_EXT_SIDECHAIN_SLOTS];
+
+juce::AudioProcessor::BusesProperties BrisaltoAudioProcessor::makeBuses()
+{
+    const auto layout = juce::AudioChannelSet::create7point1point4();
+    return BusesProperties()
+        .withInput ("Input", layout, true)
+        .withOutput ("Output", layout, true)
+        .withInput ("Sidechain", layout, true);
+}
+
+//==============================================================================
+BrisaltoAudioProcessor::BrisaltoAudioProcessor()
+    : juce::AudioProcessor (makeBuses())
+{
+    for (auto& level : mInputChannelLevels)
+        level = 0.0f;
+
+    sInstances++;
+    mInstanceId = sNewInstancesCnt.fetch_add (1);
+
+    // Derive every parameter from its default at the initial 48000 Hz and 1024 samples.
+    for (int i = 0; i < NUM_PARAMETERS; ++i)
+        mParams[i] = getParameterDefaultValue (i);
+    for (int i = 0; i < NUM_PARAMETERS; ++i)
+        setParameter (i, mParams[i]);
+
+    if (wrapperType == wrapperType_Standalone)
+    {
+        auto& defaults = platform::UserDefaults::standard();
+        midi_progr_change_mode = (int32_t) defaults.integerForKey ("kAppPrefMidiProgChangeMode");
+        midi_progr_change_channel = (int32_t) defaults.integerForKey ("kAppPrefMidiChannel");
+
+        juce::MessageManager::callAsync ([self = mLifetime.handle()]
+        {
+            self.call ([] (BrisaltoAudioProcessor& p)
+            {
+                platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", p.midi_progr_change_mode);
+                if (p.midi_progr_change_mode != 0)
+                    p.enableMidiReceive();
+            });
+        });
+    }
+
+    const bool token = platform::CloudDocuments::standard().hasIdentityToken();
+    platform::log::print ("\nBrisalto iCloud : token = %d  \n", token ? 1 : 0);
+    mICloudEnabled = token ? 1 : 0;
+
+    mUserPresetNames.clear();
+    scanPresetFolders();
+    mCurrentUserPresetIndex = getUserPresetIndx (currentUserPreset);
+    loadDefaultPreset();
+
+    mUserPresetModified = 0;
+    for (auto& weight : channel_weights)
+        weight = 1.0f;
+
+    applyPendingChannelStateChanges();
+}
+
+BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
+{
+    mLifetime.invalidate();
+    stopTimer();
+
+    if (groupNumber > 0)
+    {
+        groupNumber = 0;
+        if (mInstanceId >= 0 && mInstanceId < NUM_LINK_RECORDS)
+        {
+            auto& record = mInstRMSBuffers[mInstanceId];
+            std::lock_guard<std::mutex> lock (record.mMutex);
+            record.mGroupNumber = 0;
+        }
+    }
+
+    sInstances--;
+    mMidiWrapper.reset();
+}
+
+//==============================================================================
+void BrisaltoAudioProcessor::scanPresetFolders()
+{
+    const auto addJsonFilesOf = [this] (const juce::File& dir, bool markLocal)
+    {
+        for (const auto& entry : juce::RangedDirectoryIterator (dir, false, "*.json", juce::File::findFiles))
+        {
+            const auto name = entry.getFile().getFileNameWithoutExtension();
+            if (name != "BrisaltoDefault")
+                mUserPresetNames.insert (markLocal ? name + ".local" : name);
+        }
+    };
+
+    if (wrapperType != wrapperType_Standalone)
+    {
+        mICloudEnabled = 1;
+        const auto dir = getPresetDir (0);
+        if (dir.getFullPathName().isEmpty() || ! dir.isDirectory())
+            mICloudEnabled = 0;
+        else
+            addJsonFilesOf (dir, false);
+    }
+
+    const auto local = getPresetDir (1);
+    if (local.getFullPathName().isNotEmpty() && local.isDirectory())
+        addJsonFilesOf (local, mICloudEnabled != 0);
+}
+
+void BrisaltoAudioProcessor::loadDefaultPreset()
+{
+    const auto file = getPresetDir (0).getChildFile ("BrisaltoDefault.json");
+    // Anything larger than any state chunk could be is not a preset: leave it alone.
+    constexpr juce::int64 maxPresetBytes = 1 << 20;
+    if (! file.existsAsFile() || file.getSize() < 2 || file.getSize() > maxPresetBytes)
+        return;
+
+    juce::MemoryBlock data;
+    if (! file.loadFileAsData (data) || data.getSize() < 2)
+        return;
+
+    setStateInformation (data.getData(), (int) data.getSize());
+    mCurrentUserPresetIndex = -1;
+    currentUserPreset.clear();
+}
+
+//==============================================================================
+const juce::String BrisaltoAudioProcessor::getName() const { return "Brisalto"; }
+
+void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
+{
+    if (std::isfinite (sampleRate) && sampleRate > 0.0)
+    {
+        const auto clamped = juce::jlimit (minSampleRate, maxSampleRate, (float) sampleRate);
+        if ((double) clamped != sampleRate && (float) sampleRate != clamped)
+            platform::log::write (platform::log::notice, "Brisalto prepareToPlay sample rate %.1f out of range, using %.1f !!!!!!", sampleRate, (double) clamped);
+        mSampleRate = clamped;
+    }
+    if (maximumExpectedSamplesPerBlock > 0)
+        mBlocksize = juce::jmin (maximumExpectedSamplesPerBlock, maxBlockSize);
+
+    mNrInChannels = channelCountOf (getBus (true, 0));
+    const int out = channelCountOf (getBus (false, 0));
+    mNrTotalInChannels = getTotalNumInputChannels();
+
+    if (mNrInChannels > MAX_CHANNELS)
+        mNrInChannels = MAX_CHANNELS;
+    if (mNrTotalInChannels > MAX_CHANNELS)
+    {
+        mNrTotalInChannels = MAX_CHANNELS;
+        platform::log::write (platform::log::notice, "Brisalto prepareToPlay  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ", (int) mNrInChannels, MAX_CHANNELS);
+    }
+
+    platform::log::print ("\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
+    platform::log::write (platform::log::notice, "\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
+
+    // Times in samples, look-ahead blocks, limiter windows, filter coefficients and latency
+    // follow the real rate and block size. This is not a user change: nothing is notified.
+    for (int i = 0; i < NUM_PARAMETERS; ++i)
+        deriveParameter (i);
+
+    for (auto& state : mChannelStates)
+        state.mLimiter.reserveForRelease ((int) (200.0f * mSampleRate / 1000.0f), mLimiterLookahead);
+
+    applyPendingChannelStateChanges();
+    mPrepared = true;
+}
+
+void BrisaltoAudioProcessor::releaseResources() {}
+
+void BrisaltoAudioProcessor::memoryWarningReceived()
+{
+    platform::log::write (platform::log::warning, "!!!!! Brisalto received memory warning : mNrTotalInChannels %d   mBlocksize %d  instances %d !!!!!",
+                          (int) mNrTotalInChannels, (int) mBlocksize, (int) sInstances);
+}
+
+double BrisaltoAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+bool BrisaltoAudioProcessor::acceptsMidi() const { return true; }
+bool BrisaltoAudioProcessor::producesMidi() const { return false; }
+bool BrisaltoAudioProcessor::isMidiEffect() const { return false; }
+bool BrisaltoAudioProcessor::hasEditor() const { return true; }
+
+juce::AudioProcessorEditor* BrisaltoAudioProcessor::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor (*this);
+}
+
+int BrisaltoAudioProcessor::getCurrentProgram() { return juce::jmax (0, (int) mCurrentProgram); }
+
+void BrisaltoAudioProcessor::numChannelsChanged()
+{
+    mNrInChannels = channelCountOf (getBus (true, 0));
+    const int out = channelCountOf (getBus (false, 0));
+    mNrTotalInChannels = getTotalNumInputChannels();
+    platform::log::write (platform::log::notice, "\nBrisalto numChannelsChanged  In chan %d  Out chan %d  total In %d\n",
+                          (int) mNrInChannels, out, (int) mNrTotalInChannels);
+}
+
+bool BrisaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto countOf = [] (const juce::Array<juce::AudioChannelSet>& buses)
+    {
+        return buses.isEmpty() ? 0 : buses.getReference (0).size();
+    };
+
+    const int out = countOf (layouts.outputBuses);
+    const int in = countOf (layouts.inputBuses);
+    if (out != in)
+        return true;
+    return in <= MAX_CHANNELS;
+}
+
+void BrisaltoAudioProcessor::timerCallback()
+{
+    const auto rendered = mRenderCounter.load();
+    if (rendered == mWatchdogRenderCount)
+        mLinkStatus = (int32_t) LinkStatus::noData;
+    mWatchdogRenderCount = rendered;
+}
+
+//==============================================================================
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new BrisaltoAudioProcessor();
+}

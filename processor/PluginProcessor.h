@@ -1,0 +1,219 @@
+#pragma once
+
+#include "ChannelComprState.h"
+#include "ExchangeRecord.h"
+#include "FilterCoeffExchange.h"
+#include "LifetimeGuard.h"
+#include "ParameterTable.h"
+#include "ProcessorTypes.h"
+#include "RelaxedAtomic.h"
+#include "RingBufferData.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <array>
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace MIDI_WRAPPER { class midi_wrapper; }
+
+class BrisaltoAudioProcessor : public juce::AudioProcessor,
+                               public juce::Timer
+{
+public:
+    using channelComprStateT = ::channelComprStateT;
+    using ringbuf_data = ::ringbuf_data;
+    using timestampedBuffer = ::timestampedBuffer;
+    using extSideChainData = ::extSideChainData;
+
+    BrisaltoAudioProcessor();
+    ~BrisaltoAudioProcessor() override;
+
+    //==============================================================================
+    const juce::String getName() const override;
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override;
+    void memoryWarningReceived() override;
+    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    void processBlockBypassed (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    using juce::AudioProcessor::processBlock;
+    using juce::AudioProcessor::processBlockBypassed;
+
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+    bool isMidiEffect() const override;
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram (int index) override;
+    const juce::String getProgramName (int index) override;
+    void changeProgramName (int index, const juce::String& newName) override;
+
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    void numChannelsChanged() override;
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    // The 30 parameters through the legacy index-based interface.
+    using juce::AudioProcessor::getParameterName;
+    using juce::AudioProcessor::getParameterText;
+    int getNumParameters() override;
+    const juce::String getParameterName (int index) override;
+    float getParameter (int index) override;
+    const juce::String getParameterText (int index) override;
+    float getParameterDefaultValue (int index) override;
+    void setParameter (int index, float newValue) override;
+    bool isParameterAutomatable (int index) const override;
+
+    void timerCallback() override;
+
+    //==============================================================================
+    static float parameterValue2Plugin (int index, float value);
+
+    // The editor's set in display units; the third argument is not used.
+    void setParameterValue (int index, float value, int unused);
+
+    // Detector band-filter coefficients from the current parameters, handed to the render loop.
+    void calc_filter_coeffs();
+
+    // Signal path (detector, look-ahead ring and output stage).
+    void calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks);
+    void input_2_ringbuf (int ringIndex, int channel, const float* samples, int n);
+    void apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n);
+
+    // Presets and MIDI remote control.
+    juce::File getPresetDir (int local);
+    int getUserPresetIndx (const juce::String& name);
+    void enableMidiReceive();
+
+    // Whether the editor asked to be refreshed from a thread that may not post messages.
+    bool takeEditorRefreshRequest() noexcept { return mEditorRefreshPending.exchange (0) != 0; }
+
+    //==============================================================================
+    // Process-wide tables and counters.
+    static RelaxedAtomic<int32_t> sInstances;
+    static extSideChainData mInstRMSBuffers[NUM_LINK_RECORDS];
+    static extSideChainData sExtSideChainData[NUM_EXT_SIDECHAIN_SLOTS];
+
+    //==============================================================================
+    // Members in declaration order. Values shared between threads without a lock are relaxed
+    // atomics; the render loop works from its own per-block copies.
+    RelaxedAtomic<float> mInputChannelLevels[MAX_CHANNELS];
+    RelaxedAtomic<float> mGainReduction { 0.0f };
+    RelaxedAtomic<float> mMaxGainReduction { 0.0f };
+    std::array<channelComprStateT, NUM_CHANNEL_STATES> mChannelStates;
+    int32_t pluginResizedW = 0, pluginResizedH = 0;
+    RelaxedAtomic<int32_t> mRenderCounter { 0 };
+    RelaxedAtomic<int32_t> mWatchdogRenderCount { 0 };
+    RelaxedAtomic<int32_t> mLimiterHits { 0 };
+    RelaxedAtomic<int32_t> mClipCount { 0 };
+    RelaxedAtomic<float> mOutputPeakDb { -144.0f };
+    int32_t mInstanceId = -1;
+    std::deque<ringbuf_data> mRingBuffer;
+    int32_t mRingWriteIndex = 0;
+    RelaxedAtomic<float> channel_weights[MAX_CHANNELS];
+    int32_t mTubeDcLength = 1024;
+    std::deque<float> mTubeDcHistory[MAX_CHANNELS];
+    std::vector<float> mMidiSideSignal;
+    RelaxedAtomic<int32_t> trackNumber { 0 };
+    RelaxedAtomic<int32_t> groupNumber { 0 };
+    RelaxedAtomic<int32_t> grp_param_sync { 1 };
+    RelaxedAtomic<int32_t> mixMode { (int32_t) MixMode::sum };
+    RelaxedAtomic<float> mParams[NUM_PARAMETERS];
+    float mParamSnapshot[NUM_PARAMETERS] {};
+    float mDisplayValues[NUM_PARAMETERS] {};
+    int32_t mLimiterLookahead = 100;
+
+    // Derived values of the parameters (written by setParameter on any thread).
+    RelaxedAtomic<float> mRatio { 3.0f };
+    RelaxedAtomic<float> mReleaseMs { 100.0f };
+    RelaxedAtomic<float> mThresholdDb { 0.0f };
+    RelaxedAtomic<int32_t> mAttackSamples { 0 };
+    RelaxedAtomic<int32_t> mLookaheadMs { 0 };
+    RelaxedAtomic<int32_t> mAutoGainOn { 0 };
+    RelaxedAtomic<float> mMakeupDb { 0.0f };
+    RelaxedAtomic<float> mAutoMakeupDb { 0.0f };
+    FilterCoeffExchange mDetectorFilter;  // the detector filter coefficients and their pending count
+    RelaxedAtomic<int32_t> mLimiterReleaseSamples { 100 };
+
+    // The render loop's copy of the derived values, taken at the start of each block.
+    float mBlockRatio = 3.0f;
+    float mBlockReleaseMs = 100.0f;
+    float mBlockThresholdDb = 0.0f;
+    int32_t mBlockAttackSamples = 0;
+    int32_t mBlockLookaheadMs = 0;
+    int32_t mBlockAutoGainOn = 0;
+    float mBlockMakeupDb = 0.0f;
+    float mBlockAutoMakeupDb = 0.0f;
+    float mBlockFilterCoeffs[5] {};
+    int32_t mBlockFilterCounter = 0;
+    int32_t mBlockLimiterReleaseSamples = 100;
+
+    RelaxedAtomic<int32_t> mLookaheadBlocks { 0 };
+    RelaxedAtomic<int32_t> mNrInChannels { 0 };
+    RelaxedAtomic<int32_t> mNrTotalInChannels { 0 };
+    RelaxedAtomic<float> mSampleRate { 48000.0f };
+    RelaxedAtomic<int32_t> mBlocksize { 1024 };
+    int32_t mWasPlaying = 0;
+    int64_t mPrevTimestamp = 0;
+    int64_t mFreeRunningSamples = 0;
+    RelaxedAtomic<int32_t> mCurrentProgram { -1 };
+    RelaxedAtomic<int32_t> inputFormat { 0 };
+    RelaxedAtomic<int32_t> mLimiterLatency { 0 };
+    RelaxedAtomic<int32_t> mLookaheadLatency { 0 };
+    std::set<juce::String> mUserPresetNames;
+    int32_t mCurrentUserPresetIndex = -1;
+    RelaxedAtomic<int32_t> mUserPresetModified { 0 };
+    RelaxedAtomic<int32_t> mParamNotifyGate { 0 };
+    juce::String currentUserPreset;
+    RelaxedAtomic<int32_t> mParamChangeCounter { 0 };
+    RelaxedAtomic<int32_t> mICloudEnabled { 1 };
+    std::string mICloudContainerPath;
+    RelaxedAtomic<int32_t> mLinkStatus { 0 };
+    int32_t mSeenParamChangeCount[NUM_LINK_RECORDS] {};
+    std::unique_ptr<MIDI_WRAPPER::midi_wrapper> mMidiWrapper;
+    RelaxedAtomic<int32_t> midi_progr_change_mode { 0 };
+    RelaxedAtomic<int32_t> midi_progr_change_channel { -1 };
+    RelaxedAtomic<int32_t> midi_CC_receive_mode { 0 };
+    RelaxedAtomic<int32_t> midiSideChan { -1 };
+    RelaxedAtomic<int32_t> mMidiSideVelocity { 0 };
+    RelaxedAtomic<int32_t> midi_receive_from_DAW { 0 };
+
+    // Auto gain in dB, one value for the whole processor (render thread).
+    float mAutoGainDb = 0.0f;
+
+private:
+    static BusesProperties makeBuses();
+
+    // Derives the plain members of one parameter from mParams; no notification.
+    void deriveParameter (int index);
+    void updateLatency();
+    void notifyParameterChange();
+    void requestEditorRefresh();
+
+    // Changes to the channel states asked for from other threads, applied by the render thread
+    // between blocks (or directly while nothing renders).
+    void applyPendingChannelStateChanges() noexcept;
+
+    void scanPresetFolders();
+    void loadDefaultPreset();
+
+    RelaxedAtomic<int32_t> mEnvelopeResetRequests { 0 };
+    RelaxedAtomic<int32_t> mEditorRefreshPending { 0 };
+    RelaxedAtomic<bool> mPrepared { false };
+
+public:
+    // Async work and other objects' timers reach the processor only through this.
+    LifetimeGuard<BrisaltoAudioProcessor> mLifetime { *this };
+
+private:
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrisaltoAudioProcessor)
+};

@@ -1,0 +1,12 @@
+#include "RenderThread.h"
+
+namespace RenderThread
+{
+namespace
+{
+    thread_local bool rendersAudio = false;
+}
+
+void markCurrent() noexcept { rendersAudio = true; }
+bool isCurrent() noexcept { return rendersAudio; }
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+// Remembers which threads render audio. A thread that has rendered once is treated as a
+// render thread from then on: work that may block or post messages is deferred there.
+namespace RenderThread
+{
+    void markCurrent() noexcept;
+    bool isCurrent() noexcept;
+}
