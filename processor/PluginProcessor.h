@@ -189,6 +189,15 @@ public:
     // Auto gain in dB, one value for the whole processor (render thread).
     float mAutoGainDb = 0.0f;
 
+    //------------------------------------------------------------------------------
+    // Signal path (detector, ring and output stage) additions.
+
+    //------------------------------------------------------------------------------
+    // Render loop additions.
+
+    //------------------------------------------------------------------------------
+    // State chunk and factory program additions.
+
 private:
     static BusesProperties makeBuses();
 
