@@ -185,6 +185,8 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     for (auto& state : mChannelStates)
         state.mLimiter.reserveForRelease ((int) (200.0f * mSampleRate / 1000.0f), mLimiterLookahead);
 
+    prepareSignalPath();
+    prepareRenderLoop();
     applyPendingChannelStateChanges();
     mPrepared = true;
 }

@@ -191,9 +191,14 @@ public:
 
     //------------------------------------------------------------------------------
     // Signal path (detector, ring and output stage) additions.
+    // Sizes the signal path's storage for the prepared rate, block size and channels
+    // (called by prepareToPlay, never while rendering).
+    void prepareSignalPath();
 
     //------------------------------------------------------------------------------
     // Render loop additions.
+    // Sizes the ring and the render loop's storage (called by prepareToPlay, never while rendering).
+    void prepareRenderLoop();
 
     //------------------------------------------------------------------------------
     // State chunk and factory program additions.

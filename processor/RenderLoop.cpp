@@ -19,3 +19,5 @@ void BrisaltoAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buf
     for (int ch = getTotalNumInputChannels(); ch < getTotalNumOutputChannels(); ++ch)
         buffer.clear (ch, 0, buffer.getNumSamples());
 }
+
+void BrisaltoAudioProcessor::prepareRenderLoop() {}
