@@ -1,0 +1,141 @@
+#include "platform/CloudDocuments.h"
+#include "platform/Folders.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace
+{
+    struct CapturingSink final : platform::log::Sink
+    {
+        void write (int priority, const char* text, bool toStdout) override
+        {
+            std::lock_guard<std::mutex> lock (mutex);
+            lines.push_back ({ priority, text, toStdout });
+        }
+
+        struct Line { int priority; std::string text; bool toStdout; };
+        std::mutex mutex;
+        std::vector<Line> lines;
+    };
+
+    struct ScopedSink
+    {
+        explicit ScopedSink (platform::log::Sink& s) { platform::log::setSink (&s); }
+        ~ScopedSink() { platform::log::setSink (nullptr); }
+    };
+}
+
+TEST (Folders, FollowTheXdgVariables)
+{
+    ScopedXdgFolders folders;
+    EXPECT_EQ (platform::folders::configFolder(), folders.config().getChildFile ("Brisalto"));
+    EXPECT_EQ (platform::folders::localPresetFolder(), folders.data().getChildFile ("Brisalto/userPresets"));
+
+    // Relative values are not valid XDG paths: the defaults under the home folder apply.
+    ::setenv ("XDG_DATA_HOME", "relative/path", 1);
+    const auto home = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+    EXPECT_EQ (platform::folders::dataFolder(), home.getChildFile (".local/share/Brisalto"));
+}
+
+TEST (UserDefaults, FileBackendKeepsIntegersAcrossInstances)
+{
+    ScopedXdgFolders folders;
+    const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
+    {
+        platform::FileUserDefaults defaults (file);
+        EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 0);  // missing key
+        defaults.setInteger ("kAppPrefMidiChannel", -1);
+        defaults.setInteger ("kAppPrefMidiProgChangeMode", 2);
+    }
+    platform::FileUserDefaults again (file);
+    EXPECT_EQ (again.integerForKey ("kAppPrefMidiChannel"), -1);
+    EXPECT_EQ (again.integerForKey ("kAppPrefMidiProgChangeMode"), 2);
+}
+
+TEST (UserDefaults, CorruptFileReadsAsEmptyAndIsRepairedByAWrite)
+{
+    ScopedXdgFolders folders;
+    const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
+    ASSERT_TRUE (file.getParentDirectory().createDirectory());
+    file.replaceWithText ("[1, 2, \"not an object\"");
+
+    platform::FileUserDefaults defaults (file);
+    EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 0);
+    defaults.setInteger ("kAppPrefMidiChannel", 9);
+    EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 9);
+
+    file.replaceWithText ("{\"kAppPrefMidiChannel\": \"seven\", \"kAppPrefMidiProgChangeMode\": 1e300}");
+    EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 0);
+    EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiProgChangeMode"), 0);
+}
+
+TEST (CloudDocuments, NoStoreOnThisSystem)
+{
+    auto& store = platform::CloudDocuments::standard();
+    EXPECT_FALSE (store.hasIdentityToken());
+    EXPECT_TRUE (store.mobileDocumentsPath().isEmpty());
+}
+
+TEST (Log, MessagesFromManyThreadsArriveWhole)
+{
+    CapturingSink sink;
+    ScopedSink scoped (sink);
+
+    constexpr int threads = 4, perThread = 50;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back ([t] {
+            for (int i = 0; i < perThread; ++i)
+                platform::log::write (platform::log::notice, "Brisalto thread %d message %d", t, i);
+        });
+    for (auto& w : workers)
+        w.join();
+    platform::log::print ("Brisalto printed %s\n", "line");
+    platform::log::flush();
+
+    std::lock_guard<std::mutex> lock (sink.mutex);
+    int fromThreads = 0;
+    for (const auto& line : sink.lines)
+    {
+        if (line.text.rfind ("Brisalto thread", 0) == 0)
+        {
+            ++fromThreads;
+            EXPECT_EQ (line.priority, platform::log::notice);
+            EXPECT_FALSE (line.toStdout);
+        }
+    }
+    EXPECT_EQ (fromThreads + (int) platform::log::droppedCount(), threads * perThread);
+    ASSERT_FALSE (sink.lines.empty());
+    EXPECT_EQ (sink.lines.back().text, "Brisalto printed line\n");
+    EXPECT_TRUE (sink.lines.back().toStdout);
+}
+
+TEST (Log, OverlongMessagesAreCutAndAFloodIsDroppedNotBlocked)
+{
+    CapturingSink sink;
+    ScopedSink scoped (sink);
+
+    const std::string longText (5000, 'x');
+    platform::log::write (platform::log::warning, "%s", longText.c_str());
+    platform::log::flush();
+    {
+        std::lock_guard<std::mutex> lock (sink.mutex);
+        ASSERT_EQ (sink.lines.size(), 1u);
+        EXPECT_LT (sink.lines[0].text.size(), 1000u);
+        EXPECT_EQ (sink.lines[0].priority, platform::log::warning);
+    }
+
+    const auto droppedBefore = platform::log::droppedCount();
+    for (int i = 0; i < 5000; ++i)
+        platform::log::write (platform::log::notice, "flood %d", i);
+    platform::log::flush();
+    std::lock_guard<std::mutex> lock (sink.mutex);
+    EXPECT_EQ ((sink.lines.size() - 1) + (platform::log::droppedCount() - droppedBefore), 5000u);
+}
