@@ -1,12 +1,12 @@
 #pragma once
 
+#include "HistoryRing.h"
 #include "Limiter.h"
 #include "LinearSmoother.h"
 
 #include <juce_core/juce_core.h>
 
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 // The compressor state of one detector channel: envelope, level and gain-reduction histories,
@@ -19,9 +19,23 @@ struct channelComprStateT
     // with a 4800-sample ramp. Filter, limiter and adaptive threshold are kept.
     void reset() noexcept;
 
+    // Hands a new set of band-filter coefficients (b0, b1, b2, a1, a2) to this state. The
+    // first set is used as it stands; later sets are reached by a 1024-sample glide that
+    // ends exactly on them. Render thread, once per block, before the detector runs.
+    void handOverFilterCoeffs (const float (&target)[5]) noexcept;
+
+    // Runs the band filter in place over n samples (detector or listen path), advancing the
+    // coefficient glide. Does nothing until coefficients were handed over.
+    void runFilter (float* samples, int n) noexcept;
+
+    // Grows the per-sample vectors to at least n entries (only when the block size grows).
+    void ensureBlockSize (int n);
+
+    static constexpr int filterRampLength = 1024;
+
     int32_t mHistoryLength = 100;
-    std::deque<float> mLevelHistory;
-    std::deque<float> mGrHistory;
+    HistoryRing mLevelHistory;
+    HistoryRing mGrHistory;
     std::vector<float> mGainPerSample;
     std::vector<float> mGrPerSampleDb;
     float mGrDb = 0.0f;
@@ -42,9 +56,15 @@ struct channelComprStateT
     bool mFilterReady = false;
     int32_t mFilterRampRemaining = 0;
     float mFilterCoeffSteps[5] {};
+    float mFilterTarget[5] {};
     std::vector<float> mFilteredDetector;
 
     zolt_tools::Limiter mLimiter;
+    bool mLimiterActive = false;   // whether the limiter ran in the previous block
     LinearSmoother mMakeupSmoother;
     LinearSmoother mMixSmoother;
+
+    // Mix (display units) for each sample of the block, advanced once per block by the
+    // detector so that every channel sharing this state hears the same ramp.
+    std::vector<float> mMixPerSample;
 };

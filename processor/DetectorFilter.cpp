@@ -2,10 +2,19 @@
 
 #include <cmath>
 
+namespace
+{
+    constexpr double minFilterHz = 10.0;
+    constexpr double maxFilterFraction = 0.45;  // of the sample rate
+}
+
 void BrisaltoAudioProcessor::calc_filter_coeffs()
 {
     const double fs = (double) mSampleRate;
-    const double f = std::max (1.0, (double) mParams[BPFilterFreq] * 20000.0);
+    // The bilinear design turns unstable (tan changes sign) at and above Nyquist, and its
+    // single-precision coefficients lose the pole positions at very low frequencies: keep
+    // the frequency within a range that stays stable at every supported rate.
+    const double f = juce::jlimit (minFilterHz, maxFilterFraction * fs, (double) mParams[BPFilterFreq] * 20000.0);
     double q = (double) mParams[BPFilterQ] * 10.0;
     if (q <= 0.01)
         q = 0.1;

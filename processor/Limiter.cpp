@@ -1,23 +1,238 @@
 #include "Limiter.h"
+#include "DbConversion.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace zolt_tools
 {
-    Limiter::Limiter()
-        : mDelayLine ((size_t) mWindow, 0.0f),
-          mGainQueueDb ((size_t) (mReleaseSamples + mWindow + 1), 0.0f)
+    namespace
     {
+        uint32_t ringSizeFor (int window)
+        {
+            uint32_t size = 4;
+            while (size < (uint32_t) window + 2u)
+                size <<= 1;
+            return size;
+        }
+    }
+
+    Limiter::Limiter()
+    {
+        ensureCapacity (mReleaseSamples, mWindow);
+        clear();
+    }
+
+    void Limiter::ensureCapacity (int releaseSamples, int window)
+    {
+        const auto ringSize = ringSizeFor (window);
+        if (mDelay.size() < ringSize)
+        {
+            mDelay.assign (ringSize, 0.0f);
+            mHead.assign (ringSize, 0.0f);
+            mMaxQueue.assign (ringSize, 0u);
+            mRingMask = ringSize - 1;
+        }
+        if ((int) mTailStore.size() < releaseSamples)
+            mTailStore.resize ((size_t) releaseSamples, 0.0f);
+    }
+
+    void Limiter::reserveForRelease (int maxRelease, int maxWindow)
+    {
+        const int release = std::clamp (maxRelease, 0, maxReleaseSamples);
+        const int window = std::clamp (maxWindow, 0, release);
+        // Keep what is there: a resize to the present lengths moves everything into the
+        // larger storage.
+        const int currentRelease = mReleaseSamples, currentWindow = mWindow;
+        mScratch.reserve ((size_t) (std::max (release, currentRelease) + 2 * std::max (window, currentWindow) + 2));
+        if (mDelay.size() < ringSizeFor (window) || (int) mTailStore.size() < release)
+        {
+            resize (std::max (release, currentRelease), std::max (window, currentWindow));
+            resize (currentRelease, currentWindow);
+        }
     }
 
     void Limiter::resize (int releaseSamples, int window)
     {
-        mReleaseSamples = releaseSamples < 0 ? 0 : releaseSamples;
-        mWindow = window < 0 ? 0 : window;
-        mDelayLine.resize ((size_t) mWindow, 0.0f);
-        mGainQueueDb.resize ((size_t) (mReleaseSamples + mWindow + 1), 0.0f);
-    }
-}
+        const int release = std::clamp (releaseSamples, 0, maxReleaseSamples);
+        const int newWindow = std::clamp (window, 0, release);
 
-namespace zolt_tools
-{
-    void Limiter::reserveForRelease (int, int) {}
+        // Linear copy of the present contents: the gain queue, then the delay line.
+        const int oldQueue = gainQueueSize();
+        const int oldDelay = mWindow;
+        mScratch.resize ((size_t) (oldQueue + oldDelay));
+        for (int i = 0; i < oldQueue; ++i)
+            mScratch[(size_t) i] = gainQueueAt (i);
+        for (int i = 0; i < oldDelay; ++i)
+            mScratch[(size_t) (oldQueue + i)] = delayLineAt (i);
+
+        ensureCapacity (release, newWindow);
+        mReleaseSamples = release;
+        mWindow = newWindow;
+
+        const uint32_t w = (uint32_t) newWindow;
+        const auto queueEntry = [&] (int i) { return i < oldQueue ? mScratch[(size_t) i] : 0.0f; };
+
+        for (int i = 0; i < newWindow; ++i)
+            mDelay[(mClock - w + 1u + (uint32_t) i) & mRingMask] = i < oldDelay ? mScratch[(size_t) (oldQueue + i)] : 0.0f;
+        for (int j = 0; j <= newWindow; ++j)
+            mHead[(mClock + 1u + (uint32_t) j) & mRingMask] = queueEntry (j);
+        for (int p = 0; p < release; ++p)
+            mTailStore[(size_t) p] = queueEntry (newWindow + 1 + p);
+
+        mTailIsRamp = false;
+        mTailOffset = 0;
+        rebuildWindowTracking();
+    }
+
+    void Limiter::clear() noexcept
+    {
+        std::fill (mDelay.begin(), mDelay.end(), 0.0f);
+        std::fill (mHead.begin(), mHead.end(), 0.0f);
+        std::fill (mTailStore.begin(), mTailStore.end(), 0.0f);
+        mTailIsRamp = false;
+        mTailOffset = 0;
+        rebuildWindowTracking();
+    }
+
+    float Limiter::delayLineAt (int index) const noexcept
+    {
+        if (index < 0 || index >= mWindow)
+            return 0.0f;
+        return mDelay[(mClock - (uint32_t) mWindow + 1u + (uint32_t) index) & mRingMask];
+    }
+
+    float Limiter::gainQueueAt (int index) const noexcept
+    {
+        if (index < 0 || index >= gainQueueSize())
+            return 0.0f;
+        if (index <= mWindow)
+            return mHead[(mClock + 1u + (uint32_t) index) & mRingMask];
+        return tailValue ((uint32_t) (index - mWindow - 1));
+    }
+
+    float Limiter::tailValue (uint32_t position) const noexcept
+    {
+        const uint32_t release = (uint32_t) mReleaseSamples;
+        const uint32_t q = position + mTailOffset;
+        if (q >= release)
+            return 0.0f;
+        if (mTailIsRamp)
+            return (float) (release - 1u - q) * mRampDb / (float) release;
+        return mTailStore[q];
+    }
+
+    void Limiter::rebuildWindowTracking() noexcept
+    {
+        mMaxFront = 0;
+        mMaxCount = 0;
+        mHasCrossing = false;
+        const uint32_t w = (uint32_t) mWindow;
+        const uint32_t now = mClock;
+        for (uint32_t i = 0; i < w; ++i)
+        {
+            mClock = now - w + 1u + i;
+            pushTracking (mDelay[mClock & mRingMask]);
+        }
+        mClock = now;
+    }
+
+    // Window bookkeeping for the sample just written at mClock: the descending magnitudes for
+    // the window peak and the newest sign change.
+    void Limiter::pushTracking (float v) noexcept
+    {
+        const uint32_t now = mClock;
+        const uint32_t w = (uint32_t) mWindow;
+        const float magnitude = std::abs (v);
+
+        while (mMaxCount > 0
+               && std::abs (mDelay[mMaxQueue[(mMaxFront + mMaxCount - 1u) & mRingMask] & mRingMask]) <= magnitude)
+            --mMaxCount;
+        mMaxQueue[(mMaxFront + mMaxCount) & mRingMask] = now;
+        ++mMaxCount;
+        while (now - mMaxQueue[mMaxFront & mRingMask] > w)
+        {
+            ++mMaxFront;
+            --mMaxCount;
+        }
+
+        if (w > 0)
+        {
+            const float previous = mDelay[(now - 1u) & mRingMask];
+            if ((previous > 0.0f && v < 0.0f) || (previous < 0.0f && v > 0.0f))
+            {
+                mLastCrossing = now - 1u;
+                mHasCrossing = true;
+            }
+        }
+        if (mHasCrossing && now - mLastCrossing > w)
+            mHasCrossing = false;
+    }
+
+    float Limiter::processSample (float v, int& hits) noexcept
+    {
+        const uint32_t w = (uint32_t) mWindow;
+        const int release = mReleaseSamples;
+        const uint32_t now = ++mClock;
+
+        mDelay[now & mRingMask] = v;
+        pushTracking (v);
+        const float delayed = mDelay[(now - w) & mRingMask];
+
+        if (std::abs (v) > mCeiling)
+        {
+            const float peak = std::abs (mDelay[mMaxQueue[mMaxFront & mRingMask] & mRingMask]);
+            const float aT = (float) ((double) dsp::toDb (mCeiling / peak) - 0.1);
+            const float bT = (float) ((double) dsp::toDb (mCeiling / std::abs (v)) - 0.1);
+
+            float& atLoud = mHead[(now + w) & mRingMask];
+            const float g = atLoud;
+            const float t = bT - (bT - aT) * g / aT;
+            if (g > t)
+                atLoud = t;
+
+            if (w > 0 && mHead[(now + w - 1u) & mRingMask] > atLoud)
+            {
+                // Ramp the reduction in from the newest zero crossing up to the loud sample.
+                uint32_t k = 0;
+                if (mHasCrossing)
+                    k = w - (now - mLastCrossing);
+                const float step = -1.0f / (float) release;
+                for (uint32_t j = k; j < w; ++j)
+                {
+                    const float q = (float) (w - j) * step + 1.0f;
+                    float& slot = mHead[(now + j) & mRingMask];
+                    slot = std::min (slot, q * t);
+                }
+            }
+
+            ++hits;
+
+            if (release > 0 && (w == 0 || (double) mHead[(now + w - 1u) & mRingMask] + 1.0 > (double) atLoud))
+            {
+                // Linear release from t back to 0 dB over the samples after the loud one.
+                mTailIsRamp = true;
+                mRampDb = t;
+                mTailOffset = 0;
+            }
+        }
+
+        const float g0 = mHead[now & mRingMask];
+        const float out = g0 != 0.0f ? delayed * std::pow (10.0f, g0 / 20.0f) : delayed;
+
+        // The first tail entry moves into the look-ahead part of the queue.
+        mHead[(now + 1u + w) & mRingMask] = tailValue (0);
+        if (mTailOffset < (uint32_t) release)
+            ++mTailOffset;
+
+        return out;
+    }
+
+    void Limiter::process (float* samples, int n) noexcept
+    {
+        int hits = 0;
+        for (int i = 0; i < n; ++i)
+            samples[i] = processSample (dsp::finiteOrZero (samples[i]), hits);
+        mHits = hits;
+    }
 }

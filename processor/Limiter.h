@@ -2,31 +2,77 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <vector>
 
 namespace zolt_tools
 {
     // Look-ahead hard limiter of one channel: holds every sample back by mWindow samples and
-    // ramps the gain down before a sample that would exceed mCeiling, then releases linearly.
+    // ramps the gain down before a sample that would exceed mCeiling, then releases linearly
+    // over mReleaseSamples samples.
+    //
+    // Logically it keeps a delay line of mWindow samples and a gain queue of
+    // mReleaseSamples + mWindow + 1 entries in dB (front = next sample out). The first
+    // mWindow + 1 entries of the queue live in a ring; the rest (the release tail) is either
+    // stored or, after a loud sample, described by its linear release ramp, so that a loud
+    // sample costs at most mWindow steps instead of rewriting the whole release.
     class Limiter
     {
     public:
         Limiter();
 
-        // Lengths as the parameter model sets them: the delay line keeps `window` samples
-        // and the gain queue releaseSamples + window + 1 entries. A plain resize: entries are
-        // added or removed at the back, new entries are 0.
+        // Lengths as the parameter model sets them: the delay line keeps `window` samples and
+        // the gain queue releaseSamples + window + 1 entries. A plain resize: entries are
+        // added or removed at the back, new entries are 0. The window never exceeds the
+        // release. Allocates only beyond what reserveForRelease made room for.
         void resize (int releaseSamples, int window);
 
         // Makes room for the longest release the prepared sample rate allows, so that later
         // resizes on the render thread never allocate.
         void reserveForRelease (int maxReleaseSamples, int maxWindow);
 
+        // Limits n samples in place (each leaves mWindow samples later) and sets mHits.
+        void process (float* samples, int n) noexcept;
+
+        // Silence in the delay line and no reduction in the gain queue (lengths kept).
+        void clear() noexcept;
+
+        // The logical contents, oldest / next-out first.
+        float delayLineAt (int index) const noexcept;
+        float gainQueueAt (int index) const noexcept;
+        int delayLineSize() const noexcept  { return mWindow; }
+        int gainQueueSize() const noexcept  { return mReleaseSamples + mWindow + 1; }
+
+        static constexpr int maxReleaseSamples = 1 << 18;
+
         int32_t mHits = 0;
         int32_t mReleaseSamples = 100;
         int32_t mWindow = 100;
         float mCeiling = 0.985f;
-        std::deque<float> mDelayLine;
-        std::deque<float> mGainQueueDb;
+
+    private:
+        float processSample (float v, int& hits) noexcept;
+        float tailValue (uint32_t position) const noexcept;
+        void ensureCapacity (int releaseSamples, int window);
+        void rebuildWindowTracking() noexcept;
+        void pushTracking (float v) noexcept;
+
+        // Rings of mRingMask + 1 entries, indexed by a wrapping sample clock.
+        std::vector<float> mDelay;      // sample at clock t in slot t
+        std::vector<float> mHead;       // gain (dB) applied at clock t in slot t
+        std::vector<uint32_t> mMaxQueue; // clocks of the window's descending magnitudes
+        uint32_t mRingMask = 0;
+        uint32_t mClock = 0;            // clock of the last sample processed
+        uint32_t mMaxFront = 0, mMaxCount = 0;
+        uint32_t mLastCrossing = 0;     // clock of the first sample of the newest sign change
+        bool mHasCrossing = false;
+
+        // Release tail: queue entries after the first mWindow + 1. Entry p of the tail is
+        // source(p + mTailOffset), 0 past the release; the source is mTailStore or the ramp
+        // c * mRampDb / mReleaseSamples with c = mReleaseSamples - 1 - index.
+        std::vector<float> mTailStore;
+        uint32_t mTailOffset = 0;
+        bool mTailIsRamp = false;
+        float mRampDb = 0.0f;
+        std::vector<float> mScratch;
     };
 }

@@ -1,7 +1,245 @@
 #include "PluginProcessor.h"
+#include "DbConversion.h"
 
-void BrisaltoAudioProcessor::input_2_ringbuf (int, int, const float*, int) {}
+#include <climits>
+#include <cmath>
 
-void BrisaltoAudioProcessor::apply_gain_to_ringbuf (channelComprStateT&, int, int, float*, int) {}
+namespace
+{
+    bool isOn (float normalised) noexcept { return normalised > 0.5f; }
 
-void BrisaltoAudioProcessor::prepareSignalPath() {}
+    float* writableBlock (ringbuf_data& element, int channel, int n) noexcept
+    {
+        if (channel < 0 || n <= 0 || (size_t) (channel + 1) * (size_t) n > element.mSamples.size())
+            return nullptr;
+        return element.mSamples.data() + (size_t) channel * (size_t) n;
+    }
+
+    constexpr float tanhOfPoint7 = 0.6043678f;  // the class-A curve passes through 0 at 0
+    constexpr float minus1Db = 0.8912509f;      // 10^(-1/20)
+}
+
+void BrisaltoAudioProcessor::prepareSignalPath()
+{
+    const int n = juce::jmax (1, (int) mBlocksize);
+    for (auto& state : mChannelStates)
+        state.ensureBlockSize (n);
+}
+
+//==============================================================================
+void BrisaltoAudioProcessor::input_2_ringbuf (int ringIndex, int channel, const float* samples, int n)
+{
+    if (samples == nullptr || ringIndex < 0 || ringIndex >= (int) mRingBuffer.size() || n < 0 || channel < 0)
+        return;
+
+    auto& element = mRingBuffer[(size_t) ringIndex];
+    float* block = writableBlock (element, channel, n);
+    if (block == nullptr)
+        return;
+
+    // Non-finite input is stored as silence, so nothing downstream (detector, histories,
+    // saturation, limiter) ever sees it.
+    for (int i = 0; i < n; ++i)
+        block[i] = dsp::finiteOrZero (samples[i]);
+
+    const auto mode = (MixMode) (int) mixMode;
+    const int nrIn = mNrInChannels;
+    if (mode == MixMode::multiMono
+        || ((mode == MixMode::side || mode == MixMode::sideChainReceive) && channel == nrIn))
+    {
+        if (channel < (int) element.mMeanSquares.size())
+        {
+            float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+            int i = 0;
+            for (; i + 4 <= n; i += 4)
+            {
+                s0 += block[i] * block[i];
+                s1 += block[i + 1] * block[i + 1];
+                s2 += block[i + 2] * block[i + 2];
+                s3 += block[i + 3] * block[i + 3];
+            }
+            for (; i < n; ++i)
+                s0 += block[i] * block[i];
+            element.mMeanSquares[(size_t) channel] = ((s0 + s1) + (s2 + s3)) / (float) n;
+        }
+    }
+
+    if (isOn (mParamSnapshot[SoftLimiterOn])
+        && (mode == MixMode::side || mode == MixMode::sideChainReceive || mode == MixMode::sideMidi)
+        && channel < nrIn && n >= 1)
+    {
+        if (float* peak = writableBlock (element, mNrTotalInChannels + 1, n))
+            for (int i = 0; i < n; ++i)
+                peak[i] = std::max (peak[i], block[i] * block[i]);
+    }
+}
+
+//==============================================================================
+void BrisaltoAudioProcessor::apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n)
+{
+    if (out == nullptr || n <= 0 || (int) state.mGainPerSample.size() < n || (int) state.mMixPerSample.size() < n)
+        return;
+    if (ringIndex < 0 || ringIndex >= (int) mRingBuffer.size() || channel < 0 || channel >= MAX_CHANNELS)
+        return;
+
+    auto& element = mRingBuffer[(size_t) ringIndex];
+    const float* src = writableBlock (element, channel, n);
+    if (src == nullptr)
+        return;
+
+    const float* P = mParamSnapshot;
+    auto& own = mChannelStates[(size_t) channel];
+
+    if (isOn (P[BPFilterOn]) && isOn (P[BPFilterListenOn]))
+    {
+        const auto mode = (MixMode) (int) mixMode;
+        if (mode == MixMode::side || mode == MixMode::sideChainReceive)
+            if (const float* side = writableBlock (element, mNrInChannels, n))
+                src = side;
+        std::copy (src, src + n, out);
+        own.runFilter (out, n);
+    }
+    else if (isOn (P[Tube_Distort_On])
+             && ((double) P[TubeClassA_Amount] > 0.0001 || (double) P[TubeClassAB_Amount] > 0.0001
+                 || (double) P[DistortAmount] > 0.0001))
+    {
+        applyTube (state, channel, src, out, n);
+    }
+    else
+    {
+        applyMix (state, src, out, n);
+    }
+
+    if (isOn (P[HardLimiterOn]))
+    {
+        // A limiter switched on starts empty: no audio from before it was switched off.
+        if (! own.mLimiterActive)
+            own.mLimiter.clear();
+        own.mLimiterActive = true;
+        own.mLimiter.process (out, n);
+    }
+    else
+    {
+        own.mLimiterActive = false;
+    }
+
+    meterOutput (out, n);
+}
+
+void BrisaltoAudioProcessor::applyMix (const channelComprStateT& state, const float* src, float* out, int n) noexcept
+{
+    const float* G = state.mGainPerSample.data();
+    const float* GR = state.mGrPerSampleDb.data();
+    const float* mix = state.mMixPerSample.data();
+    const float mv = mDisplayValues[Mix] / 100.0f;
+
+    if (mv == 1.0f)
+    {
+        for (int i = 0; i < n; ++i)
+            out[i] = src[i] * G[i];
+    }
+    else if (mv < 0.0f)
+    {
+        // Negative mix: the reduction without makeup, added to the dry signal.
+        for (int i = 0; i < n; ++i)
+        {
+            const float m = mix[i] / 100.0f;
+            out[i] = (std::pow (10.0f, GR[i] / 20.0f) * m + 1.0f) * src[i];
+        }
+    }
+    else
+    {
+        for (int i = 0; i < n; ++i)
+        {
+            const float m = mix[i] / 100.0f;
+            out[i] = (G[i] * m + 1.0f - m) * src[i];
+        }
+    }
+}
+
+void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept
+{
+    const float* P = mParamSnapshot;
+    const float A = P[TubeClassA_Amount], B = P[TubeClassAB_Amount], D = P[DistortAmount];
+    const float* G = state.mGainPerSample.data();
+    const float* GR = state.mGrPerSampleDb.data();
+    const float* mix = state.mMixPerSample.data();
+
+    const float a = (7.0f * A + 1.0f) * 0.125f;
+    const float kA = (std::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
+    const float b = 20.0f * B + 1.0f;
+    const float kB = std::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
+    float dA = 1.0f, dB = 1.0f;
+    if (D > 0.0f)
+    {
+        dA = (float) (1.0 - (double) D + 0.5 * (double) D);
+        dB = 1.0f - D + 1.13f * D;
+    }
+    const float sA = 7.0f * A + 1.0f;
+    const float sB = 20.0f * B + 1.0f;
+    const int dcLength = mTubeDcLength;
+
+    auto& history = mTubeDcHistory[(size_t) channel];
+    float dcSum = history.sum();
+
+    for (int i = 0; i < n; ++i)
+    {
+        const float m = mix[i] / 100.0f;
+        const float x = src[i];
+        float y, ay;
+        if (m < 0.0f)
+        {
+            y = (std::pow (10.0f, GR[i] / 20.0f) * m + 1.0f) * x;
+            ay = std::abs (y);
+        }
+        else
+        {
+            y = G[i] * x;
+            ay = std::abs (x) * G[i];
+        }
+
+        float vA = y;
+        if (A > 0.0f)
+        {
+            vA = (std::tanh (sA * y + 0.7f) - tanhOfPoint7) / (sA * kA) - y;
+            float dropped = 0.0f;
+            if (history.push (vA, dcLength, dropped))
+            {
+                dcSum = dcSum + vA - dropped;
+                vA = vA - dcSum / (float) dcLength;
+            }
+            else
+            {
+                // Still filling: the sum keeps counting what the history holds.
+                dcSum += vA;
+            }
+        }
+
+        float vB = y;
+        if (B > 0.0f)
+            vB = std::tanh (sB * y) / (sB * kB) - y;
+
+        float vD = y;
+        if (D > 0.0f)
+        {
+            const float sign = x < 0.0f ? -1.0f : 1.0f;
+            vD = sign * std::pow (ay, dA) / dB - y;
+        }
+
+        const float z = y + A * vA + B * vB + 4.0f * D * vD;
+        out[i] = m < 0.0f ? z : m * z + (1.0f - m) * x;
+    }
+}
+
+void BrisaltoAudioProcessor::meterOutput (const float* out, int n) noexcept
+{
+    float peak = 0.0f;
+    for (int i = 0; i < n; ++i)
+        peak = std::max (peak, std::abs (out[i]));
+
+    const float peakDb = dsp::toDb (peak);
+    if (peakDb > mOutputPeakDb)
+        mOutputPeakDb = peakDb;
+    if (mOutputPeakDb > 0.0f && mClipCount < INT_MAX)
+        mClipCount++;
+}

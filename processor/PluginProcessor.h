@@ -8,6 +8,7 @@
 #include "ProcessorTypes.h"
 #include "RelaxedAtomic.h"
 #include "RingBufferData.h"
+#include "TubeDcHistory.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -120,7 +121,7 @@ public:
     int32_t mRingWriteIndex = 0;
     RelaxedAtomic<float> channel_weights[MAX_CHANNELS];
     int32_t mTubeDcLength = 1024;
-    std::deque<float> mTubeDcHistory[MAX_CHANNELS];
+    TubeDcHistory mTubeDcHistory[MAX_CHANNELS];
     std::vector<float> mMidiSideSignal;
     RelaxedAtomic<int32_t> trackNumber { 0 };
     RelaxedAtomic<int32_t> groupNumber { 0 };
@@ -194,6 +195,17 @@ public:
     // Sizes the signal path's storage for the prepared rate, block size and channels
     // (called by prepareToPlay, never while rendering).
     void prepareSignalPath();
+
+    // Advances the state's Mix smoother once for the block (called by calc_gains); every
+    // channel that uses the state reads the same ramp.
+    void advanceMixRamp (channelComprStateT& state, int n) noexcept;
+    float adaptThreshold (channelComprStateT& state, int ringIndex, int channel, int lookaheadBlocks,
+                          float& adaptiveLevel) const noexcept;
+    void runEnvelope (channelComprStateT& state, const float* det, const float* peakSquares, int n,
+                      float threshold, float adaptiveLevel, bool nonLinearRelease, float exponent) noexcept;
+    void applyMix (const channelComprStateT& state, const float* src, float* out, int n) noexcept;
+    void applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept;
+    void meterOutput (const float* out, int n) noexcept;
 
     //------------------------------------------------------------------------------
     // Render loop additions.
