@@ -1,0 +1,75 @@
+#include "HostTestSupport.h"
+
+namespace brisalto::host::test
+{
+
+PluginHost& sharedHost()
+{
+    static PluginHost host;
+    return host;
+}
+
+juce::File bundleFor (PluginFormatKind kind)
+{
+    if (kind == PluginFormatKind::vst3)
+        return juce::File (BRISALTO_VST3_BINARY_DIR).getParentDirectory().getParentDirectory();
+    return juce::File (BRISALTO_LV2_BUNDLE);
+}
+
+std::unique_ptr<juce::AudioPluginInstance> loadFresh (PluginFormatKind kind, double sampleRate, int blockSize)
+{
+    auto result = sharedHost().load (kind, bundleFor (kind), sampleRate, blockSize);
+    EXPECT_NE (result.instance, nullptr) << result.error;
+    return std::move (result.instance);
+}
+
+void prepare (juce::AudioPluginInstance& instance, double sampleRate, int blockSize)
+{
+    instance.releaseResources();
+    instance.setRateAndBufferSizeDetails (sampleRate, blockSize);
+    instance.prepareToPlay (sampleRate, blockSize);
+}
+
+void processBlocks (juce::AudioPluginInstance& instance, int numBlocks)
+{
+    const int channels = juce::jmax (1, instance.getTotalNumInputChannels(), instance.getTotalNumOutputChannels());
+    const int blockSize = juce::jmax (1, instance.getBlockSize());
+    juce::AudioBuffer<float> buffer (channels, blockSize);
+    juce::MidiBuffer midi;
+
+    for (int block = 0; block < numBlocks; ++block)
+    {
+        for (int channel = 0; channel < channels; ++channel)
+            for (int i = 0; i < blockSize; ++i)
+                buffer.setSample (channel, i, 0.1f * std::sin (0.05f * (float) (block * blockSize + i)));
+        midi.clear();
+        instance.processBlock (buffer, midi);
+    }
+}
+
+int settledLatency (juce::AudioPluginInstance& instance, int expected)
+{
+    sharedHost().pumpUntil ([&] { return instance.getLatencySamples() == expected; }, 3000);
+    return instance.getLatencySamples();
+}
+
+void setByName (juce::AudioPluginInstance& instance, const juce::String& name, float value)
+{
+    auto* parameter = findParameter (instance, name);
+    ASSERT_NE (parameter, nullptr) << "no parameter named " << name;
+    setParameterAsHost (*parameter, value);
+}
+
+juce::AudioChannelSet discrete (int channels)
+{
+    return juce::AudioChannelSet::discreteChannels (channels);
+}
+
+} // namespace brisalto::host::test
+
+int main (int argc, char** argv)
+{
+    ::testing::InitGoogleTest (&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    return result;
+}

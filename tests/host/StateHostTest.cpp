@@ -1,0 +1,85 @@
+// A host saves the plug-in's state with the project and loads it into a new instance.
+
+#include "HostTestSupport.h"
+
+namespace brisalto::host::test
+{
+namespace
+{
+
+class StateHostTest : public EachFormat {};
+
+TEST_P (StateHostTest, SavedStateRestoresIntoAFreshInstance)
+{
+    const std::vector<std::pair<const char*, float>> changes {
+        { "Threshold", 0.4f }, { "Ratio", 0.8f }, { "AutoGainMakeupOn", 1.0f }, { "Mix", 0.75f },
+        { "BPFilterFreq", 0.3f }, { "HardLimiterOn", 1.0f }, { "HardLimiterRelease", 0.2f }
+    };
+
+    juce::MemoryBlock saved;
+    {
+        auto original = loadFresh (format());
+        ASSERT_NE (original, nullptr);
+        prepare (*original, 48000.0, 1024);
+        for (const auto& [name, value] : changes)
+            setByName (*original, name, value);
+        processBlocks (*original, 2);
+        original->getStateInformation (saved);
+        original->releaseResources();
+    }
+    ASSERT_GT (saved.getSize(), 0u);
+
+    auto restored = loadFresh (format());
+    ASSERT_NE (restored, nullptr);
+    prepare (*restored, 48000.0, 1024);
+    restored->setStateInformation (saved.getData(), (int) saved.getSize());
+    processBlocks (*restored, 2);
+    sharedHost().pumpMessages (20);
+
+    for (const auto& [name, value] : changes)
+    {
+        auto* parameter = findParameter (*restored, name);
+        ASSERT_NE (parameter, nullptr) << name;
+        EXPECT_NEAR (parameter->getValue(), value, 1.0e-5f) << name;
+    }
+
+    // Everything not touched is still at its default.
+    const auto parameters = pluginParameters (*restored);
+    ASSERT_EQ (parameters.size(), 30);
+    for (int i = 0; i < 30; ++i)
+    {
+        const auto name = juce::String (parameterNames[(size_t) i]);
+        const bool changed = std::any_of (changes.begin(), changes.end(), [&] (auto& c) { return name == c.first; });
+        if (! changed)
+            EXPECT_NEAR (parameters[i]->getValue(), parameterDefaults[(size_t) i], 1.0e-5f) << name;
+    }
+
+    // The restored limiter setting shows in the latency the host reads.
+    EXPECT_EQ (settledLatency (*restored, 100), 100);
+    restored->releaseResources();
+}
+
+TEST_P (StateHostTest, GarbageStateLeavesTheDefaults)
+{
+    auto plugin = loadFresh (format());
+    ASSERT_NE (plugin, nullptr);
+    prepare (*plugin, 48000.0, 1024);
+
+    const char garbage[] = "{\"Threshold\": \"not a number\", \"x\": [1, 2";
+    plugin->setStateInformation (garbage, (int) sizeof (garbage) - 1);
+    processBlocks (*plugin, 2);
+
+    const auto parameters = pluginParameters (*plugin);
+    ASSERT_EQ (parameters.size(), 30);
+    for (int i = 0; i < 30; ++i)
+    {
+        const auto value = parameters[i]->getValue();
+        EXPECT_TRUE (std::isfinite (value) && value >= 0.0f && value <= 1.0f) << parameterNames[(size_t) i];
+    }
+    plugin->releaseResources();
+}
+
+BRISALTO_FOR_EACH_FORMAT (StateHostTest);
+
+} // namespace
+} // namespace brisalto::host::test
