@@ -7,6 +7,7 @@
 #include "ParameterTable.h"
 #include "ProcessorTypes.h"
 #include "RelaxedAtomic.h"
+#include "RenderLoopState.h"
 #include "RingBufferData.h"
 #include "TubeDcHistory.h"
 
@@ -211,6 +212,49 @@ public:
     // Render loop additions.
     // Sizes the ring and the render loop's storage (called by prepareToPlay, never while rendering).
     void prepareRenderLoop();
+
+    // The mix mode of the block being rendered, taken once per block: the signal path reads
+    // this copy so that a change from another thread never splits a block between two layouts.
+    MixMode mBlockMixMode = MixMode::sum;
+    RenderLoopState mRenderState;
+
+private:
+    struct RenderBlock;
+    bool beginBlock (RenderBlock&, juce::AudioBuffer<float>&, bool bypassed) noexcept;
+    void readPlayHead (RenderBlock&) noexcept;
+    void noteHostBlockSize (int n, bool bypassed) noexcept;
+    void snapshotParameters (bool takeFilterCoeffs) noexcept;
+    void computeDisplayValues() noexcept;
+    void followTransport (RenderBlock&) noexcept;
+    void resetChannelStatesForStart (bool clearFilterState) noexcept;
+    void handOverFilterCoeffs() noexcept;
+    void updateChannelCounts (RenderBlock&, bool bypassed) noexcept;
+    void ensureRingCapacity (int channelBlocks);
+    void writeInputsToRing (RenderBlock&, int offset, int n, bool bypassed) noexcept;
+    void buildSumDetector (RenderBlock&, const float* x, int ch, int n) noexcept;
+    void writeSideChainToRing (RenderBlock&, int offset, int n) noexcept;
+    void writeSideDetectorSource (RenderBlock&, int n) noexcept;
+    int selectReadElement (RenderBlock&, bool& filling) noexcept;
+    void alignReadElement (RenderBlock&, int readIndex, int n) noexcept;
+    void finishRingStep (RenderBlock&, int n) noexcept;
+    void renderChunk (RenderBlock&, int offset, int n) noexcept;
+    void runDetectorAndGains (RenderBlock&, int readIndex, bool filling, int offset, int n) noexcept;
+    void bypassChunk (RenderBlock&, int offset, int n) noexcept;
+    void alignOutputsWithLatency (RenderBlock&, int offset, int n, bool bypassed) noexcept;
+    void writeExtraOutputs (RenderBlock&, int offset, int n) noexcept;
+
+    // Host MIDI: the side-MIDI velocity and program changes.
+    void takeHostMidi (const juce::MidiBuffer&) noexcept;
+    void filterMidiMessage (int status, int channel, int data1, int data2) noexcept;
+
+    // Exchange with other instances in the host process (filled in by the link work).
+    bool extSideChainSend (int slot, const float* samples, int n, int64_t timestamp) noexcept;
+    void extSideChainReceive (int slot, int ringIndex, int n, int64_t wantedTimestamp) noexcept;
+    void linkSend (const float* const* channels, int numChannels, int n, int64_t timestamp) noexcept;
+    int linkReceive (float* sumBlock, int n, int64_t timestamp) noexcept;
+    void clearExchangeRecords (bool includeOwnLinkRecord) noexcept;
+
+public:
 
     //------------------------------------------------------------------------------
     // State chunk and factory program additions.
