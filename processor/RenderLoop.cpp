@@ -11,7 +11,6 @@ namespace
 {
     constexpr int longestLookaheadMs = 1000;  // "Lookahead" at its top
     constexpr int derivedRingBlocks = 3;      // side detector (+1 in two modes), summed detector, peak
-    constexpr float filterRampFactor = 1.0f / 1024.0f;
 
     bool isOn (float normalised) noexcept { return normalised > 0.5f; }
 
@@ -444,13 +443,7 @@ void BrisaltoAudioProcessor::handOverFilterCoeffs() noexcept
     // Every state, the shared detector included: it is the one that filters in the modes
     // with one detector.
     for (auto& state : mChannelStates)
-    {
-        const juce::SpinLock::ScopedLockType lock (state.mFilterLock);
-        for (int k = 0; k < 5; ++k)
-            state.mFilterCoeffSteps[k] = (mBlockFilterCoeffs[k] - state.mFilterCoeffs[k]) * filterRampFactor;
-        state.mFilterReady = true;
-        state.mFilterRampRemaining = 1024;
-    }
+        state.handOverFilterCoeffs (mBlockFilterCoeffs);
 }
 
 void BrisaltoAudioProcessor::updateChannelCounts (RenderBlock& b, bool bypassed) noexcept
