@@ -3,10 +3,16 @@
 namespace brisalto::host::test
 {
 
+namespace
+{
+    // Owned by main, so that JUCE shuts down before the process's static objects go.
+    PluginHost* currentHost = nullptr;
+}
+
 PluginHost& sharedHost()
 {
-    static PluginHost host;
-    return host;
+    jassert (currentHost != nullptr);
+    return *currentHost;
 }
 
 juce::File bundleFor (PluginFormatKind kind)
@@ -70,6 +76,13 @@ juce::AudioChannelSet discrete (int channels)
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
-    const int result = RUN_ALL_TESTS();
+
+    int result = 0;
+    {
+        brisalto::host::PluginHost host;
+        brisalto::host::test::currentHost = &host;
+        result = RUN_ALL_TESTS();
+        brisalto::host::test::currentHost = nullptr;
+    }
     return result;
 }
