@@ -1,0 +1,200 @@
+// The render loop must not allocate once it runs: every global operator new and delete of this
+// test executable (and, outside sanitizer builds, malloc and friends) counts while a thread
+// has asked for it.
+
+#include "RenderLoopTestSupport.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+ #define BRISALTO_COUNT_MALLOC 0
+#elif defined(__has_feature)
+ #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  #define BRISALTO_COUNT_MALLOC 0
+ #endif
+#endif
+#ifndef BRISALTO_COUNT_MALLOC
+ #define BRISALTO_COUNT_MALLOC 1
+#endif
+
+namespace
+{
+    thread_local bool countThisThread = false;
+    std::atomic<long> allocationCount { 0 };
+
+    inline void noteAllocation() noexcept
+    {
+        if (countThisThread)
+            allocationCount.fetch_add (1, std::memory_order_relaxed);
+    }
+
+    void* allocate (std::size_t size)
+    {
+        noteAllocation();
+        if (void* p = std::malloc (size == 0 ? 1 : size))
+            return p;
+        throw std::bad_alloc();
+    }
+
+    void* allocateAligned (std::size_t size, std::align_val_t alignment)
+    {
+        noteAllocation();
+        void* p = nullptr;
+        if (posix_memalign (&p, std::max (sizeof (void*), (std::size_t) alignment), size == 0 ? 1 : size) != 0)
+            throw std::bad_alloc();
+        return p;
+    }
+}
+
+void* operator new (std::size_t size) { return allocate (size); }
+void* operator new[] (std::size_t size) { return allocate (size); }
+void* operator new (std::size_t size, const std::nothrow_t&) noexcept { try { return allocate (size); } catch (...) { return nullptr; } }
+void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept { try { return allocate (size); } catch (...) { return nullptr; } }
+void* operator new (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
+void* operator new[] (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
+void operator delete (void* p) noexcept { std::free (p); }
+void operator delete[] (void* p) noexcept { std::free (p); }
+void operator delete (void* p, std::size_t) noexcept { std::free (p); }
+void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
+void operator delete (void* p, std::align_val_t) noexcept { std::free (p); }
+void operator delete[] (void* p, std::align_val_t) noexcept { std::free (p); }
+void operator delete (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
+void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
+
+#if BRISALTO_COUNT_MALLOC
+// JUCE's heap blocks use the C allocator directly: count it too.
+extern "C"
+{
+    void* __libc_malloc (std::size_t);
+    void* __libc_calloc (std::size_t, std::size_t);
+    void* __libc_realloc (void*, std::size_t);
+
+    void* malloc (std::size_t size) { noteAllocation(); return __libc_malloc (size); }
+    void* calloc (std::size_t n, std::size_t size) { noteAllocation(); return __libc_calloc (n, size); }
+    void* realloc (void* p, std::size_t size) { noteAllocation(); return __libc_realloc (p, size); }
+}
+#endif
+
+namespace
+{
+    // Counts the allocations made by `work` on the calling thread.
+    template <typename Work>
+    long allocationsDuring (Work&& work)
+    {
+        allocationCount = 0;
+        countThisThread = true;
+        work();
+        countThisThread = false;
+        return allocationCount.load();
+    }
+
+    struct Scenario
+    {
+        const char* name;
+        MixMode mode;
+        int mainIns, outs, sideIns;
+        std::vector<int> sizes;
+        bool bypassed;
+        std::function<void (RenderHarness&)> settings;
+    };
+
+    void loudSettings (RenderHarness& h)
+    {
+        h.setStaticCurve();
+        h.setLookahead (50);
+        h.set (BPFilterOn, 1.0f);
+        h.set (SoftLimiterOn, 1.0f);
+        h.set (AutoGainMakeupOn, 1.0f);
+        h.set (Non_Lin_Release_On, 1.0f);
+    }
+
+    void everyStage (RenderHarness& h)
+    {
+        loudSettings (h);
+        h.set (Tube_Distort_On, 1.0f);
+        h.set (TubeClassA_Amount, 0.5f);
+        h.set (TubeClassAB_Amount, 0.5f);
+        h.set (DistortAmount, 0.3f);
+        h.set (Mix, 0.85f);
+        h.set (HardLimiterOn, 1.0f);
+        h.set (HardLimiterRelease, 1.0f);
+    }
+
+    const Scenario scenarios[] = {
+        { "sum, defaults", MixMode::sum, 2, 2, 0, { 512 }, false, [] (RenderHarness&) {} },
+        { "multi-mono, every stage", MixMode::multiMono, 4, 4, 0, { 512 }, false, everyStage },
+        { "sum, every stage", MixMode::sum, 8, 8, 0, { 512 }, false, everyStage },
+        { "side with side-chain", MixMode::side, 2, 2, 2, { 512 }, false, loudSettings },
+        { "side MIDI with notes", MixMode::sideMidi, 2, 2, 0, { 512 }, false, loudSettings },
+        { "varying block sizes", MixMode::multiMono, 2, 2, 1, { 512, 100, 1, 411, 37 }, false, everyStage },
+        { "blocks larger than announced", MixMode::sum, 2, 2, 0, { 2000, 512, 1300 }, false, loudSettings },
+        { "mono in, stereo out", MixMode::side, 1, 2, 1, { 512, 64 }, false, everyStage },
+        { "bypassed", MixMode::sum, 2, 2, 1, { 512, 99 }, true, everyStage },
+    };
+}
+
+TEST (Allocation, RenderingAllocatesNothingAfterWarmUp)
+{
+    for (const auto& s : scenarios)
+    {
+        RenderHarness h;
+        ASSERT_TRUE (h.configure (s.mainIns, s.outs, s.sideIns)) << s.name;
+        h.p.mixMode = (int) s.mode;
+        h.p.midi_receive_from_DAW = 1;
+        s.settings (h);
+
+        const int length = 48000;
+        Signals mains, sides;
+        for (int ch = 0; ch < s.mainIns; ++ch)
+            mains.push_back (sine (length, ch == 0 ? 0.9f : 0.3f, 440.0 + 100.0 * ch));
+        for (int ch = 0; ch < s.sideIns; ++ch)
+            sides.push_back (sine (length, 0.7f, 200.0));
+
+        const auto notes = [] (int block, juce::MidiBuffer& midi)
+        {
+            if (block % 3 == 0)
+                midi.addEvent (juce::MidiMessage::noteOn (1, 60, (juce::uint8) (20 + block % 100)), 0);
+        };
+
+        // Warm-up: every block size of the scenario has been seen once.
+        h.render (mains, sides, s.sizes, s.bypassed, notes);
+
+        // Steady state: the same again, block by block, counting only the processor's calls.
+        const int ins = h.p.getTotalNumInputChannels(), outs = h.p.getTotalNumOutputChannels();
+        long allocations = 0;
+        int position = 0;
+        for (int block = 0; position + 4096 < length; ++block)
+        {
+            const int n = s.sizes[(size_t) block % s.sizes.size()];
+            juce::AudioBuffer<float> buffer (std::max (ins, outs), n);
+            for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+                buffer.copyFrom (ch, 0, mains[0].data() + position, n);
+            juce::MidiBuffer midi;
+            notes (block, midi);
+
+            allocations += allocationsDuring ([&]
+            {
+                if (s.bypassed)
+                    h.p.processBlockBypassed (buffer, midi);
+                else
+                    h.p.processBlock (buffer, midi);
+            });
+            position += n;
+        }
+        EXPECT_EQ (allocations, 0) << s.name;
+    }
+}
+
+TEST (Allocation, CounterSeesAllocations)
+{
+    // The counter itself works: a vector on the counting thread is seen.
+    const long seen = allocationsDuring ([] { std::vector<int> v (100); (void) v; });
+    EXPECT_GE (seen, 1);
+
+   #if BRISALTO_COUNT_MALLOC
+    const long seenByC = allocationsDuring ([] { juce::HeapBlock<float> block (100); (void) block; });
+    EXPECT_GE (seenByC, 1);
+   #endif
+}
