@@ -1,9 +1,96 @@
+#include "FactoryPrograms.h"
 #include "PluginProcessor.h"
 
-int BrisaltoAudioProcessor::getNumPrograms() { return 7; }
+presets::presets()
+    : mUserSetName ("User Set")
+{
+    mPresetList = {
+        { "default", {} },
+        { "drum : snare",
+          { { Threshold, -15.0f }, { Release, 500.0f }, { Attack, 10.0f }, { Ratio, 5.0f },
+            { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 20.0f }, { Smooth_Orig, 1.0f },
+            { SoftLimiterOn, 1.0f }, { MaxMakeupOn, 1.0f } } },
+        { "drum : snare less body",
+          { { Threshold, -15.0f }, { Release, 500.0f }, { Attack, 20.0f }, { Ratio, 5.0f },
+            { Non_Lin_Release_On, 1.0f }, { SoftLimiterOn, 1.0f }, { MaxMakeupOn, 1.0f },
+            { Non_Lin_Release_Amount, 80.0f } } },
+        { "drum : snare less attack",
+          { { Threshold, -15.0f }, { Release, 50.0f }, { Attack, 0.0f }, { Ratio, 5.0f },
+            { Non_Lin_Release_On, 1.0f }, { SoftLimiterOn, 1.0f }, { MaxMakeupOn, 1.0f },
+            { Non_Lin_Release_Amount, 80.0f } } },
+        { "drum : snare cut background",
+          { { Threshold, -22.0f }, { Release, 400.0f }, { Attack, 0.0f }, { Ratio, 9.0f },
+            { Non_Lin_Release_On, 1.0f }, { Mix, -90.0f }, { SoftLimiterOn, 1.0f },
+            { MaxMakeupOn, 1.0f }, { Non_Lin_Release_Amount, 80.0f } } },
+        { "vocals : normal",
+          { { Threshold, -20.0f }, { Release, 220.0f }, { Attack, 4.0f }, { MakeupGain, 10.0f },
+            { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 10.0f } } },
+        { "vocals : high dynamic",
+          { { Threshold, -20.0f }, { Release, 220.0f }, { Attack, 4.0f }, { MakeupGain, 10.0f },
+            { Adpative_Thresh_On, 1.0f }, { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 10.0f },
+            { Adaptive_Relative_Gain, 0.5f }, { Adaptive_Relative_Amount, 0.8f } } },
+    };
+}
 
-void BrisaltoAudioProcessor::setCurrentProgram (int) {}
+const preset* presets::find (int index) const noexcept
+{
+    return (unsigned) index < (unsigned) mPresetList.size() ? &mPresetList[(size_t) index] : nullptr;
+}
 
-const juce::String BrisaltoAudioProcessor::getProgramName (int) { return "User Set"; }
+const std::string& presets::nameOf (int index) const noexcept
+{
+    if (const auto* program = find (index))
+        return program->name;
+    return mUserSetName;
+}
+
+const presets sPresets;
+
+//==============================================================================
+int BrisaltoAudioProcessor::getNumPrograms() { return sPresets.size(); }
+
+void BrisaltoAudioProcessor::setCurrentProgram (int index)
+{
+    mParamNotifyGate = 0;
+
+    float working[NUM_PARAMETERS];
+    for (int k = 0; k < NUM_PARAMETERS; ++k)
+    {
+        working[k] = getParameterDefaultValue (k);
+        setParameter (k, mParams[k]);
+    }
+
+    if (const auto* program = sPresets.find (index))
+        for (const auto& [parameter, displayValue] : program->values)
+            if (parameter >= 0 && parameter < NUM_PARAMETERS)
+                working[parameter] = parameterValue2Plugin (parameter, displayValue);
+
+    for (int k = 0; k < NUM_PARAMETERS; ++k)
+        setParameter (k, working[k]);
+
+    mCurrentProgram = index;
+    requestEditorRefresh();
+    mParamNotifyGate++;
+
+    tellHostParametersChanged();
+}
+
+const juce::String BrisaltoAudioProcessor::getProgramName (int index)
+{
+    return juce::String (sPresets.nameOf (index));
+}
 
 void BrisaltoAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+//==============================================================================
+void BrisaltoAudioProcessor::tellHostParametersChanged()
+{
+    // The wrappers keep their own copy of each value, which legacy setParameter calls made
+    // here do not update: send every value, then tell them the program may have moved.
+    for (int k = 0; k < NUM_PARAMETERS; ++k)
+        sendParamChangeMessageToListeners (k, mParams[k]);
+
+    updateHostDisplay (juce::AudioProcessorListener::ChangeDetails()
+                           .withParameterInfoChanged (true)
+                           .withProgramChanged (true));
+}

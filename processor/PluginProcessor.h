@@ -258,6 +258,9 @@ public:
 
     //------------------------------------------------------------------------------
     // State chunk and factory program additions.
+    // Sends every parameter value to the wrappers and tells them the program may have changed
+    // (after a program change or a state restore, whose setParameter calls they do not see).
+    void tellHostParametersChanged();
 
 private:
     static BusesProperties makeBuses();

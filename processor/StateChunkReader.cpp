@@ -1,0 +1,398 @@
+#include "StateChunkReader.h"
+#include "ParameterTable.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace StateChunkReader
+{
+namespace
+{
+    bool isDigit (char c) noexcept { return c >= '0' && c <= '9'; }
+
+    bool isSurrogate (juce::juce_wchar c) noexcept      { return c >= 0xd800 && c <= 0xdfff; }
+    bool isHighSurrogate (juce::juce_wchar c) noexcept  { return c >= 0xd800 && c <= 0xdbff; }
+    bool isLowSurrogate (juce::juce_wchar c) noexcept   { return c >= 0xdc00 && c <= 0xdfff; }
+
+    // Exactly one JSON-style number, optionally signed and surrounded by blanks, with the
+    // same digit limits as the text itself.
+    bool holdsOneNumber (const juce::String& text)
+    {
+        const auto trimmed = text.trim();
+        if (trimmed.isEmpty() || trimmed.length() > 64)
+            return false;
+
+        auto p = trimmed.getCharPointer();
+        if (*p == '-' || *p == '+')
+            ++p;
+
+        const auto countDigits = [&p]
+        {
+            int n = 0;
+            while (*p >= '0' && *p <= '9') { ++p; ++n; }
+            return n;
+        };
+
+        const int integerDigits = countDigits();
+        int fractionDigits = 0;
+        if (*p == '.')
+        {
+            ++p;
+            fractionDigits = countDigits();
+        }
+        if (integerDigits + fractionDigits == 0 || integerDigits > maxIntegerDigits)
+            return false;
+
+        if (*p == 'e' || *p == 'E')
+        {
+            ++p;
+            if (*p == '-' || *p == '+')
+                ++p;
+            const int exponentDigits = countDigits();
+            if (exponentDigits == 0 || exponentDigits > maxExponentDigits)
+                return false;
+        }
+        return p.isEmpty();
+    }
+
+    std::optional<double> finiteNumberOf (const juce::var& object, const char* key)
+    {
+        if (auto* dynamicObject = object.getDynamicObject())
+            if (const auto* value = dynamicObject->getProperties().getVarPointer (key))
+                return numberOf (*value);
+        return std::nullopt;
+    }
+
+    bool hasKey (const juce::var& object, const char* key)
+    {
+        if (auto* dynamicObject = object.getDynamicObject())
+            return dynamicObject->hasProperty (key);
+        return false;
+    }
+
+    // An integer key: missing or unusable -> fallback; otherwise truncated toward zero and
+    // clamped to lo..hi.
+    int32_t clampedInt (const juce::var& object, const char* key, int32_t fallback, int32_t lo, int32_t hi)
+    {
+        const auto number = finiteNumberOf (object, key);
+        if (! number)
+            return fallback;
+        return (int32_t) std::trunc (juce::jlimit ((double) lo, (double) hi, *number));
+    }
+
+    // An integer key whose value must be one of a few: anything else takes the fallback.
+    template <size_t N>
+    int32_t oneOf (const juce::var& object, const char* key, int32_t fallback, const int32_t (&allowed)[N])
+    {
+        const auto number = finiteNumberOf (object, key);
+        if (! number)
+            return fallback;
+        for (const auto candidate : allowed)
+            if (*number == (double) candidate)
+                return candidate;
+        return fallback;
+    }
+
+    std::optional<float> unitValue (const juce::var& value)
+    {
+        if (const auto number = numberOf (value))
+            return (float) (juce::jlimit (0.0, 1.0, *number) + 0.0);  // + 0.0: no negative zero
+        return std::nullopt;
+    }
+
+    void readHeader (const juce::var& object, Result& out)
+    {
+        // The text holds the slot 1-based; 0 and below mean "no slot" (-1).
+        out.trackNumber = clampedInt (object, "trackNumber", 1, 0, NUM_EXT_SIDECHAIN_SLOTS) - 1;
+        out.groupNumber = clampedInt (object, "groupNumber", 1, 0, 15);
+        out.grp_param_sync = clampedInt (object, "grp_param_sync", 1, 0, 1);
+        out.mixMode = oneOf (object, "mixMode", 1, { 1, 2, 3, 4, 5, 6 });
+        out.midiSideChan = oneOf (object, "midiSideChan", -1, { -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 });
+        out.inputFormat = oneOf (object, "inputFormat", 0, { 0, 13, 14 });
+    }
+
+    MidiKeys readMidiKeys (const juce::var& object)
+    {
+        MidiKeys keys;
+        keys.midi_receive_from_DAW = clampedInt (object, "midi_receive_from_DAW", 0, 0, 1);
+        keys.midi_progr_change_channel = oneOf (object, "midi_progr_change_channel", 0, { -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 });
+        keys.midi_progr_change_mode = oneOf (object, "midi_progr_change_mode", 0, { 0, 1, 2 });
+        keys.midi_CC_receive_mode = clampedInt (object, "midi_CC_receive_mode", 0, 0, 127);
+        return keys;
+    }
+
+    void readParameters (const juce::var& object, Result& out)
+    {
+        if (hasKey (object, ParameterTable::name (0)))
+        {
+            for (int i = 0; i < NUM_PARAMETERS; ++i)
+            {
+                const auto value = object.getProperty (ParameterTable::name (i), {});
+                out.params[(size_t) i] = unitValue (value).value_or (ParameterTable::defaultValue (i));
+            }
+            return;
+        }
+
+        const auto legacy = object.getProperty ("plugin_params", {});
+        if (const auto* values = legacy.getArray())
+        {
+            const int n = juce::jmin (values->size(), NUM_PARAMETERS);
+            for (int i = 0; i < n; ++i)
+                out.params[(size_t) i] = unitValue (values->getReference (i)).value_or (ParameterTable::defaultValue (i));
+        }
+    }
+
+    void readWeights (const juce::var& object, Result& out)
+    {
+        const auto weights = object.getProperty ("channel_weights", {});
+        if (const auto* values = weights.getArray())
+        {
+            const int n = juce::jmin (values->size(), MAX_CHANNELS);
+            for (int i = 0; i < n; ++i)
+                out.channelWeights[(size_t) i] = unitValue (values->getReference (i));
+        }
+    }
+}
+
+//==============================================================================
+const char* describe (Status status) noexcept
+{
+    switch (status)
+    {
+        case Status::ok:            return "ok";
+        case Status::empty:         return "empty";
+        case Status::tooLong:       return "too long";
+        case Status::tooDeep:       return "nested too deeply";
+        case Status::numberTooLong: return "number too long";
+        case Status::notParsed:     return "not JSON";
+        case Status::notAnObject:   return "not a JSON object";
+    }
+    return "?";
+}
+
+size_t textLength (const char* bytes, size_t size) noexcept
+{
+    if (bytes == nullptr)
+        return 0;
+    for (size_t i = 0; i < size; ++i)
+        if (bytes[i] == 0)
+            return i;
+    return size;
+}
+
+bool isValidUtf8 (const char* bytes, size_t size) noexcept
+{
+    const auto* s = reinterpret_cast<const unsigned char*> (bytes);
+    size_t i = 0;
+
+    while (i < size)
+    {
+        const unsigned c = s[i];
+        if (c < 0x80) { ++i; continue; }
+
+        int extra;
+        uint32_t codePoint, minimum;
+        if ((c & 0xe0) == 0xc0)      { extra = 1; codePoint = c & 0x1f; minimum = 0x80; }
+        else if ((c & 0xf0) == 0xe0) { extra = 2; codePoint = c & 0x0f; minimum = 0x800; }
+        else if ((c & 0xf8) == 0xf0) { extra = 3; codePoint = c & 0x07; minimum = 0x10000; }
+        else return false;
+
+        if (size - i <= (size_t) extra)
+            return false;
+
+        for (int k = 1; k <= extra; ++k)
+        {
+            const unsigned next = s[i + (size_t) k];
+            if ((next & 0xc0) != 0x80)
+                return false;
+            codePoint = (codePoint << 6) | (next & 0x3f);
+        }
+
+        if (codePoint < minimum || codePoint > 0x10ffff || isSurrogate ((juce::juce_wchar) codePoint))
+            return false;
+
+        i += (size_t) extra + 1;
+    }
+    return true;
+}
+
+juce::String decodeText (const char* bytes, size_t size)
+{
+    if (bytes == nullptr || size == 0)
+        return {};
+
+    if (isValidUtf8 (bytes, size))
+        return juce::String::fromUTF8 (bytes, (int) size);
+
+    // Not UTF-8: each byte is one character (Latin-1).
+    juce::MemoryOutputStream text (size * 2);
+    for (size_t i = 0; i < size; ++i)
+        text.appendUTF8Char ((juce::juce_wchar) (unsigned char) bytes[i]);
+    return text.toUTF8();
+}
+
+Status checkStructure (const char* bytes, size_t size) noexcept
+{
+    enum class Run { none, integer, fraction, exponent };
+
+    int depth = 0;
+    char quote = 0;
+    bool escaped = false;
+    Run run = Run::none;
+    int digits = 0;
+    char previous = 0;
+
+    for (size_t i = 0; i < size; ++i)
+    {
+        const char c = bytes[i];
+
+        if (quote != 0)
+        {
+            if (escaped)          escaped = false;
+            else if (c == '\\')   escaped = true;
+            else if (c == quote)  quote = 0;
+            previous = c;
+            continue;
+        }
+
+        if (isDigit (c))
+        {
+            if (run == Run::none)
+                run = Run::integer;
+            ++digits;
+            const int limit = run == Run::exponent ? maxExponentDigits
+                            : run == Run::fraction ? maxFractionDigits
+                                                   : maxIntegerDigits;
+            if (digits > limit)
+                return Status::numberTooLong;
+            previous = c;
+            continue;
+        }
+
+        const bool signOfExponent = (c == '-' || c == '+') && (previous == 'e' || previous == 'E');
+        if (! signOfExponent)
+        {
+            digits = 0;
+            run = c == '.' ? Run::fraction
+                : (c == 'e' || c == 'E') ? Run::exponent
+                : Run::none;
+        }
+
+        switch (c)
+        {
+            case '"':
+            case '\'':
+                quote = c;
+                break;
+
+            case '{':
+            case '[':
+                if (++depth > maxNestingDepth)
+                    return Status::tooDeep;
+                break;
+
+            case '}':
+            case ']':
+                depth = juce::jmax (0, depth - 1);
+                break;
+
+            default:
+                break;
+        }
+        previous = c;
+    }
+    return Status::ok;
+}
+
+juce::String joinSurrogates (const juce::String& text)
+{
+    bool any = false;
+    for (auto p = text.getCharPointer(); ! p.isEmpty(); ++p)
+        if (isSurrogate (*p))
+            any = true;
+    if (! any)
+        return text;
+
+    juce::MemoryOutputStream joined;
+    for (auto p = text.getCharPointer(); ! p.isEmpty();)
+    {
+        const auto c = p.getAndAdvance();
+        if (isHighSurrogate (c) && isLowSurrogate (*p))
+        {
+            const auto low = p.getAndAdvance();
+            joined.appendUTF8Char (0x10000 + (((c - 0xd800) << 10) | (low - 0xdc00)));
+        }
+        else
+        {
+            joined.appendUTF8Char (isSurrogate (c) ? (juce::juce_wchar) 0xfffd : c);
+        }
+    }
+    return joined.toUTF8();
+}
+
+std::optional<double> numberOf (const juce::var& value)
+{
+    double number;
+    if (value.isInt() || value.isInt64() || value.isDouble() || value.isBool())
+        number = (double) value;
+    else if (value.isString() && holdsOneNumber (value.toString()))
+        number = value.toString().trim().getDoubleValue();
+    else
+        return std::nullopt;
+
+    if (! std::isfinite (number))
+        return std::nullopt;
+    return number;
+}
+
+//==============================================================================
+Status read (const void* data, int sizeInBytes, bool readMidiKeysToo, Result& result)
+{
+    const auto* bytes = static_cast<const char*> (data);
+    // Looking one byte past the limit is enough to know the text is too long.
+    const size_t available = sizeInBytes > 0 ? (size_t) sizeInBytes : 0;
+    size_t length = textLength (bytes, juce::jmin (available, maxTextBytes + 1));
+
+    if (length == 0)
+        return Status::empty;
+    if (length > maxTextBytes)
+        return Status::tooLong;
+
+    // Editors may put a byte order mark before hand-edited text.
+    if (length >= 3 && std::memcmp (bytes, "\xef\xbb\xbf", 3) == 0)
+    {
+        bytes += 3;
+        length -= 3;
+    }
+    if (length == 0)
+        return Status::empty;
+
+    const auto structure = checkStructure (bytes, length);
+    if (structure != Status::ok)
+        return structure;
+
+    juce::var parsed;
+    if (juce::JSON::parse (decodeText (bytes, length), parsed).failed())
+        return Status::notParsed;
+    if (parsed.getDynamicObject() == nullptr)
+        return Status::notAnObject;
+
+    Result out;
+    readHeader (parsed, out);
+    if (readMidiKeysToo)
+        out.midi = readMidiKeys (parsed);
+
+    out.pluginResizedW = clampedInt (parsed, "pluginResizedW", 0, 0, 16384);
+    out.pluginResizedH = clampedInt (parsed, "pluginResizedH", 0, 0, 16384);
+
+    const auto preset = parsed.getProperty ("currentUserPreset", {});
+    if (preset.isString())
+        out.currentUserPreset = joinSurrogates (preset.toString());
+
+    readParameters (parsed, out);
+    readWeights (parsed, out);
+
+    result = std::move (out);
+    return Status::ok;
+}
+}
