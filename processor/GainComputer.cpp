@@ -123,7 +123,7 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
 
     // 6. Peak signal of the soft limiter (squared samples).
     const bool softLimiter = isOn (P[SoftLimiterOn]);
-    const auto mode = (MixMode) (int) mixMode;
+    const auto mode = mBlockMixMode;
     const float* peakSquares = nullptr;
     if (softLimiter && (mode == MixMode::side || mode == MixMode::sideChainReceive || mode == MixMode::sideMidi
                         || (mode == MixMode::sum && mNrInChannels >= 2)))

@@ -42,7 +42,7 @@ void BrisaltoAudioProcessor::input_2_ringbuf (int ringIndex, int channel, const 
     for (int i = 0; i < n; ++i)
         block[i] = dsp::finiteOrZero (samples[i]);
 
-    const auto mode = (MixMode) (int) mixMode;
+    const auto mode = mBlockMixMode;
     const int nrIn = mNrInChannels;
     if (mode == MixMode::multiMono
         || ((mode == MixMode::side || mode == MixMode::sideChainReceive) && channel == nrIn))
@@ -92,7 +92,7 @@ void BrisaltoAudioProcessor::apply_gain_to_ringbuf (channelComprStateT& state, i
 
     if (isOn (P[BPFilterOn]) && isOn (P[BPFilterListenOn]))
     {
-        const auto mode = (MixMode) (int) mixMode;
+        const auto mode = mBlockMixMode;
         if (mode == MixMode::side || mode == MixMode::sideChainReceive)
             if (const float* side = writableBlock (element, mNrInChannels, n))
                 src = side;

@@ -49,6 +49,7 @@ protected:
         p->mBlockAttackSamples = p->mAttackSamples;
         p->mBlockMakeupDb = p->mMakeupDb;
         p->mBlockAutoMakeupDb = p->mAutoMakeupDb;
+        p->mBlockMixMode = (MixMode) (int) p->mixMode;
     }
 
     // A ring of `elements` elements, each holding `channels` blocks of n samples.
