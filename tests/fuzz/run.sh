@@ -11,8 +11,8 @@ build=${2:-$here/../../build-fuzz}
 
 mkdir -p "$build"
 CC=${FUZZ_CC:-clang} CXX=${FUZZ_CXX:-clang++} \
-    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" 2>&1 \
-    || { cat "$build.configure.log"; exit 1; }
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build/configure.log" 2>&1 \
+    || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j"${FUZZ_JOBS:-3}"
 
 # New inputs go to a working corpus beside the build; the committed seeds are read only.
