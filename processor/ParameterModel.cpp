@@ -38,6 +38,11 @@ bool BrisaltoAudioProcessor::isParameterAutomatable (int index) const
     return ParameterTable::isAutomatable (index);
 }
 
+juce::String BrisaltoAudioProcessor::getParameterID (int index)
+{
+    return "p" + juce::String (index).paddedLeft ('0', 2);
+}
+
 float BrisaltoAudioProcessor::parameterValue2Plugin (int index, float value)
 {
     return ParameterTable::toNormalised (index, value);

@@ -74,6 +74,11 @@ public:
     void setParameter (int index, float newValue) override;
     bool isParameterAutomatable (int index) const override;
 
+    // Stable textual ids for formats that address parameters by name (LV2 needs ids that do
+    // not start with a digit; zero-padded so that sorting by id keeps the index order).
+    // VST3 keeps the plain indices "0".."29".
+    juce::String getParameterID (int index) override;
+
     void timerCallback() override;
 
     //==============================================================================
