@@ -67,4 +67,8 @@ struct channelComprStateT
     // Mix (display units) for each sample of the block, advanced once per block by the
     // detector so that every channel sharing this state hears the same ramp.
     std::vector<float> mMixPerSample;
+
+    // Detector levels in dB for the block being analysed: the sample levels, then the soft
+    // limiter's peak levels.
+    std::vector<float> mLevelScratch;
 };

@@ -206,15 +206,25 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
     int32_t attackCount = state.mAttackSampleCount;
     float blockMax = 0.0f;
 
-    float lastGr = 0.0f, lastGrGain = 1.0f, lastMakeup = 0.0f, lastMakeupGain = 1.0f;
     float* grOut = state.mGrPerSampleDb.data();
-    float* gainOut = state.mGainPerSample.data();
+    float* gainOut = state.mGainPerSample.data();  // holds the makeup in dB until the last pass
+
+    // The levels first: independent of the envelope, so the conversions run back to back.
+    float* levels = state.mLevelScratch.data();
+    float* softLevels = levels + n;
+    for (int i = 0; i < n; ++i)
+        levels[i] = dsp::toDb (std::abs (det[i]));
+    if (softLimiter && peakSquares != nullptr)
+        for (int i = 0; i < n; ++i)
+            softLevels[i] = 0.5f * dsp::toDb (dsp::finiteOrZero (peakSquares[i]));
+    else
+        softLevels = levels;
 
     for (int i = 0; i < n; ++i)
     {
         const float mk = state.mMakeupSmoother.getNextValue();
         const float x = det[i];
-        const float level = dsp::toDb (std::abs (x));
+        const float level = levels[i];
         float probe = level;
 
         if (attackStep > 0.0f)
@@ -329,7 +339,7 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
 
         if (softLimiter)
         {
-            const float candidate = (peakSquares != nullptr ? 0.5f * dsp::toDb (dsp::finiteOrZero (peakSquares[i])) : level) + makeup;
+            const float candidate = softLevels[i] + makeup;
             if (candidate > gr)
             {
                 gr = candidate;
@@ -339,11 +349,18 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
 
         grOut[i] = gr;
         blockMax = std::max (blockMax, gr);
+        gainOut[i] = makeup;
+    }
 
-        if (gr != lastGr)
+    // Linear gains: reduction and makeup together.
+    float lastGr = 0.0f, lastGrGain = 1.0f, lastMakeup = 0.0f, lastMakeupGain = 1.0f;
+    for (int i = 0; i < n; ++i)
+    {
+        const float g = grOut[i], makeup = gainOut[i];
+        if (g != lastGr)
         {
-            lastGr = gr;
-            lastGrGain = gr == 0.0f ? 1.0f : std::pow (10.0f, gr / -20.0f);
+            lastGr = g;
+            lastGrGain = g == 0.0f ? 1.0f : std::pow (10.0f, g / -20.0f);
         }
         if (makeup != lastMakeup)
         {

@@ -31,6 +31,7 @@ namespace zolt_tools
             mDelay.assign (ringSize, 0.0f);
             mHead.assign (ringSize, 0.0f);
             mMaxQueue.assign (ringSize, 0u);
+            mMaxMagnitude.assign (ringSize, 0.0f);
             mRingMask = ringSize - 1;
         }
         if ((int) mTailStore.size() < releaseSamples)
@@ -139,16 +140,16 @@ namespace zolt_tools
 
     // Window bookkeeping for the sample just written at mClock: the descending magnitudes for
     // the window peak and the newest sign change.
-    void Limiter::pushTracking (float v) noexcept
+    inline void Limiter::pushTracking (float v) noexcept
     {
         const uint32_t now = mClock;
         const uint32_t w = (uint32_t) mWindow;
         const float magnitude = std::abs (v);
 
-        while (mMaxCount > 0
-               && std::abs (mDelay[mMaxQueue[(mMaxFront + mMaxCount - 1u) & mRingMask] & mRingMask]) <= magnitude)
+        while (mMaxCount > 0 && mMaxMagnitude[(mMaxFront + mMaxCount - 1u) & mRingMask] <= magnitude)
             --mMaxCount;
         mMaxQueue[(mMaxFront + mMaxCount) & mRingMask] = now;
+        mMaxMagnitude[(mMaxFront + mMaxCount) & mRingMask] = magnitude;
         ++mMaxCount;
         while (now - mMaxQueue[mMaxFront & mRingMask] > w)
         {
@@ -181,7 +182,7 @@ namespace zolt_tools
 
         if (std::abs (v) > mCeiling)
         {
-            const float peak = std::abs (mDelay[mMaxQueue[mMaxFront & mRingMask] & mRingMask]);
+            const float peak = mMaxMagnitude[mMaxFront & mRingMask];
             const float aT = (float) ((double) dsp::toDb (mCeiling / peak) - 0.1);
             const float bT = (float) ((double) dsp::toDb (mCeiling / std::abs (v)) - 0.1);
 

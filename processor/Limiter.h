@@ -54,12 +54,13 @@ namespace zolt_tools
         float tailValue (uint32_t position) const noexcept;
         void ensureCapacity (int releaseSamples, int window);
         void rebuildWindowTracking() noexcept;
-        void pushTracking (float v) noexcept;
+        inline void pushTracking (float v) noexcept;
 
         // Rings of mRingMask + 1 entries, indexed by a wrapping sample clock.
         std::vector<float> mDelay;      // sample at clock t in slot t
         std::vector<float> mHead;       // gain (dB) applied at clock t in slot t
         std::vector<uint32_t> mMaxQueue; // clocks of the window's descending magnitudes
+        std::vector<float> mMaxMagnitude; // and those magnitudes
         uint32_t mRingMask = 0;
         uint32_t mClock = 0;            // clock of the last sample processed
         uint32_t mMaxFront = 0, mMaxCount = 0;

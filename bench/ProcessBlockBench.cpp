@@ -1,0 +1,180 @@
+// processBlock at 48 kHz, blocks of 512, 28 channels in and out, on a seeded signal that
+// really compresses. Reports the mean cost per sample and channel and the worst block
+// against the block's real-time budget.
+//
+//   brisalto_bench [--benchmark_filter=S1]
+
+#include "processor/PluginProcessor.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace
+{
+    constexpr double sampleRate = 48000.0;
+    constexpr int blockSize = 512;
+    constexpr int channels = 28;
+    constexpr int signalBlocks = 400;  // about 4.3 s, played in a loop
+    constexpr int warmUpBlocks = 200;
+
+    // Bursts of noise and tones around -18 dBFS RMS, with occasional peaks over 0 dBFS.
+    std::vector<std::vector<float>> makeSignal (float gainDb, unsigned seed)
+    {
+        std::mt19937 rng (seed);
+        std::normal_distribution<float> noise (0.0f, 1.0f);
+        std::uniform_real_distribution<float> uni (0.0f, 1.0f);
+        const float rms = std::pow (10.0f, -18.0f / 20.0f);
+        const float gain = std::pow (10.0f, gainDb / 20.0f);
+        const int length = signalBlocks * blockSize;
+
+        std::vector<std::vector<float>> signal ((size_t) channels, std::vector<float> ((size_t) length));
+        for (int ch = 0; ch < channels; ++ch)
+        {
+            auto& x = signal[(size_t) ch];
+            const double hz = 80.0 + 40.0 * ch;
+            int i = 0;
+            while (i < length)
+            {
+                const int burst = 2400 + (int) (uni (rng) * 9600.0f);
+                const bool tone = uni (rng) < 0.5f;
+                const float level = rms * (0.5f + 1.5f * uni (rng));  // -24 .. -8.5 dBFS
+                for (int k = 0; k < burst && i < length; ++k, ++i)
+                {
+                    float v = tone ? level * std::sqrt (2.0f) * (float) std::sin (2.0 * M_PI * hz * i / sampleRate)
+                                   : level * noise (rng);
+                    if (uni (rng) < 0.0005f)
+                        v = (v < 0.0f ? -1.0f : 1.0f) * (1.05f + 0.4f * uni (rng));  // over 0 dBFS
+                    x[(size_t) i] = v * gain;
+                }
+                // A short pause between bursts lets the release run.
+                const int pause = (int) (uni (rng) * 1200.0f);
+                for (int k = 0; k < pause && i < length; ++k, ++i)
+                    x[(size_t) i] = 0.0f;
+            }
+        }
+        return signal;
+    }
+
+    // Keeps the processor's user-preset folders away from the user's own.
+    void useTemporaryFolders()
+    {
+        static const juce::File root = []
+        {
+            auto f = juce::File::createTempFile ("brisalto-bench");
+            f.createDirectory();
+            ::setenv ("XDG_CONFIG_HOME", f.getChildFile ("config").getFullPathName().toRawUTF8(), 1);
+            ::setenv ("XDG_DATA_HOME", f.getChildFile ("data").getFullPathName().toRawUTF8(), 1);
+            return f;
+        }();
+        juce::ignoreUnused (root);
+    }
+
+    enum class Scenario { s0, s1, s2, s3 };
+
+    void configure (BrisaltoAudioProcessor& p, Scenario s)
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (channels));
+        layout.inputBuses.add (juce::AudioChannelSet::disabled());
+        layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (channels));
+        p.setBusesLayout (layout);
+        p.prepareToPlay (sampleRate, blockSize);
+
+        if (s == Scenario::s0)
+            return;  // defaults: sum mode
+
+        p.mixMode = (int) MixMode::multiMono;
+        p.setParameter (BPFilterOn, 1.0f);
+        p.setParameter (BPFilterType, 0.2f);              // high-pass at 100 Hz: the
+        p.setParameter (BPFilterFreq, 100.0f / 20000.0f); // detector hears most of the signal
+        p.setParameter (Adpative_Thresh_On, 1.0f);  // look-ahead (340 ms by default)
+        p.setParameter (SoftLimiterOn, 1.0f);
+        p.setParameter (AutoGainMakeupOn, 1.0f);
+
+        if (s == Scenario::s1)
+            return;
+
+        p.setParameter (Tube_Distort_On, 1.0f);
+        p.setParameter (TubeClassA_Amount, 0.5f);
+        p.setParameter (TubeClassAB_Amount, 0.5f);
+        p.setParameter (DistortAmount, 0.5f);
+        p.setParameter (Mix, 70.0f / 200.0f + 0.5f);
+
+        if (s == Scenario::s2)
+            return;
+
+        p.setParameter (HardLimiterOn, 1.0f);
+        p.setParameter (HardLimiterRelease, 1.0f);  // 200 ms
+    }
+
+    void runScenario (benchmark::State& state, Scenario scenario)
+    {
+        useTemporaryFolders();
+        auto processor = std::make_unique<BrisaltoAudioProcessor>();
+        auto& p = *processor;
+        configure (p, scenario);
+
+        const auto signal = makeSignal (scenario == Scenario::s3 ? 6.0f : 0.0f, 1234u);
+        juce::AudioBuffer<float> buffer (channels, blockSize);
+        juce::MidiBuffer midi;
+        int position = 0;
+
+        const auto loadNextBlock = [&]
+        {
+            for (int ch = 0; ch < channels; ++ch)
+                buffer.copyFrom (ch, 0, signal[(size_t) ch].data() + (size_t) position * blockSize, blockSize);
+            position = (position + 1) % signalBlocks;
+        };
+
+        for (int b = 0; b < warmUpBlocks; ++b)
+        {
+            loadNextBlock();
+            p.processBlock (buffer, midi);
+        }
+
+        double totalNs = 0.0, worstNs = 0.0;
+        int64_t blocks = 0;
+        for (auto _ : state)
+        {
+            loadNextBlock();
+            const auto start = std::chrono::steady_clock::now();
+            p.processBlock (buffer, midi);
+            const auto end = std::chrono::steady_clock::now();
+            benchmark::DoNotOptimize (buffer.getReadPointer (0));
+            const double ns = (double) std::chrono::duration_cast<std::chrono::nanoseconds> (end - start).count();
+            totalNs += ns;
+            if (ns > worstNs && std::getenv ("BRISALTO_BENCH_TRACE") != nullptr)
+                std::fprintf (stderr, "worst so far: block %lld  %.1f us\n", (long long) blocks, ns / 1000.0);
+            worstNs = std::max (worstNs, ns);
+            ++blocks;
+        }
+
+        const double budgetNs = blockSize / sampleRate * 1.0e9;
+        state.counters["ns_per_sample_ch"] = totalNs / ((double) blocks * blockSize * channels);
+        state.counters["worst_block_us"] = worstNs / 1000.0;
+        state.counters["worst_block_pct_of_budget"] = 100.0 * worstNs / budgetNs;
+        state.counters["mean_block_pct_of_budget"] = 100.0 * totalNs / (double) blocks / budgetNs;
+        state.counters["gain_reduction_db"] = (double) (float) p.mGainReduction;
+        state.SetItemsProcessed (blocks * blockSize * channels);
+    }
+}
+
+static void S0_defaults_sum (benchmark::State& s)                          { runScenario (s, Scenario::s0); }
+static void S1_multiMono_filter_lookahead_softLimiter_autoGain (benchmark::State& s) { runScenario (s, Scenario::s1); }
+static void S2_S1_saturation_mix70 (benchmark::State& s)                   { runScenario (s, Scenario::s2); }
+static void S3_S2_hardLimiter200ms_plus6dB (benchmark::State& s)           { runScenario (s, Scenario::s3); }
+
+BENCHMARK (S0_defaults_sum)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
+BENCHMARK (S1_multiMono_filter_lookahead_softLimiter_autoGain)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
+BENCHMARK (S2_S1_saturation_mix70)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
+BENCHMARK (S3_S2_hardLimiter200ms_plus6dB)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
+
+BENCHMARK_MAIN();
