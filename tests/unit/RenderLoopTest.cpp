@@ -1,5 +1,7 @@
 #include "RenderLoopTestSupport.h"
 
+#include "platform/Log.h"
+
 namespace
 {
     constexpr int rate = 48000;
@@ -446,4 +448,128 @@ TEST_F (RenderLoop, NonFiniteInputNeverCrashesAndProcessingRecovers)
     const auto out = render ({ sine (length, 0.5f), sine (length, 0.5f) }, { Signal ((size_t) length, 0.0f) }, { 512 });
     for (const float v : out[0])
         ASSERT_TRUE (std::isfinite (v));
+}
+
+//==============================================================================
+// Transport, timestamps and the block-size log.
+
+namespace
+{
+    struct CapturedLog : platform::log::Sink
+    {
+        juce::StringArray lines;
+        void write (int, const char* text, bool toStandardOutput) override
+        {
+            if (! toStandardOutput)
+                lines.add (text);
+        }
+        int count (const juce::String& fragment) const
+        {
+            int n = 0;
+            for (const auto& line : lines)
+                n += line.contains (fragment) ? 1 : 0;
+            return n;
+        }
+    };
+
+    struct RenderLoopTransport : RenderLoop
+    {
+        CapturedLog log;
+        TestPlayHead playHead;
+
+        void SetUp() override
+        {
+            platform::log::flush();
+            platform::log::setSink (&log);
+            p.setPlayHead (&playHead);
+        }
+
+        void TearDown() override
+        {
+            p.setPlayHead (nullptr);
+            platform::log::flush();
+            platform::log::setSink (nullptr);
+        }
+
+        void block (int n)
+        {
+            render ({ Signal ((size_t) n, 0.0f) }, {}, { n });
+            platform::log::flush();
+        }
+    };
+}
+
+TEST_F (RenderLoopTransport, StartResetsMetersAndJumpsAreDetected)
+{
+    ASSERT_TRUE (configure (1, 1, 0));
+
+    // Stopped: the free clock runs.
+    block (512);
+    block (512);
+    EXPECT_EQ (p.mFreeRunningSamples, 1024);
+
+    // Start at 48000: start log, meters reset, and a jump from the stopped position.
+    p.mMaxGainReduction = 9.0f;
+    p.mLimiterHits = 4;
+    p.mClipCount = 3;
+    playHead.playing = true;
+    playHead.time = 48000;
+    block (512);
+    EXPECT_EQ (log.count ("start playing timestamp : 48000"), 1);
+    EXPECT_EQ (log.count ("going forward or backward"), 1);
+    EXPECT_EQ (p.mMaxGainReduction.load(), 0.0f);
+    EXPECT_EQ (p.mLimiterHits.load(), 0);
+    EXPECT_EQ (p.mClipCount.load(), 0);
+    EXPECT_EQ (p.mOutputPeakDb.load(), -144.0f);
+    EXPECT_EQ (p.mPrevTimestamp, 48000);
+
+    // Advancing normally: no jump.
+    playHead.time = 48512;
+    block (512);
+    EXPECT_EQ (log.count ("going forward or backward"), 1);
+
+    // A host whose position stands still: the free clock takes over, without a jump.
+    block (512);
+    EXPECT_EQ (p.mPrevTimestamp, p.mFreeRunningSamples);
+    EXPECT_EQ (log.count ("going forward or backward"), 1);
+
+    // A loop back while playing counts as a position that did not advance: free clock.
+    const auto before = p.mFreeRunningSamples;
+    playHead.time = 0;
+    block (512);
+    EXPECT_EQ (p.mFreeRunningSamples, before + 512);
+    EXPECT_EQ (log.count ("going forward or backward"), 1);
+
+    // Far ahead: a jump.
+    playHead.time = 480000;
+    block (512);
+    EXPECT_EQ (log.count ("going forward or backward"), 2);
+    EXPECT_EQ (p.mPrevTimestamp, 480000);
+
+    // Stopping restarts the free clock at 0.
+    playHead.playing = false;
+    block (512);
+    EXPECT_EQ (p.mFreeRunningSamples, 0);
+    block (256);
+    EXPECT_EQ (p.mFreeRunningSamples, 256);
+}
+
+TEST_F (RenderLoopTransport, BlockSizeChangeIsLoggedOnceAndKeepsTheLookahead)
+{
+    ASSERT_TRUE (configure (1, 1, 0));
+    p.mixMode = (int) MixMode::sum;
+    setLookahead (100);
+    const int blocks = p.mLookaheadBlocks;
+    const int latency = p.getLatencySamples();
+
+    block (512);
+    block (256);
+    block (256);
+    EXPECT_EQ (log.count ("blocksize changed to 256  (was 512)  !!!!!!!!!!!  (mode 2)"), 1);
+    EXPECT_EQ (p.mLookaheadBlocks.load(), blocks);
+    EXPECT_EQ (p.getLatencySamples(), latency);
+
+    // A Lookahead set after the change still counts in prepared blocks.
+    set (Lookahead, 0.1f);
+    EXPECT_EQ (p.mLookaheadBlocks.load(), blocks);
 }
