@@ -68,7 +68,7 @@ struct channelComprStateT
     // detector so that every channel sharing this state hears the same ramp.
     std::vector<float> mMixPerSample;
 
-    // Detector levels in dB for the block being analysed: the sample levels, then the soft
-    // limiter's peak levels.
+    // Detector levels in dB for the block being analysed: the sample levels, the soft
+    // limiter's peak levels and the reduction the static curve wants for each sample level.
     std::vector<float> mLevelScratch;
 };

@@ -5,12 +5,12 @@
 namespace dsp
 {
     // Magnitude, RMS value or ratio in dB; anything at or below 6.4e-8 (and NaN) is -144 dB.
+    // 20 * log10(v), evaluated in double and rounded once.
     inline float toDb (float v) noexcept
     {
-        return (double) v > 6.4e-8 ? 20.0f * std::log10 (v) : -144.0f;
+        constexpr double dbPerNeper = 8.685889638065035;  // 20 / ln(10)
+        return (double) v > 6.4e-8 ? (float) (std::log ((double) v) * dbPerNeper) : -144.0f;
     }
-
-    inline bool isFinite (float v) noexcept { return std::isfinite (v); }
 
     // Non-finite samples become silence.
     inline float finiteOrZero (float v) noexcept { return std::isfinite (v) ? v : 0.0f; }

@@ -212,8 +212,11 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
     // The levels first: independent of the envelope, so the conversions run back to back.
     float* levels = state.mLevelScratch.data();
     float* softLevels = levels + n;
+    float* wantedForLevel = levels + 2 * n;
     for (int i = 0; i < n; ++i)
         levels[i] = dsp::toDb (std::abs (det[i]));
+    for (int i = 0; i < n; ++i)
+        wantedForLevel[i] = wanted (levels[i]);
     if (softLimiter && peakSquares != nullptr)
         for (int i = 0; i < n; ++i)
             softLevels[i] = 0.5f * dsp::toDb (dsp::finiteOrZero (peakSquares[i]));
@@ -236,7 +239,7 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
                 gr = attackTarget;
                 attackStep = 0.0f;
             }
-            else if (attackTarget > wanted (level))
+            else if (attackTarget > wantedForLevel[i])
             {
                 attackSum += x * x;
                 if (attackCount < INT_MAX)
@@ -305,7 +308,7 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
 
         if (probe > threshold)
         {
-            const float w = wanted (probe);
+            const float w = probe == level ? wantedForLevel[i] : wanted (probe);
             if (attackLength > 0)
             {
                 if (w > attackTarget)

@@ -90,8 +90,9 @@ namespace zolt_tools
     {
         std::fill (mDelay.begin(), mDelay.end(), 0.0f);
         std::fill (mHead.begin(), mHead.end(), 0.0f);
-        std::fill (mTailStore.begin(), mTailStore.end(), 0.0f);
-        mTailIsRamp = false;
+        // A ramp of 0 dB: the whole tail reads as 0 without touching the stored part.
+        mTailIsRamp = true;
+        mRampDb = 0.0f;
         mTailOffset = 0;
         rebuildWindowTracking();
     }

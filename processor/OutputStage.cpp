@@ -1,5 +1,6 @@
 #include "PluginProcessor.h"
 #include "DbConversion.h"
+#include "SignalMath.h"
 
 #include <climits>
 #include <cmath>
@@ -166,9 +167,9 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
     const float* mix = state.mMixPerSample.data();
 
     const float a = (7.0f * A + 1.0f) * 0.125f;
-    const float kA = (std::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
+    const float kA = (dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
     const float b = 20.0f * B + 1.0f;
-    const float kB = std::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
+    const float kB = dsp::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
     float dA = 1.0f, dB = 1.0f;
     if (D > 0.0f)
     {
@@ -182,59 +183,93 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
     auto& history = mTubeDcHistory[(size_t) channel];
     float dcSum = history.sum();
 
-    for (int i = 0; i < n; ++i)
-    {
-        const float m = mix[i] / 100.0f;
-        const float x = src[i];
-        float y, ay;
-        if (m < 0.0f)
-        {
-            y = (std::pow (10.0f, GR[i] / 20.0f) * m + 1.0f) * x;
-            ay = std::abs (y);
-        }
-        else
-        {
-            y = G[i] * x;
-            ay = std::abs (x) * G[i];
-        }
+    // In chunks: first the gained signal, then each curve over the whole chunk (the library
+    // calls run back to back), then the sum with the running DC removal.
+    constexpr int chunk = 128;
+    float ys[chunk], curveA[chunk], curveB[chunk], powerD[chunk];
 
-        float vA = y;
-        if (A > 0.0f)
+    for (int start = 0; start < n; start += chunk)
+    {
+        const int count = std::min (chunk, n - start);
+        const float* x = src + start;
+        const float* mixes = mix + start;
+
+        for (int i = 0; i < count; ++i)
         {
-            vA = (std::tanh (sA * y + 0.7f) - tanhOfPoint7) / (sA * kA) - y;
-            float dropped = 0.0f;
-            if (history.push (vA, dcLength, dropped))
+            const float m = mixes[i] / 100.0f;
+            if (m < 0.0f)
             {
-                dcSum = dcSum + vA - dropped;
-                vA = vA - dcSum / (float) dcLength;
+                ys[i] = (std::pow (10.0f, GR[start + i] / 20.0f) * m + 1.0f) * x[i];
+                powerD[i] = std::abs (ys[i]);
             }
             else
             {
-                // Still filling: the sum keeps counting what the history holds.
-                dcSum += vA;
+                ys[i] = G[start + i] * x[i];
+                powerD[i] = std::abs (x[i]) * G[start + i];
             }
         }
-
-        float vB = y;
+        if (A > 0.0f)
+            for (int i = 0; i < count; ++i)
+                curveA[i] = dsp::tanh (sA * ys[i] + 0.7f);
         if (B > 0.0f)
-            vB = std::tanh (sB * y) / (sB * kB) - y;
-
-        float vD = y;
+            for (int i = 0; i < count; ++i)
+                curveB[i] = dsp::tanh (sB * ys[i]);
         if (D > 0.0f)
-        {
-            const float sign = x < 0.0f ? -1.0f : 1.0f;
-            vD = sign * std::pow (ay, dA) / dB - y;
-        }
+            for (int i = 0; i < count; ++i)
+                powerD[i] = std::pow (powerD[i], dA);
 
-        const float z = y + A * vA + B * vB + 4.0f * D * vD;
-        out[i] = m < 0.0f ? z : m * z + (1.0f - m) * x;
+        for (int i = 0; i < count; ++i)
+        {
+            const float m = mixes[i] / 100.0f;
+            const float y = ys[i];
+
+            float vA = y;
+            if (A > 0.0f)
+            {
+                vA = (curveA[i] - tanhOfPoint7) / (sA * kA) - y;
+                float dropped = 0.0f;
+                if (history.push (vA, dcLength, dropped))
+                {
+                    dcSum = dcSum + vA - dropped;
+                    vA = vA - dcSum / (float) dcLength;
+                }
+                else
+                {
+                    // Still filling: the sum keeps counting what the history holds.
+                    dcSum += vA;
+                }
+            }
+
+            const float vB = B > 0.0f ? curveB[i] / (sB * kB) - y : y;
+
+            float vD = y;
+            if (D > 0.0f)
+            {
+                const float sign = x[i] < 0.0f ? -1.0f : 1.0f;
+                vD = sign * powerD[i] / dB - y;
+            }
+
+            const float z = y + A * vA + B * vB + 4.0f * D * vD;
+            out[start + i] = m < 0.0f ? z : m * z + (1.0f - m) * x[i];
+        }
     }
 }
 
 void BrisaltoAudioProcessor::meterOutput (const float* out, int n) noexcept
 {
+    // Eight running maxima side by side (the samples are finite), then the largest of them.
+    float lanes[8] {};
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int k = 0; k < 8; ++k)
+        {
+            const float v = std::abs (out[i + k]);
+            lanes[k] = v > lanes[k] ? v : lanes[k];
+        }
     float peak = 0.0f;
-    for (int i = 0; i < n; ++i)
+    for (float v : lanes)
+        peak = std::max (peak, v);
+    for (; i < n; ++i)
         peak = std::max (peak, std::abs (out[i]));
 
     const float peakDb = dsp::toDb (peak);

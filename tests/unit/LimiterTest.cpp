@@ -161,3 +161,17 @@ TEST (HardLimiter, NonFiniteSamplesDoNotPoisonTheState)
     limiter.process (y.data(), (int) y.size());
     EXPECT_FLOAT_EQ (y.back(), 0.3f);
 }
+
+TEST (HardLimiter, ClearedLimiterBehavesLikeAFreshOne)
+{
+    zolt_tools::Limiter limiter;
+    limiter.reserveForRelease (9600, 100);
+    limiter.resize (9600, 100);
+    auto warm = hotSignal (20000, 11);
+    limiter.process (warm.data(), (int) warm.size());
+
+    limiter.clear();
+    ReferenceLimiter reference;
+    reference.resize (9600, 100);
+    expectSameAsReference (limiter, reference, hotSignal (30000, 12), 512);
+}
