@@ -41,4 +41,11 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # Tests of programs not built here register as *_NOT_BUILT: leave them out.
 (cd "$asan_build" && ctest --output-on-failure --parallel "$jobs" --timeout 900 -E '_NOT_BUILT$')
 
+echo "=== ThreadSanitizer: rendering while other threads automate, restore and switch modes ==="
+tsan_build="${BRISALTO_TSAN_BUILD_DIR:-$root/build-tsan}"
+cmake -S "$root" -B "$tsan_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISALTO_TSAN=ON \
+      -DBRISALTO_BUILD_TESTS=ON -DBRISALTO_BUILD_BENCH=OFF
+cmake --build "$tsan_build" --parallel "$jobs" --target brisalto_stress_tests
+(cd "$tsan_build" && ctest --output-on-failure --timeout 900 -L stress)
+
 echo "=== all tests passed ==="
