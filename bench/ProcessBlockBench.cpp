@@ -5,6 +5,7 @@
 //   brisalto_bench [--benchmark_filter=S1]
 
 #include "processor/PluginProcessor.h"
+#include "tests/unit/ReferenceLimiter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -176,5 +177,45 @@ BENCHMARK (S0_defaults_sum)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 BENCHMARK (S1_multiMono_filter_lookahead_softLimiter_autoGain)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 BENCHMARK (S2_S1_saturation_mix70)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 BENCHMARK (S3_S2_hardLimiter200ms_plus6dB)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
+
+// The hard limiter alone at 200 ms release on one hot channel (the S3 signal): the
+// constant-time limiter against the straightforward one that rewrites its release queue on
+// every loud sample.
+template <typename LimiterType>
+static void runLimiter (benchmark::State& state, LimiterType& limiter)
+{
+    const auto signal = makeSignal (6.0f, 1234u);
+    const auto& source = signal[3];
+    std::vector<float> block ((size_t) blockSize);
+    int position = 0;
+    int64_t samples = 0;
+    for (auto _ : state)
+    {
+        std::copy_n (source.data() + (size_t) position * blockSize, blockSize, block.data());
+        position = (position + 1) % signalBlocks;
+        limiter.process (block.data(), blockSize);
+        benchmark::DoNotOptimize (block.data());
+        samples += blockSize;
+    }
+    state.counters["ns_per_sample"] = benchmark::Counter ((double) samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+static void Limiter200ms_constantTime (benchmark::State& s)
+{
+    zolt_tools::Limiter limiter;
+    limiter.reserveForRelease (9600, 100);
+    limiter.resize (9600, 100);
+    runLimiter (s, limiter);
+}
+
+static void Limiter200ms_reference (benchmark::State& s)
+{
+    ReferenceLimiter limiter;
+    limiter.resize (9600, 100);
+    runLimiter (s, limiter);
+}
+
+BENCHMARK (Limiter200ms_constantTime)->Unit (benchmark::kMicrosecond);
+BENCHMARK (Limiter200ms_reference)->Unit (benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -171,7 +171,7 @@ namespace zolt_tools
             mHasCrossing = false;
     }
 
-    float Limiter::processSample (float v, int& hits) noexcept
+    inline float Limiter::processSample (float v, int& hits, float& gainDb) noexcept
     {
         const uint32_t w = (uint32_t) mWindow;
         const int release = mReleaseSamples;
@@ -219,22 +219,32 @@ namespace zolt_tools
             }
         }
 
-        const float g0 = mHead[now & mRingMask];
-        const float out = g0 != 0.0f ? delayed * std::pow (10.0f, g0 / 20.0f) : delayed;
+        gainDb = mHead[now & mRingMask];
 
         // The first tail entry moves into the look-ahead part of the queue.
         mHead[(now + 1u + w) & mRingMask] = tailValue (0);
         if (mTailOffset < (uint32_t) release)
             ++mTailOffset;
 
-        return out;
+        return delayed;
     }
 
     void Limiter::process (float* samples, int n) noexcept
     {
+        // The queue work first, then the gains: the conversions to linear run back to back.
+        constexpr int chunk = 256;
+        float gainsDb[chunk];
         int hits = 0;
-        for (int i = 0; i < n; ++i)
-            samples[i] = processSample (dsp::finiteOrZero (samples[i]), hits);
+        for (int start = 0; start < n; start += chunk)
+        {
+            const int count = std::min (chunk, n - start);
+            float* x = samples + start;
+            for (int i = 0; i < count; ++i)
+                x[i] = processSample (dsp::finiteOrZero (x[i]), hits, gainsDb[i]);
+            for (int i = 0; i < count; ++i)
+                if (gainsDb[i] != 0.0f)
+                    x[i] *= std::pow (10.0f, gainsDb[i] / 20.0f);
+        }
         mHits = hits;
     }
 }

@@ -50,7 +50,8 @@ namespace zolt_tools
         float mCeiling = 0.985f;
 
     private:
-        float processSample (float v, int& hits) noexcept;
+        // One sample in; returns the sample leaving the delay line and its gain in dB.
+        inline float processSample (float v, int& hits, float& gainDb) noexcept;
         float tailValue (uint32_t position) const noexcept;
         void ensureCapacity (int releaseSamples, int window);
         void rebuildWindowTracking() noexcept;
