@@ -1,9 +1,9 @@
-#include "PluginProcessor.h"
-#include "MidiWrapper.h"
+#include "processor/PluginProcessor.h"
+#include "processor/midi/MidiWrapper.h"
 
-#include "../platform/CloudDocuments.h"
-#include "../platform/Log.h"
-#include "../platform/UserDefaults.h"
+#include "platform/CloudDocuments.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
 
 namespace
 {

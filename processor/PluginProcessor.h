@@ -1,15 +1,15 @@
 #pragma once
 
-#include "ChannelComprState.h"
-#include "ExchangeRecord.h"
-#include "FilterCoeffExchange.h"
-#include "LifetimeGuard.h"
-#include "ParameterTable.h"
-#include "ProcessorTypes.h"
-#include "RelaxedAtomic.h"
-#include "RenderLoopState.h"
-#include "RingBufferData.h"
-#include "TubeDcHistory.h"
+#include "processor/signal/ChannelComprState.h"
+#include "processor/exchange/ExchangeRecord.h"
+#include "processor/signal/FilterCoeffExchange.h"
+#include "processor/common/LifetimeGuard.h"
+#include "processor/state/ParameterTable.h"
+#include "processor/common/ProcessorTypes.h"
+#include "processor/common/RelaxedAtomic.h"
+#include "processor/render/RenderLoopState.h"
+#include "processor/signal/RingBufferData.h"
+#include "processor/signal/TubeDcHistory.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 

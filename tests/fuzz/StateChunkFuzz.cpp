@@ -1,8 +1,8 @@
 // libFuzzer entry for the state-chunk reader: any bytes must read without a crash, a sanitizer
 // finding or unbounded recursion; whatever is accepted must be in range and must survive a
 // write and a second read unchanged.
-#include "processor/StateChunkReader.h"
-#include "processor/StateChunkWriter.h"
+#include "processor/state/StateChunkReader.h"
+#include "processor/state/StateChunkWriter.h"
 
 #include <algorithm>
 #include <cmath>

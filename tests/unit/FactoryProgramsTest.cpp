@@ -1,4 +1,4 @@
-#include "processor/FactoryPrograms.h"
+#include "processor/state/FactoryPrograms.h"
 #include "processor/PluginProcessor.h"
 #include "TestSupport.h"
 

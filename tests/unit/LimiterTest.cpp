@@ -1,5 +1,5 @@
 #include "ReferenceLimiter.h"
-#include "processor/Limiter.h"
+#include "processor/signal/Limiter.h"
 
 #include <gtest/gtest.h>
 

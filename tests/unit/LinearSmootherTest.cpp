@@ -1,4 +1,4 @@
-#include "processor/LinearSmoother.h"
+#include "processor/common/LinearSmoother.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processor/DbConversion.h"
+#include "processor/common/DbConversion.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 #include "processor/PluginProcessor.h"
-#include "processor/StateChunkReader.h"
+#include "processor/state/StateChunkReader.h"
 #include "platform/Log.h"
 #include "TestSupport.h"
 

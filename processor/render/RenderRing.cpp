@@ -1,4 +1,4 @@
-#include "RenderBlock.h"
+#include "processor/render/RenderBlock.h"
 
 #include <cstring>
 

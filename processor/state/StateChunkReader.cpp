@@ -1,5 +1,5 @@
-#include "StateChunkReader.h"
-#include "ParameterTable.h"
+#include "processor/state/StateChunkReader.h"
+#include "processor/state/ParameterTable.h"
 
 #include <cmath>
 #include <cstring>

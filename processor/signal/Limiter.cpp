@@ -1,5 +1,5 @@
-#include "Limiter.h"
-#include "DbConversion.h"
+#include "processor/signal/Limiter.h"
+#include "processor/common/DbConversion.h"
 
 #include <algorithm>
 #include <cmath>

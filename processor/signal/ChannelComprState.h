@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HistoryRing.h"
-#include "Limiter.h"
-#include "LinearSmoother.h"
+#include "processor/common/HistoryRing.h"
+#include "processor/signal/Limiter.h"
+#include "processor/common/LinearSmoother.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProcessorTypes.h"
+#include "processor/common/ProcessorTypes.h"
 
 // The 30 parameters as hosts, state chunks and factory programs address them: by index,
 // normalised 0..1. Display units (dB, ms, ratio, percent, Hz) are what the editor and the

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ProcessorTypes.h"
-#include "SampleDelay.h"
+#include "processor/common/ProcessorTypes.h"
+#include "processor/render/SampleDelay.h"
 
 #include <cstdint>
 #include <vector>

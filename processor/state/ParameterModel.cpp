@@ -1,5 +1,5 @@
-#include "PluginProcessor.h"
-#include "RenderThread.h"
+#include "processor/PluginProcessor.h"
+#include "processor/render/RenderThread.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "RenderThread.h"
+#include "processor/render/RenderThread.h"
 
 namespace RenderThread
 {

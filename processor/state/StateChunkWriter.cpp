@@ -1,5 +1,5 @@
-#include "StateChunkWriter.h"
-#include "ParameterTable.h"
+#include "processor/state/StateChunkWriter.h"
+#include "processor/state/ParameterTable.h"
 
 #include <limits>
 

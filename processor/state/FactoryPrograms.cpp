@@ -1,5 +1,5 @@
-#include "FactoryPrograms.h"
-#include "PluginProcessor.h"
+#include "processor/state/FactoryPrograms.h"
+#include "processor/PluginProcessor.h"
 
 presets::presets()
     : mUserSetName ("User Set")

@@ -1,6 +1,6 @@
-#include "RenderBlock.h"
-#include "RenderThread.h"
-#include "../platform/Log.h"
+#include "processor/render/RenderBlock.h"
+#include "processor/render/RenderThread.h"
+#include "platform/Log.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
-#include "RenderBlock.h"
-#include "../platform/Log.h"
+#include "processor/render/RenderBlock.h"
+#include "platform/Log.h"
 
 // The start of every block: play head, transport, parameter snapshot, filter hand-over and
 // channel counts.

@@ -1,4 +1,4 @@
-#include "ParameterTable.h"
+#include "processor/state/ParameterTable.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "ChannelComprState.h"
+#include "processor/signal/ChannelComprState.h"
 
 #include <cmath>
 

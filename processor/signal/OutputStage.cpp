@@ -1,6 +1,6 @@
-#include "PluginProcessor.h"
-#include "DbConversion.h"
-#include "SignalMath.h"
+#include "processor/PluginProcessor.h"
+#include "processor/common/DbConversion.h"
+#include "processor/common/SignalMath.h"
 
 #include <climits>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "ExchangeRecord.h"
+#include "processor/exchange/ExchangeRecord.h"
 
 #include <cstdlib>
 #include <limits>

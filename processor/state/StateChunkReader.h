@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProcessorTypes.h"
+#include "processor/common/ProcessorTypes.h"
 
 #include <juce_core/juce_core.h>
 

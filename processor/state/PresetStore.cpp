@@ -1,7 +1,7 @@
-#include "PluginProcessor.h"
+#include "processor/PluginProcessor.h"
 
-#include "../platform/CloudDocuments.h"
-#include "../platform/Folders.h"
+#include "platform/CloudDocuments.h"
+#include "platform/Folders.h"
 
 juce::File BrisaltoAudioProcessor::getPresetDir (int local)
 {

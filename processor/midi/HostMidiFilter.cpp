@@ -1,4 +1,4 @@
-#include "PluginProcessor.h"
+#include "processor/PluginProcessor.h"
 
 // MIDI that arrives with the host's audio blocks. Only the first message of each event is
 // looked at.

@@ -1,9 +1,9 @@
-#include "PluginProcessor.h"
-#include "StateChunkReader.h"
-#include "StateChunkWriter.h"
+#include "processor/PluginProcessor.h"
+#include "processor/state/StateChunkReader.h"
+#include "processor/state/StateChunkWriter.h"
 
-#include "../platform/Log.h"
-#include "../platform/UserDefaults.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
 
 void BrisaltoAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {

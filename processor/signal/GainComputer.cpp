@@ -1,5 +1,5 @@
-#include "PluginProcessor.h"
-#include "DbConversion.h"
+#include "processor/PluginProcessor.h"
+#include "processor/common/DbConversion.h"
 
 #include <climits>
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "RenderBlock.h"
-#include "../platform/Log.h"
+#include "processor/render/RenderBlock.h"
+#include "platform/Log.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "SampleDelay.h"
+#include "processor/render/SampleDelay.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "PluginProcessor.h"
+#include "processor/PluginProcessor.h"
 
 // The render loop's side of the exchange with other instances in the host process: the
 // external side-chain (one instance sends its first input channel, another detects on it) and

@@ -1,4 +1,0 @@
-#include "PluginProcessor.h"
-#include "MidiWrapper.h"
-
-void BrisaltoAudioProcessor::enableMidiReceive() {}

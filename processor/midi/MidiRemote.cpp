@@ -1,0 +1,4 @@
+#include "processor/PluginProcessor.h"
+#include "processor/midi/MidiWrapper.h"
+
+void BrisaltoAudioProcessor::enableMidiReceive() {}
