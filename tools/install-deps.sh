@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
     # build
     cmake make g++ pkg-config git
-    juce-modules-source lv2-dev
+    juce-modules-source lv2-dev ccache python3
+    # vector maths with runtime dispatch; the editor's embedded font
+    libhwy-dev fonts-roboto-unhinted
     # what JUCE's modules include and link on Linux
     libasound2-dev libfreetype-dev libfontconfig1-dev libcurl4-gnutls-dev
     libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev libxcomposite-dev libxrender-dev
