@@ -294,7 +294,7 @@ def toggle_on(dx, dy):
         return s
     if r <= 12.0:
         lamp = mix(hexc("3EF3FB"), hexc("6FF5FA"), smooth(4.0, 12.0, r))
-        hx, hy = dx / 9.0, (dy + 5.5) / 5.0
+        hx, hy = dx / 9.0, (dy + 6.0) / 4.5
         hl = 1.0 - smooth(0.3, 1.0, math.hypot(hx, hy))
         return opaque(mix(lamp, hexc("A2FAFD"), hl * 0.85))
     face = hexc("2C2C30")
@@ -366,8 +366,8 @@ def led_shader(centre_rgb):
                 s = over(s, centre, 0.35 * (1.0 - smooth(15.0, 19.0, r)))
             return s
         colour = mix(centre, rim, smooth(5.0, 15.0, r))
-        spec = 1.0 - smooth(0.0, 1.0, math.hypot((dx + 4.5) / 5.0, (dy + 7.0) / 3.2))
-        colour = mix(colour, (1.0, 1.0, 1.0), spec * (0.55 if lit else 0.12))
+        reflection = 1.0 - smooth(0.0, 1.0, math.hypot((dx + 4.5) / 5.0, (dy + 7.0) / 3.2))
+        colour = mix(colour, (1.0, 1.0, 1.0), reflection * (0.55 if lit else 0.12))
         return opaque(colour)
     return shade
 
