@@ -97,3 +97,22 @@ private:
     std::vector<State> states;
     juce::Font font;
 };
+
+namespace juce
+{
+    // JUCE's Linux message queue: dispatches one pending message, or returns false when there is none.
+    bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+}
+
+// Delivers every message already posted to the message thread (asynchronous updates,
+// callAsync); the test thread is the message thread.
+inline void dispatchPendingMessages()
+{
+    for (int i = 0; i < 1000 && juce::dispatchNextMessageOnSystemQueue (true); ++i) {}
+}
+
+inline bool nearlyEqual (juce::Rectangle<float> a, juce::Rectangle<float> b, float tolerance = 1e-3f)
+{
+    return std::abs (a.getX() - b.getX()) <= tolerance && std::abs (a.getY() - b.getY()) <= tolerance
+        && std::abs (a.getRight() - b.getRight()) <= tolerance && std::abs (a.getBottom() - b.getBottom()) <= tolerance;
+}
