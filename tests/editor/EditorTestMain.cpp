@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+void ignoreXErrors();
+
 namespace
 {
     struct FailOnAssertionLogger final : juce::Logger
@@ -25,6 +27,7 @@ int main (int argc, char** argv)
 {
     testing::InitGoogleTest (&argc, argv);
 
+    ignoreXErrors();
     ScopedXdgFolders folders;
     juce::ScopedJuceInitialiser_GUI juce;
     FailOnAssertionLogger logger;
