@@ -1,7 +1,7 @@
 #include "editor/widgets/ComboBox_IgnoreKeys.h"
 
-ComboBox_IgnoreKeys::ComboBox_IgnoreKeys (const juce::String& componentName)
-    : juce::ComboBox (componentName)
+ComboBox_IgnoreKeys::ComboBox_IgnoreKeys (const juce::String& name)
+    : juce::ComboBox (name)
 {
 }
 

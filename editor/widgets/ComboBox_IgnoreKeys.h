@@ -8,7 +8,7 @@
 class ComboBox_IgnoreKeys : public juce::ComboBox
 {
 public:
-    explicit ComboBox_IgnoreKeys (const juce::String& componentName);
+    explicit ComboBox_IgnoreKeys (const juce::String& name);
     ~ComboBox_IgnoreKeys() override = default;
 
     bool keyPressed (const juce::KeyPress&) override;

@@ -219,12 +219,18 @@ TEST (EmbeddedArt, RingSegmentsHaveExactMirroredGlows)
 
             const auto inBar = x >= 9 && x <= 12 && y >= 9 && y <= 26;
             if (inBar)
+            {
                 EXPECT_EQ (c.getARGB(), s.bar);
+            }
             else if (s.glow == 0)
+            {
                 EXPECT_EQ (c.getAlpha(), 0);
+            }
             else if (c.getAlpha() >= 128)
+            {
                 for (auto channel : { &juce::Colour::getRed, &juce::Colour::getGreen, &juce::Colour::getBlue })
                     EXPECT_NEAR ((c.*channel)(), (juce::Colour (s.glow).*channel)(), 2);
+            }
         });
 
         if (s.glow == 0)
