@@ -1,3 +1,4 @@
+#include "EditorTestSupport.h"
 #include "editor/lnf/EmbeddedArt.h"
 #include "editor/lnf/LumoLNF.h"
 
@@ -27,9 +28,7 @@ namespace
             files.push_back ({ numbered ("knob_small_", i), 136, 136 });
         for (auto* name : { "segment_on.png", "segment_below_centre.png", "segment_off.png" })
             files.push_back ({ name, 22, 36 });
-        for (auto* name : { "led_green_on", "led_green_off", "led_red_on", "led_red_off", "led_amber_on",
-                            "led_amber_dim", "led_amber_off", "led_blue_on", "led_cyan_on", "led_violet_on",
-                            "led_magenta_on", "led_lightblue_on", "led_shared_dim", "led_shared_off", "led_grey" })
+        for (auto* name : ledImageNames)
             files.push_back ({ std::string (name) + ".png", 48, 48 });
 
         files.push_back ({ "wordmark.png", 500, 80 });

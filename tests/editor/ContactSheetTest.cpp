@@ -2,6 +2,7 @@
 // BRISALTO_CONTACT_SHEET says (CTest: the build folder's art-contact-sheet.png), for a person
 // to look at.
 
+#include "EditorTestSupport.h"
 #include "editor/lnf/EmbeddedArt.h"
 #include "editor/lnf/ForcePopupsInParentWindow.h"
 
@@ -75,9 +76,7 @@ TEST (ArtContactSheet, WritesEveryPieceOfArtAsDrawn)
     }
 
     int x = 290;
-    for (auto* led : { "led_green_on", "led_green_off", "led_red_on", "led_red_off", "led_amber_on", "led_amber_dim",
-                       "led_amber_off", "led_blue_on", "led_cyan_on", "led_violet_on", "led_magenta_on",
-                       "led_lightblue_on", "led_shared_dim", "led_shared_off", "led_grey" })
+    for (auto* led : ledImageNames)
     {
         g.drawImage (EmbeddedArt::image ((juce::String (led) + ".png").toRawUTF8()), x, y + 36, 28, 28, 0, 0, 48, 48);
         x += 36;

@@ -4,6 +4,13 @@
 
 #include <vector>
 
+// The fifteen embedded LED images, without their ".png".
+inline constexpr const char* ledImageNames[] = {
+    "led_green_on", "led_green_off", "led_red_on", "led_red_off", "led_amber_on", "led_amber_dim", "led_amber_off",
+    "led_blue_on", "led_cyan_on", "led_violet_on", "led_magenta_on", "led_lightblue_on", "led_shared_dim",
+    "led_shared_off", "led_grey",
+};
+
 // A graphics context that draws nothing and records what it is asked to draw: image draws with
 // their whole transform and opacity, fills, and the glyphs and paths it is given.
 class RecordingContext final : public juce::LowLevelGraphicsContext
