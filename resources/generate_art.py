@@ -151,10 +151,10 @@ def plate_sample(dx, dy, r):
     v = dy / PLATE_RADIUS
     if v < 0.0:
         face = mix(hexc("333337"), hexc("3E3E42"), smooth(0.0, 0.55, -v))
-    elif v < 0.35:
-        face = mix(hexc("333337"), hexc("1E1E20"), smooth(0.0, 0.35, v))
+    elif v < 0.5:
+        face = mix(hexc("333337"), hexc("1E1E20"), smooth(-0.05, 0.5, v))
     else:
-        face = mix(hexc("1E1E20"), hexc("151517"), (v - 0.35) / 0.65)
+        face = mix(hexc("1E1E20"), hexc("151517"), (v - 0.5) / 0.5)
     if r > 64.0:
         rim = mix(hexc("616164"), hexc("050506"), smooth(-0.85, 0.6, v))
         face = mix(face, rim, smooth(64.0, 67.0, r) * (0.4 + 0.6 * abs(v)))

@@ -2,6 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <cmath>
 #include <vector>
 
 // The fifteen embedded LED images, without their ".png".
