@@ -115,7 +115,9 @@ TEST_F (AdvancedPanelTest, EachKnobSendsItsParameterInsideAGesture)
         EXPECT_FLOAT_EQ (host.events[1].value, BrisaltoAudioProcessor::parameterValue2Plugin (k.index, (float) k.value));
         EXPECT_EQ (processor.mCurrentProgram, 0);
         if (k.index == 4)
+        {
             EXPECT_EQ (host.events[1].lookaheadMsAtCall, 250);
+        }
     }
 }
 

@@ -1,3 +1,4 @@
+#include "EditorTestSupport.h"
 #include "PanelTestSupport.h"
 #include "editor/panels/AdvancedPanel1.h"
 #include "editor/panels/TextEditPanel.h"
@@ -5,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
+using Panels = PanelFixture;
+
 // Keys must keep reaching the host: no child of a panel wants or takes the keyboard focus on a
 // click, except the fields the user types into.
-using PanelKeyboardFocus = PanelFixture;
-
-TEST_F (PanelKeyboardFocus, OnlyTypingFieldsTakeTheFocus)
+TEST_F (Panels, OnlyTypingFieldsTakeTheFocus)
 {
     AdvancedPanel1 advanced (processor);
     WeightPanel weights (processor);
@@ -26,5 +27,31 @@ TEST_F (PanelKeyboardFocus, OnlyTypingFieldsTakeTheFocus)
             EXPECT_EQ (child->getWantsKeyboardFocus(), typingField);
             EXPECT_EQ (child->getMouseClickGrabsKeyboardFocus(), typingField);
         }
+    }
+}
+
+TEST_F (Panels, PanelsPaintTheirBackgroundAndSeparators)
+{
+    AdvancedPanel1 advanced (processor);
+    WeightPanel weights (processor);
+    TextEditPanel dialog;
+
+    const struct { juce::Component* panel; std::vector<juce::uint32> fills; int lines; } panels[] = {
+        { &advanced, { 0xff2c2c30 }, 8 },
+        { &weights, { 0xff2c2c30 }, 2 },
+        { &dialog, { 0xff2c2c30, 0x802d7180 }, 0 },
+    };
+    for (const auto& p : panels)
+    {
+        RecordingContext context (p.panel->getLocalBounds());
+        juce::Graphics g (context);
+        p.panel->paint (g);
+        ASSERT_EQ (context.fills.size(), p.fills.size());
+        for (size_t i = 0; i < p.fills.size(); ++i)
+        {
+            EXPECT_EQ (context.fills[i].fill.colour.getARGB(), p.fills[i]);
+            EXPECT_EQ (context.fills[i].area, p.panel->getLocalBounds().toFloat());
+        }
+        EXPECT_EQ (context.paths, p.lines);
     }
 }
