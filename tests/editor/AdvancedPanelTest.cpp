@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <regex>
 
 namespace
@@ -136,7 +137,8 @@ TEST_F (AdvancedPanelTest, FilterTypeIsSentWithoutGestureAndShownWithTheDetector
 
     // The nearest tenth; anything beyond notch runs as band-pass and shows as such.
     const std::pair<float, int> shown[] = { { 0.0f, 1 }, { 0.1f, 2 }, { 0.2f, 3 }, { 0.24f, 3 }, { 0.25f, 4 },
-                                            { 0.3f, 4 }, { 0.34f, 4 }, { 0.35f, 1 }, { 0.7f, 1 }, { 1.0f, 1 } };
+                                            { 0.3f, 4 }, { 0.34f, 4 }, { 0.35f, 1 }, { 0.7f, 1 }, { 1.0f, 1 },
+                                            { -0.5f, 1 }, { std::numeric_limits<float>::quiet_NaN(), 1 } };
     for (auto [value, id] : shown)
     {
         processor.setParameter (24, value);
