@@ -5,7 +5,9 @@ namespace presets
 {
 namespace
 {
-    constexpr int maxFileNameBytes = 255;
+    // File names hold 255 bytes; a write goes through a hidden temporary sibling named
+    // "." + stem + "_temp" + up to 8 hex digits (+ a number when taken) + ".json".
+    constexpr int maxStemBytes = 255 - 25;
 
     bool isControl (juce::juce_wchar c) noexcept
     {
@@ -29,7 +31,7 @@ bool isAcceptableStem (const juce::String& stem)
         return false;
 
     const std::string bytes (stem.toRawUTF8(), stem.getNumBytesAsUTF8());
-    if (! isValidUtf8 (bytes) || (int) bytes.size() + 5 > maxFileNameBytes)
+    if (! isValidUtf8 (bytes) || (int) bytes.size() > maxStemBytes)
         return false;
 
     for (auto p = stem.getCharPointer(); ! p.isEmpty(); ++p)

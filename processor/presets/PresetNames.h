@@ -23,7 +23,7 @@ namespace presets
 
     // A file stem that may be written and listed: not empty, not "." or "..", not starting with
     // '.', without '/', '\\', NUL or control characters, valid UTF-8, not the default preset's
-    // name, and short enough for a file name with ".json".
+    // name, and short enough for its file and the temporary file a write goes through.
     bool isAcceptableStem (const juce::String& stem);
 
     struct Location
