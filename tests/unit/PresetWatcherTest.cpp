@@ -199,6 +199,11 @@ TEST (SharedWatcher, ProcessorsShareItAndTheLastOneStopsIt)
     const auto registered = [&] (size_t n) { return pumpMessagesUntil ([&] { return watcher.clientCount() == n; }); };
     const auto settle = [&] { watcher.scanNowAndWait(); pumpPendingMessages(); };
 
+    // A container answer that arrives after its instance was destroyed reaches nobody.
+    std::make_unique<BrisaltoAudioProcessor>().reset();
+    pumpMessagesUntil ([] { return false; }, 300);
+    EXPECT_EQ (watcher.clientCount(), 0u);
+
     auto first = std::make_unique<BrisaltoAudioProcessor>();
     ASSERT_TRUE (registered (1));
     EXPECT_EQ (first->getPresetDir (0), docs);
