@@ -46,6 +46,19 @@ namespace
     };
 }
 
+TEST_P (PresetStore, CloudFolderIsInUseWhenTheSyncFolderExists)
+{
+    for (const auto type : { juce::AudioProcessor::wrapperType_VST3, juce::AudioProcessor::wrapperType_Standalone })
+    {
+        juce::AudioProcessor::setTypeOfNextNewPlugin (type);
+        BrisaltoAudioProcessor p;
+        juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Undefined);
+        EXPECT_EQ (p.mICloudEnabled.load(), cloud() ? 1 : 0) << type;
+        EXPECT_EQ (p.getPresetDir (0), mainFolder()) << type;
+        EXPECT_EQ (p.getPresetDir (1), folders.presetFolder()) << type;
+    }
+}
+
 TEST_P (PresetStore, RefusedNamesWriteNothingAndListNothing)
 {
     BrisaltoAudioProcessor p;
