@@ -42,6 +42,7 @@ struct PresetWatcher::Core
     bool threadAlive = false;
     bool stopRequested = false;
     bool scanRequested = false;
+    bool intervalChanged = false;
     int intervalMs = 2000;
     uint64_t passesStarted = 0, passesCompleted = 0;
     struct OwnWrite { presets::FileStamp stamp; uint64_t pass; };
@@ -78,9 +79,17 @@ void PresetWatcher::Core::run (std::shared_ptr<Core> core, uint64_t generation, 
         uint64_t passNumber = 0;
         {
             std::unique_lock<std::mutex> lock (core->mutex);
-            if (! first)
-                core->wake.wait_for (lock, std::chrono::milliseconds (core->intervalMs),
-                                     [&] { return core->stopRequested || core->scanRequested; });
+            // Waits one interval, or less when asked; a new interval applies at once.
+            while (! first)
+            {
+                core->intervalChanged = false;
+                const bool asked = core->wake.wait_for (lock, std::chrono::milliseconds (core->intervalMs), [&]
+                {
+                    return core->stopRequested || core->scanRequested || core->intervalChanged;
+                });
+                if (! asked || core->stopRequested || core->scanRequested)
+                    break;
+            }
             first = false;
             if (core->stopRequested)
                 return;
@@ -274,6 +283,7 @@ void PresetWatcher::setInterval (int milliseconds)
     {
         std::lock_guard<std::mutex> lock (core->mutex);
         core->intervalMs = juce::jmax (1, milliseconds);
+        core->intervalChanged = true;
     }
     core->wake.notify_all();
 }
