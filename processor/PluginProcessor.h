@@ -136,7 +136,7 @@ public:
     RelaxedAtomic<float> mGainReduction { 0.0f };
     RelaxedAtomic<float> mMaxGainReduction { 0.0f };
     std::array<channelComprStateT, NUM_CHANNEL_STATES> mChannelStates;
-    int32_t pluginResizedW = 0, pluginResizedH = 0;
+    RelaxedAtomic<int32_t> pluginResizedW { 0 }, pluginResizedH { 0 };  // written by restores on any thread
     RelaxedAtomic<int32_t> mRenderCounter { 0 };
     RelaxedAtomic<int32_t> mWatchdogRenderCount { 0 };
     RelaxedAtomic<int32_t> mLimiterHits { 0 };
