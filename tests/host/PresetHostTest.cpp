@@ -4,21 +4,33 @@
 #include "HostTestSupport.h"
 
 #include <cstdlib>
+#include <string>
 
 namespace brisalto::host::test
 {
 namespace
 {
 
+// Sets an environment variable for the lifetime of the object (the plug-in reads it at once).
+struct ScopedVariable
+{
+    ScopedVariable (const char* n, const juce::String& value) : name (n)
+    {
+        if (const char* old = std::getenv (name))
+            saved = old, had = true;
+        ::setenv (name, value.toRawUTF8(), 1);
+    }
+    ~ScopedVariable() { had ? (void) ::setenv (name, saved.c_str(), 1) : (void) ::unsetenv (name); }
+
+    const char* name;
+    std::string saved;
+    bool had = false;
+};
+
 class PresetHostTest : public EachFormat
 {
 protected:
-    ~PresetHostTest() override
-    {
-        ::setenv ("BRISALTO_SYNC_ROOT", "", 1);
-        localDefault.deleteFile();
-        syncRoot.deleteRecursively();
-    }
+    ~PresetHostTest() override { root.deleteRecursively(); }
 
     static void writeDefault (const juce::File& file, float threshold)
     {
@@ -32,27 +44,31 @@ protected:
         EXPECT_NE (plugin, nullptr);
         if (plugin == nullptr)
             return -1.0f;
+        // LV2 hosts hear of values the plug-in set itself while it runs.
+        prepare (*plugin, 48000.0, 1024);
+        processBlocks (*plugin, 2);
+        sharedHost().pumpMessages (20);
         auto* threshold = findParameter (*plugin, "Threshold");
-        return threshold != nullptr ? threshold->getValue() : -1.0f;
+        const auto value = threshold != nullptr ? threshold->getValue() : -1.0f;
+        plugin->releaseResources();
+        return value;
     }
 
-    juce::File localDefault = juce::File (juce::String::fromUTF8 (std::getenv ("XDG_DATA_HOME")))
-                                  .getChildFile ("Brisalto/userPresets/BrisaltoDefault.json");
-    juce::File syncRoot = juce::File::createTempFile ("brisalto-sync");
+    juce::File root = juce::File::createTempFile ("brisalto-presets");
+    ScopedVariable data { "XDG_DATA_HOME", root.getChildFile ("data").getFullPathName() };
+    ScopedVariable sync { "BRISALTO_SYNC_ROOT", "" };
 };
 
 TEST_P (PresetHostTest, FreshInstanceStartsFromTheDefaultPresetInUse)
 {
-    ASSERT_NE (std::getenv ("XDG_DATA_HOME"), nullptr);
-    writeDefault (localDefault, 0.25f);
+    const auto syncRoot = root.getChildFile ("sync");
+    writeDefault (root.getChildFile ("data/Brisalto/userPresets/BrisaltoDefault.json"), 0.25f);
     writeDefault (syncRoot.getChildFile ("Kestrom Brisalto/Documents/BrisaltoDefault.json"), 0.5f);
 
-    ::setenv ("BRISALTO_SYNC_ROOT", "", 1);
     EXPECT_NEAR (freshThreshold(), 0.25f, 1.0e-5f);
 
-    ::setenv ("BRISALTO_SYNC_ROOT", syncRoot.getFullPathName().toRawUTF8(), 1);
+    ScopedVariable named ("BRISALTO_SYNC_ROOT", syncRoot.getFullPathName());
     EXPECT_NEAR (freshThreshold(), 0.5f, 1.0e-5f);
-    sharedHost().pumpMessages (50);
 }
 
 BRISALTO_FOR_EACH_FORMAT (PresetHostTest);
