@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "processor/presets/CloudContainerLookup.h"
 #include "processor/presets/PresetNames.h"
 #include "processor/presets/PresetWatcher.h"
 #include "processor/state/StateChunkReader.h"

@@ -1,7 +1,6 @@
 #include "processor/presets/PresetWatcher.h"
 #include "processor/presets/PresetNames.h"
 
-#include "platform/CloudDocuments.h"
 #include "platform/FileAccess.h"
 #include "platform/Log.h"
 
@@ -9,7 +8,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -286,90 +284,4 @@ void PresetWatcher::setInterval (int milliseconds)
         core->intervalChanged = true;
     }
     core->wake.notify_all();
-}
-
-//==============================================================================
-namespace
-{
-    // Work off the message thread on one thread that ends when it runs out of work; joined
-    // at the next start and when the library's static objects are destroyed.
-    class BackgroundJobs
-    {
-    public:
-        static BackgroundJobs& shared()
-        {
-            static BackgroundJobs jobs;
-            return jobs;
-        }
-
-        BackgroundJobs() { platform::log::flush(); }
-
-        ~BackgroundJobs()
-        {
-            std::unique_lock<std::mutex> lock (mutex);
-            closing = true;
-            queue.clear();
-            lock.unlock();
-            if (worker.joinable())
-                worker.join();
-        }
-
-        void post (std::function<void()> job)
-        {
-            std::lock_guard<std::mutex> lock (mutex);
-            if (closing)
-                return;
-            queue.push_back (std::move (job));
-            if (busy)
-                return;
-            if (worker.joinable())
-                worker.join();   // it has ended: busy is cleared only as its last step
-            busy = true;
-            worker = std::thread ([this] { run(); });
-        }
-
-    private:
-        void run()
-        {
-            for (;;)
-            {
-                std::function<void()> job;
-                {
-                    std::lock_guard<std::mutex> lock (mutex);
-                    if (queue.empty())
-                    {
-                        busy = false;
-                        return;
-                    }
-                    job = std::move (queue.front());
-                    queue.pop_front();
-                }
-                job();
-            }
-        }
-
-        std::mutex mutex;
-        std::deque<std::function<void()>> queue;
-        std::thread worker;
-        bool busy = false;
-        bool closing = false;
-    };
-}
-
-void requestCloudContainer (std::function<void (const std::string&)> answer)
-{
-    auto backend = platform::CloudDocuments::standardShared();
-    BackgroundJobs::shared().post ([backend, answer = std::move (answer)]
-    {
-        const auto path = backend->containerDocumentsPath();
-        if (path.isEmpty())
-            return;   // no store: never answers
-
-        juce::MessageManager::callAsync ([answer, path]
-        {
-            platform::log::print ("Brisalto ubiURL = %s \n", path.toRawUTF8());
-            platform::log::write (platform::log::notice, "Brisalto ubiURL = %s \n", path.toRawUTF8());
-            answer (path.toStdString());
-        });
-    });
 }

@@ -71,8 +71,3 @@ private:
     std::shared_ptr<Core> core;
     JUCE_DECLARE_NON_COPYABLE (PresetWatcher)
 };
-
-// The cloud container lookup: makes the container's documents folder on a background thread
-// and hands its path to `answer` on the message thread; never answers when there is no store.
-// The worker thread is joined when it runs out of work and at the library's end at the latest.
-void requestCloudContainer (std::function<void (const std::string&)> answer);
