@@ -162,7 +162,10 @@ bool BrisaltoAudioProcessor::writeUserPreset (juce::String name)
     const auto path = getFullPathOfPreset (name);
     if (path.isEmpty())
     {
-        platform::log::write (platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
+        if (presets::locate (name, cloudInUse (*this)))
+            platform::log::write (platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", name.toRawUTF8());
+        else
+            platform::log::write (platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
         return false;
     }
 
