@@ -130,10 +130,16 @@ ReadStatus readRegularFile (const juce::File& file, size_t minBytes, size_t maxB
     return status;
 }
 
-bool isRegularFile (const juce::File& file)
+bool describeFile (const juce::File& file, DirectoryEntry& entry)
 {
     struct stat info {};
     const auto path = file.getFullPathName();
-    return path.isNotEmpty() && ::stat (path.toRawUTF8(), &info) == 0 && S_ISREG (info.st_mode);
+    if (path.isEmpty() || ::stat (path.toRawUTF8(), &info) != 0)
+        return false;
+    entry.name = file.getFileName().toStdString();
+    entry.isRegularFile = S_ISREG (info.st_mode);
+    entry.size = (int64_t) info.st_size;
+    entry.modifiedNs = modifiedNsOf (info);
+    return true;
 }
 }

@@ -44,6 +44,6 @@ namespace platform::files
     // reading more than maxBytes + 1 bytes.
     ReadStatus readRegularFile (const juce::File& file, size_t minBytes, size_t maxBytes, juce::MemoryBlock& data);
 
-    // Whether the path names a regular file (after following symbolic links).
-    bool isRegularFile (const juce::File& file);
+    // The entry of one path (after following symbolic links); false when it does not exist.
+    bool describeFile (const juce::File& file, DirectoryEntry& entry);
 }

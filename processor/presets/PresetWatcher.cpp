@@ -244,22 +244,13 @@ PresetWatcher::Docs PresetWatcher::currentDocs() const { return core->published;
 
 void PresetWatcher::noteOwnWrite (const juce::File& file)
 {
-    std::vector<platform::files::DirectoryEntry> entries;
-    const auto folder = file.getParentDirectory();
-    if (platform::files::listFolder (folder, entries) != platform::files::ListStatus::ok)
+    platform::files::DirectoryEntry entry;
+    if (! platform::files::describeFile (file, entry) || ! entry.isRegularFile)
         return;
-    const auto name = file.getFileName().toStdString();
-    for (const auto& entry : entries)
-    {
-        if (entry.name == name && entry.isRegularFile)
-        {
-            std::lock_guard<std::mutex> lock (core->mutex);
-            core->ownWrites[file.getFullPathName().toStdString()] = { { entry.size, entry.modifiedNs }, core->passesStarted };
-            core->scanRequested = true;
-            core->wake.notify_all();
-            return;
-        }
-    }
+    std::lock_guard<std::mutex> lock (core->mutex);
+    core->ownWrites[file.getFullPathName().toStdString()] = { { entry.size, entry.modifiedNs }, core->passesStarted };
+    core->scanRequested = true;
+    core->wake.notify_all();
 }
 
 bool PresetWatcher::scanNowAndWait (int timeoutMs)
