@@ -30,6 +30,9 @@ enum class FilterType : int
 // tenth, and band-pass for anything that is not one of the other three.
 inline FilterType filterTypeFromParameter (float normalised) noexcept
 {
+    if (! (normalised >= 0.0f && normalised <= 1.0f))  // NaN included: never converted to int
+        return FilterType::bandPass;
+
     const int type = (int) (normalised * 10.0f + 0.5f);
     return type >= (int) FilterType::lowPass && type <= (int) FilterType::notch ? (FilterType) type : FilterType::bandPass;
 }
