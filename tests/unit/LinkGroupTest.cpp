@@ -3,6 +3,7 @@
 // follows their main parameters.
 
 #include "ExchangeTestSupport.h"
+#include "platform/Log.h"
 
 #include <condition_variable>
 #include <map>
@@ -255,4 +256,26 @@ TEST_F (LinkGroup, EditorConstructionDoesNotStallALinkedRenderer)
     slow->changed.notify_all();
     editorThread.join();
     EXPECT_FALSE (slow->timedOut);   // the renderer never waited for the editor
+}
+
+TEST_F (LinkGroup, LinkedInstancesLogBoundedLinesWithoutDiagnostics)
+{
+    struct CountingSink : platform::log::Sink
+    {
+        std::atomic<int> lines { 0 };
+        void write (int, const char*, bool) override { ++lines; }
+    } sink;
+
+    exchange::setDiagnostics (false);
+    member (MixMode::sum, 10, 28);
+    auto& late = member (MixMode::sum, 10);
+    late.head.offset = 5 * 512;   // never finds the block it wants
+    cycles (3);
+
+    platform::log::setSink (&sink);
+    cycles (1000);
+    platform::log::flush();
+    platform::log::setSink (nullptr);
+    EXPECT_GE (sink.lines.load(), 1);    // the first mismatch is reported
+    EXPECT_LE (sink.lines.load(), 30);   // about 11 s of audio: at most a line a second each
 }
