@@ -3,7 +3,7 @@
 // ThreadSanitizer this must run without a report; in any build, without a crash.
 
 #include "processor/PluginProcessor.h"
-#include "unit/TestSupport.h"
+#include "unit/ExchangeTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,24 +15,11 @@
 
 namespace
 {
-    // A playing transport that advances with the blocks each instance renders.
-    struct RunningPlayHead : juce::AudioPlayHead
-    {
-        int64_t position = 0;
-
-        juce::Optional<PositionInfo> getPosition() const override
-        {
-            PositionInfo info;
-            info.setTimeInSamples (position);
-            info.setIsPlaying (true);
-            return info;
-        }
-    };
-
     struct Instance
     {
         std::unique_ptr<BrisaltoAudioProcessor> p = std::make_unique<BrisaltoAudioProcessor>();
-        RunningPlayHead head;
+        SharedTransport transport;
+        InstancePlayHead head;
         juce::AudioBuffer<float> buffer { 2, 512 };
 
         Instance()
@@ -43,6 +30,7 @@ namespace
             layout.outputBuses.add (juce::AudioChannelSet::stereo());
             p->setBusesLayout (layout);
             p->prepareToPlay (48000.0, 256);
+            head.transport = &transport;
             p->setPlayHead (&head);
         }
 
@@ -54,7 +42,7 @@ namespace
                     buffer.setSample (ch, i, 0.7f * std::sin (0.02f * (float) (phase + i) * (float) (ch + 1)));
             juce::MidiBuffer midi;
             p->processBlock (buffer, midi);
-            head.position += n;
+            head.blockStart += n;
         }
     };
 }
