@@ -19,7 +19,7 @@ namespace
     }
 
     // Holders keep a record for a copy of at most one block: a few microseconds.
-    constexpr int tryLockSpins = 2000;
+    constexpr int tryLockSpins = 256;
 
     uint64_t distance (int64_t a, int64_t b) noexcept
     {

@@ -169,6 +169,14 @@ TEST_F (LinkGroup, RecordsOfDestroyedInstancesAreReused)
     ASSERT_GE (sum.p->mInstanceId, 600);
     cycles (3);
     EXPECT_EQ (linked (sum), 2);
+
+    // With every record taken a further instance has none; a destroyed one gives its record back.
+    std::vector<std::unique_ptr<BrisaltoAudioProcessor>> alive;
+    while (linkrecords::inUse() < NUM_LINK_RECORDS)
+        alive.push_back (std::make_unique<BrisaltoAudioProcessor>());
+    EXPECT_EQ (BrisaltoAudioProcessor().linkRecordIndex(), -1);
+    alive.pop_back();
+    EXPECT_GE (BrisaltoAudioProcessor().linkRecordIndex(), 0);
 }
 
 TEST_F (LinkGroup, SyncAdoptsChangesBeyondTheTolerances)
