@@ -273,7 +273,7 @@ private:
     bool linksThisBlock (const RenderBlock&) const noexcept;
     bool exchangeLogAllowed() const noexcept;
     void finishExchangeBlock (int n) noexcept;
-    void prepareExchange (int blockSize);
+    void prepareExchange (int preparedSize);
     void attachLinkRecord() noexcept;
     void detachLinkRecord() noexcept;
 

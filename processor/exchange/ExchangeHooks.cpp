@@ -114,16 +114,16 @@ void BrisaltoAudioProcessor::groupSelectorChanged (int k) noexcept
     trackNumber = k - 1;
 }
 
-void BrisaltoAudioProcessor::prepareExchange (int blockSize)
+void BrisaltoAudioProcessor::prepareExchange (int preparedSize)
 {
     // Entry storage for chunks of the prepared size: the render threads then never grow it.
     for (auto& record : sExtSideChainData)
-        record.reserveSamples (blockSize);
+        record.reserveSamples (preparedSize);
     const int own = mExchange.linkRecord;
     if (validRecord (own))
-        mInstRMSBuffers[own].reserveSamples (blockSize);
-    if ((int) mExchange.received.size() < blockSize)
-        mExchange.received.assign ((size_t) blockSize, 0.0f);
+        mInstRMSBuffers[own].reserveSamples (preparedSize);
+    if ((int) mExchange.received.size() < preparedSize)
+        mExchange.received.assign ((size_t) preparedSize, 0.0f);
 }
 
 void BrisaltoAudioProcessor::clearExchangeRecords (bool includeOwnLinkRecord) noexcept
