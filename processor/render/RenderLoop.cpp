@@ -88,7 +88,7 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
 
     updateChannelCounts (b, false);
 
-    // Exchange with other instances (Part 1.106): per chunk, with the chunk's own timestamp.
+    // Exchange with other instances: per chunk, with the chunk's own timestamp.
     retryPendingClears();
     const bool links = linksThisBlock (b);
     if (! links)

@@ -8,55 +8,27 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <random>
 #include <thread>
 #include <vector>
 
-namespace
-{
-    struct Instance
-    {
-        std::unique_ptr<BrisaltoAudioProcessor> p = std::make_unique<BrisaltoAudioProcessor>();
-        SharedTransport transport;
-        InstancePlayHead head;
-        juce::AudioBuffer<float> buffer { 2, 512 };
-
-        Instance()
-        {
-            juce::AudioProcessor::BusesLayout layout;
-            layout.inputBuses.add (juce::AudioChannelSet::stereo());
-            layout.inputBuses.add (juce::AudioChannelSet::disabled());
-            layout.outputBuses.add (juce::AudioChannelSet::stereo());
-            p->setBusesLayout (layout);
-            p->prepareToPlay (48000.0, 256);
-            head.transport = &transport;
-            p->setPlayHead (&head);
-        }
-
-        void render (int n, long phase)
-        {
-            buffer.setSize (2, n, false, false, true);
-            for (int ch = 0; ch < 2; ++ch)
-                for (int i = 0; i < n; ++i)
-                    buffer.setSample (ch, i, 0.7f * std::sin (0.02f * (float) (phase + i) * (float) (ch + 1)));
-            juce::MidiBuffer midi;
-            p->processBlock (buffer, midi);
-            head.blockStart += n;
-        }
-    };
-}
-
 TEST (ExchangeStress, InstancesOnSeveralRenderThreadsWhileGroupsModesAndSlotsChange)
 {
     ScopedXdgFolders folders;
+    const SharedTransport playing {};
     constexpr int threads = 4, perThread = 2;
-    std::vector<std::unique_ptr<Instance>> instances;
+    std::vector<std::unique_ptr<Member>> instances;
     for (int i = 0; i < threads * perThread; ++i)
     {
-        instances.push_back (std::make_unique<Instance>());
+        instances.push_back (makeMember (playing, MixMode::sum, 2, 256, 256));
         instances.back()->p->groupSelectorChanged (2 + i % 3);
     }
+    const auto render = [] (Member& m, int n, int64_t position)
+    {
+        m.head.blockStart = position;
+        m.renderBlock (position, n);
+        m.output.clear();
+    };
 
     std::atomic<bool> running { true };
     std::atomic<long> blocks { 0 };
@@ -66,13 +38,13 @@ TEST (ExchangeStress, InstancesOnSeveralRenderThreadsWhileGroupsModesAndSlotsCha
     for (int t = 0; t < threads; ++t)
         renderers.emplace_back ([&, t]
         {
-            long phase = 0;
+            int64_t position = 0;
             for (int block = 0; running; ++block)
             {
                 const int n = sizes[(block + t) % 7];
                 for (int k = 0; k < perThread; ++k)
-                    instances[(size_t) (t * perThread + k)]->render (n, phase);
-                phase += n;
+                    render (*instances[(size_t) (t * perThread + k)], n, position);
+                position += n;
                 ++blocks;
             }
         });
@@ -102,11 +74,10 @@ TEST (ExchangeStress, InstancesOnSeveralRenderThreadsWhileGroupsModesAndSlotsCha
     {
         for (int round = 0; running; ++round)
         {
-            Instance passing;
-            passing.p->mixMode = (int32_t) (round % 2 == 0 ? MixMode::sum : MixMode::sideChainSend);
-            passing.p->groupSelectorChanged (2 + round % 3);
-            std::thread render ([&] { for (int b = 0; b < 40; ++b) passing.render (256, b * 256); });
-            render.join();
+            auto passing = makeMember (playing, round % 2 == 0 ? MixMode::sum : MixMode::sideChainSend, 2, 256, 256);
+            passing->p->groupSelectorChanged (2 + round % 3);
+            std::thread renderer ([&] { for (int b = 0; b < 40; ++b) render (*passing, 256, b * 256); });
+            renderer.join();
         }
     });
 

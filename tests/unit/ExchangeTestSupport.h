@@ -86,6 +86,26 @@ struct Member
     }
 };
 
+// A prepared instance with `channels` main inputs and outputs, following `transport`.
+inline std::unique_ptr<Member> makeMember (const SharedTransport& transport, MixMode mode, int channels = 2,
+                                           int blockSize = 512, int preparedSize = 512,
+                                           std::unique_ptr<BrisaltoAudioProcessor> processor = nullptr)
+{
+    auto m = std::make_unique<Member>();
+    m->p = processor != nullptr ? std::move (processor) : std::make_unique<BrisaltoAudioProcessor>();
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (channels));
+    layout.inputBuses.add (juce::AudioChannelSet::disabled());
+    layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (channels));
+    EXPECT_TRUE (m->p->setBusesLayout (layout));
+    m->p->prepareToPlay (48000.0, preparedSize);
+    m->p->mixMode = (int) mode;
+    m->head.transport = &transport;
+    m->p->setPlayHead (&m->head);
+    m->blockSize = blockSize;
+    return m;
+}
+
 class ExchangeFixture : public ::testing::Test
 {
 protected:
@@ -93,21 +113,10 @@ protected:
     SharedTransport transport;
     std::vector<std::unique_ptr<Member>> members;
 
-    Member& add (MixMode mode, int channels = 2, int blockSize = 512, int preparedSize = 512)
+    Member& add (MixMode mode, int channels = 2, int blockSize = 512, int preparedSize = 512,
+                 std::unique_ptr<BrisaltoAudioProcessor> processor = nullptr)
     {
-        auto m = std::make_unique<Member>();
-        m->p = std::make_unique<BrisaltoAudioProcessor>();
-        juce::AudioProcessor::BusesLayout layout;
-        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (channels));
-        layout.inputBuses.add (juce::AudioChannelSet::disabled());
-        layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (channels));
-        EXPECT_TRUE (m->p->setBusesLayout (layout));
-        m->p->prepareToPlay (48000.0, preparedSize);
-        m->p->mixMode = (int) mode;
-        m->head.transport = &transport;
-        m->p->setPlayHead (&m->head);
-        m->blockSize = blockSize;
-        members.push_back (std::move (m));
+        members.push_back (makeMember (transport, mode, channels, blockSize, preparedSize, std::move (processor)));
         return *members.back();
     }
 

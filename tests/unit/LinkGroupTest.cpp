@@ -232,16 +232,7 @@ TEST_F (LinkGroup, EditorConstructionDoesNotStallALinkedRenderer)
     };
 
     auto& publisher = member (MixMode::sum, 8);
-    auto& follower = add (MixMode::sum);
-    follower.p = std::make_unique<SlowEditorProcessor>();
-    auto* slow = static_cast<SlowEditorProcessor*> (follower.p.get());
-    juce::AudioProcessor::BusesLayout layout;
-    layout.inputBuses.add (juce::AudioChannelSet::stereo());
-    layout.inputBuses.add (juce::AudioChannelSet::disabled());
-    layout.outputBuses.add (juce::AudioChannelSet::stereo());
-    ASSERT_TRUE (slow->setBusesLayout (layout));
-    slow->prepareToPlay (48000.0, 512);
-    slow->setPlayHead (&follower.head);
+    auto* slow = static_cast<SlowEditorProcessor*> (add (MixMode::sum, 2, 512, 512, std::make_unique<SlowEditorProcessor>()).p.get());
     slow->groupSelectorChanged (9);
     cycles (2);
 
