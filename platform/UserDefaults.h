@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 // Small integer preferences shared by every instance of a user, such as the MIDI
 // program-change settings.
@@ -19,6 +20,11 @@ namespace platform
         virtual int64_t integerForKey (const juce::String& key) = 0;
         virtual void setInteger (const juce::String& key, int64_t value) = 0;
 
+        // The stored integer, or nothing when the key is missing or its value is not a whole
+        // number (a text, a fraction, a number beyond 64 bits), so a caller can tell a missing
+        // key apart from a stored 0.
+        virtual std::optional<int64_t> lookUpInteger (const juce::String& key) = 0;
+
         // The backend in use (the file backend unless a test installed another).
         static UserDefaults& standard();
         static void setStandard (std::shared_ptr<UserDefaults> backend);
@@ -31,6 +37,7 @@ namespace platform
         explicit FileUserDefaults (juce::File file);
         int64_t integerForKey (const juce::String& key) override;
         void setInteger (const juce::String& key, int64_t value) override;
+        std::optional<int64_t> lookUpInteger (const juce::String& key) override;
 
     private:
         juce::var readAll() const;
@@ -44,6 +51,7 @@ namespace platform
     public:
         int64_t integerForKey (const juce::String& key) override;
         void setInteger (const juce::String& key, int64_t value) override;
+        std::optional<int64_t> lookUpInteger (const juce::String& key) override;
 
     private:
         std::mutex mutex;

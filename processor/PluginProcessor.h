@@ -4,6 +4,7 @@
 #include "processor/exchange/ExchangeRecord.h"
 #include "processor/signal/FilterCoeffExchange.h"
 #include "processor/common/LifetimeGuard.h"
+#include "processor/midi/ProgramChangeSlot.h"
 #include "processor/state/ParameterTable.h"
 #include "processor/common/ProcessorTypes.h"
 #include "processor/common/RelaxedAtomic.h"
@@ -14,7 +15,9 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -98,7 +101,40 @@ public:
     // Presets and MIDI remote control.
     juce::File getPresetDir (int local);
     int getUserPresetIndx (const juce::String& name);
+
+    // MIDI remote control (processor/midi/). enableMidiReceive is message-thread
+    // work: called on another thread or while the processor is being built, it is posted to the
+    // message thread through the lifetime handle.
     void enableMidiReceive();
+
+    // The MIDI filter, for the own client (receive thread) and the host's MIDI (render thread):
+    // a program change on the program-change channel goes into the processor's slot (taken on
+    // the message thread), a note-on on the side-MIDI channel sets mMidiSideVelocity. No lock,
+    // no allocation. Messages out of range (status, channel 0..15, data 0..127) are dropped.
+    void midiReceiveCallback (int status, int channel, int dataByte1, int dataByte2) noexcept;
+
+    // "MIDI from the host" on or off (the advanced panel's switch): on disconnects the own
+    // sources (the flag alone already stops the own client's messages), off enables the own MIDI.
+    void setMidiReceiveFromHost (bool fromHost);
+
+    // Disconnects the own client's sources; client, port and destination stay.
+    void disconnectOwnMidiSources();
+
+    // Marks a user-preset load on the calling thread: the state restore inside it keeps
+    // midi_receive_from_DAW, so a preset chosen from a controller never takes that controller
+    // away. loadUserPreset holds one around its restore.
+    class UserPresetLoadScope
+    {
+    public:
+        explicit UserPresetLoadScope (const BrisaltoAudioProcessor& processor) noexcept;
+        ~UserPresetLoadScope() noexcept;
+        UserPresetLoadScope (const UserPresetLoadScope&) = delete;
+        UserPresetLoadScope& operator= (const UserPresetLoadScope&) = delete;
+
+    private:
+        const BrisaltoAudioProcessor* previous;
+    };
+    bool isUserPresetLoadInProgress() const noexcept;
 
     // Whether the editor asked to be refreshed from a thread that may not post messages.
     bool takeEditorRefreshRequest() noexcept { return mEditorRefreshPending.exchange (0) != 0; }
@@ -248,9 +284,8 @@ private:
     void alignOutputsWithLatency (RenderBlock&, int offset, int n, bool bypassed) noexcept;
     void writeExtraOutputs (RenderBlock&, int offset, int n) noexcept;
 
-    // Host MIDI: the side-MIDI velocity and program changes.
+    // Host MIDI: the side-MIDI velocity and program changes, through midiReceiveCallback.
     void takeHostMidi (const juce::MidiBuffer&) noexcept;
-    void filterMidiMessage (int status, int channel, int data1, int data2) noexcept;
 
     // Exchange with other instances in the host process (filled in by the link work).
     bool extSideChainSend (int slot, const float* samples, int n, int64_t timestamp) noexcept;
@@ -282,6 +317,44 @@ private:
 
     void scanPresetFolders();
     void loadDefaultPreset();
+
+    //------------------------------------------------------------------------------
+    // MIDI remote control (processor/midi/MidiRemote.cpp).
+    // Whether wrapper work may run right here: on the message thread, once constructed.
+    bool canDoMidiWorkHere() const;
+    // Runs fn on the message thread later, while this processor lives.
+    void postMidiWork (std::function<void (BrisaltoAudioProcessor&)> fn);
+    std::unique_ptr<MIDI_WRAPPER::midi_wrapper> makeMidiWrapper();
+    // After a restore: disconnect the own sources while MIDI comes from the host, else enable
+    // the own MIDI when wanted; keep the program-change timer in step.
+    void applyRestoredMidiSettings (bool wantsOwnMidi);
+    // Message thread: the timer runs while a program-change mode is on (or a change is pending).
+    void updateProgramChangeTimer();
+    // Receive thread: posts one program-change step unless one is pending already.
+    void requestProgramChangeStep();
+    // Receive thread: posts one reconnect of the own sources unless one is pending already.
+    void requestSourceReconnect();
+    void reconnectOwnMidiSources();
+    // Message thread: the program-change step (posted, or the timer's tick).
+    void runProgramChangeStep();
+    // The Standalone's start-up step, message thread.
+    void runStandaloneMidiStartUp();
+
+    // The one seam to the user preset store: loads the preset a program change selected.
+    void loadPresetForProgramChange (const juce::String& name);
+
+    ProgramChangeSlot mProgramChangeSlot;
+    std::atomic<bool> mProgramChangeStepPosted { false };
+    std::atomic<bool> mSourceReconnectPosted { false };
+    CallbackTimer mProgramChangeTimer;
+    RelaxedAtomic<bool> mMidiWorkAllowed { false };  // set at the end of the constructor
+
+public:
+    // What the program-change step selected (message thread; read by tests).
+    RelaxedAtomic<int32_t> mProgramChangeLoads { 0 };
+    juce::String mLastProgramChangePreset;
+
+private:
 
     RelaxedAtomic<int32_t> mEnvelopeResetRequests { 0 };
     RelaxedAtomic<int32_t> mEditorRefreshPending { 0 };
