@@ -77,7 +77,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     applyPendingChannelStateChanges();
 
     // MIDI work may run from here on (until now it was posted: the constructor makes no client).
-    mProgramChangeTimer.onTick = [self = mLifetime.handle()]
+    mProgramChangeTimer->onTick = [self = mLifetime.handle()]
     {
         self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); });
     };
@@ -92,7 +92,7 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
     // Then the own MIDI client goes: its ports are deleted and no message is delivered to it
     // once this returns.
     mMidiWrapper.reset();
-    mProgramChangeTimer.stopTimer();
+    releaseProgramChangeTimer();
     stopTimer();
 
     if (groupNumber > 0)

@@ -337,19 +337,22 @@ private:
     void reconnectOwnMidiSources();
     // Message thread: the program-change step (posted, or the timer's tick).
     void runProgramChangeStep();
+    // Destructor: stops the timer and deletes it where no tick can be running.
+    void releaseProgramChangeTimer();
     // The Standalone's start-up step, message thread.
     void runStandaloneMidiStartUp();
 
     // The one seam to the user preset store: loads the preset a program change selected.
     void loadPresetForProgramChange (const juce::String& name);
 
-    ProgramChangeSlot mProgramChangeSlot;
     std::atomic<bool> mProgramChangeStepPosted { false };
     std::atomic<bool> mSourceReconnectPosted { false };
-    CallbackTimer mProgramChangeTimer;
+    std::unique_ptr<CallbackTimer> mProgramChangeTimer = std::make_unique<CallbackTimer>();
     RelaxedAtomic<bool> mMidiWorkAllowed { false };  // set at the end of the constructor
 
 public:
+    // The program change waiting for the message thread.
+    ProgramChangeSlot mProgramChangeSlot;
     // What the program-change step selected (message thread; read by tests).
     RelaxedAtomic<int32_t> mProgramChangeLoads { 0 };
     juce::String mLastProgramChangePreset;

@@ -214,12 +214,12 @@ void BrisaltoAudioProcessor::updateProgramChangeTimer()
 {
     if (midi_progr_change_mode != 0 || mProgramChangeSlot.isPending())
     {
-        if (! mProgramChangeTimer.isTimerRunning())
-            mProgramChangeTimer.startTimer (programChangeTimerMs);
+        if (! mProgramChangeTimer->isTimerRunning())
+            mProgramChangeTimer->startTimer (programChangeTimerMs);
     }
-    else if (mProgramChangeTimer.isTimerRunning())
+    else if (mProgramChangeTimer->isTimerRunning())
     {
-        mProgramChangeTimer.stopTimer();
+        mProgramChangeTimer->stopTimer();
     }
 }
 
@@ -264,6 +264,21 @@ void BrisaltoAudioProcessor::loadPresetForProgramChange (const juce::String& nam
     mLastProgramChangePreset = name;
     platform::log::write (platform::log::notice, "Brisalto program change selects user preset %s  (preset store not built yet: not loaded)",  // <- replace with loadUserPreset (name);
                           name.toRawUTF8());
+}
+
+void BrisaltoAudioProcessor::releaseProgramChangeTimer()
+{
+    mProgramChangeTimer->stopTimer();
+    if (juce::MessageManager::existsAndIsCurrentThread())
+    {
+        mProgramChangeTimer.reset();
+        return;
+    }
+
+    // A tick may be running on the message thread right now: the timer goes behind it there.
+    auto* timer = mProgramChangeTimer.release();
+    if (! juce::MessageManager::callAsync ([timer] { delete timer; }))
+        delete timer;  // no message loop, so no tick either
 }
 
 //==============================================================================
