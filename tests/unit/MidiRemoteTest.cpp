@@ -94,7 +94,9 @@ TEST (MidiFilter, ProgramChangesAndNoteOnsEachByTheirOwnChannel)
         p.midiReceiveCallback (c.message.status, c.message.channel, c.message.data1, c.message.data2);
         EXPECT_EQ (p.mProgramChangeSlot.take (channel, program), c.programTaken) << &c - cases;
         if (c.programTaken)
+        {
             EXPECT_EQ (program, c.message.data1);
+        }
         EXPECT_EQ (p.mMidiSideVelocity.load(), c.velocity) << &c - cases;
     }
 }

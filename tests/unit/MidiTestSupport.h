@@ -52,30 +52,34 @@ public:
     class Block
     {
     public:
-        explicit Block (TestMessageThread& t)
+        explicit Block (TestMessageThread&)
         {
             std::promise<void> entered;
             auto in = entered.get_future();
-            juce::MessageManager::callAsync ([this, &entered]
+            juce::MessageManager::callAsync ([state = state, &entered]
             {
                 entered.set_value();
-                std::unique_lock<std::mutex> lock (mutex);
-                released.wait (lock, [this] { return open; });
+                std::unique_lock<std::mutex> lock (state->mutex);
+                state->released.wait (lock, [&state] { return state->open; });
             });
             in.wait();
         }
         ~Block() { release(); }
         void release()
         {
-            std::lock_guard<std::mutex> lock (mutex);
-            open = true;
-            released.notify_all();
+            std::lock_guard<std::mutex> lock (state->mutex);
+            state->open = true;
+            state->released.notify_all();
         }
 
     private:
-        std::mutex mutex;
-        std::condition_variable released;
-        bool open = false;
+        struct State
+        {
+            std::mutex mutex;
+            std::condition_variable released;
+            bool open = false;
+        };
+        std::shared_ptr<State> state = std::make_shared<State>();
     };
 
 private:
