@@ -249,8 +249,8 @@ void BrisaltoAudioProcessor::runProgramChangeStep()
         loadPresetForProgramChange (name);
 }
 
-// The one seam to the user preset store, which is being built separately: until it is in, this
-// only reports the choice. When it lands, replace the marked line with
+// The one seam to the user preset store, which is being built separately. Until it is in, the
+// choice is only reported; when it lands, the last statement becomes
 //     loadUserPreset (name);
 // and nothing else changes: the name set, the selection, the coalescing and the lifetime
 // handling all stand here already.
@@ -262,8 +262,8 @@ void BrisaltoAudioProcessor::loadPresetForProgramChange (const juce::String& nam
 
     mProgramChangeLoads++;
     mLastProgramChangePreset = name;
-    platform::log::write (platform::log::notice, "Brisalto program change selects user preset %s  (preset store not built yet: not loaded)",  // <- replace with loadUserPreset (name);
-                          name.toRawUTF8());
+
+    platform::log::write (platform::log::notice, "Brisalto program change selects user preset %s  (no preset store yet: not loaded)", name.toRawUTF8());
 }
 
 void BrisaltoAudioProcessor::releaseProgramChangeTimer()
