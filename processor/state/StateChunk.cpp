@@ -58,9 +58,8 @@ void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBy
 
     if (chunk.midi)
     {
-        // A user preset never switches "MIDI from the host": a preset saved
-        // with it on, chosen from a controller, would take that controller away. The host's own
-        // restore still sets it.
+        // A user preset never switches "MIDI from the host": a preset saved with it on, chosen
+        // from a controller, would take that controller away. The host's own restore sets it.
         if (! isUserPresetLoadInProgress())
             midi_receive_from_DAW = chunk.midi->midi_receive_from_DAW;
         midi_progr_change_channel = chunk.midi->midi_progr_change_channel;
@@ -94,9 +93,9 @@ void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBy
     if (mixMode == (int32_t) MixMode::sideChainSend)
         startTimer (100);
 
-    // MIDI is decided once every MIDI key of this text is in place (step 5): while MIDI comes
-    // from the host the own sources are disconnected, otherwise the own MIDI is enabled when the
-    // state wants it. Wrapper work runs on the message thread (posted from elsewhere).
+    // MIDI is decided once every MIDI key of this text is in place: while MIDI comes from the
+    // host the own sources are disconnected, otherwise the own MIDI is enabled when the state
+    // wants it. Wrapper work runs on the message thread (posted from elsewhere).
     const bool wantsMidi = mixMode == (int32_t) MixMode::sideMidi
                         || (chunk.midi && (midi_progr_change_mode != 0 || midi_CC_receive_mode != 0));
     applyRestoredMidiSettings (wantsMidi);
