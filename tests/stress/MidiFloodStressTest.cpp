@@ -43,7 +43,7 @@ TEST (MidiFlood, SenderFloodsWhileProcessorsComeSwitchAndGo)
     const char* hostOnly = "{ \"midi_receive_from_DAW\": 1, \"midi_progr_change_mode\": 1 }";
     const char* ownMidi = "{ \"midi_receive_from_DAW\": 0, \"midi_progr_change_mode\": 2 }";
     std::deque<std::unique_ptr<BrisaltoAudioProcessor>> alive;
-    for (int round = 0; round < 60; ++round)
+    for (int round = 0; round < 150; ++round)
     {
         messageThread.run ([&]
         {

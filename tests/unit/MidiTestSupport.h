@@ -19,11 +19,12 @@ public:
     {
         std::promise<void> ready;
         auto started = ready.get_future();
-        thread = std::thread ([this, &ready]
+        thread = std::thread ([this, &ready, finished = stopPosted.get_future()]
         {
             juce::ScopedJuceInitialiser_GUI juce;
             ready.set_value();
             juce::MessageManager::getInstance()->runDispatchLoop();
+            finished.wait();  // the stop request's poster is out of the queue before it goes
         });
         started.wait();
     }
@@ -31,7 +32,9 @@ public:
     ~TestMessageThread()
     {
         sync();
-        juce::MessageManager::getInstance()->stopDispatchLoop();
+        // Stopped from the message thread itself, which deletes the message manager right after.
+        juce::MessageManager::callAsync ([] { juce::MessageManager::getInstance()->stopDispatchLoop(); });
+        stopPosted.set_value();
         thread.join();
     }
 
@@ -83,6 +86,7 @@ public:
     };
 
 private:
+    std::promise<void> stopPosted;
     std::thread thread;
 };
 
