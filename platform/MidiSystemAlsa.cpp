@@ -1,4 +1,5 @@
 #include "MidiSystemAlsa.h"
+#include "MidiSystemAlsaEvents.h"
 #include "Log.h"
 
 #include <alsa/asoundlib.h>
@@ -33,32 +34,6 @@ namespace
         if (::access (sequencerDevice, R_OK | W_OK) != 0)
             return -ENOENT;
         return snd_seq_open (seq, "default", mode, SND_SEQ_NONBLOCK);
-    }
-
-    // The parsed event as the read procedure sees it; false for events it does not take.
-    bool packetOf (const snd_seq_event_t& ev, Packet& out)
-    {
-        switch (ev.type)
-        {
-            case SND_SEQ_EVENT_NOTEON:    out = { 0x90, ev.data.note.channel, ev.data.note.note, ev.data.note.velocity }; return true;
-            case SND_SEQ_EVENT_NOTEOFF:   out = { 0x80, ev.data.note.channel, ev.data.note.note, ev.data.note.velocity }; return true;
-            case SND_SEQ_EVENT_KEYPRESS:  out = { 0xA0, ev.data.note.channel, ev.data.note.note, ev.data.note.velocity }; return true;
-            case SND_SEQ_EVENT_CONTROLLER:out = { 0xB0, ev.data.control.channel, (int) ev.data.control.param, ev.data.control.value }; return true;
-            case SND_SEQ_EVENT_PGMCHANGE: out = { 0xC0, ev.data.control.channel, ev.data.control.value, 0 }; return true;
-            case SND_SEQ_EVENT_CHANPRESS: out = { 0xD0, ev.data.control.channel, ev.data.control.value, 0 }; return true;
-            case SND_SEQ_EVENT_PITCHBEND:
-            {
-                // -8192..8191 as the two 7-bit halves; anything outside stays out of range.
-                const long v = (long) ev.data.control.value + 8192;
-                if (v < 0 || v > 16383)
-                    out = { 0xE0, ev.data.control.channel, -1, -1 };
-                else
-                    out = { 0xE0, ev.data.control.channel, (int) (v & 0x7F), (int) (v >> 7) };
-                return true;
-            }
-            default:
-                return false;
-        }
     }
 
     std::atomic<bool> failureLogged { false };
@@ -185,7 +160,7 @@ struct AlsaMidiSystem::Impl
         }
 
         Packet packet;
-        if (packetOf (ev, packet))
+        if (packetOfEvent (ev, packet))
             registry.deliverToNative (ev.dest.port, packet);
     }
 

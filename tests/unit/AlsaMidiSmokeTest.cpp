@@ -4,6 +4,8 @@
 #include "MidiTestSupport.h"
 #include "TestSupport.h"
 #include "platform/MidiSystemAlsa.h"
+#include "platform/MidiSystemAlsaEvents.h"
+#include "processor/midi/MidiWrapper.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +75,36 @@ namespace
 
         snd_seq_t* seq = nullptr;
     };
+}
+
+TEST (AlsaMidi, EventsBecomeOneMessageEachAndOutOfRangeValuesAreDropped)
+{
+    struct Case { std::function<void (snd_seq_event_t&)> fill; bool taken; platform::midi::Packet packet; bool valid; };
+    const Case cases[] = {
+        { [] (auto& e) { snd_seq_ev_set_noteon (&e, 3, 60, 100); }, true, { 0x90, 3, 60, 100 }, true },
+        { [] (auto& e) { snd_seq_ev_set_pgmchange (&e, 15, 127); }, true, { 0xC0, 15, 127, 0 }, true },
+        { [] (auto& e) { snd_seq_ev_set_pgmchange (&e, 0, -5); }, true, { 0xC0, 0, -5, 0 }, false },
+        { [] (auto& e) { snd_seq_ev_set_pgmchange (&e, 0, 128); }, true, { 0xC0, 0, 128, 0 }, false },
+        { [] (auto& e) { snd_seq_ev_set_noteon (&e, 16, 60, 100); }, true, { 0x90, 16, 60, 100 }, false },
+        { [] (auto& e) { snd_seq_ev_set_controller (&e, 1, 7, 100); }, true, { 0xB0, 1, 7, 100 }, true },
+        { [] (auto& e) { snd_seq_ev_set_pitchbend (&e, 2, 8191); }, true, { 0xE0, 2, 127, 127 }, true },
+        { [] (auto& e) { snd_seq_ev_set_pitchbend (&e, 2, -8192); }, true, { 0xE0, 2, 0, 0 }, true },
+        { [] (auto& e) { snd_seq_ev_set_pitchbend (&e, 2, 9000); }, true, { 0xE0, 2, -1, -1 }, false },
+        { [] (auto& e) { e.type = SND_SEQ_EVENT_START; }, false, {}, false },
+    };
+    for (const auto& c : cases)
+    {
+        snd_seq_event_t event;
+        snd_seq_ev_clear (&event);
+        c.fill (event);
+        platform::midi::Packet p;
+        ASSERT_EQ (platform::midi::packetOfEvent (event, p), c.taken) << &c - cases;
+        if (! c.taken)
+            continue;
+        EXPECT_EQ (std::make_tuple (p.status, p.channel, p.data1, p.data2),
+                   std::make_tuple (c.packet.status, c.packet.channel, c.packet.data1, c.packet.data2)) << &c - cases;
+        EXPECT_EQ (MIDI_WRAPPER::isValidMessage (p.status, p.channel, p.data1, p.data2), c.valid) << &c - cases;
+    }
 }
 
 TEST (AlsaMidi, ClientPortsDestinationHotPlugAndDisposal)
