@@ -356,7 +356,7 @@ private:
     // After a restore: disconnect the own sources while MIDI comes from the host, else enable
     // the own MIDI when wanted; keep the program-change timer in step.
     void applyRestoredMidiSettings (bool wantsOwnMidi);
-    // Message thread: the timer runs while a program-change mode is on (or a change is pending).
+    // Message thread: starts the timer while a program-change mode is on (or a change is pending).
     void updateProgramChangeTimer();
     // Receive thread: posts one program-change step unless one is pending already.
     void requestProgramChangeStep();
@@ -370,7 +370,7 @@ private:
     // The Standalone's start-up step, message thread.
     void runStandaloneMidiStartUp();
 
-    // The one seam to the user preset store: loads the preset a program change selected.
+    // Loads the user preset a program change selected.
     void loadPresetForProgramChange (const juce::String& name);
 
     std::atomic<bool> mProgramChangeStepPosted { false };

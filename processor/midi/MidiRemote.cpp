@@ -212,15 +212,10 @@ void BrisaltoAudioProcessor::requestProgramChangeStep()
 
 void BrisaltoAudioProcessor::updateProgramChangeTimer()
 {
-    if (midi_progr_change_mode != 0 || mProgramChangeSlot.isPending())
-    {
-        if (! mProgramChangeTimer->isTimerRunning())
-            mProgramChangeTimer->startTimer (programChangeTimerMs);
-    }
-    else if (mProgramChangeTimer->isTimerRunning())
-    {
-        mProgramChangeTimer->stopTimer();
-    }
+    // Started here; only its own tick stops it, once the mode has stayed off: a user-preset load
+    // restores the preset's mode and puts the instance's own back right after.
+    if ((midi_progr_change_mode != 0 || mProgramChangeSlot.isPending()) && ! mProgramChangeTimer->isTimerRunning())
+        mProgramChangeTimer->startTimer (programChangeTimerMs);
 }
 
 void BrisaltoAudioProcessor::runProgramChangeStep()
@@ -231,7 +226,8 @@ void BrisaltoAudioProcessor::runProgramChangeStep()
     int channel = 0, program = 0;
     if (! mProgramChangeSlot.take (channel, program))
     {
-        updateProgramChangeTimer();
+        if (midi_progr_change_mode == 0 && mProgramChangeTimer->isTimerRunning())
+            mProgramChangeTimer->stopTimer();
         return;
     }
 
@@ -242,28 +238,17 @@ void BrisaltoAudioProcessor::runProgramChangeStep()
     if (mode == 0)
         return;
 
-    // The name set is read on the message thread, as the preset store keeps it there.
-    // (When the store guards the set with its lock, take the list through it here.)
-    const auto name = midi_remote::selectPresetForProgramChange (mode, program, mUserPresetNames);
+    const auto name = midi_remote::selectPresetForProgramChange (mode, program, getUserPresetNames());
     if (name.isNotEmpty())
         loadPresetForProgramChange (name);
 }
 
-// The one seam to the user preset store, which is being built separately. Until it is in, the
-// choice is only reported; when it lands, the last statement becomes
-//     loadUserPreset (name);
-// and nothing else changes: the name set, the selection, the coalescing and the lifetime
-// handling all stand here already.
+// The program-change step's way into the user preset store.
 void BrisaltoAudioProcessor::loadPresetForProgramChange (const juce::String& name)
 {
-    // A preset chosen from a controller never takes that controller away: the restore inside
-    // the load keeps midi_receive_from_DAW.
-    const UserPresetLoadScope keepMidiFromHost (*this);
-
     mProgramChangeLoads++;
     mLastProgramChangePreset = name;
-
-    platform::log::write (platform::log::notice, "Brisalto program change selects user preset %s  (no preset store yet: not loaded)", name.toRawUTF8());
+    loadUserPreset (name);  // reports its own failures
 }
 
 void BrisaltoAudioProcessor::releaseProgramChangeTimer()

@@ -226,11 +226,13 @@ TEST_F (MidiRemote, ABurstLoadsOnePresetTheLastAndAPendingOneDiesWithItsProcesso
     EXPECT_FALSE (log.contains ("Program Change"));
 }
 
-TEST_F (MidiRemote, RestoresPostTheirMidiWorkAndAUserPresetKeepsMidiFromTheHost)
+TEST_F (MidiRemote, RestoresPostTheirMidiWorkAndAPresetFromAControllerKeepsIt)
 {
-    // A default preset that wants MIDI: the constructor makes no client, the posted step does.
+    // A default preset that wants MIDI by tag: the constructor makes no client, the posted step does.
     ASSERT_TRUE (folders.presetFolder().createDirectory());
-    ASSERT_TRUE (folders.presetFolder().getChildFile ("BrisaltoDefault.json").replaceWithText ("{ \"midi_progr_change_mode\": 1 }"));
+    ASSERT_TRUE (folders.presetFolder().getChildFile ("BrisaltoDefault.json").replaceWithText ("{ \"midi_progr_change_mode\": 2 }"));
+    const char* hostOnlyChunk = "{ \"midi_receive_from_DAW\": 1, \"midi_progr_change_mode\": 1, \"Threshold\": 0.25 }";
+    ASSERT_TRUE (folders.presetFolder().getChildFile ("Host.midi3.json").replaceWithText (hostOnlyChunk));
     const auto keys = system().addSource ("Keys");
     messageThread.run ([this]
     {
@@ -240,13 +242,13 @@ TEST_F (MidiRemote, RestoresPostTheirMidiWorkAndAUserPresetKeepsMidiFromTheHost)
     messageThread.sync();
     EXPECT_EQ (system().connectionCountOf (keys), 1);
 
-    const char* hostOnlyChunk = "{ \"midi_receive_from_DAW\": 1, \"midi_progr_change_mode\": 1 }";
-    messageThread.run ([this, hostOnlyChunk]
-    {
-        const BrisaltoAudioProcessor::UserPresetLoadScope presetLoad (*p);
-        p->setStateInformation (hostOnlyChunk, (int) std::strlen (hostOnlyChunk));
-    });
+    // Chosen from the controller, the preset that says "MIDI from the host" leaves it off.
+    system().sendFromSource (keys, programChange (0, 3));
+    messageThread.sync();
+    EXPECT_EQ (p->getCurrentUserPreset(), "Host.midi3");
+    EXPECT_NEAR (p->getParameter (0), 0.25f, 1.0e-6f);
     EXPECT_EQ (p->midi_receive_from_DAW.load(), 0);
+    EXPECT_EQ (p->midi_progr_change_mode.load(), 2);
     EXPECT_EQ (system().connectionCountOf (keys), 1);
 
     // The host's own restore, from a thread of its own: in effect at once, disconnected later.
