@@ -370,10 +370,4 @@ bool AlsaMidiSystem::receiveThreadRunning() const
     std::lock_guard<std::mutex> lock (impl->lifecycle);
     return impl->receiver.joinable() && impl->threadRunning;
 }
-
-int AlsaMidiSystem::nativePortOf (ObjectRef port) const
-{
-    ClientRegistry::Port entry;
-    return impl->registry.findPort (port, entry) ? entry.native : -1;
-}
 }

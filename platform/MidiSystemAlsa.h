@@ -49,8 +49,6 @@ namespace platform::midi
         bool isOpen() const;
         int sequencerClientId() const;  // -1 while closed
         bool receiveThreadRunning() const;
-        // The sequencer port number of one of the registrations' ports, -1 when unknown.
-        int nativePortOf (ObjectRef port) const;
         // The address of a source endpoint.
         static bool addressOf (EndpointRef source, int& client, int& port);
 

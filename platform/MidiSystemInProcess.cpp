@@ -100,7 +100,6 @@ void InProcessMidiSystem::disposeClient (ClientRef client)
         connectionList.erase (std::remove_if (connectionList.begin(), connectionList.end(),
                                               [&] (const Connection& c) { return c.port == port.ref; }),
                               connectionList.end());
-    ++disposed;
 }
 
 //==============================================================================
@@ -235,11 +234,5 @@ int InProcessMidiSystem::createClientCalls() const
 {
     std::lock_guard<std::mutex> lock (mutex);
     return clientCalls;
-}
-
-int InProcessMidiSystem::disposedClients() const
-{
-    std::lock_guard<std::mutex> lock (mutex);
-    return disposed;
 }
 }

@@ -55,7 +55,6 @@ namespace platform::midi
         std::vector<std::pair<PortRef, EndpointRef>> connections() const;
         int connectionCountOf (EndpointRef source) const;
         int createClientCalls() const;
-        int disposedClients() const;
 
     private:
         struct SourceEntry
@@ -82,6 +81,6 @@ namespace platform::midi
         std::vector<Connection> connectionList;
         EndpointRef nextSourceRef = 0x40000000;
         int clientFailures = 0, inputPortFailures = 0, destinationFailures = 0;
-        int clientCalls = 0, disposed = 0;
+        int clientCalls = 0;
     };
 }

@@ -1,15 +1,15 @@
 // MIDI remote control: the processor's side of its own MIDI client.
 //
-// Threads: every piece of wrapper work (create, connect, disconnect, hot-plug reconnect, dispose)
-// runs on the message thread; called elsewhere, or while the processor is being built, it is
-// posted there through the processor's lifetime handle. The wrapper's
-// callback, bound to the lifetime handle, runs on the MIDI system's receive thread; the filter
-// (midiReceiveCallback) also runs on the render thread for the host's MIDI.
+// Threads: every piece of wrapper work (create, connect, disconnect, hot-plug reconnect,
+// dispose) runs on the message thread; called elsewhere, or while the processor is being built,
+// it is posted there through the processor's lifetime handle. The wrapper's callback, bound to
+// the lifetime handle, runs on the MIDI system's receive thread; the filter (midiReceiveCallback)
+// also runs on the render thread for the host's MIDI.
 //
-// Program changes: the filter puts them into a lock-free slot per processor.
-// From the receive thread at most one program-change step is posted per processor at a time;
-// the step takes whatever the slot holds then, so a burst loads one preset, the last. The render
-// thread never posts: a message-thread timer takes the slot while a program-change mode is on.
+// Program changes: the filter puts them into a lock-free slot per processor. From the receive
+// thread at most one program-change step is posted per processor at a time; the step takes
+// whatever the slot holds then, so a burst loads one preset, the last. The render thread never
+// posts: a message-thread timer takes the slot while a program-change mode is on.
 
 #include "processor/PluginProcessor.h"
 #include "processor/midi/MidiSettings.h"
