@@ -26,9 +26,7 @@ namespace
         return sourceTag | ((EndpointRef) (client & 0xFF) << 8) | (EndpointRef) (port & 0xFF);
     }
 
-    // Quiet libasound's own error printing while probing for a sequencer that is not there.
-    void silentErrorHandler (const char*, int, const char*, int, const char*, ...) {}
-
+    // Without the device libasound would print its own complaint: ask the file system first.
     int openSequencer (snd_seq_t** seq, int mode)
     {
         if (::access (sequencerDevice, R_OK | W_OK) != 0)
@@ -55,9 +53,7 @@ struct AlsaMidiSystem::Impl
 
     bool open (const std::string& clientName)
     {
-        snd_lib_error_set_handler (silentErrorHandler);
         const int rc = openSequencer (&seq, SND_SEQ_OPEN_DUPLEX);
-        snd_lib_error_set_handler (nullptr);
         if (rc < 0 || seq == nullptr)
         {
             seq = nullptr;
@@ -218,9 +214,7 @@ AlsaMidiSystem::~AlsaMidiSystem()
 bool AlsaMidiSystem::sequencerAvailable()
 {
     snd_seq_t* seq = nullptr;
-    snd_lib_error_set_handler (silentErrorHandler);
     const int rc = openSequencer (&seq, SND_SEQ_OPEN_DUPLEX);
-    snd_lib_error_set_handler (nullptr);
     if (rc < 0 || seq == nullptr)
         return false;
     snd_seq_close (seq);
