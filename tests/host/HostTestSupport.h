@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <utility>
-#include <vector>
 
 namespace brisalto::host::test
 {
@@ -42,11 +40,6 @@ void prepare (juce::AudioPluginInstance& instance, double sampleRate, int blockS
 /** Runs blocks of a quiet tone through a prepared instance (parameter changes reach the
     plug-in at the next block), with firstBlockMidi as the host's MIDI of the first block. */
 void processBlocks (juce::AudioPluginInstance& instance, int numBlocks, const juce::MidiBuffer& firstBlockMidi = {});
-
-/** Mix mode and host MIDI are settings of the state chunk, not parameters: rewrites their
-    one-digit values inside the chunk the format wrapper carries (lengths stay the same) and
-    restores it as a host would. */
-void setStateDigits (juce::AudioPluginInstance& plugin, const std::vector<std::pair<const char*, int>>& keys);
 
 /** The latency once whatever the format posts to the host has arrived: waits until it equals
     the expected value (or a short time has passed) and returns what the host reads then. */

@@ -2,6 +2,7 @@
 // is named, else the local one.
 
 #include "HostTestSupport.h"
+#include "StateChunkEdit.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -4,6 +4,7 @@
 // the only layout of the LV2 bundle.
 
 #include "HostTestSupport.h"
+#include "StateChunkEdit.h"
 
 #include <cmath>
 #include <functional>
