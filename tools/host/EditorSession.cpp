@@ -184,12 +184,22 @@ EditorSessionReport runEditorSession (PluginHost& host, juce::AudioPluginInstanc
 
         if (cycle == 0)
         {
-            // The plug-in shows and paints its window on its own time.
+            // The plug-in shows and paints its window on its own time. JUCE's host-side
+            // embedding of an LV2 window can miss the plug-in's size and stay 1 x 1 pixel, which
+            // hides the plug-in's window: a resize by the host gets it to follow again.
             report.editorBounds = editor->getBounds();
+            int polls = 0;
             host.pumpUntil ([&]
             {
                 report.snapshot = grabScreenArea (*editor);
-                return report.snapshot.isValid() && isShown (report.snapshot);
+                if (report.snapshot.isValid() && isShown (report.snapshot))
+                    return true;
+                if (++polls % 50 == 0)
+                {
+                    editor->setSize (report.editorBounds.getWidth(), report.editorBounds.getHeight() + 1);
+                    editor->setSize (report.editorBounds.getWidth(), report.editorBounds.getHeight());
+                }
+                return false;
             }, shownTimeoutMilliseconds);
         }
 
