@@ -1,6 +1,8 @@
 #include "processor/PluginProcessor.h"
 #include "processor/midi/MidiWrapper.h"
 
+#include "editor/shell/BrisaltoAudioProcessorEditor.h"
+
 #include "platform/CloudDocuments.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -165,7 +167,8 @@ bool BrisaltoAudioProcessor::hasEditor() const { return true; }
 
 juce::AudioProcessorEditor* BrisaltoAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    mParamNotifyGate++;
+    return new BrisaltoAudioProcessorEditor (*this);
 }
 
 int BrisaltoAudioProcessor::getCurrentProgram() { return juce::jmax (0, (int) mCurrentProgram); }
