@@ -1,0 +1,125 @@
+#include "platform/BundleResources.h"
+#include "platform/DesktopLauncher.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using platform::bundle::Format;
+
+namespace
+{
+    struct TempFolder
+    {
+        TempFolder() : root (juce::File::createTempFile ("brisalto-desktop")) { root.createDirectory(); }
+        ~TempFolder() { root.deleteRecursively(); }
+        juce::File make (const juce::String& relative) const
+        {
+            auto folder = root.getChildFile (relative);
+            folder.createDirectory();
+            return folder;
+        }
+        juce::File root;
+    };
+
+    // Sets an environment variable for the lifetime of the object.
+    struct ScopedVariable
+    {
+        ScopedVariable (const char* n, const juce::String& value) : name (n)
+        {
+            if (const char* old = std::getenv (name))
+                saved = old, had = true;
+            ::setenv (name, value.toRawUTF8(), 1);
+        }
+        ~ScopedVariable()
+        {
+            if (had)
+                ::setenv (name, saved.c_str(), 1);
+            else
+                ::unsetenv (name);
+        }
+        const char* name;
+        std::string saved;
+        bool had = false;
+    };
+}
+
+TEST (BundleResources, FolderForEachFormatOnFakeTrees)
+{
+    TempFolder trees;
+    const auto vst3 = trees.make ("plugins/Brisalto.vst3/Contents/x86_64-linux").getChildFile ("Brisalto.so");
+    const auto lv2 = trees.make ("lv2/Brisalto.lv2").getChildFile ("Brisalto.so");
+    const auto built = trees.make ("build/Standalone").getChildFile ("Brisalto");
+    const auto installed = trees.make ("home/.local/bin").getChildFile ("Brisalto");
+    trees.make ("home/.local/share/brisalto/Resources");
+
+    const struct { Format format; juce::File binary; const char* expected; } cases[] = {
+        { Format::vst3, vst3, "plugins/Brisalto.vst3/Contents/Resources" },
+        { Format::lv2, lv2, "lv2/Brisalto.lv2/Resources" },
+        { Format::standalone, built, "build/Standalone/Resources" },
+        { Format::standalone, installed, "home/.local/share/brisalto/Resources" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ (platform::bundle::resourcesFolderFor (c.format, c.binary).getFullPathName(),
+                   trees.root.getChildFile (c.expected).getFullPathName()) << c.expected;
+}
+
+TEST (BundleResources, RunningCodeIsFoundFromItsOwnBinary)
+{
+    // Linked into this test program: the binary is the executable, whatever the working folder.
+    const auto exe = juce::File ("/proc/self/exe").getLinkedTarget();
+    TempFolder elsewhere;
+    const auto previous = juce::File::getCurrentWorkingDirectory();
+    elsewhere.root.setAsCurrentWorkingDirectory();
+    EXPECT_EQ (platform::bundle::codeBinary(), exe);
+    EXPECT_EQ (platform::bundle::helpDocument (Format::lv2), exe.getSiblingFile ("Resources/BrisaltoHelp.pdf"));
+    previous.setAsCurrentWorkingDirectory();
+}
+
+TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
+{
+    TempFolder folder;
+    const auto record = folder.root.getChildFile ("arguments");
+    const auto fakeBin = folder.make ("bin");
+    const auto fake = fakeBin.getChildFile ("xdg-open");
+    // Writes its argument count and arguments, then renames the file into place in one step.
+    fake.replaceWithText ("#!/bin/sh\n"
+                          "printf '%s\\n' \"$#\" \"$@\" > \"$RECORD.part\"\n"
+                          "mv \"$RECORD.part\" \"$RECORD\"\n", false, false, "\n");
+    ASSERT_TRUE (fake.setExecutePermission (true));
+
+    const auto help = folder.make ("it's a $(touch pwned) `touch pwned2` folder")
+                          .getChildFile ("Brisalto Help.pdf");
+    ScopedVariable path ("PATH", fakeBin.getFullPathName() + ":/usr/bin:/bin");
+    ScopedVariable recordTo ("RECORD", record.getFullPathName());
+
+    // A shell would run the substitutions in the working folder.
+    const auto previous = juce::File::getCurrentWorkingDirectory();
+    folder.root.setAsCurrentWorkingDirectory();
+    ASSERT_TRUE (platform::desktop::open (help.getFullPathName()));
+    // The child that started it is reaped, and the program itself is not our child.
+    EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
+
+    // The launched program is detached: wait for its record (only a hung program fails here).
+    for (int i = 0; i < 3000 && ! record.existsAsFile(); ++i)
+        std::this_thread::sleep_for (std::chrono::milliseconds (10));
+    previous.setAsCurrentWorkingDirectory();
+
+    ASSERT_TRUE (record.existsAsFile());
+    EXPECT_EQ (record.loadFileAsString(), "1\n" + help.getFullPathName() + "\n");
+    EXPECT_FALSE (folder.root.getChildFile ("pwned").exists());
+    EXPECT_FALSE (folder.root.getChildFile ("pwned2").exists());
+}
+
+TEST (DesktopLauncher, FalseWithoutXdgOpen)
+{
+    TempFolder empty;
+    ScopedVariable path ("PATH", empty.root.getFullPathName());
+    EXPECT_EQ (platform::desktop::findXdgOpen(), "");
+    EXPECT_FALSE (platform::desktop::open ("https://kestrom.example"));
+}
