@@ -54,7 +54,7 @@ TEST (FactoryPresetFiles, AreTheTablesPresetsAsStateChunks)
 TEST (FactoryPresetTable, RefusesWhatCannotBecomeAPresetFile)
 {
     for (const auto* table : { "", "# only a comment", "no bar", "BrisaltoDefault | Ratio = 2", ".hidden | Ratio = 2",
-                               "a/b | Ratio = 2", "x | Ratio = 2\nx | Ratio = 3", "x | Nope = 1", "x | Ratio = two",
+                               "a/b | Ratio = 2", "g:x | Ratio = 2", "x | Ratio = 2\nx | Ratio = 3", "x | Nope = 1", "x | Ratio = two",
                                "x | Ratio = 11", "x | Threshold = 5", "x | Ratio" })
     {
         std::vector<FactoryPresetTable::Entry> entries;

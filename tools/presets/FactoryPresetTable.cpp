@@ -70,7 +70,8 @@ bool FactoryPresetTable::parse (const juce::String& text, std::vector<Entry>& en
             return false;
         };
 
-        if (! line.containsChar ('|') || ! presets::isAcceptableStem (entry.name) || entry.name.endsWith (presets::localSuffix))
+        if (! line.containsChar ('|') || ! presets::isAcceptableStem (entry.name) || entry.name.endsWith (presets::localSuffix)
+            || entry.name.containsChar (':'))
             return fail ("unusable preset name \"" + entry.name + "\"");
         for (const auto& other : entries)
             if (other.name == entry.name)

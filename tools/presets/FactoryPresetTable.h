@@ -19,6 +19,6 @@ namespace FactoryPresetTable
 
     // Parses the whole table; false with a message naming the line on the first error (an
     // unusable or repeated name, an unknown parameter, a value that is not a number or lies
-    // outside the parameter's range).
+    // outside the parameter's range). A name holds no ':', which make cannot take in a file name.
     bool parse (const juce::String& text, std::vector<Entry>& entries, juce::String& error);
 }
