@@ -7,6 +7,7 @@
 void ControlPanel::update_UI()
 {
     ++refreshCount;
+    updateUserPresets();
 }
 
 void ControlPanel::update_dependant_UI() {}
@@ -25,6 +26,10 @@ void ControlPanel::sliderDragStarted (juce::Slider*) {}
 
 void ControlPanel::sliderDragEnded (juce::Slider*) {}
 
-void ControlPanel::comboBoxChanged (juce::ComboBox*) {}
+void ControlPanel::comboBoxChanged (juce::ComboBox* combo)
+{
+    if (combo == presetsCombo.get())
+        presetsComboChanged();
+}
 
 void ControlPanel::buttonClicked (juce::Button*) {}
