@@ -178,3 +178,37 @@ TEST_F (PanelPresets, APickIsNotLostOrReplacedByARefreshOnItsWay)
     EXPECT_FLOAT_EQ (p.mParams[Ratio].load(), 0.9f);
     EXPECT_EQ (p.mUserPresetModified.load(), 1);
 }
+
+TEST (PanelPresetsWithSyncFolder, DialogShowsItAndSavesThere)
+{
+    ScopedXdgFolders folders (true);
+    OpenEditor open;
+    auto& dialog = *open.panel().saveDialog;
+    open.panel().presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
+    EXPECT_EQ (dialog.statusLabel->getText(), "iCloud enabled");
+    dialog.textEditor->setText ("shared");
+    dialog.buttonClicked (dialog.okButton.get());
+    EXPECT_TRUE (folders.cloudDocuments().getChildFile ("shared.json").existsAsFile());
+}
+
+TEST (WindowedPresetDialog, OpensAboveTheSettingsPanelsWithItsFieldFocused)
+{
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+        GTEST_SKIP() << "no display";
+
+    ScopedXdgFolders folders;
+    OpenEditor open;
+    open.editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+    open.editor->setVisible (true);
+    auto& panel = open.panel();
+    panel.backdropLabel->setVisible (true);
+    panel.advancedPanel->setVisible (true);
+    panel.weightPanel->setVisible (true);
+
+    panel.presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
+    auto& dialog = *panel.saveDialog;
+    EXPECT_TRUE (dialog.textEditor->hasKeyboardFocus (false));
+    const auto centre = dialog.getBounds().getCentre();
+    auto* hit = panel.getComponentAt (centre);
+    EXPECT_TRUE (hit == &dialog || dialog.isParentOf (hit));
+}
