@@ -2,6 +2,7 @@
 // and the result of the preset-name dialog.
 
 #include "editor/panels/ControlPanel.h"
+#include "editor/panels/BundleFormat.h"
 
 #include "processor/PluginProcessor.h"
 #include "processor/presets/PresetNames.h"
@@ -11,16 +12,6 @@
 
 namespace
 {
-    platform::bundle::Format bundleFormatOf (juce::AudioProcessor::WrapperType type)
-    {
-        switch (type)
-        {
-            case juce::AudioProcessor::wrapperType_VST3: return platform::bundle::Format::vst3;
-            case juce::AudioProcessor::wrapperType_LV2:  return platform::bundle::Format::lv2;
-            default:                                     return platform::bundle::Format::standalone;
-        }
-    }
-
     // Why the store refuses a name, in words short enough for the dialog's status line.
     juce::String refusalOf (const juce::String& name)
     {

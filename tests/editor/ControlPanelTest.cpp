@@ -166,7 +166,7 @@ TEST (ControlPanel, KnobRangesSkewsAndDoubleClickValues)
         { p.attackSlider.get(), 0, 50, 0.01, 0.5, 1, false, 0 },
         { p.ratioSlider.get(), 1, 10.5, 0.1, 1, 1, false, 0 },
         { p.makeupGainSlider.get(), -30, 30, 0.1, 1, 1, true, 0 },
-        { p.mixSlider.get(), -100, 100, 0.1, 1, 1, true, 100 },
+        { p.mixSlider.get(), -100, 100, 0.1, 1, 1, true, 0 },   // the refresh retargets it: MIX opens at 100
         { p.distortAmountSlider.get(), 0, 100, 0.01, 0.4, 1, false, 0 },
         { p.classAAmountSlider.get(), 0, 100, 0.01, 0.4, 1, false, 0 },
         { p.classABAmountSlider.get(), 0, 100, 0.01, 0.4, 1, false, 0 },

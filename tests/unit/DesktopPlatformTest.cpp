@@ -1,12 +1,11 @@
 #include "platform/BundleResources.h"
 #include "platform/DesktopLauncher.h"
+#include "support/FakeXdgOpen.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,20 +82,9 @@ TEST (BundleResources, RunningCodeIsFoundFromItsOwnBinary)
 
 TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
 {
+    FakeXdgOpen xdgOpen;
     TempFolder folder;
-    const auto record = folder.root.getChildFile ("arguments");
-    const auto fakeBin = folder.make ("bin");
-    const auto fake = fakeBin.getChildFile ("xdg-open");
-    // Writes its argument count and arguments, then renames the file into place in one step.
-    fake.replaceWithText ("#!/bin/sh\n"
-                          "printf '%s\\n' \"$#\" \"$@\" > \"$RECORD.part\"\n"
-                          "mv \"$RECORD.part\" \"$RECORD\"\n", false, false, "\n");
-    ASSERT_TRUE (fake.setExecutePermission (true));
-
-    const auto help = folder.make ("it's a $(touch pwned) `touch pwned2` folder")
-                          .getChildFile ("Brisalto Help.pdf");
-    ScopedVariable path ("PATH", fakeBin.getFullPathName() + ":/usr/bin:/bin");
-    ScopedVariable recordTo ("RECORD", record.getFullPathName());
+    const auto help = folder.make ("it's a $(touch pwned) `touch pwned2` folder").getChildFile ("Brisalto Help.pdf");
 
     // A shell would run the substitutions in the working folder.
     const auto previous = juce::File::getCurrentWorkingDirectory();
@@ -104,14 +92,10 @@ TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
     ASSERT_TRUE (platform::desktop::open (help.getFullPathName()));
     // The child that started it is reaped, and the program itself is not our child.
     EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
-
-    // The launched program is detached: wait for its record (only a hung program fails here).
-    for (int i = 0; i < 3000 && ! record.existsAsFile(); ++i)
-        std::this_thread::sleep_for (std::chrono::milliseconds (10));
+    const auto arguments = xdgOpen.waitForArguments();
     previous.setAsCurrentWorkingDirectory();
 
-    ASSERT_TRUE (record.existsAsFile());
-    EXPECT_EQ (record.loadFileAsString(), "1\n" + help.getFullPathName() + "\n");
+    EXPECT_EQ (arguments, "1\n" + help.getFullPathName() + "\n");
     EXPECT_FALSE (folder.root.getChildFile ("pwned").exists());
     EXPECT_FALSE (folder.root.getChildFile ("pwned2").exists());
 }
