@@ -137,7 +137,8 @@ void ControlPanel::openSaveDialog()
     saveDialog->setVisible (true);
     // Above the backdrop and the settings panels, which would take its clicks.
     saveDialog->toFront (false);
-    saveDialog->textEditor->grabKeyboardFocus();
+    if (saveDialog->isShowing())
+        saveDialog->textEditor->grabKeyboardFocus();
 }
 
 void ControlPanel::saveDialogResult (TextEditPanel& dialog, int result, const juce::String& name)

@@ -17,6 +17,13 @@ struct OpenEditor
         editor.reset (processor.createEditorIfNeeded());
     }
 
+    // As a wrapper does: the processor forgets the editor before it goes.
+    ~OpenEditor()
+    {
+        if (editor != nullptr)
+            processor.editorBeingDeleted (editor.get());
+    }
+
     BrisaltoAudioProcessorEditor& shell() { return dynamic_cast<BrisaltoAudioProcessorEditor&> (*editor); }
     ControlPanel& panel() { return *shell().controlPanel; }
 
