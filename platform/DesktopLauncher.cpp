@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <csignal>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,7 +39,13 @@ namespace
             const pid_t grandchild = ::fork();
             if (grandchild == 0)
             {
+                // The program gets none of the host's files (its X connection, audio devices,
+                // sockets) and no blocked signals; the report pipe closes at the exec.
                 ::setsid();
+                ::close_range (3, ~0u, CLOSE_RANGE_CLOEXEC);
+                sigset_t none;
+                ::sigemptyset (&none);
+                ::sigprocmask (SIG_SETMASK, &none, nullptr);
                 ::execv (program.c_str(), argv);
                 const int error = errno;
                 [[maybe_unused]] const auto written = ::write (report[1], &error, sizeof (error));

@@ -29,8 +29,23 @@ namespace
         return nullptr;
     }
 
-    void selectGroup (BrisaltoAudioProcessor&, int id);
-    void selectMixMode (BrisaltoAudioProcessor&, int id);
+    void selectMixMode (BrisaltoAudioProcessor& processor, int id)
+    {
+        // The Standalone has no other instance to exchange a side-chain with.
+        const bool sideChainMode = id == (int) MixMode::sideChainSend || id == (int) MixMode::sideChainReceive;
+        const int mode = sideChainMode && processor.wrapperType == juce::AudioProcessor::wrapperType_Standalone
+                             ? (int) MixMode::sum : id;
+        processor.mixMode = mode;
+
+        if (mode == (int) MixMode::sideChainSend)
+            processor.startTimer (100);  // the rendering watchdog of the send mode's status
+        if (mode == (int) MixMode::sideMidi)
+            processor.enableMidiReceive();
+
+        // The group selector changes meaning with the mode: rebuilt on the next message-loop turn.
+        if (auto* editor = dynamic_cast<BrisaltoAudioProcessorEditor*> (processor.getActiveEditor()))
+            editor->triggerAsyncUpdate();
+    }
 }
 
 //==============================================================================
@@ -131,68 +146,11 @@ void ControlPanel::comboBoxChanged (juce::ComboBox* combo)
     if (id < 1)
         return;
 
+    // The group selector's meaning follows the mix mode (the processor's groupSelectorChanged).
     if (combo == groupCombo.get())
-        selectGroup (processor, id);
+        processor.groupSelectorChanged (id);
     else if (combo == mixModeCombo.get())
         selectMixMode (processor, id);
     else if (combo == presetsCombo.get())
         presetsComboChanged();
-}
-
-//==============================================================================
-namespace
-{
-void selectGroup (BrisaltoAudioProcessor& processor, int id)
-{
-    const int mode = processor.mixMode;
-    if (mode == (int) MixMode::sideMidi)
-    {
-        processor.midiSideChan = id - 2;  // "All" -1, "1".."16" 0..15
-        return;
-    }
-
-    // The side-chain modes pick the external side-chain slot only: joining a link group from
-    // here would publish this instance's inputs and parameters to unrelated instances.
-    if (mode == (int) MixMode::sideChainSend || mode == (int) MixMode::sideChainReceive)
-    {
-        processor.trackNumber = id - 1;
-        return;
-    }
-
-    if (id == 1)
-    {
-        processor.groupNumber = 0;
-        const int record = processor.mInstanceId;
-        if (record >= 0 && record < NUM_LINK_RECORDS)
-        {
-            auto& link = BrisaltoAudioProcessor::mInstRMSBuffers[record];
-            const std::lock_guard<std::mutex> lock (link.mMutex);
-            link.mGroupNumber = 0;
-        }
-        processor.trackNumber = 0;
-        return;
-    }
-
-    // The render loop publishes the new group in the link record.
-    processor.groupNumber = id - 1;
-    processor.trackNumber = id - 1;
-}
-
-void selectMixMode (BrisaltoAudioProcessor& processor, int id)
-{
-    // The Standalone has no other instance to exchange a side-chain with.
-    const bool sideChainMode = id == (int) MixMode::sideChainSend || id == (int) MixMode::sideChainReceive;
-    const int mode = sideChainMode && processor.wrapperType == juce::AudioProcessor::wrapperType_Standalone
-                         ? (int) MixMode::sum : id;
-    processor.mixMode = mode;
-
-    if (mode == (int) MixMode::sideChainSend)
-        processor.startTimer (100);  // the rendering watchdog of the send mode's status
-    if (mode == (int) MixMode::sideMidi)
-        processor.enableMidiReceive();
-
-    // The group selector changes meaning with the mode: rebuilt on the next message-loop turn.
-    if (auto* editor = dynamic_cast<BrisaltoAudioProcessorEditor*> (processor.getActiveEditor()))
-        editor->triggerAsyncUpdate();
-}
 }

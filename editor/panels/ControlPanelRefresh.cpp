@@ -115,34 +115,33 @@ void ControlPanel::update_UI()
     if (mixModeCombo->getSelectedId() != processor.mixMode)
         mixModeCombo->setSelectedId (processor.mixMode, quietly);
 
-    const bool sending = processor.mixMode == (int) MixMode::sideChainSend;
-    const std::initializer_list<juce::Component*> knobsOfTheSignalPath {
+    const std::initializer_list<juce::Component*> signalPathKnobs {
         thresholdSlider.get(), releaseSlider.get(), attackSlider.get(), ratioSlider.get(),
         makeupGainSlider.get(), mixSlider.get() };
-    const std::initializer_list<juce::Component*> switchesOfTheSignalPath {
+    const std::initializer_list<juce::Button*> signalPathSwitches {
         maxMakeupToggle.get(), softLimiterToggle.get(), autoGainToggle.get(), nonLinReleaseToggle.get(),
-        adaptiveToggle.get(), tubeDistortToggle.get() };
+        adaptiveToggle.get(), tubeDistortToggle.get(), bpFilterToggle.get() };
 
-    if (sending)
+    if (processor.mixMode == (int) MixMode::sideChainSend)
     {
         // The send mode passes its audio through unprocessed: the controls of the signal path
         // rest (shown only: nothing is sent). CLASS AB and BRICK LIMIT keep their state.
         thresholdSlider->setValue (0.0, quietly);
-        enable (knobsOfTheSignalPath, false);
+        enable (signalPathKnobs, false);
         enable ({ filterFreqSlider.get(), classAAmountSlider.get(), distortAmountSlider.get() }, false);
-        for (auto* toggle : { maxMakeupToggle.get(), softLimiterToggle.get(), autoGainToggle.get(),
-                              nonLinReleaseToggle.get(), adaptiveToggle.get(), tubeDistortToggle.get(),
-                              listenToggle.get(), bpFilterToggle.get() })
+        for (auto* toggle : signalPathSwitches)
         {
             toggle->setEnabled (false);
             toggle->setToggleState (false, quietly);
         }
+        listenToggle->setEnabled (false);
+        listenToggle->setToggleState (false, quietly);
         return;
     }
 
-    enable (knobsOfTheSignalPath, true);
-    enable (switchesOfTheSignalPath, true);
-    bpFilterToggle->setEnabled (true);
+    enable (signalPathKnobs, true);
+    for (auto* toggle : signalPathSwitches)
+        toggle->setEnabled (true);
     update_dependant_UI();
 }
 

@@ -229,7 +229,8 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
     OpenEditor open;
     auto& p = open.panel();
     auto& proc = open.processor;
-    auto& link = BrisaltoAudioProcessor::mInstRMSBuffers[proc.mInstanceId];
+    ASSERT_GE (proc.linkRecordIndex(), 0);
+    auto& link = BrisaltoAudioProcessor::mInstRMSBuffers[proc.linkRecordIndex()];
 
     // Mode, the id picked, and groupNumber, trackNumber, midiSideChan after it (from 5, 5, 5);
     // the side-chain modes choose a slot and never join a link group.
@@ -268,7 +269,7 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
         EXPECT_EQ (proc.groupNumber, r.group);
         EXPECT_EQ (proc.trackNumber, r.track);
         EXPECT_EQ (proc.midiSideChan, r.midi);
-        EXPECT_EQ (link.mGroupNumber, r.id == 1 && r.mode <= 3 ? 0 : 5);
+        EXPECT_EQ (link.mGroupNumber.load(), r.id == 1 && r.mode <= 3 ? 0 : 5);
     }
 
     // A selector without a selection writes nothing.

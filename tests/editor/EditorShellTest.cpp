@@ -55,8 +55,7 @@ TEST (EditorShell, FitsThePanelIntoTheWindowAndStoresItsSize)
 
     // The largest window is stored as it is, but a new editor opens at the design size.
     open.editor->setSize (1600, 1200);
-    open.processor.editorBeingDeleted (open.editor.get());
-    open.editor.reset();
+    open.close();
     open.editor.reset (open.processor.createEditorIfNeeded());
     EXPECT_EQ (open.editor->getBounds(), juce::Rectangle<int> (0, 0, 800, 600));
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 // A processor with the editor a host would open on it (through createEditorIfNeeded, so that it
-// is the processor's active editor). The editor is deleted first, as hosts do.
+// is the processor's active editor). The editor is deleted first.
 struct OpenEditor
 {
     explicit OpenEditor (int storedWidth = 0, int storedHeight = 0)
@@ -17,11 +17,14 @@ struct OpenEditor
         editor.reset (processor.createEditorIfNeeded());
     }
 
-    // As a wrapper does: the processor forgets the editor before it goes.
-    ~OpenEditor()
+    ~OpenEditor() { close(); }
+
+    // As hosts do: the processor hears of the deletion first.
+    void close()
     {
         if (editor != nullptr)
             processor.editorBeingDeleted (editor.get());
+        editor.reset();
     }
 
     BrisaltoAudioProcessorEditor& shell() { return dynamic_cast<BrisaltoAudioProcessorEditor&> (*editor); }

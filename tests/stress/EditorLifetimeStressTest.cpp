@@ -57,6 +57,7 @@ TEST (EditorLifetimeStress, EditorsComeAndGoWhileHostThreadsChangeParametersAndR
         std::unique_ptr<juce::AudioProcessorEditor> editor (p.createEditorIfNeeded());
         ASSERT_NE (editor, nullptr);
         pumpMessagesFor (cycle % 10 == 0 ? 30 : 2);  // now and then long enough for the panel's timer
+        p.editorBeingDeleted (editor.get());
         editor.reset();
         pumpMessagesFor (1);
     }

@@ -8,7 +8,8 @@
 #include <thread>
 
 // An `xdg-open` of the test's own, first on PATH for the lifetime of the object, that records
-// its arguments (their count, then one per line) instead of opening anything.
+// its arguments (their count, then one per line) and its open file descriptors instead of
+// opening anything.
 class FakeXdgOpen
 {
 public:
@@ -17,6 +18,7 @@ public:
         bin().createDirectory();
         const auto script = bin().getChildFile ("xdg-open");
         script.replaceWithText ("#!/bin/sh\n"
+                                "ls /proc/$$/fd > \"" + record().getFullPathName() + ".fds\"\n"
                                 "printf '%s\\n' \"$#\" \"$@\" > \"" + record().getFullPathName() + ".part\"\n"
                                 "mv \"" + record().getFullPathName() + ".part\" \"" + record().getFullPathName() + "\"\n",
                                 false, false, "\n");
@@ -42,6 +44,12 @@ public:
     }
 
     bool ran() const { return record().existsAsFile(); }
+
+    // The program's open file descriptors, once waitForArguments has returned.
+    juce::StringArray descriptors() const
+    {
+        return juce::StringArray::fromTokens (record().getSiblingFile ("arguments.fds").loadFileAsString(), false);
+    }
 
     juce::File root;
 

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +87,10 @@ TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
     TempFolder folder;
     const auto help = folder.make ("it's a $(touch pwned) `touch pwned2` folder").getChildFile ("Brisalto Help.pdf");
 
+    // A descriptor the host left open without close-on-exec.
+    const int hostFile = ::dup2 (::open ("/dev/null", O_RDONLY), 77);
+    ASSERT_EQ (hostFile, 77);
+
     // A shell would run the substitutions in the working folder.
     const auto previous = juce::File::getCurrentWorkingDirectory();
     folder.root.setAsCurrentWorkingDirectory();
@@ -98,6 +103,9 @@ TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
     EXPECT_EQ (arguments, "1\n" + help.getFullPathName() + "\n");
     EXPECT_FALSE (folder.root.getChildFile ("pwned").exists());
     EXPECT_FALSE (folder.root.getChildFile ("pwned2").exists());
+    EXPECT_FALSE (xdgOpen.descriptors().contains ("77")) << xdgOpen.descriptors().joinIntoString (" ");
+    EXPECT_TRUE (xdgOpen.descriptors().contains ("2"));
+    ::close (hostFile);
 }
 
 TEST (DesktopLauncher, FalseWithoutXdgOpen)

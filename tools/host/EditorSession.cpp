@@ -6,6 +6,12 @@
 #include <atomic>
 #include <thread>
 
+namespace juce
+{
+    // JUCE's Linux message queue: dispatches one pending message, or returns false when there is none.
+    bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+}
+
 namespace brisalto::host
 {
 namespace
@@ -54,6 +60,19 @@ namespace
     };
 
     constexpr int windowStyle = juce::ComponentPeer::windowHasTitleBar | juce::ComponentPeer::windowHasCloseButton;
+
+    // Hides the window and delivers what is pending before the editor goes: JUCE's host-side
+    // embedding of a plug-in's window answers some X events with calls posted to the message
+    // thread that refer to itself, and these must not outlive it.
+    void closeEditor (juce::AudioPluginInstance& instance, std::unique_ptr<juce::AudioProcessorEditor> editor)
+    {
+        editor->setVisible (false);
+        editor->removeFromDesktop();
+        for (int i = 0; i < 10000 && juce::dispatchNextMessageOnSystemQueue (true); ++i) {}
+
+        instance.editorBeingDeleted (editor.get());
+        editor.reset();
+    }
 }
 
 namespace
@@ -169,8 +188,7 @@ EditorSessionReport runEditorSession (PluginHost& host, juce::AudioPluginInstanc
             report.snapshot = grabScreenArea (*editor);
         }
 
-        editor.reset();
-        host.pumpMessages (1);
+        closeEditor (instance, std::move (editor));
         ++report.cyclesCompleted;
     }
 
