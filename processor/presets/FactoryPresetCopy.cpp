@@ -22,9 +22,10 @@ namespace
         juce::File file;
     };
 
-    // The "*.json" regular files directly in the folder, by name, as the presets they stand for.
-    // The default preset's file is not one of them: it would replace the user's default.
-    std::vector<FactoryFile> factoryFiles (const juce::File& folder)
+    // The "*.json" regular files directly in the folder, by name, as the presets they stand for,
+    // leaving out names the store refuses. The default preset's file is not one of them: it
+    // would replace the user's default.
+    std::vector<FactoryFile> factoryFiles (const juce::File& folder, bool cloudInUse)
     {
         std::vector<FactoryFile> found;
         std::vector<platform::files::DirectoryEntry> entries;
@@ -36,7 +37,9 @@ namespace
             if (! entry.isRegularFile || ! presets::isCandidateFileName (entry.name) || entry.name == presets::defaultPresetFileName)
                 continue;
             const auto fileName = juce::String::fromUTF8 (entry.name.data(), (int) entry.name.size());
-            found.push_back ({ fileName.dropLastCharacters (5), folder.getChildFile (fileName) });
+            const auto name = fileName.dropLastCharacters (5);
+            if (presets::locate (name, cloudInUse))
+                found.push_back ({ name, folder.getChildFile (fileName) });
         }
         std::sort (found.begin(), found.end(), [] (const auto& a, const auto& b) { return a.name < b.name; });
         return found;
@@ -59,7 +62,7 @@ bool BrisaltoAudioProcessor::hasFactoryPresetsToCopy (const juce::File& resource
 
     // Only files whose names are missing are read: once copied, the listing is all it takes.
     juce::MemoryBlock chunk;
-    for (const auto& factory : factoryFiles (resourcesFolder))
+    for (const auto& factory : factoryFiles (resourcesFolder, mICloudEnabled != 0))
         if (missing (factory.name) && readChunk (factory.file, chunk))
             return true;
 
@@ -72,7 +75,7 @@ bool BrisaltoAudioProcessor::hasFactoryPresetsToCopy (const juce::File& resource
 int BrisaltoAudioProcessor::copyFactoryPresets (const juce::File& resourcesFolder)
 {
     int added = 0;
-    for (const auto& factory : factoryFiles (resourcesFolder))
+    for (const auto& factory : factoryFiles (resourcesFolder, mICloudEnabled != 0))
     {
         if (getUserPresetIndx (factory.name) >= 0)
             continue;
@@ -112,15 +115,9 @@ bool BrisaltoAudioProcessor::addFactoryPreset (const juce::String& name, const j
     // A file the store does not list yet is the user's: it is listed, never replaced.
     const juce::File file (path);
     platform::files::DirectoryEntry existing;
-    if (platform::files::describeFile (file, existing))
-    {
-        if (! existing.isRegularFile)
-            return false;
-    }
-    else if (! writeChunkTo (file, chunk))
-    {
+    const bool present = platform::files::describeFile (file, existing);
+    if (present ? ! existing.isRegularFile : ! writeChunkTo (file, chunk))
         return false;
-    }
 
     {
         const juce::ScopedLock lock (mPresetLock);
@@ -129,7 +126,7 @@ bool BrisaltoAudioProcessor::addFactoryPreset (const juce::String& name, const j
             mCurrentUserPresetIndex = indexOfPresetLocked (currentUserPreset);
     }
 
-    if (mCloudClientRegistered && ! name.endsWith (presets::localSuffix))
+    if (! present && mCloudClientRegistered && ! name.endsWith (presets::localSuffix))
         PresetWatcher::shared().noteOwnWrite (file);
     return true;
 }

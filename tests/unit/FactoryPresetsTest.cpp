@@ -114,6 +114,7 @@ TEST_P (CopyFactoryPresets, AddsOnlyMissingNamesAndLeavesTheLiveStateAlone)
     addResource ("BrisaltoDefault.json", chunkWithThreshold (p, 0.4f));
     addResource ("broken.json", juce::MemoryBlock ("{ not json", 10));
     addResource (".hidden.json", chunkWithThreshold (p, 0.5f));
+    addResource ("tab\there.json", chunkWithThreshold (p, 0.6f));   // a name the store refuses
     resources.getChildFile ("folder.json").createDirectory();
     mainFolder().getChildFile ("c.json").replaceWithText ("{}");   // the user's file, not listed yet
 
@@ -125,7 +126,7 @@ TEST_P (CopyFactoryPresets, AddsOnlyMissingNamesAndLeavesTheLiveStateAlone)
     const auto names = p.getUserPresetNames();
     for (const auto* name : { "a", "c", "g:b", "mine", "factory:drum : snare", "factory:vocals : high dynamic" })
         EXPECT_EQ (names.count (name), 1u) << name;
-    for (const auto* name : { "BrisaltoDefault", "broken", "folder", ".hidden", "factory:default" })
+    for (const auto* name : { "BrisaltoDefault", "broken", "folder", ".hidden", "factory:default", "tab\there" })
         EXPECT_EQ (names.count (name), 0u) << name;
     EXPECT_EQ ((int) names.size(), 4 + p.getNumPrograms() - 1);
 
