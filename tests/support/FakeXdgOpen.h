@@ -9,13 +9,19 @@
 
 // An `xdg-open` of the test's own, first on PATH for the lifetime of the object, that records
 // its arguments (their count, then one per line) and its open file descriptors instead of
-// opening anything.
+// opening anything; or, when not `installed`, a PATH without any xdg-open.
 class FakeXdgOpen
 {
 public:
-    FakeXdgOpen() : root (juce::File::createTempFile ("brisalto-xdg-open"))
+    explicit FakeXdgOpen (bool installed = true) : root (juce::File::createTempFile ("brisalto-xdg-open"))
     {
         bin().createDirectory();
+        if (const char* path = std::getenv ("PATH"))
+            savedPath = path;
+        ::setenv ("PATH", (bin().getFullPathName() + (installed ? ":/usr/bin:/bin" : "")).toRawUTF8(), 1);
+        if (! installed)
+            return;
+
         const auto script = bin().getChildFile ("xdg-open");
         script.replaceWithText ("#!/bin/sh\n"
                                 "ls /proc/$$/fd > \"" + record().getFullPathName() + ".fds\"\n"
@@ -23,10 +29,6 @@ public:
                                 "mv \"" + record().getFullPathName() + ".part\" \"" + record().getFullPathName() + "\"\n",
                                 false, false, "\n");
         script.setExecutePermission (true);
-
-        if (const char* path = std::getenv ("PATH"))
-            savedPath = path;
-        ::setenv ("PATH", (bin().getFullPathName() + ":/usr/bin:/bin").toRawUTF8(), 1);
     }
 
     ~FakeXdgOpen()
@@ -42,8 +44,6 @@ public:
             std::this_thread::sleep_for (std::chrono::milliseconds (10));
         return record().loadFileAsString();
     }
-
-    bool ran() const { return record().existsAsFile(); }
 
     // The program's open file descriptors, once waitForArguments has returned.
     juce::StringArray descriptors() const

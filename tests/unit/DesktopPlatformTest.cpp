@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,27 +23,6 @@ namespace
             return folder;
         }
         juce::File root;
-    };
-
-    // Sets an environment variable for the lifetime of the object.
-    struct ScopedVariable
-    {
-        ScopedVariable (const char* n, const juce::String& value) : name (n)
-        {
-            if (const char* old = std::getenv (name))
-                saved = old, had = true;
-            ::setenv (name, value.toRawUTF8(), 1);
-        }
-        ~ScopedVariable()
-        {
-            if (had)
-                ::setenv (name, saved.c_str(), 1);
-            else
-                ::unsetenv (name);
-        }
-        const char* name;
-        std::string saved;
-        bool had = false;
     };
 }
 
@@ -110,8 +87,7 @@ TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
 
 TEST (DesktopLauncher, FalseWithoutXdgOpen)
 {
-    TempFolder empty;
-    ScopedVariable path ("PATH", empty.root.getFullPathName());
+    FakeXdgOpen none (false);
     EXPECT_EQ (platform::desktop::findXdgOpen(), "");
     EXPECT_FALSE (platform::desktop::open ("https://kestrom.example"));
 }

@@ -59,6 +59,7 @@ namespace
         std::thread worker;
     };
 
+    constexpr int shownTimeoutMilliseconds = 20000;
     constexpr int windowStyle = juce::ComponentPeer::windowHasTitleBar | juce::ComponentPeer::windowHasCloseButton;
 
     // Hides the window and delivers what is pending before the editor goes: JUCE's host-side
@@ -156,7 +157,8 @@ bool writePng (const juce::Image& image, const juce::File& file)
     return out.openedOk() && png.writeImageToStream (image, out);
 }
 
-EditorSessionReport runEditorSession (PluginHost& host, juce::AudioPluginInstance& instance, int cycles, int pumpMilliseconds)
+EditorSessionReport runEditorSession (PluginHost& host, juce::AudioPluginInstance& instance, int cycles, int pumpMilliseconds,
+                                      const std::function<bool (const juce::Image&)>& isShown)
 {
     // As a DAW does: Xlib's default handler would end the process on the first X error (a bare
     // X server without a window manager lacks atoms that JUCE asks for).
@@ -182,10 +184,13 @@ EditorSessionReport runEditorSession (PluginHost& host, juce::AudioPluginInstanc
 
         if (cycle == 0)
         {
-            // The plug-in paints its window on its own: give it time to show before the grab.
-            host.pumpMessages (juce::jmax (500, pumpMilliseconds));
+            // The plug-in shows and paints its window on its own time.
             report.editorBounds = editor->getBounds();
-            report.snapshot = grabScreenArea (*editor);
+            host.pumpUntil ([&]
+            {
+                report.snapshot = grabScreenArea (*editor);
+                return report.snapshot.isValid() && isShown (report.snapshot);
+            }, shownTimeoutMilliseconds);
         }
 
         closeEditor (instance, std::move (editor));

@@ -2,6 +2,8 @@
 
 #include "PluginHost.h"
 
+#include <functional>
+
 namespace brisalto::host
 {
 
@@ -15,10 +17,11 @@ struct EditorSessionReport
 };
 
 /** Opens the instance's editor in a window of its own as a DAW does, pumps the host's messages,
-    takes what the screen shows of the first one, and closes it again, `cycles` times. Another
-    thread renders blocks through the instance all the while. The instance must have been
-    prepared; needs an X display. */
-EditorSessionReport runEditorSession (PluginHost&, juce::AudioPluginInstance&, int cycles, int pumpMilliseconds);
+    and closes it again, `cycles` times; of the first one it takes what the screen shows, once
+    `isShown` accepts it (or after 20 s). Another thread renders blocks through the instance all
+    the while. The instance must have been prepared; needs an X display. */
+EditorSessionReport runEditorSession (PluginHost&, juce::AudioPluginInstance&, int cycles, int pumpMilliseconds,
+                                      const std::function<bool (const juce::Image&)>& isShown);
 
 /** What the X server shows in a component's area on screen, the plug-in's own windows inside
     it included; a null image without a display or a window. */
