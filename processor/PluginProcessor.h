@@ -113,6 +113,20 @@ public:
     std::set<juce::String> getUserPresetNames() const;          // a copy of mUserPresetNames
     juce::String getCurrentUserPreset() const;
     int getCurrentUserPresetIndex() const;
+    void clearCurrentUserPreset();                              // no user preset is current
+
+    // Factory presets (processor/presets/FactoryPresetCopy.cpp): the "*.json" state chunks
+    // directly in the plug-in's resources folder, and each factory program but "default" as
+    // "factory:<program name>". Copying adds only names the store lacks and never overwrites a
+    // file; the parameters, the current preset and its modified flag stay as they are.
+    bool hasFactoryPresetsToCopy (const juce::File& resourcesFolder);
+    int copyFactoryPresets (const juce::File& resourcesFolder); // how many presets were added
+
+    // Every parameter's normalised value under a factory program (defaults where it names none).
+    void getProgramParameters (int program, float (&values)[NUM_PARAMETERS]) const;
+    // The state chunk of the current state with these parameter values and this preset name.
+    void getStateInformationWith (const float (&values)[NUM_PARAMETERS], const juce::String& presetName,
+                                  juce::MemoryBlock& destData);
 
     // The cloud container lookup's answer (message thread): registers with the watcher.
     void get_iCloudContainerCallback (std::string path);
@@ -358,6 +372,8 @@ private:
     void leaveCloudWatcher();
     int indexOfPresetLocked (const juce::String& name) const;
     bool writeStateTo (const juce::File& file);
+    bool writeChunkTo (const juce::File& file, const juce::MemoryBlock& chunk);
+    bool addFactoryPreset (const juce::String& name, const juce::MemoryBlock& chunk);
 
     // Guards mUserPresetNames, currentUserPreset and mCurrentUserPresetIndex (never taken by
     // the render thread, which does not read them).

@@ -165,11 +165,9 @@ ControlPanel::ControlPanel (BrisaltoAudioProcessor& p)
     smoothLabel->setVisible (false);
     saveDialog->setVisible (false);
 
-    saveDialog->onResult = [this] (TextEditPanel*, int result, juce::String name)
+    saveDialog->onResult = [this] (TextEditPanel* dialog, int result, juce::String name)
     {
-        if (result == 1)
-            processor.writeUserPreset (name);
-        saveDialog->setVisible (false);
+        saveDialogResult (*dialog, result, name);
     };
     saveDialog->textEditor->setText (TRANS ("my best preset ever"), true);
 

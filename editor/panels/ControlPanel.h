@@ -3,6 +3,7 @@
 #include "editor/lnf/ForcePopupsInParentWindow.h"
 #include "editor/panels/AdvancedPanel1.h"
 #include "editor/panels/PanelLayout.h"
+#include "editor/panels/PresetMenu.h"
 #include "editor/panels/TextEditPanel.h"
 #include "editor/panels/WeightPanel.h"
 #include "editor/widgets/BlinkingLed.h"
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class BrisaltoAudioProcessor;
@@ -39,6 +41,13 @@ public:
     void update_UI();
     // Enables the controls whose switches are on.
     void update_dependant_UI();
+
+    // The preset selector (ControlPanelPresets.cpp). A rebuild happens only when the store's
+    // view changed since the last one, or after a command.
+    void updateUserPresets();
+    void add_groups_2_menu (int k, juce::String name, juce::PopupMenu* menu);
+    // Where "Copy factory presets" takes its files: the plug-in's resources folder unless set.
+    juce::File factoryPresetFolder;
 
     void mouseDrag (const juce::MouseEvent&) override;
     void mouseUp (const juce::MouseEvent&) override;
@@ -174,6 +183,17 @@ private:
     void fillMixModeItems();
     void layOutChildren();
     void rescaleFonts();
+
+    void presetsComboChanged();
+    void runPresetCommand (int id);
+    void openSaveDialog();
+    void saveDialogResult (TextEditPanel&, int result, const juce::String& name);
+    void saveAsDefault();
+    void rebuildPresetMenu();
+    PresetMenu::View presetMenuView();
+
+    std::optional<PresetMenu::View> shownPresetView;
+    int presetMenuSelectedId = 0;   // the id the last rebuild selected
 
     std::unique_ptr<juce::Label> makeLabel (const char* text, float fontHeight,
                                             juce::Justification = juce::Justification::centredLeft);

@@ -1,6 +1,7 @@
 // What the main panel's knobs, switches, buttons and selectors send to the processor.
 
 #include "editor/panels/ControlPanel.h"
+#include "editor/panels/BundleFormat.h"
 
 #include "editor/panels/ControlPanelTables.h"
 #include "editor/shell/BrisaltoAudioProcessorEditor.h"
@@ -44,16 +45,6 @@ namespace
         // The group selector changes meaning with the mode: rebuilt on the next message-loop turn.
         if (auto* editor = dynamic_cast<BrisaltoAudioProcessorEditor*> (processor.getActiveEditor()))
             editor->triggerAsyncUpdate();
-    }
-
-    platform::bundle::Format bundleFormatOf (juce::AudioProcessor::WrapperType type) noexcept
-    {
-        switch (type)
-        {
-            case juce::AudioProcessor::wrapperType_VST3: return platform::bundle::Format::vst3;
-            case juce::AudioProcessor::wrapperType_LV2:  return platform::bundle::Format::lv2;
-            default:                                     return platform::bundle::Format::standalone;
-        }
     }
 }
 
@@ -160,4 +151,6 @@ void ControlPanel::comboBoxChanged (juce::ComboBox* combo)
         processor.groupSelectorChanged (id);
     else if (combo == mixModeCombo.get())
         selectMixMode (processor, id);
+    else if (combo == presetsCombo.get())
+        presetsComboChanged();
 }

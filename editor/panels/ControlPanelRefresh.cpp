@@ -105,6 +105,7 @@ void ControlPanel::update_UI()
 
     advancedPanel->update_UI();
     weightPanel->update_UI();
+    updateUserPresets();
 
     weightButton->setVisible (processor.getMainBusNumInputChannels() > 2 || processor.groupNumber > 0);
     showGroupSelector (*this);

@@ -92,6 +92,13 @@ int BrisaltoAudioProcessor::getCurrentUserPresetIndex() const
     return mCurrentUserPresetIndex;
 }
 
+void BrisaltoAudioProcessor::clearCurrentUserPreset()
+{
+    const juce::ScopedLock lock (mPresetLock);
+    currentUserPreset.clear();
+    mCurrentUserPresetIndex = -1;
+}
+
 //==============================================================================
 int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
 {
@@ -141,6 +148,13 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
 
 bool BrisaltoAudioProcessor::writeStateTo (const juce::File& file)
 {
+    juce::MemoryBlock state;
+    getStateInformation (state);
+    return writeChunkTo (file, state);
+}
+
+bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::MemoryBlock& chunk)
+{
     const auto folder = file.getParentDirectory();
     if (! folder.isDirectory() && ! folder.createDirectory())
     {
@@ -148,10 +162,8 @@ bool BrisaltoAudioProcessor::writeStateTo (const juce::File& file)
         return false;
     }
 
-    juce::MemoryBlock state;
-    getStateInformation (state);
     // A hidden temporary file beside the target, renamed over it: the target is whole or untouched.
-    if (state.getSize() == 0 || ! file.replaceWithData (state.getData(), state.getSize()))
+    if (! platform::files::replaceWholeFile (file, chunk.getData(), chunk.getSize()))
     {
         platform::log::write (platform::log::notice, "\nBrisalto preset file : %s could NOT be written !!!!\n", file.getFullPathName().toRawUTF8());
         return false;

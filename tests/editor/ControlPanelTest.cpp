@@ -228,7 +228,7 @@ TEST (ControlPanel, VisibilityLedColoursAndSelectorItems)
         return items.joinIntoString (" ");
     };
     EXPECT_EQ (itemsOf (*p.groupCombo), "OFF=1 1=2 2=3 3=4 4=5 5=6 6=7 7=8 8=9 9=10 10=11 11=12 12=13 13=14 14=15 15=16");
-    EXPECT_EQ (itemsOf (*p.presetsCombo), "Save Preset=1 preset 1=2 preset 2=3");
+    EXPECT_EQ (itemsOf (*p.presetsCombo), "Copy factory presets=5 Add preset=1 Save as Default=3");
     EXPECT_EQ (p.presetsCombo->getTextWhenNothingSelected(), "Presets");
     EXPECT_EQ (p.groupCombo->getTextWhenNoChoicesAvailable(), "(no choices)");
 }

@@ -30,6 +30,9 @@ TEST (EditorLifetimeStress, EditorsComeAndGoWhileHostThreadsChangeParametersAndR
     BrisaltoAudioProcessor p;
     juce::MemoryBlock state;
     p.getStateInformation (state);
+    // The desktop asks a child process for the dark-mode setting when it is first made; make it
+    // before the host threads start, so its pipe closing is not mistaken for a race on their files.
+    juce::Desktop::getInstance();
 
     std::atomic<bool> running { true };
     std::atomic<long> changes { 0 }, restores { 0 };
