@@ -327,3 +327,22 @@ TEST (ControlPanelSelectors, MixModeOfPlugInsAndTheStandalone)
         EXPECT_EQ (p.refreshCount, refreshes + 1);
     }
 }
+
+TEST (ControlPanelSelectors, SideMidiChannelReachesTheMidiFilter)
+{
+    OpenEditor open;
+    auto& p = open.panel();
+    auto& proc = open.processor;
+    p.mixModeCombo->setSelectedId ((int) MixMode::sideMidi, juce::sendNotificationSync);
+    dispatchPendingMessages();
+
+    // Channel "3" (0-based 2) is followed and channel 6 is not; "All" follows every channel.
+    const std::tuple<int, int, int> notes[] = { { 4, 5, 0 }, { 4, 2, 90 }, { 1, 5, 90 } };
+    for (const auto& [id, channel, velocity] : notes)
+    {
+        p.groupCombo->setSelectedId (id, juce::sendNotificationSync);
+        proc.mMidiSideVelocity = 0;
+        proc.midiReceiveCallback (0x90, channel, 60, 90);
+        EXPECT_EQ (proc.mMidiSideVelocity, velocity) << id << " " << channel;
+    }
+}
