@@ -1,5 +1,6 @@
 #include "processor/PluginProcessor.h"
 #include "processor/midi/MidiWrapper.h"
+#include "processor/render/RenderThread.h"
 
 #include "platform/CloudDocuments.h"
 #include "platform/Log.h"
@@ -37,6 +38,9 @@ juce::AudioProcessor::BusesProperties BrisaltoAudioProcessor::makeBuses()
 BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     : juce::AudioProcessor (makeBuses())
 {
+    // The log's drain thread starts here, never first from a render thread.
+    platform::log::start();
+
     for (auto& level : mInputChannelLevels)
         level = 0.0f;
 
@@ -80,10 +84,18 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
         weight = 1.0f;
 
     applyPendingChannelStateChanges();
+
+    // Nothing listens yet: the latency of the defaults and the default preset is set here,
+    // whatever thread constructs, and the hand-off timer serves the later changes.
+    mLatencyHandOff = 0;
+    setLatencySamples (reportedLatency());
+    if (juce::MessageManager::getInstanceWithoutCreating() != nullptr)
+        mHandOffTimer.startTimer (25);
 }
 
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
+    mHandOffTimer.stopTimer();
     mLifetime.invalidate();
     stopTimer();
 
@@ -181,6 +193,9 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     // follow the real rate and block size. This is not a user change: nothing is notified.
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         deriveParameter (i);
+    // Hosts prepare outside the render callback and expect the latency to be set here.
+    mLatencyHandOff = 0;
+    setLatencySamples (reportedLatency());
 
     for (auto& state : mChannelStates)
         state.mLimiter.reserveForRelease ((int) (200.0f * mSampleRate / 1000.0f), mLimiterLookahead);
@@ -233,6 +248,26 @@ bool BrisaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
     if (out != in)
         return true;
     return in <= MAX_CHANNELS;
+}
+
+bool BrisaltoAudioProcessor::isMessageThreadOrNone() noexcept
+{
+    const auto* mm = juce::MessageManager::getInstanceWithoutCreating();
+    if (mm == nullptr)
+        return true;
+    // JUCE 7.0.5 answers the question below under a mutex: a thread that renders is not asked
+    // (hosts render on threads of their own, never on the message thread).
+    if (RenderThread::isCurrent())
+        return false;
+    return mm->isThisTheMessageThread();
+}
+
+void BrisaltoAudioProcessor::takeHandOffs()
+{
+    if (mLatencyHandOff.exchange (0) != 0)
+        setLatencySamples (reportedLatency());
+    if (mHostNotifyHandOff.exchange (0) != 0)
+        notifyHostNow();
 }
 
 void BrisaltoAudioProcessor::timerCallback()

@@ -42,8 +42,12 @@ TEST_P (ParameterHostTest, ParametersHaveDistinctIds)
     EXPECT_EQ (ids.size(), 30) << ids.joinIntoString (" ");
 
     if (! isLv2())
+    {
         for (int i = 0; i < ids.size(); ++i)
+        {
             EXPECT_EQ (ids[i], juce::String (i));   // legacy index-based VST3 ids
+        }
+    }
 }
 
 TEST_P (ParameterHostTest, AutomatableFlagsAsTheHostSeesThem)
