@@ -120,7 +120,6 @@ namespace
         }
 
         unsigned long droppedCount() const noexcept { return dropped.load (std::memory_order_relaxed); }
-        bool threadRunning() const noexcept { return threadStarted.load (std::memory_order_acquire); }
 
     private:
         Sink* currentSink() noexcept { return sink != nullptr ? sink : &defaultSink; }
@@ -133,7 +132,6 @@ namespace
             try
             {
                 drainThread = std::thread ([this] { run(); });
-                threadStarted.store (true, std::memory_order_release);
             }
             catch (...) {}
         }
@@ -162,7 +160,6 @@ namespace
         std::mutex threadMutex;
         std::condition_variable wake;
         std::thread drainThread;
-        std::atomic<bool> threadStarted { false };
         bool stopping = false;
     };
 
@@ -190,7 +187,6 @@ void print (const char* format, ...)
 }
 
 void start() { (void) queue(); }
-bool drainThreadRunning() noexcept { return queue().threadRunning(); }
 unsigned long capacity() noexcept { return (unsigned long) slotCount; }
 void setSink (Sink* sink) { queue().setSink (sink); }
 void flush() { queue().drain(); }

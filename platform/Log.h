@@ -29,7 +29,6 @@ namespace platform::log
     // Builds the queue and starts its drain thread (the processor's constructor calls it, so
     // that no render thread is ever the first to log). Later calls do nothing.
     void start();
-    bool drainThreadRunning() noexcept;
 
     // Messages the queue holds before it drops new ones.
     unsigned long capacity() noexcept;

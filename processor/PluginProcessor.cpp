@@ -90,7 +90,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     mLatencyHandOff = 0;
     setLatencySamples (reportedLatency());
     if (juce::MessageManager::getInstanceWithoutCreating() != nullptr)
-        mHandOffTimer.startTimer (25);
+        mHandOffTimer.startTimer (50);
 }
 
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
