@@ -77,6 +77,8 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     mUserPresetNames.clear();
     scanPresetFolders();
     mCurrentUserPresetIndex = getUserPresetIndx (currentUserPreset);
+    if (mICloudEnabled != 0)
+        startCloudContainerLookup();
     loadDefaultPreset();
 
     mUserPresetModified = 0;
@@ -98,6 +100,7 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
     mHandOffTimer.stopTimer();
     mLifetime.invalidate();
     stopTimer();
+    leaveCloudWatcher();
 
     if (groupNumber > 0)
     {
@@ -112,51 +115,6 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 
     sInstances--;
     mMidiWrapper.reset();
-}
-
-//==============================================================================
-void BrisaltoAudioProcessor::scanPresetFolders()
-{
-    const auto addJsonFilesOf = [this] (const juce::File& dir, bool markLocal)
-    {
-        for (const auto& entry : juce::RangedDirectoryIterator (dir, false, "*.json", juce::File::findFiles))
-        {
-            const auto name = entry.getFile().getFileNameWithoutExtension();
-            if (name != "BrisaltoDefault")
-                mUserPresetNames.insert (markLocal ? name + ".local" : name);
-        }
-    };
-
-    if (wrapperType != wrapperType_Standalone)
-    {
-        mICloudEnabled = 1;
-        const auto dir = getPresetDir (0);
-        if (dir.getFullPathName().isEmpty() || ! dir.isDirectory())
-            mICloudEnabled = 0;
-        else
-            addJsonFilesOf (dir, false);
-    }
-
-    const auto local = getPresetDir (1);
-    if (local.getFullPathName().isNotEmpty() && local.isDirectory())
-        addJsonFilesOf (local, mICloudEnabled != 0);
-}
-
-void BrisaltoAudioProcessor::loadDefaultPreset()
-{
-    const auto file = getPresetDir (0).getChildFile ("BrisaltoDefault.json");
-    // Anything larger than any state chunk could be is not a preset: leave it alone.
-    constexpr juce::int64 maxPresetBytes = 1 << 20;
-    if (! file.existsAsFile() || file.getSize() < 2 || file.getSize() > maxPresetBytes)
-        return;
-
-    juce::MemoryBlock data;
-    if (! file.loadFileAsData (data) || data.getSize() < 2)
-        return;
-
-    setStateInformation (data.getData(), (int) data.getSize());
-    mCurrentUserPresetIndex = -1;
-    currentUserPreset.clear();
 }
 
 //==============================================================================

@@ -95,9 +95,29 @@ public:
     void input_2_ringbuf (int ringIndex, int channel, const float* samples, int n);
     void apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n);
 
-    // Presets and MIDI remote control.
+    // User presets (processor/presets/). Called on the message thread. The name set, the
+    // current name and its index are guarded by one lock, because hosts save and restore state
+    // on other threads: code off the message thread reads them through the copy accessors.
     juce::File getPresetDir (int local);
+    juce::String getFullPathOfPreset (juce::String name);      // "" for a refused name
+    int loadUserPreset (juce::String name);                     // 0 applied, -1 nothing changed
+    bool writeUserPreset (juce::String name);                   // false: nothing changed
+    bool removeUserPreset (juce::String name);                  // false: the name stays listed
+    bool writeDefaultPreset();                                  // "Save as Default"
     int getUserPresetIndx (const juce::String& name);
+    juce::String getUserPresetName (int index);
+    std::set<juce::String> getUserPresetNames() const;          // a copy of mUserPresetNames
+    juce::String getCurrentUserPreset() const;
+    int getCurrentUserPresetIndex() const;
+
+    // The cloud container lookup's answer (message thread): registers with the watcher.
+    void get_iCloudContainerCallback (std::string path);
+    // Rebuilds the name set from the watcher's current cloud files (message thread).
+    void rebuildUserPresetNames (const std::set<std::string>& docs);
+
+    // Restores a state chunk; false when the text is not a state chunk (nothing changed).
+    bool applyStateChunk (const void* data, int sizeInBytes);
+
     void enableMidiReceive();
 
     // Whether the editor asked to be refreshed from a thread that may not post messages.
@@ -116,7 +136,7 @@ public:
     RelaxedAtomic<float> mGainReduction { 0.0f };
     RelaxedAtomic<float> mMaxGainReduction { 0.0f };
     std::array<channelComprStateT, NUM_CHANNEL_STATES> mChannelStates;
-    int32_t pluginResizedW = 0, pluginResizedH = 0;
+    RelaxedAtomic<int32_t> pluginResizedW { 0 }, pluginResizedH { 0 };  // written by restores on any thread
     RelaxedAtomic<int32_t> mRenderCounter { 0 };
     RelaxedAtomic<int32_t> mWatchdogRenderCount { 0 };
     RelaxedAtomic<int32_t> mLimiterHits { 0 };
@@ -291,6 +311,15 @@ private:
 
     void scanPresetFolders();
     void loadDefaultPreset();
+    void startCloudContainerLookup();
+    void leaveCloudWatcher();
+    int indexOfPresetLocked (const juce::String& name) const;
+    bool writeStateTo (const juce::File& file);
+
+    // Guards mUserPresetNames, currentUserPreset and mCurrentUserPresetIndex (never taken by
+    // the render thread, which does not read them).
+    juce::CriticalSection mPresetLock;
+    bool mCloudClientRegistered = false;
 
     RelaxedAtomic<int32_t> mEnvelopeResetRequests { 0 };
     RelaxedAtomic<int32_t> mEditorRefreshPending { 0 };

@@ -1,8 +1,8 @@
 #pragma once
 
-// Test programs run directly (not through CTest) must not touch the user's real configuration
-// and data folders: main points XDG_CONFIG_HOME and XDG_DATA_HOME (and, when asked, HOME) at a
-// fresh temporary folder for the whole run and removes it afterwards.
+// Test programs run directly (not through CTest) must not touch the user's real configuration,
+// data and sync folders: main points XDG_CONFIG_HOME and XDG_DATA_HOME (and, when asked, HOME)
+// at a fresh temporary folder for the whole run, removes it afterwards, and names no sync folder.
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +34,8 @@ public:
         std::filesystem::create_directories (data);
         ::setenv ("XDG_CONFIG_HOME", config.c_str(), 1);
         ::setenv ("XDG_DATA_HOME", data.c_str(), 1);
+        // No sync folder either, unless a test names one of its own.
+        ::setenv ("BRISALTO_SYNC_ROOT", "", 1);
         if (alsoHome)
         {
             const auto home = root / "home";
