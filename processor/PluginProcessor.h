@@ -120,6 +120,9 @@ public:
 
     void enableMidiReceive();
 
+    // Disconnects the own client's sources; client, port and destination stay.
+    void disconnectOwnMidiSources();
+
     // Whether the editor asked to be refreshed from a thread that may not post messages.
     bool takeEditorRefreshRequest() noexcept { return mEditorRefreshPending.exchange (0) != 0; }
 
