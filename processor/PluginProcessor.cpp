@@ -46,6 +46,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 
     sInstances++;
     mInstanceId = sNewInstancesCnt.fetch_add (1);
+    attachLinkRecord();
 
     // Derive every parameter from its default at the initial 48000 Hz and 1024 samples.
     for (int i = 0; i < NUM_PARAMETERS; ++i)
@@ -102,16 +103,8 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
     stopTimer();
     leaveCloudWatcher();
 
-    if (groupNumber > 0)
-    {
-        groupNumber = 0;
-        if (mInstanceId >= 0 && mInstanceId < NUM_LINK_RECORDS)
-        {
-            auto& record = mInstRMSBuffers[mInstanceId];
-            std::lock_guard<std::mutex> lock (record.mMutex);
-            record.mGroupNumber = 0;
-        }
-    }
+    // Leaves the link group and gives the link record back (cleared, group 0).
+    detachLinkRecord();
 
     sInstances--;
     mMidiWrapper.reset();

@@ -2,6 +2,7 @@
 
 #include "processor/signal/ChannelComprState.h"
 #include "processor/exchange/ExchangeRecord.h"
+#include "processor/exchange/ExchangeState.h"
 #include "processor/signal/FilterCoeffExchange.h"
 #include "processor/common/LifetimeGuard.h"
 #include "processor/state/ParameterTable.h"
@@ -123,6 +124,12 @@ public:
     // Disconnects the own client's sources; client, port and destination stay.
     void disconnectOwnMidiSources();
 
+    // The main panel's group selector calls this with the selected id k.
+    void groupSelectorChanged (int k) noexcept;
+
+    // The link record this instance publishes in (handed out at construction), or -1.
+    int linkRecordIndex() const noexcept;
+
     // Whether the editor asked to be refreshed from a thread that may not post messages.
     bool takeEditorRefreshRequest() noexcept { return mEditorRefreshPending.exchange (0) != 0; }
 
@@ -207,7 +214,8 @@ public:
     RelaxedAtomic<int32_t> mICloudEnabled { 1 };
     std::string mICloudContainerPath;
     RelaxedAtomic<int32_t> mLinkStatus { 0 };
-    int32_t mSeenParamChangeCount[NUM_LINK_RECORDS] {};
+    int32_t mSeenParamChangeCount[NUM_LINK_RECORDS] {};  // by link record (see ExchangeState)
+    ExchangeState mExchange;
     std::unique_ptr<MIDI_WRAPPER::midi_wrapper> mMidiWrapper;
     RelaxedAtomic<int32_t> midi_progr_change_mode { 0 };
     RelaxedAtomic<int32_t> midi_progr_change_channel { -1 };
@@ -275,12 +283,22 @@ private:
     void takeHostMidi (const juce::MidiBuffer&) noexcept;
     void filterMidiMessage (int status, int channel, int data1, int data2) noexcept;
 
-    // Exchange with other instances in the host process (filled in by the link work).
-    bool extSideChainSend (int slot, const float* samples, int n, int64_t timestamp) noexcept;
-    void extSideChainReceive (int slot, int ringIndex, int n, int64_t wantedTimestamp) noexcept;
-    void linkSend (const float* const* channels, int numChannels, int n, int64_t timestamp) noexcept;
-    int linkReceive (float* sumBlock, int n, int64_t timestamp) noexcept;
+    // Exchange with other instances in the host process (processor/exchange/):
+    // once per rendered chunk, with the chunk's timestamp tsx and length n.
+    bool extSideChainSend (const RenderBlock&, const float* x, int n, int64_t tsx) noexcept;
+    void extSideChainReceive (const RenderBlock&, int n, int64_t tsx) noexcept;
+    void linkSend (const RenderBlock&, int offset, int n, int64_t tsx) noexcept;
+    int linkReceive (const RenderBlock&, float* sumBlock, int n, int64_t tsx) noexcept;
+    void adoptLinkedParameters (int record, int32_t count, float t, float m, float r, float a, float q, float x) noexcept;
     void clearExchangeRecords (bool includeOwnLinkRecord) noexcept;
+    void retryPendingClears() noexcept;
+    void publishNoGroup() noexcept;
+    bool linksThisBlock (const RenderBlock&) const noexcept;
+    bool exchangeLogAllowed() const noexcept;
+    void finishExchangeBlock (int n) noexcept;
+    void prepareExchange (int preparedSize);
+    void attachLinkRecord() noexcept;
+    void detachLinkRecord() noexcept;
 
 public:
 
