@@ -1,6 +1,9 @@
 #include "processor/PluginProcessor.h"
+#include "processor/midi/MidiSettings.h"
 #include "processor/midi/MidiWrapper.h"
 #include "processor/render/RenderThread.h"
+
+#include "editor/shell/BrisaltoAudioProcessorEditor.h"
 
 #include "platform/CloudDocuments.h"
 #include "platform/Log.h"
@@ -54,21 +57,15 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         setParameter (i, mParams[i]);
 
+    // Standalone start-up: the program-change settings from the user defaults, where a missing
+    // or out-of-range key gives the documented default (mode off, all channels); the step that
+    // writes the mode back and enables MIDI runs on the message thread once the processor stands.
     if (wrapperType == wrapperType_Standalone)
     {
-        auto& defaults = platform::UserDefaults::standard();
-        midi_progr_change_mode = (int32_t) defaults.integerForKey ("kAppPrefMidiProgChangeMode");
-        midi_progr_change_channel = (int32_t) defaults.integerForKey ("kAppPrefMidiChannel");
-
-        juce::MessageManager::callAsync ([self = mLifetime.handle()]
-        {
-            self.call ([] (BrisaltoAudioProcessor& p)
-            {
-                platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", p.midi_progr_change_mode);
-                if (p.midi_progr_change_mode != 0)
-                    p.enableMidiReceive();
-            });
-        });
+        const auto stored = midi_remote::readStoredSettings (platform::UserDefaults::standard());
+        midi_progr_change_mode = stored.progChangeMode;
+        midi_progr_change_channel = stored.channel;
+        postMidiWork ([] (BrisaltoAudioProcessor& p) { p.runStandaloneMidiStartUp(); });
     }
 
     const bool token = platform::CloudDocuments::standard().hasIdentityToken();
@@ -94,12 +91,25 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     setLatencySamples (reportedLatency());
     if (juce::MessageManager::getInstanceWithoutCreating() != nullptr)
         mHandOffTimer.startTimer (50);
+
+    // MIDI work may run from here on (until now it was posted: the constructor makes no client).
+    mProgramChangeTimer->onTick = [self = mLifetime.handle()]
+    {
+        self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); });
+    };
+    mMidiWorkAllowed = true;
 }
 
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
     mHandOffTimer.stopTimer();
+    // No posted step, timer tick or MIDI message reaches this processor from here on; a step
+    // running on the message thread is waited for.
     mLifetime.invalidate();
+    // Then the own MIDI client goes: its ports are deleted and no message is delivered to it
+    // once this returns.
+    mMidiWrapper.reset();
+    releaseProgramChangeTimer();
     stopTimer();
     leaveCloudWatcher();
 
@@ -107,7 +117,6 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
     detachLinkRecord();
 
     sInstances--;
-    mMidiWrapper.reset();
 }
 
 //==============================================================================
@@ -173,7 +182,8 @@ bool BrisaltoAudioProcessor::hasEditor() const { return true; }
 
 juce::AudioProcessorEditor* BrisaltoAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    mParamNotifyGate++;
+    return new BrisaltoAudioProcessorEditor (*this);
 }
 
 int BrisaltoAudioProcessor::getCurrentProgram() { return juce::jmax (0, (int) mCurrentProgram); }

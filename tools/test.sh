@@ -34,7 +34,7 @@ cmake -S "$root" -B "$asan_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISALTO_S
       -DBRISALTO_BUILD_TESTS=ON -DBRISALTO_BUILD_BENCH=OFF
 targets=()
 available="$(cmake --build "$asan_build" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')"
-for target in $(echo "$available" | grep -E '^(brisalto_unit_tests|brisalto_stress_tests|.*fuzz.*)$' || true); do
+for target in $(echo "$available" | grep -E '^(brisalto_unit_tests|brisalto_editor_tests|brisalto_stress_tests|.*fuzz.*)$' || true); do
     targets+=("$target")
 done
 if [ ${#targets[@]} -eq 0 ]; then
@@ -46,9 +46,8 @@ cmake --build "$asan_build" --parallel "$jobs" --target "${targets[@]}"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# Tests of programs not built here register as *_NOT_BUILT, and the editor's tests (their
-# program is not built here either) run in the Debug stage: leave them out.
-(cd "$asan_build" && ctest --output-on-failure --parallel "$jobs" --timeout 900 -E '_NOT_BUILT$' -LE editor)
+# Tests of programs not built here register as *_NOT_BUILT: leave them out.
+(cd "$asan_build" && ctest --output-on-failure --parallel "$jobs" --timeout 900 -E '_NOT_BUILT$')
 
 echo "=== ThreadSanitizer: rendering while other threads automate, restore and switch modes ==="
 tsan_build="${BRISALTO_TSAN_BUILD_DIR:-$root/build-tsan}"

@@ -113,9 +113,11 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
         return -1;
     }
 
-    // A plug-in instance keeps its program-change settings whatever the preset holds.
+    // A plug-in instance keeps its program-change settings whatever the preset holds, and
+    // "MIDI from the host" too (the scope tells the restore).
     const int32_t progChangeMode = midi_progr_change_mode;
     const int32_t progChangeChannel = midi_progr_change_channel;
+    const UserPresetLoadScope keepMidiFromHost (*this);
     if (! applyStateChunk (data.getData(), (int) data.getSize()))
     {
         platform::log::write (platform::log::notice, "Brisalto : selected preset %s NOT loaded (not a state chunk) !!!!", name.toRawUTF8());

@@ -63,7 +63,10 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
 
     if (chunk.midi)
     {
-        midi_receive_from_DAW = chunk.midi->midi_receive_from_DAW;
+        // A user preset never switches "MIDI from the host": a preset saved with it on, chosen
+        // from a controller, would take that controller away. The host's own restore sets it.
+        if (! isUserPresetLoadInProgress())
+            midi_receive_from_DAW = chunk.midi->midi_receive_from_DAW;
         midi_progr_change_channel = chunk.midi->midi_progr_change_channel;
         midi_progr_change_mode = chunk.midi->midi_progr_change_mode;
         platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", midi_progr_change_mode);
@@ -95,12 +98,12 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
     if (mixMode == (int32_t) MixMode::sideChainSend)
         startTimer (100);
 
-    // MIDI is decided once every MIDI key of this text is in place.
+    // MIDI is decided once every MIDI key of this text is in place: while MIDI comes from the
+    // host the own sources are disconnected, otherwise the own MIDI is enabled when the state
+    // wants it. Wrapper work runs on the message thread (posted from elsewhere).
     const bool wantsMidi = mixMode == (int32_t) MixMode::sideMidi
-                        || (chunk.midi && chunk.midi->midi_receive_from_DAW == 0
-                            && (midi_progr_change_mode != 0 || midi_CC_receive_mode != 0));
-    if (wantsMidi)
-        enableMidiReceive();
+                        || (chunk.midi && (midi_progr_change_mode != 0 || midi_CC_receive_mode != 0));
+    applyRestoredMidiSettings (wantsMidi);
 
     requestEditorRefresh();
     mUserPresetModified = 0;

@@ -38,8 +38,8 @@ std::unique_ptr<juce::AudioPluginInstance> loadFresh (PluginFormatKind kind, dou
 void prepare (juce::AudioPluginInstance& instance, double sampleRate, int blockSize);
 
 /** Runs blocks of a quiet tone through a prepared instance (parameter changes reach the
-    plug-in at the next block). */
-void processBlocks (juce::AudioPluginInstance& instance, int numBlocks);
+    plug-in at the next block), with firstBlockMidi as the host's MIDI of the first block. */
+void processBlocks (juce::AudioPluginInstance& instance, int numBlocks, const juce::MidiBuffer& firstBlockMidi = {});
 
 /** Renders a silent block and runs the host's message loop for a moment, again and again, until the
     condition holds or the time is up; returns the condition. What the plug-in hands to its
