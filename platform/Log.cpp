@@ -52,6 +52,7 @@ namespace
         {
             for (size_t i = 0; i < slotCount; ++i)
                 slots[i].sequence.store (i, std::memory_order_relaxed);
+            startThread();
         }
 
         ~Queue()
@@ -68,7 +69,6 @@ namespace
 
         void push (int priority, bool toStdout, const char* format, va_list args) noexcept
         {
-            ensureThread();
             auto pos = head.load (std::memory_order_relaxed);
             for (;;)
             {
@@ -124,17 +124,14 @@ namespace
     private:
         Sink* currentSink() noexcept { return sink != nullptr ? sink : &defaultSink; }
 
-        void ensureThread() noexcept
+        // Once, when the queue is built (first by a processor's constructor): a writer never
+        // starts it, so a render thread's first message costs no thread creation.
+        void startThread() noexcept
         {
-            if (threadStarted.load (std::memory_order_acquire))
-                return;
             std::lock_guard<std::mutex> lock (threadMutex);
-            if (threadStarted.load (std::memory_order_relaxed) || stopping)
-                return;
             try
             {
                 drainThread = std::thread ([this] { run(); });
-                threadStarted.store (true, std::memory_order_release);
             }
             catch (...) {}
         }
@@ -163,7 +160,6 @@ namespace
         std::mutex threadMutex;
         std::condition_variable wake;
         std::thread drainThread;
-        std::atomic<bool> threadStarted { false };
         bool stopping = false;
     };
 
@@ -190,6 +186,8 @@ void print (const char* format, ...)
     va_end (args);
 }
 
+void start() { (void) queue(); }
+unsigned long capacity() noexcept { return (unsigned long) slotCount; }
 void setSink (Sink* sink) { queue().setSink (sink); }
 void flush() { queue().drain(); }
 unsigned long droppedCount() noexcept { return queue().droppedCount(); }

@@ -26,6 +26,13 @@ namespace platform::log
         virtual void write (int priority, const char* text, bool toStandardOutput) = 0;
     };
 
+    // Builds the queue and starts its drain thread (the processor's constructor calls it, so
+    // that no render thread is ever the first to log). Later calls do nothing.
+    void start();
+
+    // Messages the queue holds before it drops new ones.
+    unsigned long capacity() noexcept;
+
     // Replaces the sink (nullptr restores the default); waits for queued messages first.
     void setSink (Sink* sink);
 

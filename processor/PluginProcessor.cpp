@@ -1,6 +1,7 @@
 #include "processor/PluginProcessor.h"
 #include "processor/midi/MidiSettings.h"
 #include "processor/midi/MidiWrapper.h"
+#include "processor/render/RenderThread.h"
 
 #include "editor/shell/BrisaltoAudioProcessorEditor.h"
 
@@ -40,6 +41,9 @@ juce::AudioProcessor::BusesProperties BrisaltoAudioProcessor::makeBuses()
 BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     : juce::AudioProcessor (makeBuses())
 {
+    // The log's drain thread starts here, never first from a render thread.
+    platform::log::start();
+
     for (auto& level : mInputChannelLevels)
         level = 0.0f;
 
@@ -81,6 +85,13 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 
     applyPendingChannelStateChanges();
 
+    // Nothing listens yet: the latency of the defaults and the default preset is set here,
+    // whatever thread constructs, and the hand-off timer serves the later changes.
+    mLatencyHandOff = 0;
+    setLatencySamples (reportedLatency());
+    if (juce::MessageManager::getInstanceWithoutCreating() != nullptr)
+        mHandOffTimer.startTimer (50);
+
     // MIDI work may run from here on (until now it was posted: the constructor makes no client).
     mProgramChangeTimer->onTick = [self = mLifetime.handle()]
     {
@@ -91,6 +102,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
+    mHandOffTimer.stopTimer();
     // No posted step, timer tick or MIDI message reaches this processor from here on; a step
     // running on the message thread is waited for.
     mLifetime.invalidate();
@@ -141,6 +153,9 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     // follow the real rate and block size. This is not a user change: nothing is notified.
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         deriveParameter (i);
+    // Hosts prepare outside the render callback and expect the latency to be set here.
+    mLatencyHandOff = 0;
+    setLatencySamples (reportedLatency());
 
     for (auto& state : mChannelStates)
         state.mLimiter.reserveForRelease ((int) (200.0f * mSampleRate / 1000.0f), mLimiterLookahead);
@@ -194,6 +209,26 @@ bool BrisaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
     if (out != in)
         return true;
     return in <= MAX_CHANNELS;
+}
+
+bool BrisaltoAudioProcessor::isMessageThreadOrNone() noexcept
+{
+    const auto* mm = juce::MessageManager::getInstanceWithoutCreating();
+    if (mm == nullptr)
+        return true;
+    // JUCE 7.0.5 answers the question below under a mutex: a thread that renders is not asked
+    // (hosts render on threads of their own, never on the message thread).
+    if (RenderThread::isCurrent())
+        return false;
+    return mm->isThisTheMessageThread();
+}
+
+void BrisaltoAudioProcessor::takeHandOffs()
+{
+    if (mLatencyHandOff.exchange (0) != 0)
+        setLatencySamples (reportedLatency());
+    if (mHostNotifyHandOff.exchange (0) != 0)
+        notifyHostNow();
 }
 
 void BrisaltoAudioProcessor::timerCallback()

@@ -351,7 +351,15 @@ public:
     // State chunk and factory program additions.
     // Sends every parameter value to the wrappers and tells them the program may have changed
     // (after a program change or a state restore, whose setParameter calls they do not see).
+    // The wrappers hear it on the plug-in's message thread only: directly when called there,
+    // otherwise once for any number of calls, posted there (or, from a render thread, picked up
+    // by the hand-off timer, since a render thread posts nothing).
     void tellHostParametersChanged();
+
+    // Whether the calling thread is the message thread; true as well when the process has no
+    // message manager at all (no wrapper and no message loop to hand anything to), false on a
+    // thread that has rendered, without asking JUCE (which takes a lock to answer).
+    static bool isMessageThreadOrNone() noexcept;
 
 private:
     static BusesProperties makeBuses();
@@ -359,6 +367,7 @@ private:
     // Derives the plain members of one parameter from mParams; no notification.
     void deriveParameter (int index);
     void updateLatency();
+    int reportedLatency() const noexcept { return mLookaheadLatency + mLimiterLatency; }
     void notifyParameterChange();
     void requestEditorRefresh();
 
@@ -424,6 +433,26 @@ private:
     RelaxedAtomic<int32_t> mEnvelopeResetRequests { 0 };
     RelaxedAtomic<int32_t> mEditorRefreshPending { 0 };
     RelaxedAtomic<bool> mPrepared { false };
+
+    // Work that only the message thread may do, asked for from other threads: a new latency
+    // (setLatencySamples takes JUCE's listener lock and the VST3 wrapper posts) and the host
+    // notifications of a program switch or restore. Render threads only raise these flags;
+    // the hand-off timer takes them on the message thread.
+    RelaxedAtomic<int32_t> mLatencyHandOff { 0 };
+    RelaxedAtomic<int32_t> mHostNotifyHandOff { 0 };
+    RelaxedAtomic<int32_t> mHostNotifyPosted { 0 };  // a coalesced post is on its way
+    void takeHandOffs();
+    void notifyHostNow();
+
+    // Polls the flags above on the message thread. It is not the processor's own juce::Timer:
+    // that one is the rendering watchdog, which runs only once a restore or the editor starts it.
+    struct HandOffTimer final : juce::Timer
+    {
+        explicit HandOffTimer (BrisaltoAudioProcessor& p) : owner (p) {}
+        void timerCallback() override { owner.takeHandOffs(); }
+        BrisaltoAudioProcessor& owner;
+    };
+    HandOffTimer mHandOffTimer { *this };
 
 public:
     // Async work and other objects' timers reach the processor only through this.

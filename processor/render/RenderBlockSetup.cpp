@@ -160,11 +160,20 @@ void BrisaltoAudioProcessor::updateChannelCounts (RenderBlock& b, bool bypassed)
     int totalIns = getTotalNumInputChannels();
     if (totalIns > MAX_CHANNELS)
     {
-        platform::log::write (platform::log::notice,
-                              bypassed ? "Brisalto  processBlock  In chan %d  total In %d  >  MAX_C~HANNELS !!!!!!   "
-                                       : "Brisalto  processBlock  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ",
-                              (int) mNrInChannels, (int) mNrTotalInChannels);
+        // Once per layout, not once per block.
+        if (totalIns != mRenderState.loggedExcessInputs)
+        {
+            mRenderState.loggedExcessInputs = totalIns;
+            platform::log::write (platform::log::notice,
+                                  bypassed ? "Brisalto  processBlock  In chan %d  total In %d  >  MAX_C~HANNELS !!!!!!   "
+                                           : "Brisalto  processBlock  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ",
+                                  (int) mNrInChannels, (int) mNrTotalInChannels);
+        }
         totalIns = MAX_CHANNELS;
+    }
+    else
+    {
+        mRenderState.loggedExcessInputs = 0;
     }
     totalIns = std::max (totalIns, nrIn);
 

@@ -9,4 +9,5 @@ namespace
 
 void markCurrent() noexcept { rendersAudio = true; }
 bool isCurrent() noexcept { return rendersAudio; }
+void forgetCurrent() noexcept { rendersAudio = false; }
 }

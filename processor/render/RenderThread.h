@@ -6,4 +6,7 @@ namespace RenderThread
 {
     void markCurrent() noexcept;
     bool isCurrent() noexcept;
+
+    // For a thread that will not render again (tests that reuse one thread for everything).
+    void forgetCurrent() noexcept;
 }

@@ -6,6 +6,12 @@
 // Hands a set of five biquad coefficients from whichever thread computes them to the render
 // thread. A reader never sees half of one set and half of another: writers serialise on a
 // tiny spin flag (held for five stores), readers retry on the sequence number.
+//
+// The ordering is carried by acquire and release operations on the atomics themselves, not by
+// standalone fences, so that ThreadSanitizer (which does not model atomic_thread_fence) sees
+// it: the writer stores each value with release after making the sequence odd, so a reader
+// whose acquire load of a value sees a new store also sees the odd (or a later) sequence on
+// its second read and retries.
 class FilterCoeffExchange
 {
 public:
@@ -24,9 +30,8 @@ public:
 
         const auto s = sequence.load (std::memory_order_relaxed);
         sequence.store (s + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence (std::memory_order_release);
         for (int k = 0; k < numCoeffs; ++k)
-            values[k].store (coeffs[k], std::memory_order_relaxed);
+            values[k].store (coeffs[k], std::memory_order_release);
         sequence.store (s + 2, std::memory_order_release);
         pending.fetch_add (1, std::memory_order_relaxed);
 
@@ -45,8 +50,7 @@ public:
             if ((before & 1u) != 0)
                 continue;
             for (int k = 0; k < numCoeffs; ++k)
-                out[k] = values[k].load (std::memory_order_relaxed);
-            std::atomic_thread_fence (std::memory_order_acquire);
+                out[k] = values[k].load (std::memory_order_acquire);
             if (sequence.load (std::memory_order_relaxed) == before)
                 return count;
         }

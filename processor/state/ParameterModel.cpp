@@ -147,7 +147,14 @@ void BrisaltoAudioProcessor::deriveParameter (int index)
 void BrisaltoAudioProcessor::updateLatency()
 {
     mLookaheadLatency = mParams[Adpative_Thresh_On] > 0.5f ? mLookaheadBlocks * mBlocksize : 0;
-    setLatencySamples (mLookaheadLatency + mLimiterLatency);
+
+    // setLatencySamples takes JUCE's listener lock and makes the VST3 wrapper post a message:
+    // only the message thread calls it. Any other thread (a host's render thread automating)
+    // leaves it to the hand-off timer, which reads the latency as it stands then.
+    if (isMessageThreadOrNone())
+        setLatencySamples (reportedLatency());
+    else
+        mLatencyHandOff = 1;
 }
 
 void BrisaltoAudioProcessor::notifyParameterChange()

@@ -189,7 +189,9 @@ TEST (ControlPanel, KnobRangesSkewsAndDoubleClickValues)
         EXPECT_EQ (row.knob->getTextBoxHeight(), 16);
         EXPECT_EQ (row.knob->isDoubleClickReturnEnabled(), row.doubleClick);
         if (row.doubleClick)
+        {
             EXPECT_EQ (row.knob->getDoubleClickReturnValue(), row.doubleClickValue);
+        }
     }
 }
 
@@ -204,8 +206,12 @@ TEST (ControlPanel, VisibilityLedColoursAndSelectorItems)
                                               p.saveDialog.get(), p.smoothToggle.get(), p.smoothLabel.get() };
     const std::set<juce::Component*> refreshed { p.serverLabel.get(), p.weightButton.get() };
     for (auto* child : p.getChildren())
+    {
         if (refreshed.count (child) == 0)
+        {
             EXPECT_EQ (child->isVisible(), hidden.count (child) == 0) << child->getName();
+        }
+    }
 
     for (auto* led : p.grLadder)
         EXPECT_EQ ((*led)->getLedColor(), BlinkingLed::ledCyan);

@@ -30,7 +30,9 @@ TEST (EditorShell, OpensAtTheStoredSizeOnlyWithinTheDesignSize)
         EXPECT_EQ (open.shell().designWidth, 800);
         EXPECT_EQ (open.shell().designHeight, 600);
         if (row.openW == 640)
+        {
             EXPECT_EQ (open.panel().getBounds(), juce::Rectangle<int> (0, 0, 640, 480));
+        }
     }
 }
 

@@ -1,4 +1,5 @@
 #include "HostTestSupport.h"
+#include "common/TemporaryXdgFolders.h"
 
 namespace brisalto::host::test
 {
@@ -55,9 +56,29 @@ void processBlocks (juce::AudioPluginInstance& instance, int numBlocks, const ju
     }
 }
 
+bool renderUntil (juce::AudioPluginInstance& instance, const std::function<bool()>& condition, int timeoutMilliseconds)
+{
+    const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) juce::jmax (0, timeoutMilliseconds);
+    const int channels = juce::jmax (1, instance.getTotalNumInputChannels(), instance.getTotalNumOutputChannels());
+    juce::AudioBuffer<float> silence (channels, juce::jmax (1, instance.getBlockSize()));
+    juce::MidiBuffer midi;
+    while (! condition())
+    {
+        if (juce::Time::getMillisecondCounter() >= deadline)
+            return condition();
+        // Silence, so that the signal a test renders next is all that comes out.
+        silence.clear();
+        midi.clear();
+        instance.processBlock (silence, midi);
+        sharedHost().pumpMessages (5);
+    }
+    return true;
+}
+
 int settledLatency (juce::AudioPluginInstance& instance, int expected)
 {
-    sharedHost().pumpUntil ([&] { return instance.getLatencySamples() == expected; }, 3000);
+    // Blocks keep coming, as in a host: an LV2 reports its latency from its next block.
+    renderUntil (instance, [&] { return instance.getLatencySamples() == expected; }, 3000);
     return instance.getLatencySamples();
 }
 
@@ -77,6 +98,9 @@ juce::AudioChannelSet discrete (int channels)
 
 int main (int argc, char** argv)
 {
+    // A home and XDG folders of their own, also when run directly: no installed plug-ins, no
+    // user presets, nothing written into the user's configuration.
+    brisalto::test::TemporaryXdgFolders folders (true);
     ::testing::InitGoogleTest (&argc, argv);
 
     int result = 0;

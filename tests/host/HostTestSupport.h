@@ -41,8 +41,14 @@ void prepare (juce::AudioPluginInstance& instance, double sampleRate, int blockS
     plug-in at the next block), with firstBlockMidi as the host's MIDI of the first block. */
 void processBlocks (juce::AudioPluginInstance& instance, int numBlocks, const juce::MidiBuffer& firstBlockMidi = {});
 
-/** The latency once whatever the format posts to the host has arrived: waits until it equals
-    the expected value (or a short time has passed) and returns what the host reads then. */
+/** Renders a silent block and runs the host's message loop for a moment, again and again, until the
+    condition holds or the time is up; returns the condition. What the plug-in hands to its
+    message thread reaches the host from there: a VST3 through the message loop, an LV2 with
+    its next block. */
+bool renderUntil (juce::AudioPluginInstance& instance, const std::function<bool()>& condition, int timeoutMilliseconds);
+
+/** The latency once whatever the format posts to the host has arrived: waits, rendering, until
+    it equals the expected value (or a short time has passed) and returns what the host reads then. */
 int settledLatency (juce::AudioPluginInstance& instance, int expected);
 
 /** Sets a parameter by name as a host's automation does; fails the test if there is none. */

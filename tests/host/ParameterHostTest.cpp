@@ -21,13 +21,28 @@ TEST_P (ParameterHostTest, NameAndThirtyParametersInIndexOrder)
     for (int i = 0; i < 30; ++i)
         EXPECT_EQ (parameters[i]->getName (1024), parameterNames[(size_t) i]) << "index " << i;
 
-    // Whatever else the host lists is the wrapper's own controls.
+    // Whatever else the host lists is the wrapper's own controls: the LV2's bypass, the VST3's
+    // bypass and program list, and no stand-ins for MIDI controllers.
     if (isLv2())
     {
         ASSERT_NE (plugin->getBypassParameter(), nullptr);
         EXPECT_EQ (plugin->getParameters().getFirst(), plugin->getBypassParameter());
         EXPECT_EQ (plugin->getParameters().size(), 31);
     }
+    else
+    {
+        EXPECT_EQ (plugin->getParameters().size(), 32);
+        EXPECT_EQ (plugin->getPluginDescription().category, "Fx|Dynamics");
+    }
+}
+
+// What an LV2 host lists about the plug-in beside its ports: a description and a maintainer
+// whose e-mail is a mailto: address (an empty one reads as the bundle's own file).
+TEST (Lv2Metadata, DescriptionAndMaintainer)
+{
+    const auto dsp = bundleFor (PluginFormatKind::lv2).getChildFile ("dsp.ttl").loadFileAsString();
+    EXPECT_TRUE (dsp.contains ("doap:description \"Multichannel dynamic-range compressor\"")) << dsp.substring (0, 2000);
+    EXPECT_TRUE (dsp.contains ("foaf:mbox <mailto:info@kestrom.example>"));
 }
 
 TEST_P (ParameterHostTest, ParametersHaveDistinctIds)
@@ -42,8 +57,12 @@ TEST_P (ParameterHostTest, ParametersHaveDistinctIds)
     EXPECT_EQ (ids.size(), 30) << ids.joinIntoString (" ");
 
     if (! isLv2())
+    {
         for (int i = 0; i < ids.size(); ++i)
+        {
             EXPECT_EQ (ids[i], juce::String (i));   // legacy index-based VST3 ids
+        }
+    }
 }
 
 TEST_P (ParameterHostTest, AutomatableFlagsAsTheHostSeesThem)

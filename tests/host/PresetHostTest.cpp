@@ -46,12 +46,14 @@ protected:
         EXPECT_NE (plugin, nullptr);
         if (plugin == nullptr)
             return -1.0f;
-        // LV2 hosts hear of values the plug-in set itself while it runs.
+        // LV2 hosts hear of values the plug-in set itself while it runs, once its message
+        // thread has told the wrapper: render until the value moves from the default.
         prepare (*plugin, 48000.0, 1024);
-        processBlocks (*plugin, 2);
-        sharedHost().pumpMessages (20);
         auto* threshold = findParameter (*plugin, "Threshold");
-        const auto value = threshold != nullptr ? threshold->getValue() : -1.0f;
+        if (threshold == nullptr)
+            return -1.0f;
+        renderUntil (*plugin, [&] { return threshold->getValue() != parameterDefaults[0]; }, 10000);
+        const auto value = threshold->getValue();
         plugin->releaseResources();
         return value;
     }

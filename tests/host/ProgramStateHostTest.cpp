@@ -1,7 +1,10 @@
 // Factory programs and saved state as a host sees them, through each built format: a program
 // chosen by the host shows in the host's parameter view, survives a save and a load into a
-// new instance, and the new instance renders the same audio.
+// new instance, and the new instance renders the same audio. Programs are chosen and states
+// restored as in a DAW: audio runs on its own thread in real time while the host's message
+// loop turns, no editor open.
 
+#include "DawSession.h"
 #include "HostTestSupport.h"
 
 #include <map>
@@ -29,16 +32,39 @@ std::vector<float> hostView (juce::AudioPluginInstance& instance)
     return values;
 }
 
-void expectProgramInHostView (juce::AudioPluginInstance& instance, const std::map<int, float>& program, const char* what)
+// The view a program gives: its values, and every other parameter at its default.
+std::vector<float> viewOf (const std::map<int, float>& program)
 {
-    const auto values = hostView (instance);
+    std::vector<float> values (parameterDefaults.begin(), parameterDefaults.end());
+    for (const auto& [index, value] : program)
+        values[(size_t) index] = value;
+    return values;
+}
+
+bool hostViewShows (juce::AudioPluginInstance& instance, const std::map<int, float>& program)
+{
+    const auto values = hostView (instance), expected = viewOf (program);
+    return values.size() == expected.size()
+        && std::equal (values.begin(), values.end(), expected.begin(), [] (float a, float b) { return std::abs (a - b) <= 1.0e-4f; });
+}
+
+void expectProgramInHostView (juce::AudioPluginInstance& instance, const std::map<int, float>& program, const juce::String& what)
+{
+    const auto values = hostView (instance), expected = viewOf (program);
     ASSERT_EQ (values.size(), 30u);
-    for (int k = 0; k < 30; ++k)
-    {
-        const auto it = program.find (k);
-        const float expected = it != program.end() ? it->second : parameterDefaults[(size_t) k];
-        EXPECT_NEAR (values[(size_t) k], expected, 1.0e-4f) << what << ": " << parameterNames[(size_t) k];
-    }
+    for (size_t k = 0; k < 30; ++k)
+        EXPECT_NEAR (values[k], expected[k], 1.0e-4f) << what << ": " << parameterNames[k];
+}
+
+// With audio running and the message loop turning: the view comes to show the program soon,
+// and still shows it half a second of audio later.
+void expectViewComesAndStays (juce::AudioPluginInstance& instance, DawSession& session,
+                              const std::map<int, float>& program, const juce::String& what)
+{
+    EXPECT_TRUE (sharedHost().pumpUntil ([&] { return hostViewShows (instance, program); }, 30000))
+        << what << ": the host's view did not follow";
+    EXPECT_TRUE (session.waitForBlocks (sharedHost(), 48, 60000));
+    expectProgramInHostView (instance, program, what + ", half a second later");
 }
 
 // Lets whatever the plug-in posted to the host arrive: a few blocks and the message loop.
@@ -112,7 +138,9 @@ TEST_P (ProgramStateHostTest, HostOffersTheSevenPrograms)
         expected.add (programNames[i]);
     }
     if (! isLv2())
+    {
         EXPECT_EQ (listed, expected);  // VST3 keeps the plug-in's order
+    }
     listed.sort (false);
     expected.sort (false);
     EXPECT_EQ (listed, expected);
@@ -123,19 +151,22 @@ TEST_P (ProgramStateHostTest, ProgramChosenByTheHostShowsInItsParameterView)
     auto plugin = loadFresh (format());
     ASSERT_NE (plugin, nullptr);
     SKIP_UNLESS_HOST_SHOWS_ALL_PARAMETERS (*plugin);
-    prepare (*plugin, 48000.0, 1024);
+    prepare (*plugin, 48000.0, 512);
+    DawSession session (*plugin, 48000.0, 512);
+    session.start();
+    ASSERT_TRUE (session.waitForBlocks (sharedHost(), 4, 60000));
 
     plugin->setCurrentProgram (hostProgramIndex (*plugin, "drum : snare"));
-    settle (*plugin);
-    expectProgramInHostView (*plugin, snare, "after drum : snare");
+    expectViewComesAndStays (*plugin, session, snare, "drum : snare");
 
+    // Two choices in quick succession: the second one stands.
+    plugin->setCurrentProgram (hostProgramIndex (*plugin, "drum : snare less body"));
     plugin->setCurrentProgram (hostProgramIndex (*plugin, "vocals : normal"));
-    settle (*plugin);
-    expectProgramInHostView (*plugin, vocals, "after vocals : normal");
+    expectViewComesAndStays (*plugin, session, vocals, "vocals : normal");
 
     plugin->setCurrentProgram (hostProgramIndex (*plugin, "default"));
-    settle (*plugin);
-    expectProgramInHostView (*plugin, {}, "after default");
+    expectViewComesAndStays (*plugin, session, {}, "default");
+    session.stop();
     plugin->releaseResources();
 }
 
@@ -180,6 +211,32 @@ TEST_P (ProgramStateHostTest, ProgramAndEditsSurviveSaveAndLoadWithIdenticalOutp
     EXPECT_EQ (differing, 0u) << "of " << expected.size() << " samples";
 
     original->releaseResources();
+    restored->releaseResources();
+}
+
+TEST_P (ProgramStateHostTest, StateRestoredWhileAudioRunsShowsInTheHostsView)
+{
+    juce::MemoryBlock saved;
+    {
+        auto original = loadFresh (format());
+        ASSERT_NE (original, nullptr);
+        SKIP_UNLESS_HOST_SHOWS_ALL_PARAMETERS (*original);
+        prepare (*original, 48000.0, 1024);
+        original->setCurrentProgram (hostProgramIndex (*original, "drum : snare"));
+        settle (*original);
+        original->getStateInformation (saved);
+        original->releaseResources();
+    }
+
+    auto restored = loadFresh (format());
+    ASSERT_NE (restored, nullptr);
+    prepare (*restored, 48000.0, 512);
+    DawSession session (*restored, 48000.0, 512);
+    session.start();
+    ASSERT_TRUE (session.waitForBlocks (sharedHost(), 4, 60000));
+    restored->setStateInformation (saved.getData(), (int) saved.getSize());
+    expectViewComesAndStays (*restored, session, snare, "restored drum : snare");
+    session.stop();
     restored->releaseResources();
 }
 

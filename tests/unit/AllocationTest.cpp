@@ -1,94 +1,13 @@
 // The render loop must not allocate once it runs: every global operator new and delete of this
 // test executable (and, outside sanitizer builds, malloc and friends) counts while a thread
-// has asked for it.
+// has asked for it (RealTimeCounters.h).
 
+#include "RealTimeCounters.h"
 #include "RenderLoopTestSupport.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
- #define BRISALTO_COUNT_MALLOC 0
-#elif defined(__has_feature)
- #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-  #define BRISALTO_COUNT_MALLOC 0
- #endif
-#endif
-#ifndef BRISALTO_COUNT_MALLOC
- #define BRISALTO_COUNT_MALLOC 1
-#endif
-
 namespace
 {
-    thread_local bool countThisThread = false;
-    std::atomic<long> allocationCount { 0 };
-
-    inline void noteAllocation() noexcept
-    {
-        if (countThisThread)
-            allocationCount.fetch_add (1, std::memory_order_relaxed);
-    }
-
-    void* allocate (std::size_t size)
-    {
-        noteAllocation();
-        if (void* p = std::malloc (size == 0 ? 1 : size))
-            return p;
-        throw std::bad_alloc();
-    }
-
-    void* allocateAligned (std::size_t size, std::align_val_t alignment)
-    {
-        noteAllocation();
-        void* p = nullptr;
-        if (posix_memalign (&p, std::max (sizeof (void*), (std::size_t) alignment), size == 0 ? 1 : size) != 0)
-            throw std::bad_alloc();
-        return p;
-    }
-}
-
-void* operator new (std::size_t size) { return allocate (size); }
-void* operator new[] (std::size_t size) { return allocate (size); }
-void* operator new (std::size_t size, const std::nothrow_t&) noexcept { try { return allocate (size); } catch (...) { return nullptr; } }
-void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept { try { return allocate (size); } catch (...) { return nullptr; } }
-void* operator new (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
-void* operator new[] (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete[] (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
-
-#if BRISALTO_COUNT_MALLOC
-// JUCE's heap blocks use the C allocator directly: count it too.
-extern "C"
-{
-    void* __libc_malloc (std::size_t);
-    void* __libc_calloc (std::size_t, std::size_t);
-    void* __libc_realloc (void*, std::size_t);
-
-    void* malloc (std::size_t size) { noteAllocation(); return __libc_malloc (size); }
-    void* calloc (std::size_t n, std::size_t size) { noteAllocation(); return __libc_calloc (n, size); }
-    void* realloc (void* p, std::size_t size) { noteAllocation(); return __libc_realloc (p, size); }
-}
-#endif
-
-namespace
-{
-    // Counts the allocations made by `work` on the calling thread.
-    template <typename Work>
-    long allocationsDuring (Work&& work)
-    {
-        allocationCount = 0;
-        countThisThread = true;
-        work();
-        countThisThread = false;
-        return allocationCount.load();
-    }
+    using rtcheck::allocationsDuring;
 
     struct Scenario
     {
@@ -196,10 +115,15 @@ TEST (Allocation, CounterSeesAllocations)
     const long seen = allocationsDuring ([] { std::vector<int> v (100); (void) v; });
     EXPECT_GE (seen, 1);
 
-   #if BRISALTO_COUNT_MALLOC
-    const long seenByC = allocationsDuring ([] { juce::HeapBlock<float> block (100); (void) block; });
-    EXPECT_GE (seenByC, 1);
-   #endif
+    if (rtcheck::countsCAllocator())
+    {
+        const long seenByC = allocationsDuring ([]
+        {
+            juce::HeapBlock<float> block (100);
+            asm volatile ("" : : "g" (block.get()) : "memory");  // the compiler may not drop the pair
+        });
+        EXPECT_GE (seenByC, 1);
+    }
 }
 
 #include "ExchangeTestSupport.h"

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -147,7 +151,10 @@ TEST (Log, MessagesFromManyThreadsArriveWhole)
     ScopedSink scoped (sink);
     const auto droppedBefore = platform::log::droppedCount();
 
+    // Fewer messages than the queue holds: none may be lost, whatever the drain thread does.
     constexpr int threads = 4, perThread = 50;
+    static_assert (threads * perThread + 1 < 512, "within the queue's capacity");
+    ASSERT_GE (platform::log::capacity(), (unsigned long) (threads * perThread + 1));
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
         workers.emplace_back ([t] {
@@ -159,18 +166,25 @@ TEST (Log, MessagesFromManyThreadsArriveWhole)
     platform::log::print ("Brisalto printed %s\n", "line");
     platform::log::flush();
 
+    EXPECT_EQ (platform::log::droppedCount(), droppedBefore);
     std::lock_guard<std::mutex> lock (sink.mutex);
-    int fromThreads = 0;
+    // Each message exactly once, whole, at its priority, and each thread's in its order.
+    std::vector<int> next (threads, 0);
     for (const auto& line : sink.lines)
     {
-        if (line.text.rfind ("Brisalto thread", 0) == 0)
-        {
-            ++fromThreads;
-            EXPECT_EQ (line.priority, platform::log::notice);
-            EXPECT_FALSE (line.toStdout);
-        }
+        if (line.text.rfind ("Brisalto thread", 0) != 0)
+            continue;
+        int t = -1, i = -1;
+        ASSERT_EQ (std::sscanf (line.text.c_str(), "Brisalto thread %d message %d", &t, &i), 2) << line.text;
+        ASSERT_TRUE (t >= 0 && t < threads) << line.text;
+        EXPECT_EQ (line.text, "Brisalto thread " + std::to_string (t) + " message " + std::to_string (i));
+        EXPECT_EQ (i, next[(size_t) t]) << "thread " << t;
+        next[(size_t) t] = i + 1;
+        EXPECT_EQ (line.priority, platform::log::notice);
+        EXPECT_FALSE (line.toStdout);
     }
-    EXPECT_EQ (fromThreads + (int) (platform::log::droppedCount() - droppedBefore), threads * perThread);
+    for (int t = 0; t < threads; ++t)
+        EXPECT_EQ (next[(size_t) t], perThread) << "thread " << t;
     ASSERT_FALSE (sink.lines.empty());
     EXPECT_EQ (sink.lines.back().text, "Brisalto printed line\n");
     EXPECT_TRUE (sink.lines.back().toStdout);
@@ -178,23 +192,66 @@ TEST (Log, MessagesFromManyThreadsArriveWhole)
 
 TEST (Log, OverlongMessagesAreCutAndAFloodIsDroppedNotBlocked)
 {
-    CapturingSink sink;
-    ScopedSink scoped (sink);
-
-    const std::string longText (5000, 'x');
-    platform::log::write (platform::log::warning, "%s", longText.c_str());
-    platform::log::flush();
     {
+        CapturingSink sink;
+        ScopedSink scoped (sink);
+        const std::string longText (5000, 'x');
+        platform::log::write (platform::log::warning, "%s", longText.c_str());
+        platform::log::flush();
         std::lock_guard<std::mutex> lock (sink.mutex);
         ASSERT_EQ (sink.lines.size(), 1u);
-        EXPECT_LT (sink.lines[0].text.size(), 1000u);
+        const auto& text = sink.lines[0].text;
+        EXPECT_LT (text.size(), 1000u);                  // cut
+        EXPECT_GE (text.size(), 400u);                   // to the slot, not to nothing
+        EXPECT_EQ (text, std::string (text.size(), 'x')); // the start of the message
         EXPECT_EQ (sink.lines[0].priority, platform::log::warning);
     }
 
-    const auto droppedBefore = platform::log::droppedCount();
-    for (int i = 0; i < 5000; ++i)
-        platform::log::write (platform::log::notice, "flood %d", i);
+    // A sink that hangs: the drain thread is stuck in it with the first message, the queue
+    // fills and every further message is dropped, while the writers never wait.
+    struct HangingSink final : platform::log::Sink
+    {
+        void write (int, const char* text, bool) override
+        {
+            std::unique_lock<std::mutex> lock (mutex);
+            entered = true;
+            changed.notify_all();
+            changed.wait (lock, [this] { return released; });
+            lines.push_back (text);
+        }
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false, released = false;
+        std::vector<std::string> lines;
+    } sink;
+
     platform::log::flush();
-    std::lock_guard<std::mutex> lock (sink.mutex);
-    EXPECT_EQ ((sink.lines.size() - 1) + (platform::log::droppedCount() - droppedBefore), 5000u);
+    platform::log::setSink (&sink);
+    const auto droppedBefore = platform::log::droppedCount();
+    platform::log::write (platform::log::notice, "flood %d", 0);
+    {
+        std::unique_lock<std::mutex> lock (sink.mutex);
+        ASSERT_TRUE (sink.changed.wait_for (lock, std::chrono::seconds (60), [&] { return sink.entered; }))
+            << "the drain thread did not take the first message";
+    }
+
+    // Returning at all while the sink hangs shows that writers never wait for it.
+    constexpr int flood = 5000;
+    for (int i = 1; i < flood; ++i)
+        platform::log::write (platform::log::notice, "flood %d", i);
+
+    const auto capacity = (int) platform::log::capacity();
+    EXPECT_EQ ((int) (platform::log::droppedCount() - droppedBefore), flood - capacity);
+    {
+        std::lock_guard<std::mutex> lock (sink.mutex);
+        sink.released = true;
+        sink.changed.notify_all();
+    }
+    platform::log::flush();
+    platform::log::setSink (nullptr);
+
+    // The queue's worth, in order: the first messages, not some.
+    ASSERT_EQ ((int) sink.lines.size(), capacity);
+    for (int i = 0; i < capacity; ++i)
+        EXPECT_EQ (sink.lines[(size_t) i], "flood " + std::to_string (i));
 }

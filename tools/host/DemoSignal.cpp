@@ -1,4 +1,5 @@
 #include "DemoSignal.h"
+#include "DawSession.h"
 
 namespace brisalto::host
 {
@@ -149,6 +150,39 @@ DemoReport runDemoSignal (juce::AudioPluginInstance& instance, const DemoChannel
     report.output = outputMeter.level();
     report.seconds = (double) totalSamples / sampleRate;
     report.outputNonFinite = outputMeter.sawNonFinite();
+    return report;
+}
+
+DemoReport playDemoSignal (PluginHost& host, juce::AudioPluginInstance& instance, const DemoChannelLayout& layout,
+                           double sampleRate, int blockSize, double seconds)
+{
+    DemoSignalGenerator generator (sampleRate);
+    LevelMeter inputMeter, outputMeter;  // audio thread only while the session runs
+    const int channels = layout.signalChannels;
+
+    DawSession session (instance, sampleRate, blockSize,
+                        [&] (juce::AudioBuffer<float>& buffer, int)
+                        {
+                            generator.render (buffer, channels, buffer.getNumSamples());
+                            inputMeter.add (buffer, channels, buffer.getNumSamples());
+                        },
+                        [&] (const juce::AudioBuffer<float>& buffer, int)
+                        {
+                            outputMeter.add (buffer, channels, buffer.getNumSamples());
+                        });
+
+    const auto blocks = (int) std::ceil (seconds * sampleRate / blockSize);
+    session.start();
+    // Generous: a loaded machine may fall behind real time, which the session counts.
+    session.waitForBlocks (host, blocks, (int) (seconds * 1000.0) * 10 + 5000);
+    session.stop();
+
+    DemoReport report;
+    report.input = inputMeter.level();
+    report.output = outputMeter.level();
+    report.seconds = (double) session.blocksRendered() * blockSize / sampleRate;
+    report.outputNonFinite = outputMeter.sawNonFinite();
+    report.lateBlocks = session.lateBlocks();
     return report;
 }
 

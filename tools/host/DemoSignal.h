@@ -60,6 +60,7 @@ struct DemoReport
     SignalLevel input, output;
     double seconds = 0.0;
     bool outputNonFinite = false;
+    juce::int64 lateBlocks = 0;  // played in real time: blocks that came later than their time
 };
 
 /** Prepares the instance for stereo in and out (side-chain off where the plug-in allows it,
@@ -70,5 +71,12 @@ std::optional<DemoChannelLayout> prepareForDemo (juce::AudioPluginInstance& inst
 /** Runs the demo signal through a prepared instance block by block and measures both sides. */
 DemoReport runDemoSignal (juce::AudioPluginInstance& instance, const DemoChannelLayout& layout,
                           double sampleRate, int blockSize, double seconds);
+
+class PluginHost;
+
+/** The same, as a DAW plays it: in real time on an audio thread of its own (DawSession) while
+    the host's message loop runs on the calling thread. */
+DemoReport playDemoSignal (PluginHost& host, juce::AudioPluginInstance& instance, const DemoChannelLayout& layout,
+                           double sampleRate, int blockSize, double seconds);
 
 } // namespace brisalto::host

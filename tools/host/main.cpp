@@ -19,13 +19,16 @@ namespace
         double sampleRate = 48000.0;
         int blockSize = 512;
         double seconds = 4.0;
+        bool daw = false;  // play in real time on an audio thread, message loop running
     };
 
     void printUsage()
     {
-        std::cerr << "usage: brisalto-host <vst3|lv2> <bundle path> [--rate Hz] [--block samples] [--seconds s]\n"
+        std::cerr << "usage: brisalto-host <vst3|lv2> <bundle path> [--rate Hz] [--block samples] [--seconds s] [--daw]\n"
+                     "  --daw plays the demo as a DAW does: in real time on an audio thread of its own,\n"
+                     "        with the host's message loop running and no editor\n"
                      "  e.g. brisalto-host vst3 ~/.vst3/Brisalto.vst3\n"
-                     "       brisalto-host lv2 ~/.lv2/Brisalto.lv2\n";
+                     "       brisalto-host lv2 ~/.lv2/Brisalto.lv2 --daw\n";
     }
 
     std::optional<Options> parseArguments (const juce::StringArray& args)
@@ -46,6 +49,12 @@ namespace
         for (int i = 2; i < args.size(); i += 2)
         {
             const auto& key = args[i];
+            if (key == "--daw")
+            {
+                options.daw = true;
+                --i;  // a flag without a value
+                continue;
+            }
             const auto value = args[i + 1];
             if (value.isEmpty())
             {
@@ -128,11 +137,14 @@ namespace
                   << (layout->totalInputs > layout->mainInputs ? ", side-chain silent" : "")
                   << (layout->stereoLayout ? "" : " (fixed ports: the demo uses the first two channels)") << "\n";
 
-        const auto report = runDemoSignal (plugin, *layout, options.sampleRate, options.blockSize, options.seconds);
+        const auto report = options.daw ? playDemoSignal (host, plugin, *layout, options.sampleRate, options.blockSize, options.seconds)
+                                        : runDemoSignal (plugin, *layout, options.sampleRate, options.blockSize, options.seconds);
         plugin.releaseResources();
 
         std::cout << "Demo signal: " << juce::String (report.seconds, 1)
-                  << " s stereo, 220 Hz tone at -3 dBFS with noise bursts (0.5 s at -30 dBFS first)\n"
+                  << " s stereo, 220 Hz tone at -3 dBFS with noise bursts (0.5 s at -30 dBFS first)"
+                  << (options.daw ? ", played in real time (" + juce::String (report.lateBlocks) + " blocks late)" : juce::String())
+                  << "\n"
                   << "Input:       " << describe (report.input) << "\n"
                   << "Output:      " << describe (report.output) << "\n";
 
