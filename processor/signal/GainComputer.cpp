@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
 
 #include <climits>
@@ -209,17 +210,15 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
     float* grOut = state.mGrPerSampleDb.data();
     float* gainOut = state.mGainPerSample.data();  // holds the makeup in dB until the last pass
 
-    // The levels first: independent of the envelope, so the conversions run back to back.
+    // The levels first, a block at a time: independent of the envelope.
     float* levels = state.mLevelScratch.data();
     float* softLevels = levels + n;
     float* wantedForLevel = levels + 2 * n;
-    for (int i = 0; i < n; ++i)
-        levels[i] = dsp::toDb (std::abs (det[i]));
+    dsp::block::magnitudesToDb (det, levels, n);
     for (int i = 0; i < n; ++i)
         wantedForLevel[i] = wanted (levels[i]);
     if (softLimiter && peakSquares != nullptr)
-        for (int i = 0; i < n; ++i)
-            softLevels[i] = 0.5f * dsp::toDb (dsp::finiteOrZero (peakSquares[i]));
+        dsp::block::powersToDb (peakSquares, softLevels, n);
     else
         softLevels = levels;
 
@@ -355,23 +354,10 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
         gainOut[i] = makeup;
     }
 
-    // Linear gains: reduction and makeup together.
-    float lastGr = 0.0f, lastGrGain = 1.0f, lastMakeup = 0.0f, lastMakeupGain = 1.0f;
+    // Linear gains, reduction and makeup together, a block at a time.
     for (int i = 0; i < n; ++i)
-    {
-        const float g = grOut[i], makeup = gainOut[i];
-        if (g != lastGr)
-        {
-            lastGr = g;
-            lastGrGain = g == 0.0f ? 1.0f : std::pow (10.0f, g / -20.0f);
-        }
-        if (makeup != lastMakeup)
-        {
-            lastMakeup = makeup;
-            lastMakeupGain = makeup == 0.0f ? 1.0f : std::pow (10.0f, makeup / 20.0f);
-        }
-        gainOut[i] = lastGrGain * lastMakeupGain;
-    }
+        gainOut[i] -= grOut[i];
+    dsp::block::dbToGains (gainOut, gainOut, n);
 
     // Nothing non-finite may stay in the envelope: a bad block starts over at rest.
     if (! (std::isfinite (gr) && std::isfinite (releaseStep) && std::isfinite (attackTarget)

@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
 #include "processor/common/SignalMath.h"
 
@@ -25,6 +26,7 @@ void BrisaltoAudioProcessor::prepareSignalPath()
     const int n = juce::jmax (1, (int) mBlocksize);
     for (auto& state : mChannelStates)
         state.ensureBlockSize (n);
+    dsp::block::prepare();
 }
 
 //==============================================================================

@@ -1,0 +1,117 @@
+// Compiled once per instruction set: Highway's foreach_target includes this file again for
+// each one, and HWY_DYNAMIC_DISPATCH calls the best at run time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "processor/common/BlockMath.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+
+#include <hwy/highway.h>
+#include <hwy/contrib/math/math-inl.h>
+
+#include <cmath>
+
+HWY_BEFORE_NAMESPACE();
+namespace dsp::block::HWY_NAMESPACE
+{
+    namespace hn = hwy::HWY_NAMESPACE;
+
+    // Runs op over whole vectors, then over the tail padded into a local vector.
+    template <typename Op>
+    HWY_INLINE void forEachVector (const float* HWY_RESTRICT x, float* y, int n, Op op)
+    {
+        const hn::ScalableTag<float> d;
+        const int lanes = (int) hn::Lanes (d);
+        int i = 0;
+        for (; i + lanes <= n; i += lanes)
+            hn::StoreU (op (d, hn::LoadU (d, x + i)), d, y + i);
+        if (i < n)
+        {
+            HWY_ALIGN float tail[HWY_MAX_BYTES / sizeof (float)] = {};
+            const int rest = n - i;
+            for (int k = 0; k < rest; ++k)
+                tail[k] = x[i + k];
+            hn::Store (op (d, hn::Load (d, tail)), d, tail);
+            for (int k = 0; k < rest; ++k)
+                y[i + k] = tail[k];
+        }
+    }
+
+    constexpr float dbPerNeper = 8.685889638065035f;  // 20 / ln(10)
+    constexpr float smallestLevel = 6.4e-8f;
+
+    void MagnitudesToDb (const float* x, float* db, int n)
+    {
+        forEachVector (x, db, n, [] (auto d, auto v)
+        {
+            const auto magnitude = hn::Abs (v);
+            const auto isLevel = magnitude > hn::Set (d, smallestLevel);  // false for NaN
+            const auto infinite = hn::IsInf (v);
+            const auto safe = hn::IfThenElse (isLevel, hn::Min (magnitude, hn::Set (d, 3.0e38f)), hn::Set (d, 1.0f));
+            auto result = hn::IfThenElse (isLevel, hn::Mul (hn::Log (d, safe), hn::Set (d, dbPerNeper)), hn::Set (d, -144.0f));
+            return hn::IfThenElse (infinite, hn::Set (d, INFINITY), result);
+        });
+    }
+
+    void PowersToDb (const float* p, float* db, int n)
+    {
+        forEachVector (p, db, n, [] (auto d, auto v)
+        {
+            const auto isLevel = hn::And (v > hn::Set (d, smallestLevel), hn::IsFinite (v));
+            const auto safe = hn::IfThenElse (isLevel, v, hn::Set (d, 1.0f));
+            return hn::IfThenElse (isLevel, hn::Mul (hn::Log (d, safe), hn::Set (d, 0.5f * dbPerNeper)), hn::Set (d, -72.0f));
+        });
+    }
+
+    void DbToGains (const float* db, float* gain, int n)
+    {
+        forEachVector (db, gain, n, [] (auto d, auto v)
+        {
+            const auto g = hn::Exp (d, hn::Mul (v, hn::Set (d, 1.0f / dbPerNeper)));
+            return hn::IfThenElse (v == hn::Zero (d), hn::Set (d, 1.0f), g);
+        });
+    }
+
+    void TanhOf (const float* x, float* y, int n, float scale, float offset)
+    {
+        forEachVector (x, y, n, [scale, offset] (auto d, auto v)
+        {
+            return hn::Tanh (d, hn::MulAdd (v, hn::Set (d, scale), hn::Set (d, offset)));
+        });
+    }
+
+    void PowerOf (const float* x, float* y, int n, float exponent)
+    {
+        forEachVector (x, y, n, [exponent] (auto d, auto v)
+        {
+            const auto positive = v > hn::Zero (d);
+            const auto safe = hn::IfThenElse (positive, v, hn::Set (d, 1.0f));
+            const auto r = hn::Exp (d, hn::Mul (hn::Log (d, safe), hn::Set (d, exponent)));
+            return hn::IfThenElseZero (positive, r);
+        });
+    }
+}
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+#include "processor/common/BlockMath.h"
+
+namespace dsp::block
+{
+    HWY_EXPORT (MagnitudesToDb);
+    HWY_EXPORT (PowersToDb);
+    HWY_EXPORT (DbToGains);
+    HWY_EXPORT (TanhOf);
+    HWY_EXPORT (PowerOf);
+
+    void prepare() noexcept
+    {
+        float v = 1.0f;
+        HWY_DYNAMIC_DISPATCH (DbToGains) (&v, &v, 1);
+    }
+
+    void magnitudesToDb (const float* x, float* db, int n) noexcept { HWY_DYNAMIC_DISPATCH (MagnitudesToDb) (x, db, n); }
+    void powersToDb (const float* p, float* db, int n) noexcept     { HWY_DYNAMIC_DISPATCH (PowersToDb) (p, db, n); }
+    void dbToGains (const float* db, float* gain, int n) noexcept   { HWY_DYNAMIC_DISPATCH (DbToGains) (db, gain, n); }
+    void tanhOf (const float* x, float* y, int n, float scale, float offset) noexcept { HWY_DYNAMIC_DISPATCH (TanhOf) (x, y, n, scale, offset); }
+    void powerOf (const float* x, float* y, int n, float exponent) noexcept { HWY_DYNAMIC_DISPATCH (PowerOf) (x, y, n, exponent); }
+}
+#endif
