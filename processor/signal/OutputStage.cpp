@@ -144,10 +144,11 @@ void BrisaltoAudioProcessor::applyMix (const channelComprStateT& state, const fl
     else if (mv < 0.0f)
     {
         // Negative mix: the reduction without makeup, added to the dry signal.
+        dsp::block::dbToGains (GR, out, n);
         for (int i = 0; i < n; ++i)
         {
             const float m = mix[i] / 100.0f;
-            out[i] = (std::pow (10.0f, GR[i] / 20.0f) * m + 1.0f) * src[i];
+            out[i] = (out[i] * m + 1.0f) * src[i];
         }
     }
     else
@@ -185,8 +186,8 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
     auto& history = mTubeDcHistory[(size_t) channel];
     float dcSum = history.sum();
 
-    // In chunks: first the gained signal, then each curve over the whole chunk (the library
-    // calls run back to back), then the sum with the running DC removal.
+    // In chunks: first the gained signal, then each curve over the whole chunk in vector
+    // passes, then the sum with the running DC removal.
     constexpr int chunk = 128;
     float ys[chunk], curveA[chunk], curveB[chunk], powerD[chunk];
 
@@ -201,6 +202,8 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
             const float m = mixes[i] / 100.0f;
             if (m < 0.0f)
             {
+                // Scalar on purpose: the gain and the mix nearly cancel where the reduction
+                // matches the mix, and the curves below magnify any difference from here.
                 ys[i] = (std::pow (10.0f, GR[start + i] / 20.0f) * m + 1.0f) * x[i];
                 powerD[i] = std::abs (ys[i]);
             }
@@ -211,14 +214,11 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
             }
         }
         if (A > 0.0f)
-            for (int i = 0; i < count; ++i)
-                curveA[i] = dsp::tanh (sA * ys[i] + 0.7f);
+            dsp::block::tanhOf (ys, curveA, count, sA, 0.7f);
         if (B > 0.0f)
-            for (int i = 0; i < count; ++i)
-                curveB[i] = dsp::tanh (sB * ys[i]);
+            dsp::block::tanhOf (ys, curveB, count, sB, 0.0f);
         if (D > 0.0f)
-            for (int i = 0; i < count; ++i)
-                powerD[i] = std::pow (powerD[i], dA);
+            dsp::block::powerOf (powerD, powerD, count, dA);
 
         for (int i = 0; i < count; ++i)
         {
