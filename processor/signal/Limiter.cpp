@@ -1,4 +1,5 @@
 #include "processor/signal/Limiter.h"
+#include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
 
 #include <algorithm>
@@ -231,7 +232,7 @@ namespace zolt_tools
 
     void Limiter::process (float* samples, int n) noexcept
     {
-        // The queue work first, then the gains: the conversions to linear run back to back.
+        // The queue work first, then the gains converted to linear in one vector pass.
         constexpr int chunk = 256;
         float gainsDb[chunk];
         int hits = 0;
@@ -241,9 +242,9 @@ namespace zolt_tools
             float* x = samples + start;
             for (int i = 0; i < count; ++i)
                 x[i] = processSample (dsp::finiteOrZero (x[i]), hits, gainsDb[i]);
+            dsp::block::dbToGains (gainsDb, gainsDb, count);
             for (int i = 0; i < count; ++i)
-                if (gainsDb[i] != 0.0f)
-                    x[i] *= std::pow (10.0f, gainsDb[i] / 20.0f);
+                x[i] *= gainsDb[i];
         }
         mHits = hits;
     }
