@@ -58,32 +58,48 @@ namespace zolt_tools
     {
         const int release = std::clamp (releaseSamples, 0, maxReleaseSamples);
         const int newWindow = std::clamp (window, 0, release);
-
-        // Linear copy of the present contents: the gain queue, then the delay line.
         const int oldQueue = gainQueueSize();
-        const int oldDelay = mWindow;
-        mScratch.resize ((size_t) (oldQueue + oldDelay));
-        for (int i = 0; i < oldQueue; ++i)
+
+        if (newWindow == mWindow)
+        {
+            ensureCapacity (release, newWindow);
+            // The delay line and the look-ahead part stay; the tail only gets a new end:
+            // entries past the shorter of the two lengths read as 0 from now on.
+            const uint32_t kept = (uint32_t) std::min (mReleaseSamples, release);
+            mTailEnd = std::min (mTailEnd, mTailOffset + kept);
+            mReleaseSamples = release;
+            return;
+        }
+
+        // The window moves the boundary between the look-ahead part and the tail: copy what
+        // both lengths hold (the window is at most the look-ahead, so this stays short).
+        const int newQueue = release + newWindow + 1;
+        const int keptQueue = std::min (oldQueue, newQueue);
+        const int keptDelay = std::min (mWindow, newWindow);
+        mScratch.resize ((size_t) (keptQueue + keptDelay));
+        for (int i = 0; i < keptQueue; ++i)
             mScratch[(size_t) i] = gainQueueAt (i);
-        for (int i = 0; i < oldDelay; ++i)
-            mScratch[(size_t) (oldQueue + i)] = delayLineAt (i);
+        for (int i = 0; i < keptDelay; ++i)
+            mScratch[(size_t) (keptQueue + i)] = delayLineAt (i);
 
         ensureCapacity (release, newWindow);
         mReleaseSamples = release;
         mWindow = newWindow;
 
         const uint32_t w = (uint32_t) newWindow;
-        const auto queueEntry = [&] (int i) { return i < oldQueue ? mScratch[(size_t) i] : 0.0f; };
+        const auto queueEntry = [&] (int i) { return i < keptQueue ? mScratch[(size_t) i] : 0.0f; };
 
         for (int i = 0; i < newWindow; ++i)
-            mDelay[(mClock - w + 1u + (uint32_t) i) & mRingMask] = i < oldDelay ? mScratch[(size_t) (oldQueue + i)] : 0.0f;
+            mDelay[(mClock - w + 1u + (uint32_t) i) & mRingMask] = i < keptDelay ? mScratch[(size_t) (keptQueue + i)] : 0.0f;
         for (int j = 0; j <= newWindow; ++j)
             mHead[(mClock + 1u + (uint32_t) j) & mRingMask] = queueEntry (j);
-        for (int p = 0; p < release; ++p)
-            mTailStore[(size_t) p] = queueEntry (newWindow + 1 + p);
+        const int storedTail = std::max (0, keptQueue - newWindow - 1);
+        for (int p = 0; p < storedTail; ++p)
+            mTailStore[(size_t) p] = mScratch[(size_t) (newWindow + 1 + p)];
 
         mTailIsRamp = false;
         mTailOffset = 0;
+        mTailEnd = (uint32_t) storedTail;
         rebuildWindowTracking();
     }
 
@@ -91,10 +107,11 @@ namespace zolt_tools
     {
         std::fill (mDelay.begin(), mDelay.end(), 0.0f);
         std::fill (mHead.begin(), mHead.end(), 0.0f);
-        // A ramp of 0 dB: the whole tail reads as 0 without touching the stored part.
+        // An empty tail: every entry reads as 0 without touching the stored part.
         mTailIsRamp = true;
         mRampDb = 0.0f;
         mTailOffset = 0;
+        mTailEnd = 0;
         rebuildWindowTracking();
     }
 
@@ -116,12 +133,11 @@ namespace zolt_tools
 
     float Limiter::tailValue (uint32_t position) const noexcept
     {
-        const uint32_t release = (uint32_t) mReleaseSamples;
         const uint32_t q = position + mTailOffset;
-        if (q >= release)
+        if (q >= mTailEnd)
             return 0.0f;
         if (mTailIsRamp)
-            return (float) (release - 1u - q) * mRampDb / (float) release;
+            return (float) (mRampRelease - 1u - q) * mRampDb / (float) mRampRelease;
         return mTailStore[q];
     }
 
@@ -216,7 +232,9 @@ namespace zolt_tools
                 // Linear release from t back to 0 dB over the samples after the loud one.
                 mTailIsRamp = true;
                 mRampDb = t;
+                mRampRelease = (uint32_t) release;
                 mTailOffset = 0;
+                mTailEnd = (uint32_t) release;
             }
         }
 
@@ -224,7 +242,7 @@ namespace zolt_tools
 
         // The first tail entry moves into the look-ahead part of the queue.
         mHead[(now + 1u + w) & mRingMask] = tailValue (0);
-        if (mTailOffset < (uint32_t) release)
+        if (mTailOffset < mTailEnd)
             ++mTailOffset;
 
         return delayed;
