@@ -220,39 +220,52 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
         if (D > 0.0f)
             dsp::block::powerOf (powerD, powerD, count, dA);
 
-        for (int i = 0; i < count; ++i)
+        // Class A with its running DC removal (the only pass that runs sample by sample),
+        // then the sum of the curves and the mix in one pass without branches.
+        float* vA = curveA;
+        if (A > 0.0f)
         {
-            const float m = mixes[i] / 100.0f;
-            const float y = ys[i];
-
-            float vA = y;
-            if (A > 0.0f)
+            for (int i = 0; i < count; ++i)
+                vA[i] = (curveA[i] - tanhOfPoint7) / (sA * kA) - ys[i];
+            for (int i = 0; i < count; ++i)
             {
-                vA = (curveA[i] - tanhOfPoint7) / (sA * kA) - y;
                 float dropped = 0.0f;
-                if (history.push (vA, dcLength, dropped))
+                if (history.push (vA[i], dcLength, dropped))
                 {
-                    dcSum = dcSum + vA - dropped;
-                    vA = vA - dcSum / (float) dcLength;
+                    dcSum += vA[i] - dropped;
+                    vA[i] -= dcSum / (float) dcLength;
                 }
                 else
                 {
                     // Still filling: the sum keeps counting what the history holds.
-                    dcSum += vA;
+                    dcSum += vA[i];
                 }
             }
+        }
+        else
+        {
+            std::copy (ys, ys + count, vA);
+        }
+        if (B <= 0.0f)
+            std::copy (ys, ys + count, curveB);
+        if (D <= 0.0f)
+            std::copy (ys, ys + count, powerD);
 
-            const float vB = B > 0.0f ? curveB[i] / (sB * kB) - y : y;
-
-            float vD = y;
-            if (D > 0.0f)
-            {
-                const float sign = x[i] < 0.0f ? -1.0f : 1.0f;
-                vD = sign * powerD[i] / dB - y;
-            }
-
-            const float z = y + A * vA + B * vB + 4.0f * D * vD;
-            out[start + i] = m < 0.0f ? z : m * z + (1.0f - m) * x[i];
+        const float bScale = B > 0.0f ? 1.0f / (sB * kB) : 1.0f, bShift = B > 0.0f ? 1.0f : 0.0f;
+        const float dScale = D > 0.0f ? 1.0f / dB : 1.0f, dShift = D > 0.0f ? 1.0f : 0.0f;
+        float* __restrict o = out + start;
+        const float* __restrict dry = x;
+        const float* __restrict m100 = mixes;
+        for (int i = 0; i < count; ++i)
+        {
+            const float m = m100[i] / 100.0f;
+            const float y = ys[i];
+            const float vB = curveB[i] * bScale - bShift * y;
+            const float signedD = dry[i] < 0.0f ? -powerD[i] : powerD[i];
+            const float vD = signedD * dScale - dShift * y;
+            const float z = y + A * vA[i] + B * vB + 4.0f * D * vD;
+            const float mixed = m * z + (1.0f - m) * dry[i];
+            o[i] = m < 0.0f ? z : mixed;
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 
 // The recent class-A distortion values of one output channel, oldest first, for the
@@ -30,17 +31,28 @@ public:
         return true;
     }
 
-    // Sum of the values now held, oldest first.
+    // Sum of the values now held, in eight interleaved partial sums (independent additions
+    // instead of one chain of 1024).
     float sum() const noexcept
     {
-        float s = 0.0f;
-        for (int i = 0; i < count; ++i)
-            s += values[(size_t) wrap (oldest + i)];
-        return s;
+        const int first = std::min (count, capacity - oldest);
+        return spanSum (values.data() + oldest, first) + spanSum (values.data(), count - first);
     }
 
 private:
     static int wrap (int i) noexcept { return i >= capacity ? i - capacity : i; }
+
+    static float spanSum (const float* x, int n) noexcept
+    {
+        float lanes[8] {};
+        int i = 0;
+        for (; i + 8 <= n; i += 8)
+            for (int k = 0; k < 8; ++k)
+                lanes[k] += x[i + k];
+        for (; i < n; ++i)
+            lanes[0] += x[i];
+        return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    }
 
     std::array<float, capacity> values {};
     int oldest = 0, count = 0;
