@@ -69,6 +69,7 @@ struct channelComprStateT
     std::vector<float> mMixPerSample;
 
     // Detector levels in dB for the block being analysed: the sample levels, the soft
-    // limiter's peak levels and the reduction the static curve wants for each sample level.
+    // limiter's peak levels, the reduction the static curve wants for each sample level and
+    // that reduction where the level is over the threshold.
     std::vector<float> mLevelScratch;
 };

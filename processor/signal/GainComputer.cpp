@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -214,17 +215,42 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
     float* levels = state.mLevelScratch.data();
     float* softLevels = levels + n;
     float* wantedForLevel = levels + 2 * n;
+    float* overThreshold = levels + 3 * n;  // what a level over the threshold wants, else -inf
     dsp::block::magnitudesToDb (det, levels, n);
     for (int i = 0; i < n; ++i)
+    {
         wantedForLevel[i] = wanted (levels[i]);
+        overThreshold[i] = levels[i] > threshold ? wantedForLevel[i] : -std::numeric_limits<float>::infinity();
+    }
     if (softLimiter && peakSquares != nullptr)
         dsp::block::powersToDb (peakSquares, softLevels, n);
     else
         softLevels = levels;
 
+    // The makeup of each sample: the smoothed manual makeup (plus the auto gain) or a constant,
+    // depending on the makeup variant.
+    float makeupShift = mBlockMakeupDb + relative;
+    bool followsSmoother = false;
+    if (adaptive)
+    {
+        if (maxMakeupOn)
+            makeupShift = std::min (25.0f, mBlockAutoMakeupDb * 0.5f) + (autoGainOn ? 0.0f : relative);
+        else if (autoGainOn)
+            makeupShift = autoGainDb + mBlockMakeupDb;
+    }
+    else
+    {
+        followsSmoother = autoGainOn || ! maxMakeupOn;
+        makeupShift = autoGainOn ? autoGainDb : (maxMakeupOn ? mBlockAutoMakeupDb : 0.0f);
+    }
     for (int i = 0; i < n; ++i)
     {
         const float mk = state.mMakeupSmoother.getNextValue();
+        gainOut[i] = followsSmoother ? mk + makeupShift : makeupShift;
+    }
+
+    for (int i = 0; i < n; ++i)
+    {
         const float x = det[i];
         const float level = levels[i];
         float probe = level;
@@ -305,39 +331,27 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
             countdown = 0;
         }
 
-        if (probe > threshold)
+        // -inf (wanting nothing) at or under the threshold.
+        const float w = probe == level ? overThreshold[i]
+                                       : (probe > threshold ? wanted (probe) : -std::numeric_limits<float>::infinity());
+        if (attackLength > 0)
         {
-            const float w = probe == level ? wantedForLevel[i] : wanted (probe);
-            if (attackLength > 0)
+            if (w > attackTarget)
             {
-                if (w > attackTarget)
-                {
-                    attackTarget = w;
-                    releaseStep = 0.0f;
-                    attackStep = w / (float) attackLength;
-                    attackSum = x * x;
-                    attackCount = 1;
-                }
-            }
-            else if (w > gr)
-            {
-                gr = w;
+                attackTarget = w;
                 releaseStep = 0.0f;
+                attackStep = w / (float) attackLength;
+                attackSum = x * x;
+                attackCount = 1;
             }
+        }
+        else if (w > gr)
+        {
+            gr = w;
+            releaseStep = 0.0f;
         }
 
-        float makeup;
-        if (adaptive)
-        {
-            if (maxMakeupOn)
-                makeup = std::min (25.0f, mBlockAutoMakeupDb * 0.5f) + (autoGainOn ? 0.0f : relative);
-            else
-                makeup = autoGainOn ? autoGainDb + mBlockMakeupDb : mBlockMakeupDb + relative;
-        }
-        else
-        {
-            makeup = autoGainOn ? mk + autoGainDb : (maxMakeupOn ? mBlockAutoMakeupDb : mk);
-        }
+        const float makeup = gainOut[i];
 
         if (softLimiter)
         {
@@ -351,7 +365,6 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
 
         grOut[i] = gr;
         blockMax = std::max (blockMax, gr);
-        gainOut[i] = makeup;
     }
 
     // Linear gains, reduction and makeup together, a block at a time.
