@@ -91,7 +91,12 @@ public:
     void calc_filter_coeffs();
 
     // Signal path (detector, look-ahead ring and output stage).
-    void calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks);
+    // detectorReady: prepareDetectors already cleaned and filtered this channel's block.
+    void calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks,
+                     bool detectorReady = false);
+    // The detector blocks of channels 0 .. count-1 (one state each), cleaned of non-finite
+    // samples and band-filtered together, ready for calc_gains.
+    void prepareDetectors (int ringIndex, int count, int n) noexcept;
     void input_2_ringbuf (int ringIndex, int channel, const float* samples, int n);
     void apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n);
 

@@ -7,6 +7,7 @@
 #include <hwy/highway.h>
 #include <hwy/contrib/math/math-inl.h>
 
+#include <algorithm>
 #include <cmath>
 
 HWY_BEFORE_NAMESPACE();
@@ -88,6 +89,51 @@ namespace dsp::block::HWY_NAMESPACE
             return hn::IfThenElseZero (positive, r);
         });
     }
+
+    void Biquads (float* const* blocks, int count, int n, const float* coeffs, float* z)
+    {
+        const hn::ScalableTag<float> d;
+        const int lanes = (int) hn::Lanes (d);
+        constexpr int maxLanes = HWY_MAX_BYTES / sizeof (float);
+        for (int first = 0; first < count; first += lanes)
+        {
+            const int used = std::min (lanes, count - first);
+            HWY_ALIGN float c[5][maxLanes] = {}, z1[maxLanes] = {}, z2[maxLanes] = {}, lane[maxLanes] = {};
+            for (int k = 0; k < used; ++k)
+            {
+                for (int j = 0; j < 5; ++j)
+                    c[j][k] = coeffs[5 * (first + k) + j];
+                z1[k] = z[2 * (first + k)];
+                z2[k] = z[2 * (first + k) + 1];
+            }
+            const auto b0 = hn::Load (d, c[0]), b1 = hn::Load (d, c[1]), b2 = hn::Load (d, c[2]);
+            const auto a1 = hn::Load (d, c[3]), a2 = hn::Load (d, c[4]);
+            auto s1 = hn::Load (d, z1), s2 = hn::Load (d, z2);
+            float* const* block = blocks + first;
+
+            // One sample of every channel per step: the channels' recursions run in parallel.
+            for (int i = 0; i < n; ++i)
+            {
+                for (int k = 0; k < used; ++k)
+                    lane[k] = block[k][i];
+                const auto x = hn::Load (d, lane);
+                const auto y = hn::MulAdd (b0, x, s1);
+                s1 = hn::NegMulAdd (a1, y, hn::MulAdd (b1, x, s2));
+                s2 = hn::NegMulAdd (a2, y, hn::Mul (b2, x));
+                hn::Store (y, d, lane);
+                for (int k = 0; k < used; ++k)
+                    block[k][i] = lane[k];
+            }
+
+            hn::Store (s1, d, z1);
+            hn::Store (s2, d, z2);
+            for (int k = 0; k < used; ++k)
+            {
+                z[2 * (first + k)] = z1[k];
+                z[2 * (first + k) + 1] = z2[k];
+            }
+        }
+    }
 }
 HWY_AFTER_NAMESPACE();
 
@@ -101,6 +147,7 @@ namespace dsp::block
     HWY_EXPORT (DbToGains);
     HWY_EXPORT (TanhOf);
     HWY_EXPORT (PowerOf);
+    HWY_EXPORT (Biquads);
 
     void prepare() noexcept
     {
@@ -113,5 +160,9 @@ namespace dsp::block
     void dbToGains (const float* db, float* gain, int n) noexcept   { HWY_DYNAMIC_DISPATCH (DbToGains) (db, gain, n); }
     void tanhOf (const float* x, float* y, int n, float scale, float offset) noexcept { HWY_DYNAMIC_DISPATCH (TanhOf) (x, y, n, scale, offset); }
     void powerOf (const float* x, float* y, int n, float exponent) noexcept { HWY_DYNAMIC_DISPATCH (PowerOf) (x, y, n, exponent); }
+    void biquads (float* const* blocks, int count, int n, const float* coeffs, float* z) noexcept
+    {
+        HWY_DYNAMIC_DISPATCH (Biquads) (blocks, count, n, coeffs, z);
+    }
 }
 #endif

@@ -28,4 +28,9 @@ namespace dsp::block
 
     // y[i] = x[i]^exponent for x[i] >= 0 (0 stays 0). y may be x.
     void powerOf (const float* x, float* y, int n, float exponent) noexcept;
+
+    // Runs `count` independent biquads (transposed direct form II) in place over n samples of
+    // their blocks, side by side in vector lanes. Biquad k has the coefficients
+    // coeffs[5k .. 5k+4] (b0, b1, b2, a1, a2) and the state z[2k], z[2k+1], updated.
+    void biquads (float* const* blocks, int count, int n, const float* coeffs, float* z) noexcept;
 }

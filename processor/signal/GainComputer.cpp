@@ -93,7 +93,33 @@ float BrisaltoAudioProcessor::adaptThreshold (channelComprStateT& state, int rin
     return state.mAdaptiveThresholdDb;
 }
 
-void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks)
+void BrisaltoAudioProcessor::prepareDetectors (int ringIndex, int count, int n) noexcept
+{
+    if (n <= 0 || ringIndex < 0 || ringIndex >= (int) mRingBuffer.size())
+        return;
+    const auto& element = mRingBuffer[(size_t) ringIndex];
+    channelComprStateT* states[MAX_CHANNELS];
+    float* blocks[MAX_CHANNELS];
+    int used = 0;
+    for (int ch = 0; ch < std::min (count, (int) MAX_CHANNELS); ++ch)
+    {
+        auto& state = mChannelStates[(size_t) ch];
+        const float* det = channelBlock (element, ch, n);
+        if (det == nullptr || (int) state.mFilteredDetector.size() < n)
+            continue;
+        float* filtered = state.mFilteredDetector.data();
+        for (int i = 0; i < n; ++i)
+            filtered[i] = dsp::finiteOrZero (det[i]);
+        states[used] = &state;
+        blocks[used] = filtered;
+        ++used;
+    }
+    if (isOn (mParamSnapshot[BPFilterOn]) && mParamSnapshot[BPFilterListenOn] < 0.5f)
+        channelComprStateT::runFilters (states, blocks, used, n);
+}
+
+void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks,
+                                         bool detectorReady)
 {
     if (n <= 0)
         return;
@@ -117,10 +143,13 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
 
     // 5. Band filter (not while listening: the filtered signal goes to the output then).
     float* filtered = state.mFilteredDetector.data();
-    for (int i = 0; i < n; ++i)
-        filtered[i] = dsp::finiteOrZero (det[i]);
-    if (isOn (P[BPFilterOn]) && P[BPFilterListenOn] < 0.5f)
-        state.runFilter (filtered, n);
+    if (! detectorReady)
+    {
+        for (int i = 0; i < n; ++i)
+            filtered[i] = dsp::finiteOrZero (det[i]);
+        if (isOn (P[BPFilterOn]) && P[BPFilterListenOn] < 0.5f)
+            state.runFilter (filtered, n);
+    }
     det = filtered;
 
     // 6. Peak signal of the soft limiter (squared samples).
@@ -152,10 +181,15 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
     runEnvelope (state, det, peakSquares, n, threshold, adaptiveLevel, nonLinearRelease, exponent);
 
     // 12. Gain-reduction history.
-    float grSum = 0.0f;
-    for (int i = 0; i < n; ++i)
-        grSum += state.mGrPerSampleDb[(size_t) i];
-    state.mGrHistory.push (grSum / (float) n);
+    float grSums[4] {};
+    const float* grs = state.mGrPerSampleDb.data();
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (int k = 0; k < 4; ++k)
+            grSums[k] += grs[i + k];
+    for (; i < n; ++i)
+        grSums[0] += grs[i];
+    state.mGrHistory.push (((grSums[0] + grSums[1]) + (grSums[2] + grSums[3])) / (float) n);
 
     // 13. Auto gain: the average of the recent blocks that reduced by more than 1 dB.
     if (isOn (P[AutoGainMakeupOn]))
