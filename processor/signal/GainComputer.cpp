@@ -1,6 +1,7 @@
 #include "processor/PluginProcessor.h"
 #include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
+#include "processor/common/SignalMath.h"
 
 #include <climits>
 #include <cmath>
@@ -181,15 +182,7 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
     runEnvelope (state, det, peakSquares, n, threshold, adaptiveLevel, nonLinearRelease, exponent);
 
     // 12. Gain-reduction history.
-    float grSums[4] {};
-    const float* grs = state.mGrPerSampleDb.data();
-    int i = 0;
-    for (; i + 4 <= n; i += 4)
-        for (int k = 0; k < 4; ++k)
-            grSums[k] += grs[i + k];
-    for (; i < n; ++i)
-        grSums[0] += grs[i];
-    state.mGrHistory.push (((grSums[0] + grSums[1]) + (grSums[2] + grSums[3])) / (float) n);
+    state.mGrHistory.push (dsp::sum (state.mGrPerSampleDb.data(), n) / (float) n);
 
     // 13. Auto gain: the average of the recent blocks that reduced by more than 1 dB.
     if (isOn (P[AutoGainMakeupOn]))

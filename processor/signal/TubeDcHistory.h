@@ -1,5 +1,7 @@
 #pragma once
 
+#include "processor/common/SignalMath.h"
+
 #include <algorithm>
 #include <array>
 
@@ -31,28 +33,15 @@ public:
         return true;
     }
 
-    // Sum of the values now held, in eight interleaved partial sums (independent additions
-    // instead of one chain of 1024).
+    // Sum of the values now held (in partial sums: independent additions, not one chain).
     float sum() const noexcept
     {
         const int first = std::min (count, capacity - oldest);
-        return spanSum (values.data() + oldest, first) + spanSum (values.data(), count - first);
+        return dsp::sum (values.data() + oldest, first) + dsp::sum (values.data(), count - first);
     }
 
 private:
     static int wrap (int i) noexcept { return i >= capacity ? i - capacity : i; }
-
-    static float spanSum (const float* x, int n) noexcept
-    {
-        float lanes[8] {};
-        int i = 0;
-        for (; i + 8 <= n; i += 8)
-            for (int k = 0; k < 8; ++k)
-                lanes[k] += x[i + k];
-        for (; i < n; ++i)
-            lanes[0] += x[i];
-        return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
-    }
 
     std::array<float, capacity> values {};
     int oldest = 0, count = 0;
