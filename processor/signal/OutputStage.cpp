@@ -227,20 +227,7 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
         {
             for (int i = 0; i < count; ++i)
                 vA[i] = (curveA[i] - tanhOfPoint7) / (sA * kA) - ys[i];
-            for (int i = 0; i < count; ++i)
-            {
-                float dropped = 0.0f;
-                if (history.push (vA[i], dcLength, dropped))
-                {
-                    dcSum += vA[i] - dropped;
-                    vA[i] -= dcSum / (float) dcLength;
-                }
-                else
-                {
-                    // Still filling: the sum keeps counting what the history holds.
-                    dcSum += vA[i];
-                }
-            }
+            history.removeMean (vA, count, dcLength, dcSum);
         }
         else
         {
@@ -256,16 +243,32 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
         float* __restrict o = out + start;
         const float* __restrict dry = x;
         const float* __restrict m100 = mixes;
+        bool wetAndDry = true;  // no negative mix in this chunk (the usual case)
         for (int i = 0; i < count; ++i)
+            wetAndDry = wetAndDry && m100[i] >= 0.0f;
+        const auto curveSum = [&] (int i) noexcept
         {
-            const float m = m100[i] / 100.0f;
             const float y = ys[i];
             const float vB = curveB[i] * bScale - bShift * y;
-            const float signedD = dry[i] < 0.0f ? -powerD[i] : powerD[i];
-            const float vD = signedD * dScale - dShift * y;
-            const float z = y + A * vA[i] + B * vB + 4.0f * D * vD;
-            const float mixed = m * z + (1.0f - m) * dry[i];
-            o[i] = m < 0.0f ? z : mixed;
+            const float vD = std::copysign (powerD[i], dry[i]) * dScale - dShift * y;
+            return y + A * vA[i] + B * vB + 4.0f * D * vD;
+        };
+        if (wetAndDry)
+        {
+            for (int i = 0; i < count; ++i)
+            {
+                const float m = m100[i] / 100.0f;
+                o[i] = m * curveSum (i) + (1.0f - m) * dry[i];
+            }
+        }
+        else
+        {
+            for (int i = 0; i < count; ++i)
+            {
+                const float m = m100[i] / 100.0f;
+                const float z = curveSum (i);
+                o[i] = m < 0.0f ? z : m * z + (1.0f - m) * dry[i];
+            }
         }
     }
 }

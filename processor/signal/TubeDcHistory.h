@@ -33,6 +33,41 @@ public:
         return true;
     }
 
+    // Pushes each of the n values of v, keeping dcSum the sum of the values held; once the
+    // history holds `length` values, subtracts their mean dcSum / length from the value.
+    void removeMean (float* v, int n, int length, float& dcSum) noexcept
+    {
+        const int limit = length < 1 ? 1 : (length > capacity ? capacity : length);
+        int i = 0;
+        for (; i < n && count != limit; ++i)
+        {
+            float dropped = 0.0f;
+            if (push (v[i], length, dropped))
+            {
+                dcSum += v[i] - dropped;
+                v[i] -= dcSum / (float) length;
+            }
+            else
+            {
+                dcSum += v[i];  // still filling
+            }
+        }
+
+        // Full: the same steps on local copies.
+        int first = oldest;
+        float sum = dcSum;
+        for (; i < n; ++i)
+        {
+            const float dropped = values[(size_t) first];
+            values[(size_t) wrap (first + limit)] = v[i];
+            first = wrap (first + 1);
+            sum += v[i] - dropped;
+            v[i] -= sum / (float) length;
+        }
+        oldest = first;
+        dcSum = sum;
+    }
+
     // Sum of the values now held (in partial sums: independent additions, not one chain).
     float sum() const noexcept
     {
