@@ -229,6 +229,9 @@ BENCHMARK (S7_S3_limiterReleaseAutomatedEveryBlock)->Unit (benchmark::kMicroseco
 // The hard limiter alone at 200 ms release on one hot channel (the S3 signal): the
 // constant-time limiter against the straightforward one that rewrites its release queue on
 // every loud sample.
+static int hitsOf (const zolt_tools::Limiter& l) { return l.mHits; }
+static int hitsOf (const ReferenceLimiter& l) { return l.hits; }
+
 template <typename LimiterType>
 static void runLimiter (benchmark::State& state, LimiterType& limiter)
 {
@@ -236,7 +239,7 @@ static void runLimiter (benchmark::State& state, LimiterType& limiter)
     const auto& source = signal[3];
     std::vector<float> block ((size_t) blockSize);
     int position = 0;
-    int64_t samples = 0;
+    int64_t samples = 0, loud = 0;
     for (auto _ : state)
     {
         std::copy_n (source.data() + (size_t) position * blockSize, blockSize, block.data());
@@ -244,7 +247,9 @@ static void runLimiter (benchmark::State& state, LimiterType& limiter)
         limiter.process (block.data(), blockSize);
         benchmark::DoNotOptimize (block.data());
         samples += blockSize;
+        loud += hitsOf (limiter);
     }
+    state.counters["loud_samples_pct"] = 100.0 * (double) loud / (double) std::max<int64_t> (1, samples);
     state.counters["ns_per_sample"] = benchmark::Counter ((double) samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 

@@ -31,8 +31,6 @@ namespace zolt_tools
         {
             mDelay.assign (ringSize, 0.0f);
             mHead.assign (ringSize, 0.0f);
-            mMaxQueue.assign (ringSize, 0u);
-            mMaxMagnitude.assign (ringSize, 0.0f);
             mRingMask = ringSize - 1;
         }
         if ((int) mTailStore.size() < releaseSamples)
@@ -100,7 +98,6 @@ namespace zolt_tools
         mTailIsRamp = false;
         mTailOffset = 0;
         mTailEnd = (uint32_t) storedTail;
-        rebuildWindowTracking();
     }
 
     void Limiter::clear() noexcept
@@ -112,7 +109,6 @@ namespace zolt_tools
         mRampDb = 0.0f;
         mTailOffset = 0;
         mTailEnd = 0;
-        rebuildWindowTracking();
     }
 
     float Limiter::delayLineAt (int index) const noexcept
@@ -141,51 +137,42 @@ namespace zolt_tools
         return mTailStore[q];
     }
 
-    void Limiter::rebuildWindowTracking() noexcept
+    // The window is known only at a loud sample (rarely): it is scanned then, so that the
+    // samples in between cost no bookkeeping.
+    float Limiter::windowPeak (uint32_t now) const noexcept
     {
-        mMaxFront = 0;
-        mMaxCount = 0;
-        mHasCrossing = false;
-        const uint32_t w = (uint32_t) mWindow;
-        const uint32_t now = mClock;
-        for (uint32_t i = 0; i < w; ++i)
-        {
-            mClock = now - w + 1u + i;
-            pushTracking (mDelay[mClock & mRingMask]);
-        }
-        mClock = now;
+        // The largest magnitude of the w + 1 newest samples, in eight running maxima.
+        float lanes[8] {};
+        const uint32_t count = (uint32_t) mWindow + 1u;
+        uint32_t i = 0;
+        for (; i + 8u <= count; i += 8u)
+            for (uint32_t k = 0; k < 8u; ++k)
+            {
+                const float v = std::abs (mDelay[(now - i - k) & mRingMask]);
+                lanes[k] = v > lanes[k] ? v : lanes[k];
+            }
+        for (; i < count; ++i)
+            lanes[0] = std::max (lanes[0], std::abs (mDelay[(now - i) & mRingMask]));
+        float peak = 0.0f;
+        for (float v : lanes)
+            peak = std::max (peak, v);
+        return peak;
     }
 
-    // Window bookkeeping for the sample just written at mClock: the descending magnitudes for
-    // the window peak and the newest sign change.
-    inline void Limiter::pushTracking (float v) noexcept
+    bool Limiter::newestCrossing (uint32_t now, uint32_t& first) const noexcept
     {
-        const uint32_t now = mClock;
+        // The newest sign change between neighbours of the window: its first sample's clock.
         const uint32_t w = (uint32_t) mWindow;
-        const float magnitude = std::abs (v);
-
-        while (mMaxCount > 0 && mMaxMagnitude[(mMaxFront + mMaxCount - 1u) & mRingMask] <= magnitude)
-            --mMaxCount;
-        mMaxQueue[(mMaxFront + mMaxCount) & mRingMask] = now;
-        mMaxMagnitude[(mMaxFront + mMaxCount) & mRingMask] = magnitude;
-        ++mMaxCount;
-        while (now - mMaxQueue[mMaxFront & mRingMask] > w)
+        for (uint32_t back = 1; back <= w; ++back)
         {
-            ++mMaxFront;
-            --mMaxCount;
-        }
-
-        if (w > 0)
-        {
-            const float previous = mDelay[(now - 1u) & mRingMask];
-            if ((previous > 0.0f && v < 0.0f) || (previous < 0.0f && v > 0.0f))
+            const float a = mDelay[(now - back) & mRingMask], b = mDelay[(now - back + 1u) & mRingMask];
+            if ((a > 0.0f && b < 0.0f) || (a < 0.0f && b > 0.0f))
             {
-                mLastCrossing = now - 1u;
-                mHasCrossing = true;
+                first = now - back;
+                return true;
             }
         }
-        if (mHasCrossing && now - mLastCrossing > w)
-            mHasCrossing = false;
+        return false;
     }
 
     inline float Limiter::processSample (float v, int& hits, float& gainDb) noexcept
@@ -195,12 +182,11 @@ namespace zolt_tools
         const uint32_t now = ++mClock;
 
         mDelay[now & mRingMask] = v;
-        pushTracking (v);
         const float delayed = mDelay[(now - w) & mRingMask];
 
         if (std::abs (v) > mCeiling)
         {
-            const float peak = mMaxMagnitude[mMaxFront & mRingMask];
+            const float peak = windowPeak (now);
             const float aT = (float) ((double) dsp::toDb (mCeiling / peak) - 0.1);
             const float bT = (float) ((double) dsp::toDb (mCeiling / std::abs (v)) - 0.1);
 
@@ -213,9 +199,9 @@ namespace zolt_tools
             if (w > 0 && mHead[(now + w - 1u) & mRingMask] > atLoud)
             {
                 // Ramp the reduction in from the newest zero crossing up to the loud sample.
-                uint32_t k = 0;
-                if (mHasCrossing)
-                    k = w - (now - mLastCrossing);
+                uint32_t k = 0, crossing = 0;
+                if (newestCrossing (now, crossing))
+                    k = w - (now - crossing);
                 const float step = -1.0f / (float) release;
                 for (uint32_t j = k; j < w; ++j)
                 {

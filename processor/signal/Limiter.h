@@ -57,19 +57,14 @@ namespace zolt_tools
         inline float processSample (float v, int& hits, float& gainDb) noexcept;
         float tailValue (uint32_t position) const noexcept;
         void ensureCapacity (int releaseSamples, int window);
-        void rebuildWindowTracking() noexcept;
-        inline void pushTracking (float v) noexcept;
+        float windowPeak (uint32_t now) const noexcept;
+        bool newestCrossing (uint32_t now, uint32_t& first) const noexcept;
 
         // Rings of mRingMask + 1 entries, indexed by a wrapping sample clock.
         std::vector<float> mDelay;      // sample at clock t in slot t
         std::vector<float> mHead;       // gain (dB) applied at clock t in slot t
-        std::vector<uint32_t> mMaxQueue; // clocks of the window's descending magnitudes
-        std::vector<float> mMaxMagnitude; // and those magnitudes
         uint32_t mRingMask = 0;
         uint32_t mClock = 0;            // clock of the last sample processed
-        uint32_t mMaxFront = 0, mMaxCount = 0;
-        uint32_t mLastCrossing = 0;     // clock of the first sample of the newest sign change
-        bool mHasCrossing = false;
 
         // Release tail: queue entries after the first mWindow + 1. Entry p of the tail is
         // source(q) with q = p + mTailOffset, 0 from q = mTailEnd on; the source is
