@@ -196,8 +196,16 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
         const int count = std::min (chunk, n - start);
         const float* x = src + start;
         const float* mixes = mix + start;
+        bool negativeMix = false;  // rare: a negative Mix in this chunk
+        for (int i = 0; i < count; ++i)
+            negativeMix |= mixes[i] < 0.0f;
 
         for (int i = 0; i < count; ++i)
+        {
+            ys[i] = G[start + i] * x[i];
+            powerD[i] = std::abs (x[i]) * G[start + i];
+        }
+        for (int i = 0; i < count && negativeMix; ++i)
         {
             const float m = mixes[i] / 100.0f;
             if (m < 0.0f)
@@ -206,11 +214,6 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
                 // matches the mix, and the curves below magnify any difference from here.
                 ys[i] = (std::pow (10.0f, GR[start + i] / 20.0f) * m + 1.0f) * x[i];
                 powerD[i] = std::abs (ys[i]);
-            }
-            else
-            {
-                ys[i] = G[start + i] * x[i];
-                powerD[i] = std::abs (x[i]) * G[start + i];
             }
         }
         if (A > 0.0f)
@@ -243,9 +246,6 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
         float* __restrict o = out + start;
         const float* __restrict dry = x;
         const float* __restrict m100 = mixes;
-        bool wetAndDry = true;  // no negative mix in this chunk (the usual case)
-        for (int i = 0; i < count; ++i)
-            wetAndDry = wetAndDry && m100[i] >= 0.0f;
         const auto curveSum = [&] (int i) noexcept
         {
             const float y = ys[i];
@@ -253,7 +253,7 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
             const float vD = std::copysign (powerD[i], dry[i]) * dScale - dShift * y;
             return y + A * vA[i] + B * vB + 4.0f * D * vD;
         };
-        if (wetAndDry)
+        if (! negativeMix)
         {
             for (int i = 0; i < count; ++i)
             {
