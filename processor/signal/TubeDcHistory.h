@@ -53,9 +53,27 @@ public:
             }
         }
 
-        // Full: the same steps on local copies.
+        // Full: the same steps on local copies, four values at a time where the history is
+        // long enough that none of them drops another of the four. The running sum then
+        // takes one addition per four values (partial sums of the four alongside).
         int first = oldest;
         float sum = dcSum;
+        const float scale = 1.0f / (float) length;
+        for (; limit >= 4 && i + 4 <= n; i += 4)
+        {
+            float d[4];
+            for (int k = 0; k < 4; ++k)
+                d[k] = v[i + k] - values[(size_t) wrap (first + k)];
+            for (int k = 0; k < 4; ++k)
+                values[(size_t) wrap (wrap (first + limit) + k)] = v[i + k];
+            first = wrap (first + 4);
+            const float p1 = d[0] + d[1], p2 = p1 + d[2], p3 = p2 + d[3];
+            v[i] -= (sum + d[0]) * scale;
+            v[i + 1] -= (sum + p1) * scale;
+            v[i + 2] -= (sum + p2) * scale;
+            sum += p3;
+            v[i + 3] -= sum * scale;
+        }
         for (; i < n; ++i)
         {
             const float dropped = values[(size_t) first];
