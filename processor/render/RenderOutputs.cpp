@@ -29,7 +29,7 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     if (detector >= 0 && ! filling)
         calc_gains (mChannelStates[(size_t) detector], readIndex, detector, n, lookahead);
     if (detector < 0 && ! filling)
-        prepareDetectors (readIndex, channelCount, n);  // every channel's band filter at once
+        prepareDetectors (readIndex, channelCount, n, lookahead);  // every channel's band filter at once
 
     for (int ch = 0; ch < channelCount; ++ch)
     {

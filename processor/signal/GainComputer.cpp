@@ -57,8 +57,22 @@ void BrisaltoAudioProcessor::advanceMixRamp (channelComprStateT& state, int n) n
         state.mMixPerSample[(size_t) i] = state.mMixSmoother.getNextValue();
 }
 
+BrisaltoAudioProcessor::LevelSum BrisaltoAudioProcessor::levelsAhead (int ringIndex, int channel, int lookaheadBlocks) const noexcept
+{
+    LevelSum ahead;
+    const int ringSize = (int) mRingBuffer.size();
+    int index = ringIndex;
+    for (int k = 1; k <= lookaheadBlocks && ringSize > 0; ++k)
+    {
+        index = index + 1 >= ringSize ? 0 : index + 1;
+        const float ms = meanSquareOf (mRingBuffer[(size_t) index], channel);
+        if ((double) ms > 1e-6) { ahead.sum += ms; ++ahead.count; }
+    }
+    return ahead;
+}
+
 float BrisaltoAudioProcessor::adaptThreshold (channelComprStateT& state, int ringIndex, int channel,
-                                              int lookaheadBlocks, float& adaptiveLevel) const noexcept
+                                              int lookaheadBlocks, float& adaptiveLevel, const LevelSum* ahead) const noexcept
 {
     float threshold = mBlockThresholdDb;
     adaptiveLevel = 0.0f;
@@ -74,14 +88,9 @@ float BrisaltoAudioProcessor::adaptThreshold (channelComprStateT& state, int rin
         if ((double) ms > 1e-6) { sum += ms; ++count; }
     }
 
-    const int ringSize = (int) mRingBuffer.size();
-    int index = ringIndex;
-    for (int k = 1; k <= lookaheadBlocks && ringSize > 0; ++k)
-    {
-        index = index + 1 >= ringSize ? 0 : index + 1;
-        const float ms = meanSquareOf (mRingBuffer[(size_t) index], channel);
-        if ((double) ms > 1e-6) { sum += ms; ++count; }
-    }
+    const LevelSum blocksAhead = ahead != nullptr ? *ahead : levelsAhead (ringIndex, channel, lookaheadBlocks);
+    sum += blocksAhead.sum;
+    count += blocksAhead.count;
 
     if (count == 0)
         return state.mAdaptiveThresholdDb;
@@ -94,20 +103,42 @@ float BrisaltoAudioProcessor::adaptThreshold (channelComprStateT& state, int rin
     return state.mAdaptiveThresholdDb;
 }
 
-void BrisaltoAudioProcessor::prepareDetectors (int ringIndex, int count, int n) noexcept
+void BrisaltoAudioProcessor::prepareDetectors (int ringIndex, int count, int n, int lookaheadBlocks)
 {
     if (n <= 0 || ringIndex < 0 || ringIndex >= (int) mRingBuffer.size())
         return;
+
+    // The levels ahead element by element for all channels: each element's mean squares
+    // are read once, not once per channel.
+    count = std::min (count, (int) MAX_CHANNELS);
+    if (isOn (mParamSnapshot[Adpative_Thresh_On]))
+    {
+        std::fill (mLevelsAhead, mLevelsAhead + count, LevelSum {});
+        const int ringSize = (int) mRingBuffer.size();
+        int index = ringIndex;
+        for (int k = 1; k <= lookaheadBlocks; ++k)
+        {
+            index = index + 1 >= ringSize ? 0 : index + 1;
+            const auto& ahead = mRingBuffer[(size_t) index];
+            for (int ch = 0; ch < count; ++ch)
+            {
+                const float ms = meanSquareOf (ahead, ch);
+                if ((double) ms > 1e-6) { mLevelsAhead[ch].sum += ms; ++mLevelsAhead[ch].count; }
+            }
+        }
+    }
+
     const auto& element = mRingBuffer[(size_t) ringIndex];
     channelComprStateT* states[MAX_CHANNELS];
     float* blocks[MAX_CHANNELS];
     int used = 0;
-    for (int ch = 0; ch < std::min (count, (int) MAX_CHANNELS); ++ch)
+    for (int ch = 0; ch < count; ++ch)
     {
         auto& state = mChannelStates[(size_t) ch];
         const float* det = channelBlock (element, ch, n);
-        if (det == nullptr || (int) state.mFilteredDetector.size() < n)
+        if (det == nullptr)
             continue;
+        state.ensureBlockSize (n);  // as calc_gains does: grows only with the block size
         float* filtered = state.mFilteredDetector.data();
         for (int i = 0; i < n; ++i)
             filtered[i] = dsp::finiteOrZero (det[i]);
@@ -170,7 +201,9 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
 
     // 9. Threshold.
     float adaptiveLevel = 0.0f;
-    const float threshold = adaptThreshold (state, ringIndex, channel, lookaheadBlocks, adaptiveLevel);
+    const bool aheadReady = detectorReady && channel >= 0 && channel < MAX_CHANNELS;
+    const float threshold = adaptThreshold (state, ringIndex, channel, lookaheadBlocks, adaptiveLevel,
+                                            aheadReady ? &mLevelsAhead[channel] : nullptr);
 
     // 10. Makeup target.
     state.mBlockMaxGrDb = 0.0f;

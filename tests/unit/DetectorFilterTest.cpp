@@ -171,3 +171,43 @@ TEST_F (DetectorFilterTest, FiltersSideBySideMatchOneByOne)
                 ASSERT_NEAR (a[(size_t) k][(size_t) i], b[(size_t) k][(size_t) i], 1e-5f) << "state " << k << " sample " << i;
     }
 }
+
+TEST_F (DetectorFilterTest, PreparedDetectorsMatchTheChannelByChannelPath)
+{
+    // Multi-mono with the band filter and the adaptive threshold over 3 blocks ahead:
+    // channels 0 and 1 prepared together give what calc_gains alone gives channels 2 and 3
+    // on the same signals.
+    set (BPFilterOn, 1.0f);
+    set (Adpative_Thresh_On, 1.0f);
+    makeRing (4, 7, 256);
+    float coeffs[5];
+    p->mDetectorFilter.read (coeffs, true);
+    for (int ch = 0; ch < 4; ++ch)
+        state (ch).handOverFilterCoeffs (coeffs);
+
+    std::mt19937 rng (9);
+    std::normal_distribution<float> noise (0.0f, 0.02f);  // under the threshold: it adapts
+    for (int block = 0; block < 8; ++block)
+    {
+        for (int e = 0; e < 4; ++e)
+            for (int ch = 0; ch < 2; ++ch)
+            {
+                std::vector<float> x (256);
+                for (auto& v : x)
+                    v = noise (rng) * (float) (1 + (block + e + ch) % 3);
+                putBlock (e, ch, x);
+                putBlock (e, ch + 2, x);
+            }
+
+        p->prepareDetectors (0, 2, 256, 3);
+        for (int ch = 0; ch < 2; ++ch)
+        {
+            p->calc_gains (state (ch), 0, ch, 256, 3, true);
+            p->calc_gains (state (ch + 2), 0, ch + 2, 256, 3);
+            EXPECT_EQ (state (ch).mAdaptiveThresholdDb, state (ch + 2).mAdaptiveThresholdDb);
+            EXPECT_LT (state (ch).mAdaptiveThresholdDb, -21.0f);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_NEAR (state (ch).mGrPerSampleDb[(size_t) i], state (ch + 2).mGrPerSampleDb[(size_t) i], 1e-4f) << block;
+        }
+    }
+}
