@@ -95,10 +95,12 @@ namespace dsp::block::HWY_NAMESPACE
         const hn::ScalableTag<float> d;
         const int lanes = (int) hn::Lanes (d);
         constexpr int maxLanes = HWY_MAX_BYTES / sizeof (float);
+        constexpr int tileLength = 32;
         for (int first = 0; first < count; first += lanes)
         {
             const int used = std::min (lanes, count - first);
-            HWY_ALIGN float c[5][maxLanes] = {}, z1[maxLanes] = {}, z2[maxLanes] = {}, lane[maxLanes] = {};
+            HWY_ALIGN float c[5][maxLanes] = {}, z1[maxLanes] = {}, z2[maxLanes] = {};
+            HWY_ALIGN float tile[tileLength * maxLanes] = {};
             for (int k = 0; k < used; ++k)
             {
                 for (int j = 0; j < 5; ++j)
@@ -112,17 +114,25 @@ namespace dsp::block::HWY_NAMESPACE
             float* const* block = blocks + first;
 
             // One sample of every channel per step: the channels' recursions run in parallel.
-            for (int i = 0; i < n; ++i)
+            // The samples go through a tile of `tileLength` steps, transposed on the way in and
+            // out, so that no vector load waits for the stores that just filled it.
+            for (int start = 0; start < n; start += tileLength)
             {
+                const int steps = std::min (tileLength, n - start);
                 for (int k = 0; k < used; ++k)
-                    lane[k] = block[k][i];
-                const auto x = hn::Load (d, lane);
-                const auto y = hn::MulAdd (b0, x, s1);
-                s1 = hn::NegMulAdd (a1, y, hn::MulAdd (b1, x, s2));
-                s2 = hn::NegMulAdd (a2, y, hn::Mul (b2, x));
-                hn::Store (y, d, lane);
+                    for (int t = 0; t < steps; ++t)
+                        tile[t * lanes + k] = block[k][start + t];
+                for (int t = 0; t < steps; ++t)
+                {
+                    const auto x = hn::Load (d, tile + t * lanes);
+                    const auto y = hn::MulAdd (b0, x, s1);
+                    s1 = hn::NegMulAdd (a1, y, hn::MulAdd (b1, x, s2));
+                    s2 = hn::NegMulAdd (a2, y, hn::Mul (b2, x));
+                    hn::Store (y, d, tile + t * lanes);
+                }
                 for (int k = 0; k < used; ++k)
-                    block[k][i] = lane[k];
+                    for (int t = 0; t < steps; ++t)
+                        block[k][start + t] = tile[t * lanes + k];
             }
 
             hn::Store (s1, d, z1);
