@@ -1,8 +1,8 @@
 #pragma once
 
 // Transcendental work a whole block at a time, in vector lanes. Each function is compiled for
-// every x86-64 instruction set worth having (SSE4, AVX2, AVX-512 and a portable fallback) and
-// runs the best one the CPU offers, chosen once at the first call (see BlockMath::prepare).
+// every x86-64 instruction set worth having (SSSE3, SSE4, AVX2, AVX-512 and a scalar fallback)
+// and runs the best one the CPU offers, chosen once at the first call (see prepare below).
 //
 // Accuracy (Highway's documented bounds): logarithms within 4 ulp, exponentials within 1 ulp,
 // tanh within 4 ulp of the exact value. Pointers may alias only where a function says so;
