@@ -4,8 +4,12 @@
 
 #include <memory>
 
-// The per-user cloud document store that preset files may live in. Linux has no such
-// service: the default backend reports none, so presets stay in the local folder.
+// The per-user cloud document store that preset files may live in. On Linux it is a sync
+// folder that the user names and that a sync client keeps in step with other machines: the
+// environment variable BRISALTO_SYNC_ROOT, or else the string key "kAppPrefSyncRoot" of the
+// user defaults (desktop launchers do not see shell variables). An empty or relative value
+// counts as unset. Inside the sync folder the product keeps its container, a folder named
+// after the maker and the product, with "Documents" inside it.
 namespace platform
 {
     class CloudDocuments
@@ -13,14 +17,39 @@ namespace platform
     public:
         virtual ~CloudDocuments() = default;
 
-        // Whether the user is signed in to a document store.
+        // Whether the user is signed in to a document store (here: the sync folder exists).
         virtual bool hasIdentityToken() = 0;
 
-        // The store's mobile-documents folder for this product, or an empty string.
+        // The store's documents folder for this product before the container is looked up,
+        // or an empty string when there is no store.
         virtual juce::String mobileDocumentsPath() = 0;
 
+        // The container lookup: makes the container's documents folder when missing and
+        // returns its path, or an empty string when there is no store. May block on the
+        // file system: call it off the message thread.
+        virtual juce::String containerDocumentsPath() = 0;
+
         static CloudDocuments& standard();
+        // The same backend, kept alive for work that outlasts the call.
+        static std::shared_ptr<CloudDocuments> standardShared();
         static void setStandard (std::shared_ptr<CloudDocuments> backend);
+    };
+
+    // The container folder's name inside the sync folder. Users' files live there: never rename it.
+    constexpr const char* cloudContainerName = "Kestrom Brisalto";
+    constexpr const char* syncRootVariable = "BRISALTO_SYNC_ROOT";
+    constexpr const char* syncRootDefaultsKey = "kAppPrefSyncRoot";
+
+    // The real backend: the sync folder named by the variable or the user defaults.
+    class SyncFolderCloudDocuments final : public CloudDocuments
+    {
+    public:
+        bool hasIdentityToken() override;
+        juce::String mobileDocumentsPath() override;
+        juce::String containerDocumentsPath() override;
+
+        // The named sync folder (absolute), or an empty string when none is named.
+        static juce::String syncRootPath();
     };
 
     class NoCloudDocuments final : public CloudDocuments
@@ -28,15 +57,20 @@ namespace platform
     public:
         bool hasIdentityToken() override { return false; }
         juce::String mobileDocumentsPath() override { return {}; }
+        juce::String containerDocumentsPath() override { return {}; }
     };
 
-    // A store kept in a folder of the test's choosing.
+    // A store kept in a folder of the test's choosing: the folder is the documents folder.
     class FolderCloudDocuments final : public CloudDocuments
     {
     public:
         explicit FolderCloudDocuments (juce::File folder) : root (std::move (folder)) {}
         bool hasIdentityToken() override { return true; }
         juce::String mobileDocumentsPath() override { return root.getFullPathName(); }
+        juce::String containerDocumentsPath() override
+        {
+            return root.createDirectory() ? root.getFullPathName() : juce::String();
+        }
 
     private:
         juce::File root;

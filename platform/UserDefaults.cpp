@@ -53,6 +53,24 @@ int64_t FileUserDefaults::integerForKey (const juce::String& key)
 void FileUserDefaults::setInteger (const juce::String& key, int64_t value)
 {
     std::lock_guard<std::mutex> lock (mutex);
+    writeValue (key, (juce::int64) value);
+}
+
+juce::String FileUserDefaults::stringForKey (const juce::String& key)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto value = readAll().getProperty (juce::Identifier (key), juce::var());
+    return value.isString() ? value.toString() : juce::String();
+}
+
+void FileUserDefaults::setString (const juce::String& key, const juce::String& value)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    writeValue (key, value);
+}
+
+void FileUserDefaults::writeValue (const juce::String& key, const juce::var& value)
+{
     auto all = readAll();
     auto* object = all.getDynamicObject();
     juce::DynamicObject::Ptr fresh;
@@ -62,7 +80,7 @@ void FileUserDefaults::setInteger (const juce::String& key, int64_t value)
         object = fresh.get();
         all = juce::var (object);
     }
-    object->setProperty (juce::Identifier (key), (juce::int64) value);
+    object->setProperty (juce::Identifier (key), value);
 
     const auto folder = file.getParentDirectory();
     if (! folder.isDirectory() && ! folder.createDirectory())
@@ -87,5 +105,18 @@ void InMemoryUserDefaults::setInteger (const juce::String& key, int64_t value)
 {
     std::lock_guard<std::mutex> lock (mutex);
     values[key] = value;
+}
+
+juce::String InMemoryUserDefaults::stringForKey (const juce::String& key)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto it = strings.find (key);
+    return it == strings.end() ? juce::String() : it->second;
+}
+
+void InMemoryUserDefaults::setString (const juce::String& key, const juce::String& value)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    strings[key] = value;
 }
 }

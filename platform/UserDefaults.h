@@ -6,8 +6,8 @@
 #include <memory>
 #include <mutex>
 
-// Small integer preferences shared by every instance of a user, such as the MIDI
-// program-change settings.
+// Small preferences shared by every instance of a user: integers such as the MIDI
+// program-change settings, and strings such as the cloud sync folder.
 namespace platform
 {
     class UserDefaults
@@ -18,6 +18,11 @@ namespace platform
         // The stored integer, or 0 when the key is missing or unreadable.
         virtual int64_t integerForKey (const juce::String& key) = 0;
         virtual void setInteger (const juce::String& key, int64_t value) = 0;
+
+        // The stored string, or an empty string when the key is missing or not a string.
+        // (A backend without strings answers empty and ignores writes.)
+        virtual juce::String stringForKey (const juce::String&) { return {}; }
+        virtual void setString (const juce::String&, const juce::String&) {}
 
         // The backend in use (the file backend unless a test installed another).
         static UserDefaults& standard();
@@ -31,9 +36,12 @@ namespace platform
         explicit FileUserDefaults (juce::File file);
         int64_t integerForKey (const juce::String& key) override;
         void setInteger (const juce::String& key, int64_t value) override;
+        juce::String stringForKey (const juce::String& key) override;
+        void setString (const juce::String& key, const juce::String& value) override;
 
     private:
         juce::var readAll() const;
+        void writeValue (const juce::String& key, const juce::var& value);
         juce::File file;
         std::mutex mutex;
     };
@@ -44,9 +52,12 @@ namespace platform
     public:
         int64_t integerForKey (const juce::String& key) override;
         void setInteger (const juce::String& key, int64_t value) override;
+        juce::String stringForKey (const juce::String& key) override;
+        void setString (const juce::String& key, const juce::String& value) override;
 
     private:
         std::mutex mutex;
         std::map<juce::String, int64_t> values;
+        std::map<juce::String, juce::String> strings;
     };
 }

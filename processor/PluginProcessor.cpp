@@ -42,6 +42,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 
     sInstances++;
     mInstanceId = sNewInstancesCnt.fetch_add (1);
+    attachLinkRecord();
 
     // Derive every parameter from its default at the initial 48000 Hz and 1024 samples.
     for (int i = 0; i < NUM_PARAMETERS; ++i)
@@ -73,6 +74,8 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     mUserPresetNames.clear();
     scanPresetFolders();
     mCurrentUserPresetIndex = getUserPresetIndx (currentUserPreset);
+    if (mICloudEnabled != 0)
+        startCloudContainerLookup();
     loadDefaultPreset();
 
     mUserPresetModified = 0;
@@ -86,65 +89,13 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
     mLifetime.invalidate();
     stopTimer();
+    leaveCloudWatcher();
 
-    if (groupNumber > 0)
-    {
-        groupNumber = 0;
-        if (mInstanceId >= 0 && mInstanceId < NUM_LINK_RECORDS)
-        {
-            auto& record = mInstRMSBuffers[mInstanceId];
-            std::lock_guard<std::mutex> lock (record.mMutex);
-            record.mGroupNumber = 0;
-        }
-    }
+    // Leaves the link group and gives the link record back (cleared, group 0).
+    detachLinkRecord();
 
     sInstances--;
     mMidiWrapper.reset();
-}
-
-//==============================================================================
-void BrisaltoAudioProcessor::scanPresetFolders()
-{
-    const auto addJsonFilesOf = [this] (const juce::File& dir, bool markLocal)
-    {
-        for (const auto& entry : juce::RangedDirectoryIterator (dir, false, "*.json", juce::File::findFiles))
-        {
-            const auto name = entry.getFile().getFileNameWithoutExtension();
-            if (name != "BrisaltoDefault")
-                mUserPresetNames.insert (markLocal ? name + ".local" : name);
-        }
-    };
-
-    if (wrapperType != wrapperType_Standalone)
-    {
-        mICloudEnabled = 1;
-        const auto dir = getPresetDir (0);
-        if (dir.getFullPathName().isEmpty() || ! dir.isDirectory())
-            mICloudEnabled = 0;
-        else
-            addJsonFilesOf (dir, false);
-    }
-
-    const auto local = getPresetDir (1);
-    if (local.getFullPathName().isNotEmpty() && local.isDirectory())
-        addJsonFilesOf (local, mICloudEnabled != 0);
-}
-
-void BrisaltoAudioProcessor::loadDefaultPreset()
-{
-    const auto file = getPresetDir (0).getChildFile ("BrisaltoDefault.json");
-    // Anything larger than any state chunk could be is not a preset: leave it alone.
-    constexpr juce::int64 maxPresetBytes = 1 << 20;
-    if (! file.existsAsFile() || file.getSize() < 2 || file.getSize() > maxPresetBytes)
-        return;
-
-    juce::MemoryBlock data;
-    if (! file.loadFileAsData (data) || data.getSize() < 2)
-        return;
-
-    setStateInformation (data.getData(), (int) data.getSize());
-    mCurrentUserPresetIndex = -1;
-    currentUserPreset.clear();
 }
 
 //==============================================================================

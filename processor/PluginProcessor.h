@@ -2,6 +2,7 @@
 
 #include "processor/signal/ChannelComprState.h"
 #include "processor/exchange/ExchangeRecord.h"
+#include "processor/exchange/ExchangeState.h"
 #include "processor/signal/FilterCoeffExchange.h"
 #include "processor/common/LifetimeGuard.h"
 #include "processor/state/ParameterTable.h"
@@ -101,10 +102,39 @@ public:
     void input_2_ringbuf (int ringIndex, int channel, const float* samples, int n);
     void apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n);
 
-    // Presets and MIDI remote control.
+    // User presets (processor/presets/). Called on the message thread. The name set, the
+    // current name and its index are guarded by one lock, because hosts save and restore state
+    // on other threads: code off the message thread reads them through the copy accessors.
     juce::File getPresetDir (int local);
+    juce::String getFullPathOfPreset (juce::String name);      // "" for a refused name
+    int loadUserPreset (juce::String name);                     // 0 applied, -1 nothing changed
+    bool writeUserPreset (juce::String name);                   // false: nothing changed
+    bool removeUserPreset (juce::String name);                  // false: the name stays listed
+    bool writeDefaultPreset();                                  // "Save as Default"
     int getUserPresetIndx (const juce::String& name);
+    juce::String getUserPresetName (int index);
+    std::set<juce::String> getUserPresetNames() const;          // a copy of mUserPresetNames
+    juce::String getCurrentUserPreset() const;
+    int getCurrentUserPresetIndex() const;
+
+    // The cloud container lookup's answer (message thread): registers with the watcher.
+    void get_iCloudContainerCallback (std::string path);
+    // Rebuilds the name set from the watcher's current cloud files (message thread).
+    void rebuildUserPresetNames (const std::set<std::string>& docs);
+
+    // Restores a state chunk; false when the text is not a state chunk (nothing changed).
+    bool applyStateChunk (const void* data, int sizeInBytes);
+
     void enableMidiReceive();
+
+    // Disconnects the own client's sources; client, port and destination stay.
+    void disconnectOwnMidiSources();
+
+    // The main panel's group selector calls this with the selected id k.
+    void groupSelectorChanged (int k) noexcept;
+
+    // The link record this instance publishes in (handed out at construction), or -1.
+    int linkRecordIndex() const noexcept;
 
     // Whether the editor asked to be refreshed from a thread that may not post messages.
     bool takeEditorRefreshRequest() noexcept { return mEditorRefreshPending.exchange (0) != 0; }
@@ -122,7 +152,7 @@ public:
     RelaxedAtomic<float> mGainReduction { 0.0f };
     RelaxedAtomic<float> mMaxGainReduction { 0.0f };
     std::array<channelComprStateT, NUM_CHANNEL_STATES> mChannelStates;
-    int32_t pluginResizedW = 0, pluginResizedH = 0;
+    RelaxedAtomic<int32_t> pluginResizedW { 0 }, pluginResizedH { 0 };  // written by restores on any thread
     RelaxedAtomic<int32_t> mRenderCounter { 0 };
     RelaxedAtomic<int32_t> mWatchdogRenderCount { 0 };
     RelaxedAtomic<int32_t> mLimiterHits { 0 };
@@ -190,7 +220,8 @@ public:
     RelaxedAtomic<int32_t> mICloudEnabled { 1 };
     std::string mICloudContainerPath;
     RelaxedAtomic<int32_t> mLinkStatus { 0 };
-    int32_t mSeenParamChangeCount[NUM_LINK_RECORDS] {};
+    int32_t mSeenParamChangeCount[NUM_LINK_RECORDS] {};  // by link record (see ExchangeState)
+    ExchangeState mExchange;
     std::unique_ptr<MIDI_WRAPPER::midi_wrapper> mMidiWrapper;
     RelaxedAtomic<int32_t> midi_progr_change_mode { 0 };
     RelaxedAtomic<int32_t> midi_progr_change_channel { -1 };
@@ -267,12 +298,22 @@ private:
     void takeHostMidi (const juce::MidiBuffer&) noexcept;
     void filterMidiMessage (int status, int channel, int data1, int data2) noexcept;
 
-    // Exchange with other instances in the host process (filled in by the link work).
-    bool extSideChainSend (int slot, const float* samples, int n, int64_t timestamp) noexcept;
-    void extSideChainReceive (int slot, int ringIndex, int n, int64_t wantedTimestamp) noexcept;
-    void linkSend (const float* const* channels, int numChannels, int n, int64_t timestamp) noexcept;
-    int linkReceive (float* sumBlock, int n, int64_t timestamp) noexcept;
+    // Exchange with other instances in the host process (processor/exchange/):
+    // once per rendered chunk, with the chunk's timestamp tsx and length n.
+    bool extSideChainSend (const RenderBlock&, const float* x, int n, int64_t tsx) noexcept;
+    void extSideChainReceive (const RenderBlock&, int n, int64_t tsx) noexcept;
+    void linkSend (const RenderBlock&, int offset, int n, int64_t tsx) noexcept;
+    int linkReceive (const RenderBlock&, float* sumBlock, int n, int64_t tsx) noexcept;
+    void adoptLinkedParameters (int record, int32_t count, float t, float m, float r, float a, float q, float x) noexcept;
     void clearExchangeRecords (bool includeOwnLinkRecord) noexcept;
+    void retryPendingClears() noexcept;
+    void publishNoGroup() noexcept;
+    bool linksThisBlock (const RenderBlock&) const noexcept;
+    bool exchangeLogAllowed() const noexcept;
+    void finishExchangeBlock (int n) noexcept;
+    void prepareExchange (int preparedSize);
+    void attachLinkRecord() noexcept;
+    void detachLinkRecord() noexcept;
 
 public:
 
@@ -297,6 +338,15 @@ private:
 
     void scanPresetFolders();
     void loadDefaultPreset();
+    void startCloudContainerLookup();
+    void leaveCloudWatcher();
+    int indexOfPresetLocked (const juce::String& name) const;
+    bool writeStateTo (const juce::File& file);
+
+    // Guards mUserPresetNames, currentUserPreset and mCurrentUserPresetIndex (never taken by
+    // the render thread, which does not read them).
+    juce::CriticalSection mPresetLock;
+    bool mCloudClientRegistered = false;
 
     RelaxedAtomic<int32_t> mEnvelopeResetRequests { 0 };
     RelaxedAtomic<int32_t> mEditorRefreshPending { 0 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: install what it needs, build, run every test through ctest, then build
-# the processor's tests with AddressSanitizer + UndefinedBehaviorSanitizer and run them too.
+# The whole test suite: install what it needs, build, run every test through ctest, run the
+# editor's tests in a Debug build, then build the processor's tests with AddressSanitizer +
+# UndefinedBehaviorSanitizer and run them too.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,6 +19,13 @@ echo "=== Release build and the whole suite ==="
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBRISALTO_BUILD_TESTS=ON
 cmake --build "$build" --parallel "$jobs"
 (cd "$build" && ctest --output-on-failure --parallel "$jobs" --timeout 600)
+
+echo "=== Debug editor tests: JUCE's own assertions fail the test ==="
+# Only the shared code and the editor tests, built in Debug, where JUCE logs its assertions.
+debug_build="${BRISALTO_DEBUG_BUILD_DIR:-$root/build-debug}"
+cmake -S "$root" -B "$debug_build" -DCMAKE_BUILD_TYPE=Debug -DBRISALTO_BUILD_TESTS=ON -DBRISALTO_BUILD_BENCH=OFF
+cmake --build "$debug_build" --parallel "$jobs" --target brisalto_editor_tests
+(cd "$debug_build" && ctest --output-on-failure --parallel "$jobs" --timeout 600 -L editor)
 
 echo "=== AddressSanitizer + UndefinedBehaviorSanitizer ==="
 # The processor's own test programs (the host tests load the Release bundles and stay out).

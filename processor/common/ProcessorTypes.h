@@ -26,6 +26,17 @@ enum class FilterType : int
     notch = 3
 };
 
+// The detector filter's type from its normalised parameter value (0, 0.1, 0.2, 0.3): the nearest
+// tenth, and band-pass for anything that is not one of the other three.
+inline FilterType filterTypeFromParameter (float normalised) noexcept
+{
+    if (! (normalised >= 0.0f && normalised <= 1.0f))  // NaN included: never converted to int
+        return FilterType::bandPass;
+
+    const int type = (int) (normalised * 10.0f + 0.5f);
+    return type >= (int) FilterType::lowPass && type <= (int) FilterType::notch ? (FilterType) type : FilterType::bandPass;
+}
+
 enum class ProgChangeMode : int
 {
     off = 0,

@@ -2,3 +2,4 @@
 #include "processor/midi/MidiWrapper.h"
 
 void BrisaltoAudioProcessor::enableMidiReceive() {}
+void BrisaltoAudioProcessor::disconnectOwnMidiSources() {}

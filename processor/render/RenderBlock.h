@@ -61,6 +61,8 @@ struct BrisaltoAudioProcessor::RenderBlock
     double ppq = 0.0;
     bool playing = false;
     int64_t tsx = 0;
+    int64_t chunkTsx = 0;     // tsx of the chunk being rendered: tsx + its offset in the block
+    bool sendOnly = false;    // MixMode::sideChainSend: the input passes, delayed by the latency
 
     float* const* channels = nullptr;
     int bufferChannels = 0;

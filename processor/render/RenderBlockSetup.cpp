@@ -119,7 +119,9 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
         const int blockSize = std::max (1, (int) mBlocksize);
         platform::log::write (platform::log::notice, "\nBrisalto going forward or backward : %d blocks!!   diff %d  timestamp : %lld   prev %lld   blocksize %d \n",
                               (int) (diff / blockSize), (int) diff, (long long) ts, (long long) mPrevTimestamp, n);
-        clearExchangeRecords (false);
+        // The own link record too: after a jump back its entries of the earlier pass would
+        // be taken for this one's.
+        clearExchangeRecords (true);
     }
     mPrevTimestamp = ts;
     b.ts = ts;

@@ -44,6 +44,9 @@ void BrisaltoAudioProcessor::prepareRenderLoop()
     if ((int) mMidiSideSignal.size() < blockSize)
         mMidiSideSignal.resize ((size_t) blockSize, 0.0f);
     rs.lastHostBlockSize = blockSize;
+
+    // The exchange works in chunks of at most this size: its entries are sized now.
+    prepareExchange (blockSize);
 }
 
 void BrisaltoAudioProcessor::ensureRingCapacity (int channelBlocks)
@@ -85,26 +88,38 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
 
     updateChannelCounts (b, false);
 
+    // Exchange with other instances: per chunk, with the chunk's own timestamp.
+    retryPendingClears();
+    const bool links = linksThisBlock (b);
+    if (! links)
+        publishNoGroup();   // a block in flight while the instance left its group wrote it last block
+
     if (b.sendsExternalSideChain())
     {
-        if (auto* first = b.mainChannel (0, 0))
-            extSideChainSend (b.track, first, n, b.tsx);
-        for (int ch = b.mainIns; ch < b.totalOuts; ++ch)
-            if (auto* out = b.bufferChannel (ch, 0))
-                std::fill (out, out + n, 0.0f);
+        // The audio passes unprocessed, delayed by the reported latency like everything the
+        // host aligns by it (as in bypass); outputs beyond the main inputs stay silent.
+        if (b.mainChannel (0, 0) == nullptr)
+            return;
+        b.sendOnly = true;
+        for (int offset = 0; offset < n; offset += rs.preparedBlockSize)
+        {
+            const int chunk = std::min (rs.preparedBlockSize, n - offset);
+            extSideChainSend (b, b.mainChannel (0, offset), chunk, b.tsx + offset);
+            bypassChunk (b, offset, chunk);
+        }
+        finishExchangeBlock (n);
         return;
     }
 
-    if (b.group > 0 && mInstanceId >= 0 && mInstanceId < NUM_LINK_RECORDS)
-    {
-        const float* mains[MAX_CHANNELS] {};
-        for (int ch = 0; ch < b.nrIn; ++ch)
-            mains[ch] = b.mainChannel (ch, 0);
-        linkSend (mains, b.nrIn, n, b.tsx);
-    }
-
     for (int offset = 0; offset < n; offset += rs.preparedBlockSize)
-        renderChunk (b, offset, std::min (rs.preparedBlockSize, n - offset));
+    {
+        const int chunk = std::min (rs.preparedBlockSize, n - offset);
+        b.chunkTsx = b.tsx + offset;
+        if (links)
+            linkSend (b, offset, chunk, b.chunkTsx);
+        renderChunk (b, offset, chunk);
+    }
+    finishExchangeBlock (n);
 
     for (int ch = 0; ch < b.nrIn; ++ch)
         mInputChannelLevels[ch] = b.levels[ch];
@@ -173,8 +188,6 @@ bool BrisaltoAudioProcessor::beginBlock (RenderBlock& b, juce::AudioBuffer<float
         return false;
     }
 
-    readPlayHead (b);
-
     if (const auto* mainBus = getBus (true, 0))
     {
         b.mainIns = mainBus->getNumberOfChannels();
@@ -200,6 +213,10 @@ bool BrisaltoAudioProcessor::beginBlock (RenderBlock& b, juce::AudioBuffer<float
     const int maxDelay = mRenderState.ringDelay.maxDelayFor (mRenderState.preparedBlockSize);
     b.limiterLatency = juce::jlimit (0, std::max (0, (int) mLimiterLookahead), (int) mLimiterLatency);
     b.lookaheadDelay = juce::jlimit (0, std::max (0, maxDelay - b.limiterLatency), (int) mLookaheadLatency);
+
+    // The play head last: the block's settings above are taken before anything of the host is
+    // asked for.
+    readPlayHead (b);
     return true;
 }
 
@@ -249,7 +266,8 @@ void BrisaltoAudioProcessor::bypassChunk (RenderBlock& b, int offset, int n) noe
         for (int ch = 0; ch < b.nrIn; ++ch)
             if (auto* out = b.mainChannel (ch, offset))
                 std::fill (out, out + n, 0.0f);
-    writeExtraOutputs (b, offset, n);
+    if (! b.sendOnly)
+        writeExtraOutputs (b, offset, n);
 
     auto& rs = mRenderState;
     rs.sampleClock += n;

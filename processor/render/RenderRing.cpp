@@ -82,7 +82,7 @@ void BrisaltoAudioProcessor::buildSumDetector (RenderBlock& b, const float* x, i
     }
     else
     {
-        const int linked = linkReceive (sum, n, b.tsx);
+        const int linked = linkReceive (b, sum, n, b.chunkTsx);
         divisor = (float) (b.nrIn + linked);
     }
 
@@ -138,7 +138,7 @@ void BrisaltoAudioProcessor::writeSideDetectorSource (RenderBlock& b, int n) noe
 {
     if (b.mode == MixMode::sideChainReceive && b.track >= 0 && b.track < NUM_EXT_SIDECHAIN_SLOTS)
     {
-        extSideChainReceive (b.track, mRingWriteIndex, n, b.tsx - n);
+        extSideChainReceive (b, n, b.chunkTsx);
         return;
     }
 

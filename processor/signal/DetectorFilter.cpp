@@ -18,7 +18,7 @@ void BrisaltoAudioProcessor::calc_filter_coeffs()
     double q = (double) mParams[BPFilterQ] * 10.0;
     if (q <= 0.01)
         q = 0.1;
-    const int type = (int) (mParams[BPFilterType] * 10.0f + 0.5f);
+    const int type = (int) filterTypeFromParameter (mParams[BPFilterType]);
 
     constexpr double sqrt2 = 1.4142135623730951;
     const double w = juce::MathConstants<double>::pi * f / fs;

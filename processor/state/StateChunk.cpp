@@ -13,7 +13,7 @@ void BrisaltoAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
     values.grp_param_sync = grp_param_sync;
     values.mixMode = mixMode;
     values.midiSideChan = midiSideChan;
-    values.currentUserPreset = currentUserPreset;
+    values.currentUserPreset = getCurrentUserPreset();
     values.inputFormat = inputFormat;
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         values.params[i] = mParams[i];
@@ -36,6 +36,11 @@ void BrisaltoAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    applyStateChunk (data, sizeInBytes);
+}
+
+bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
+{
     const bool standalone = wrapperType == wrapperType_Standalone;
 
     StateChunkReader::Result chunk;
@@ -44,7 +49,7 @@ void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBy
     {
         platform::log::write (platform::log::notice, "Brisalto setStateInformation : state of %d bytes ignored (%s)  !!!!!!",
                               sizeInBytes, StateChunkReader::describe (status));
-        return;
+        return false;
     }
 
     mParamNotifyGate = 0;
@@ -70,10 +75,10 @@ void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBy
 
     if (chunk.currentUserPreset)
     {
+        // The index follows the name: its position, or -1 when it is not listed.
+        const juce::ScopedLock lock (mPresetLock);
         currentUserPreset = *chunk.currentUserPreset;
-        if (currentUserPreset.isNotEmpty())
-            if (const int position = getUserPresetIndx (currentUserPreset); position >= 0)
-                mCurrentUserPresetIndex = position;
+        mCurrentUserPresetIndex = indexOfPresetLocked (currentUserPreset);
     }
 
     for (int i = 0; i < NUM_PARAMETERS; ++i)
@@ -102,4 +107,5 @@ void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBy
     mParamNotifyGate++;
 
     tellHostParametersChanged();
+    return true;
 }

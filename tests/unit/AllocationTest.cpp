@@ -203,3 +203,38 @@ TEST (Allocation, CounterSeesAllocations)
     EXPECT_GE (seenByC, 1);
    #endif
 }
+
+#include "ExchangeTestSupport.h"
+
+class ExchangeAllocation : public ExchangeFixture {};
+
+TEST_F (ExchangeAllocation, SendReceiveAndLinkedGroupAllocateNothingAfterWarmUp)
+{
+    clearExternalSlots();
+    auto& sender = add (MixMode::sideChainSend);
+    sender.p->trackNumber = 0;
+    auto& receiver = add (MixMode::sideChainReceive, 2, 1024);   // host blocks of two chunks
+    receiver.p->trackNumber = 0;
+    auto& unread = add (MixMode::sideChainSend);                  // drops its oldest block every time
+    unread.p->trackNumber = 1;
+    auto& sum = add (MixMode::sum, 8);
+    auto& other = add (MixMode::sum, 2, 1024);
+    sum.p->groupSelectorChanged (2);
+    other.p->groupSelectorChanged (2);
+    for (auto& m : members)
+        m->output.reserve (1 << 19);
+
+    cycles (40, 1024);
+    long allocations = 0;
+    for (int i = 0; i < 100; ++i)
+    {
+        if (i % 10 == 0)
+            other.p->setParameter (Ratio, 0.2f + 0.01f * (float) i);   // adopted by the sum member
+        allocations += allocationsDuring ([&] { cycle (1024); });
+    }
+    EXPECT_EQ (allocations, 0);
+    EXPECT_EQ (receiver.p->mLinkStatus.load(), (int) LinkStatus::exactTimestamp);
+    EXPECT_EQ (unread.p->mLinkStatus.load(), (int) LinkStatus::queueFull);
+    EXPECT_EQ (sum.p->mExchange.lastLinkedChannels.load(), 2);
+    EXPECT_GT (sum.p->mExchange.adoptions.load(), 0);
+}

@@ -76,11 +76,50 @@ TEST (UserDefaults, CorruptFileReadsAsEmptyAndIsRepairedByAWrite)
     EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiProgChangeMode"), 0);
 }
 
-TEST (CloudDocuments, NoStoreOnThisSystem)
+TEST (CloudDocuments, SyncFolderFromTheVariableOrTheUserDefaults)
 {
-    auto& store = platform::CloudDocuments::standard();
-    EXPECT_FALSE (store.hasIdentityToken());
+    ScopedXdgFolders folders;   // the variable set empty
+    auto defaults = std::make_shared<platform::InMemoryUserDefaults>();
+    platform::UserDefaults::setStandard (defaults);
+    platform::SyncFolderCloudDocuments store;
+    const auto root = folders.syncRoot();
+    const auto documents = root.getChildFile ("Kestrom Brisalto/Documents");
+
+    EXPECT_FALSE (store.hasIdentityToken());   // nothing named: presets stay local
     EXPECT_TRUE (store.mobileDocumentsPath().isEmpty());
+    EXPECT_TRUE (store.containerDocumentsPath().isEmpty());
+
+    defaults->setString ("kAppPrefSyncRoot", root.getFullPathName());
+    EXPECT_FALSE (store.hasIdentityToken());   // named but missing: not signed in
+    ASSERT_TRUE (root.createDirectory());
+    EXPECT_TRUE (store.hasIdentityToken());
+    EXPECT_EQ (store.mobileDocumentsPath(), documents.getFullPathName());
+    EXPECT_EQ (store.containerDocumentsPath(), documents.getFullPathName());
+    EXPECT_TRUE (documents.isDirectory());     // the lookup makes the container
+
+    // The variable wins; relative paths count for nothing.
+    const auto other = folders.root.getChildFile ("other");
+    ASSERT_TRUE (other.createDirectory());
+    ::setenv ("BRISALTO_SYNC_ROOT", other.getFullPathName().toRawUTF8(), 1);
+    EXPECT_EQ (platform::SyncFolderCloudDocuments::syncRootPath(), other.getFullPathName());
+    ::setenv ("BRISALTO_SYNC_ROOT", "relative/sync", 1);
+    EXPECT_EQ (platform::SyncFolderCloudDocuments::syncRootPath(), root.getFullPathName());
+    defaults->setString ("kAppPrefSyncRoot", "relative/sync");
+    EXPECT_TRUE (platform::SyncFolderCloudDocuments::syncRootPath().isEmpty());
+
+    platform::UserDefaults::setStandard (nullptr);
+}
+
+TEST (UserDefaults, FileBackendKeepsStrings)
+{
+    ScopedXdgFolders folders;
+    const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
+    platform::FileUserDefaults (file).setString ("kAppPrefSyncRoot", "/home/me/Sync");
+    platform::FileUserDefaults again (file);
+    EXPECT_EQ (again.stringForKey ("kAppPrefSyncRoot"), "/home/me/Sync");
+    again.setInteger ("kAppPrefMidiChannel", 3);   // other keys stay
+    EXPECT_EQ (again.stringForKey ("kAppPrefSyncRoot"), "/home/me/Sync");
+    EXPECT_TRUE (again.stringForKey ("kAppPrefMidiChannel").isEmpty());
 }
 
 TEST (Log, MessagesFromManyThreadsArriveWhole)

@@ -127,17 +127,18 @@ TEST (ProcessorLifecycle, WatchdogClearsLinkStatusOnceRenderingStops)
 TEST (ProcessorLifecycle, DestructionLeavesTheLinkGroup)
 {
     ScopedXdgFolders folders;
-    int id = -1;
+    int record = -1;
     {
         BrisaltoAudioProcessor p;
-        id = p.mInstanceId;
-        ASSERT_LT (id, NUM_LINK_RECORDS);
+        record = p.linkRecordIndex();
+        ASSERT_GE (record, 0);
+        ASSERT_LT (record, NUM_LINK_RECORDS);
         p.groupNumber = 3;
-        std::lock_guard<std::mutex> lock (BrisaltoAudioProcessor::mInstRMSBuffers[id].mMutex);
-        BrisaltoAudioProcessor::mInstRMSBuffers[id].mGroupNumber = 3;
+        std::lock_guard<std::mutex> lock (BrisaltoAudioProcessor::mInstRMSBuffers[record].mMutex);
+        BrisaltoAudioProcessor::mInstRMSBuffers[record].mGroupNumber = 3;
     }
-    std::lock_guard<std::mutex> lock (BrisaltoAudioProcessor::mInstRMSBuffers[id].mMutex);
-    EXPECT_EQ (BrisaltoAudioProcessor::mInstRMSBuffers[id].mGroupNumber, 0);
+    std::lock_guard<std::mutex> lock (BrisaltoAudioProcessor::mInstRMSBuffers[record].mMutex);
+    EXPECT_EQ (BrisaltoAudioProcessor::mInstRMSBuffers[record].mGroupNumber.load(), 0);
 }
 
 TEST (ProcessorLifecycle, AsyncWorkNeverReachesADestroyedProcessor)

@@ -355,21 +355,22 @@ TEST_F (RenderLoop, TrackNumberOutsideTheSlotsNeverSendsOrReceives)
     setStaticCurve();
     const auto loud = sine (512, 0.5f);
 
-    // A valid slot sends and ends the block before the ring.
+    // A valid slot sends; its audio passes through the ring's delay.
     p.trackNumber = 7;
     p.mixMode = (int) MixMode::sideChainSend;
-    int before = p.mRingWriteIndex;
     render ({ loud, loud }, {}, { 512 });
-    EXPECT_EQ (p.mRingWriteIndex, before);
+    EXPECT_EQ (p.mLinkStatus.load(), (int) LinkStatus::sent);
 
     for (const int track : { 8, 12, 1000, -3 })
     {
         // Not a slot: rendered like any instance without a partner.
         p.trackNumber = track;
         p.mixMode = (int) MixMode::sideChainSend;
-        before = p.mRingWriteIndex;
+        p.mLinkStatus = 0;
+        const int before = p.mRingWriteIndex;
         render ({ loud, loud }, {}, { 512 });
         EXPECT_NE (p.mRingWriteIndex, before) << track;
+        EXPECT_EQ (p.mLinkStatus.load(), 0) << track;
 
         p.mixMode = (int) MixMode::sideChainReceive;
         const auto out = render ({ loud, loud }, {}, { 512 });

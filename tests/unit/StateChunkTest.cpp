@@ -296,12 +296,15 @@ TEST_F (StateChunk, CurrentUserPresetSelectsItsPositionInTheNameSet)
     restore (p, "{ \"currentUserPreset\": \"gamma\" }");
     EXPECT_EQ (p.mCurrentUserPresetIndex, 2);
 
+    // The index follows the name: a name that is not listed (or none) leaves no preset marked.
     restore (p, "{ \"currentUserPreset\": \"nowhere\" }");
     EXPECT_EQ (p.currentUserPreset, "nowhere");
-    EXPECT_EQ (p.mCurrentUserPresetIndex, 2);
+    EXPECT_EQ (p.mCurrentUserPresetIndex, -1);
 
+    restore (p, "{ \"currentUserPreset\": \"beta\" }");
+    EXPECT_EQ (p.mCurrentUserPresetIndex, 1);
     restore (p, "{ \"currentUserPreset\": \"\" }");
-    EXPECT_EQ (p.mCurrentUserPresetIndex, 2);
+    EXPECT_EQ (p.mCurrentUserPresetIndex, -1);
 }
 
 TEST_F (StateChunk, SideChainSendStartsTheWatchdog)

@@ -1,0 +1,178 @@
+#include "editor/lnf/LumoLNF.h"
+
+#include "editor/lnf/EmbeddedArt.h"
+
+#include <cmath>
+
+namespace
+{
+    constexpr int framesPerStrip = 55;
+    constexpr int segmentCount = 27;
+    constexpr int topSegment = 13;
+
+    std::vector<juce::Image> loadStrip (const char* prefix)
+    {
+        std::vector<juce::Image> frames;
+        frames.reserve (framesPerStrip);
+
+        for (int i = 0; i < framesPerStrip; ++i)
+            frames.push_back (EmbeddedArt::image ((prefix + juce::String (i).paddedLeft ('0', 2) + ".png").toRawUTF8()));
+
+        return frames;
+    }
+
+    // Positions come from JUCE within 0..1; anything else is held to that range, NaN as 0.
+    float safePosition (float position) noexcept
+    {
+        return std::isnan (position) ? 0.0f : juce::jlimit (0.0f, 1.0f, position);
+    }
+
+    enum class Segment { off, lit, litBelowCentre };
+
+    // Which image segment i (0 at the lower left, 13 at the top, 26 at the lower right) shows.
+    Segment segmentFor (int i, float position, const juce::String& name) noexcept
+    {
+        if (name == "mid_is_zero_slider")
+        {
+            if (position >= 0.5f)
+            {
+                const auto k = (int) (27.0f * (position - 0.5f));
+                return i >= topSegment && i <= topSegment + k ? Segment::lit : Segment::off;
+            }
+
+            const auto m = (int) (27.0f * (0.5f - position));
+            return i >= juce::jmax (0, topSegment - m) && i <= topSegment ? Segment::litBelowCentre : Segment::off;
+        }
+
+        const auto n = (int) (27.0f * position);
+
+        if (name == "right_is_zero_slider")
+            return i >= n ? Segment::lit : Segment::off;
+
+        return i < n ? Segment::lit : Segment::off;
+    }
+}
+
+LumoLNF::LumoLNF()
+    : toggleOnImage (EmbeddedArt::image ("toggle_on.png")),
+      toggleOffImage (EmbeddedArt::image ("toggle_off.png")),
+      knobFramesLarge (loadStrip ("knob_large_")),
+      knobFramesSmall (loadStrip ("knob_small_")),
+      segmentOnImage (EmbeddedArt::image ("segment_on.png")),
+      segmentBelowCentreImage (EmbeddedArt::image ("segment_below_centre.png")),
+      segmentOffImage (EmbeddedArt::image ("segment_off.png"))
+{
+    setColour (juce::Slider::textBoxTextColourId, juce::Colour (0xbfffffff));
+    setColour (juce::Label::textColourId, juce::Colour (0xbfffffff));
+    setColour (juce::TextButton::textColourOffId, juce::Colour (0xa6ffffff));
+    setColour (juce::TextButton::textColourOnId, juce::Colour (0xd9ffffff));
+    setColour (juce::ComboBox::textColourId, juce::Colour (0xbfffffff));
+    setColour (juce::ComboBox::backgroundColourId, juce::Colour (0x00ffffff));
+
+    mainFont = juce::Font (getRobotoMediumTypeface());
+    mainFont.setHeight (17.0f);
+    textBoxFont = mainFont;
+    textBoxFont.setHeight (14.0f);
+}
+
+LumoLNF::~LumoLNF() = default;
+
+juce::Typeface::Ptr LumoLNF::getRobotoMediumTypeface()
+{
+    static const juce::Typeface::Ptr sRobotoTF = []
+    {
+        const auto font = EmbeddedArt::robotoMedium();
+        return juce::Typeface::createSystemTypefaceFor (font.bytes, (size_t) font.size);
+    }();
+
+    return sRobotoTF;
+}
+
+juce::Font LumoLNF::getTextButtonFont (juce::TextButton&, int)
+{
+    return mainFont;
+}
+
+juce::Font LumoLNF::getLabelFont (juce::Label& label)
+{
+    auto font = mainFont;
+    font.setHeight (label.getFont().getHeight());
+    return font;
+}
+
+void LumoLNF::drawToggleButton (juce::Graphics& g, juce::ToggleButton& button, bool, bool)
+{
+    const auto& image = button.getToggleState() ? toggleOnImage : toggleOffImage;
+    const auto w = button.getWidth(), h = button.getHeight();
+    const auto iw = image.getWidth(), ih = image.getHeight();
+
+    if (image.isValid() && iw != ih)
+    {
+        g.drawImage (image, 0, 0, w, h, 0, 0, iw, ih, false);
+        return;
+    }
+
+    const auto side = juce::jmin (w, h);
+    g.drawImage (image, (w - side) / 2, (h - side) / 2, side, side, 0, 0, iw, iw, false);
+}
+
+juce::Label* LumoLNF::createSliderTextBox (juce::Slider& slider)
+{
+    auto* label = new juce::Label();
+    label->setFont (textBoxFont);
+    label->setJustificationType (juce::Justification::centred);
+    label->setKeyboardType (juce::TextInputTarget::decimalKeyboard);
+    label->setColour (juce::Label::textColourId, slider.findColour (juce::Slider::textBoxTextColourId));
+    label->setColour (juce::Label::backgroundColourId, juce::Colours::transparentBlack);
+    return label;
+}
+
+void LumoLNF::drawRotarySlider (juce::Graphics& g, int, int, int width, int height, float sliderPos,
+                                float, float, juce::Slider& slider)
+{
+    if (! slider.isEnabled())
+        g.setOpacity (0.6f);
+
+    const auto position = safePosition (sliderPos);
+    const auto scale = width > 81 ? 1.0f : (float) width / 108.0f;
+    const auto& frames = width < 90 ? knobFramesSmall : knobFramesLarge;
+    const auto top = (int) (12.0f * scale + 0.5f);
+    const auto side = juce::jmax (0, juce::jmin (height - top, width));
+
+    if (! frames.empty())
+    {
+        const auto index = (int) ((float) (frames.size() - 1) * position);
+        const auto& frame = frames[(size_t) index];
+        g.drawImage (frame, (width - side) / 2, top, side, side, 0, 0, frame.getWidth(), frame.getHeight(), false);
+    }
+
+    drawKnobRing (g, width, scale, top, side, position, slider.getName());
+}
+
+void LumoLNF::drawKnobRing (juce::Graphics& g, int width, float scale, int top, int side, float position,
+                            const juce::String& name) const
+{
+    // The segments take their scale from the lit image; without it there is no ring to draw.
+    if (! segmentOnImage.isValid())
+        return;
+
+    const auto segmentWidth = (int) (11.0f * scale + 0.5f);
+    const auto segmentHeight = (int) (18.0f * scale + 0.5f);
+    const auto upright = juce::AffineTransform::scale ((float) segmentWidth / (float) segmentOnImage.getWidth(),
+                                                       (float) segmentHeight / (float) segmentOnImage.getHeight())
+                             .translated ((float) width * 0.5f - (float) segmentWidth * 0.5f, 0.0f);
+    const auto pivotX = (float) width * 0.5f;
+    const auto pivotY = (float) top + (float) side * 0.5f;
+
+    // -144 degrees, then 27 steps of 288 / 26 degrees, summed in single precision.
+    auto angle = -2.5132742f;
+
+    for (int i = 0; i < segmentCount; ++i, angle += 0.19332878f)
+    {
+        const auto state = segmentFor (i, position, name);
+        const auto& image = state == Segment::lit ? segmentOnImage
+                          : state == Segment::litBelowCentre ? segmentBelowCentreImage
+                                                             : segmentOffImage;
+        g.drawImageTransformed (image, upright.rotated (angle, pivotX, pivotY), false);
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <vector>
+
+// The editor's look-and-feel. Knobs are a frame of a 55-frame filmstrip inside a ring of 27
+// image segments, toggles one of two images, and text buttons, labels and slider text boxes
+// use the embedded Roboto Medium. Everything else is LookAndFeel_V4's dark scheme.
+//
+// The decoded images are shared by every instance through juce::ImageCache, the typeface
+// through one static per process.
+class LumoLNF : public juce::LookAndFeel_V4
+{
+public:
+    LumoLNF();
+    ~LumoLNF() override;
+
+    // The typeface made from the embedded font, created by the first call in the process.
+    static juce::Typeface::Ptr getRobotoMediumTypeface();
+
+    juce::Font getTextButtonFont (juce::TextButton&, int buttonHeight) override;
+    void drawToggleButton (juce::Graphics&, juce::ToggleButton&,
+                           bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
+    juce::Font getLabelFont (juce::Label&) override;
+    void drawRotarySlider (juce::Graphics&, int x, int y, int width, int height, float sliderPosProportional,
+                           float rotaryStartAngle, float rotaryEndAngle, juce::Slider&) override;
+    juce::Label* createSliderTextBox (juce::Slider&) override;
+
+    // The owner may change the heights of these two (and nothing else about them) at any time;
+    // the overrides read them at each call.
+    juce::Font mainFont;    // text buttons and labels, 17 px at the design size
+    juce::Font textBoxFont; // slider text boxes, 14 px at the design size
+
+    // The art, fixed after construction.
+    const juce::Image toggleOnImage;
+    const juce::Image toggleOffImage;
+    const std::vector<juce::Image> knobFramesLarge;  // 55 frames, 168x168, dot at -135 + 5 i degrees
+    const std::vector<juce::Image> knobFramesSmall;  // the same 55 frames at 136x136
+    const juce::Image segmentOnImage;                // lit ring segment, 22x36
+    const juce::Image segmentBelowCentreImage;       // lit segment below the centre of a centre-zero ring
+    const juce::Image segmentOffImage;               // unlit ring segment
+
+private:
+    void drawKnobRing (juce::Graphics&, int width, float scale, int top, int side, float position,
+                       const juce::String& name) const;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LumoLNF)
+};

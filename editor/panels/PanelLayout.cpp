@@ -1,0 +1,62 @@
+#include "editor/panels/PanelLayout.h"
+
+#include <cmath>
+
+namespace PanelLayout
+{
+int scaled (float size, float fraction) noexcept
+{
+    const float product = size * fraction;
+    return (int) std::nearbyint (product);  // the default rounding mode: to nearest, ties to even
+}
+
+juce::Rectangle<int> place (const Fractions& f, float width, float height) noexcept
+{
+    return { scaled (width, f.x), scaled (height, f.y), scaled (width, f.w), scaled (height, f.h) };
+}
+
+void recordLabelFontHeights (juce::Component& panel, LabelFontHeights& heights)
+{
+    for (auto* child : panel.getChildren())
+        if (auto* label = dynamic_cast<juce::Label*> (child))
+            heights[label] = label->getFont().getHeight();
+}
+
+juce::Font labelFont (float height)
+{
+    return juce::Font (height, juce::Font::plain).withTypefaceStyle ("Regular");
+}
+
+void rescaleLabelFonts (juce::Component& panel, LabelFontHeights& heights, int designWidth, int designHeight)
+{
+    const auto w = (float) panel.getWidth();
+    const auto h = (float) panel.getHeight();
+    const bool atLeastDesignSize = panel.getWidth() >= designWidth && panel.getHeight() >= designHeight;
+    const float scale = juce::jmin (w / (float) designWidth, h / (float) designHeight);
+
+    for (auto* child : panel.getChildren())
+    {
+        if (auto* label = dynamic_cast<juce::Label*> (child))
+        {
+            const float h0 = heights[label];
+            const float height = atLeastDesignSize ? h0 : h0 * scale + 0.5f;
+            label->setFont (labelFont (juce::jlimit (0.1f, 10000.0f, height)));
+        }
+    }
+}
+
+void setUpLabel (juce::Label& label, float fontHeight, juce::Justification justification)
+{
+    label.setFont (labelFont (fontHeight));
+    label.setJustificationType (justification);
+    label.setEditable (false, false, false);
+    label.setColour (juce::TextEditor::textColourId, juce::Colours::black);
+    label.setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
+}
+
+void neverTakeKeyboardFocus (juce::Component& component)
+{
+    component.setWantsKeyboardFocus (false);
+    component.setMouseClickGrabsKeyboardFocus (false);
+}
+}

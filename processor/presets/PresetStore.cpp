@@ -1,0 +1,329 @@
+#include "processor/PluginProcessor.h"
+#include "processor/presets/CloudContainerLookup.h"
+#include "processor/presets/PresetNames.h"
+#include "processor/presets/PresetWatcher.h"
+#include "processor/state/StateChunkReader.h"
+
+#include "platform/CloudDocuments.h"
+#include "platform/FileAccess.h"
+#include "platform/Folders.h"
+#include "platform/Log.h"
+
+namespace
+{
+    bool cloudInUse (const BrisaltoAudioProcessor& p) { return p.mICloudEnabled != 0; }
+}
+
+//==============================================================================
+juce::File BrisaltoAudioProcessor::getPresetDir (int local)
+{
+    {
+        const juce::ScopedLock lock (mPresetLock);
+        if (local == 0 && mICloudContainerPath.size() >= 2)
+            return juce::File (juce::String (juce::CharPointer_UTF8 (mICloudContainerPath.c_str())));
+    }
+
+    if (local != 0 || mICloudEnabled == 0)
+        return platform::folders::localPresetFolder();
+
+    // The document store is in use but its container is not known yet.
+    const auto path = platform::CloudDocuments::standard().mobileDocumentsPath();
+    if (path.isEmpty() || ! juce::File::isAbsolutePath (path))
+        return {};
+    const juce::File folder (path);
+    if (! folder.isDirectory())
+        folder.createDirectory();
+    return folder;
+}
+
+juce::String BrisaltoAudioProcessor::getFullPathOfPreset (juce::String name)
+{
+    const auto location = presets::locate (name, cloudInUse (*this));
+    if (! location)
+        return {};
+    const auto folder = getPresetDir (location->inLocalFolder ? 1 : 0).getFullPathName();
+    if (folder.isEmpty())
+        return {};
+    return folder + "/" + location->stem + ".json";
+}
+
+//==============================================================================
+int BrisaltoAudioProcessor::indexOfPresetLocked (const juce::String& name) const
+{
+    int position = 0;
+    for (const auto& entry : mUserPresetNames)
+    {
+        if (entry == name)
+            return position;
+        ++position;
+    }
+    return -1;
+}
+
+int BrisaltoAudioProcessor::getUserPresetIndx (const juce::String& name)
+{
+    const juce::ScopedLock lock (mPresetLock);
+    return indexOfPresetLocked (name);
+}
+
+juce::String BrisaltoAudioProcessor::getUserPresetName (int index)
+{
+    const juce::ScopedLock lock (mPresetLock);
+    if (index < 0 || index >= (int) mUserPresetNames.size())
+        return {};
+    return *std::next (mUserPresetNames.begin(), index);
+}
+
+std::set<juce::String> BrisaltoAudioProcessor::getUserPresetNames() const
+{
+    const juce::ScopedLock lock (mPresetLock);
+    return mUserPresetNames;
+}
+
+juce::String BrisaltoAudioProcessor::getCurrentUserPreset() const
+{
+    const juce::ScopedLock lock (mPresetLock);
+    return currentUserPreset;
+}
+
+int BrisaltoAudioProcessor::getCurrentUserPresetIndex() const
+{
+    const juce::ScopedLock lock (mPresetLock);
+    return mCurrentUserPresetIndex;
+}
+
+//==============================================================================
+int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
+{
+    if (getUserPresetIndx (name) < 0)
+        return -1;
+
+    const juce::File file (getFullPathOfPreset (name));
+    juce::MemoryBlock data;
+    const auto status = platform::files::readRegularFile (file, presets::minPresetBytes, StateChunkReader::maxTextBytes, data);
+    if (status == platform::files::ReadStatus::missing)
+    {
+        platform::log::write (platform::log::notice, "\nBrisalto : selected preset %s does NOT exists !\n", name.toRawUTF8());
+        return -1;
+    }
+    if (status != platform::files::ReadStatus::ok)
+    {
+        platform::log::write (platform::log::notice, "Brisalto : selected preset %s NOT loaded (%s) !!!!", name.toRawUTF8(),
+                              platform::files::describe (status));
+        return -1;
+    }
+
+    // A plug-in instance keeps its program-change settings whatever the preset holds.
+    const int32_t progChangeMode = midi_progr_change_mode;
+    const int32_t progChangeChannel = midi_progr_change_channel;
+    if (! applyStateChunk (data.getData(), (int) data.getSize()))
+    {
+        platform::log::write (platform::log::notice, "Brisalto : selected preset %s NOT loaded (not a state chunk) !!!!", name.toRawUTF8());
+        return -1;
+    }
+
+    {
+        const juce::ScopedLock lock (mPresetLock);
+        currentUserPreset = name;
+        mCurrentUserPresetIndex = indexOfPresetLocked (name);
+    }
+
+    if (wrapperType != wrapperType_Standalone)
+    {
+        midi_progr_change_mode = progChangeMode;
+        midi_progr_change_channel = progChangeChannel;
+    }
+    mUserPresetModified = 0;
+    return 0;
+}
+
+bool BrisaltoAudioProcessor::writeStateTo (const juce::File& file)
+{
+    const auto folder = file.getParentDirectory();
+    if (! folder.isDirectory() && ! folder.createDirectory())
+    {
+        platform::log::write (platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", file.getFullPathName().toRawUTF8());
+        return false;
+    }
+
+    juce::MemoryBlock state;
+    getStateInformation (state);
+    // A hidden temporary file beside the target, renamed over it: the target is whole or untouched.
+    if (state.getSize() == 0 || ! file.replaceWithData (state.getData(), state.getSize()))
+    {
+        platform::log::write (platform::log::notice, "\nBrisalto preset file : %s could NOT be written !!!!\n", file.getFullPathName().toRawUTF8());
+        return false;
+    }
+    return true;
+}
+
+bool BrisaltoAudioProcessor::writeUserPreset (juce::String name)
+{
+    const auto path = getFullPathOfPreset (name);
+    if (path.isEmpty())
+    {
+        if (presets::locate (name, cloudInUse (*this)))
+            platform::log::write (platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", name.toRawUTF8());
+        else
+            platform::log::write (platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
+        return false;
+    }
+
+    const juce::File file (path);
+    if (! writeStateTo (file))
+        return false;
+
+    {
+        const juce::ScopedLock lock (mPresetLock);
+        mUserPresetNames.insert (name);
+        currentUserPreset = name;
+        mCurrentUserPresetIndex = indexOfPresetLocked (name);
+    }
+    mUserPresetModified = 0;
+
+    if (mCloudClientRegistered && ! name.endsWith (presets::localSuffix))
+        PresetWatcher::shared().noteOwnWrite (file);
+    return true;
+}
+
+bool BrisaltoAudioProcessor::writeDefaultPreset()
+{
+    const auto folder = getPresetDir (0);
+    if (folder.getFullPathName().isEmpty())
+        return false;
+    return writeStateTo (folder.getChildFile (presets::defaultPresetFileName));
+}
+
+bool BrisaltoAudioProcessor::removeUserPreset (juce::String name)
+{
+    if (getUserPresetIndx (name) < 0)
+        return false;
+
+    const auto path = getFullPathOfPreset (name);
+    if (path.isEmpty())
+        return false;
+    const juce::File file (path);
+    if (! file.exists())
+        return false;
+
+    file.deleteFile();
+    if (file.exists())
+    {
+        platform::log::write (platform::log::notice, "Brisalto preset file : %s could NOT be deleted !!!!", path.toRawUTF8());
+        return false;
+    }
+
+    {
+        const juce::ScopedLock lock (mPresetLock);
+        mUserPresetNames.erase (name);
+        currentUserPreset.clear();
+        mCurrentUserPresetIndex = -1;
+    }
+    mUserPresetModified = 0;
+    return true;
+}
+
+//==============================================================================
+void BrisaltoAudioProcessor::scanPresetFolders()
+{
+    const auto addFilesOf = [this] (const juce::File& dir, bool isCloudFolder)
+    {
+        std::vector<platform::files::DirectoryEntry> entries;
+        if (platform::files::listFolder (dir, entries) != platform::files::ListStatus::ok)
+            return;
+        const juce::ScopedLock lock (mPresetLock);
+        for (const auto& entry : entries)
+            if (entry.isRegularFile)
+                if (const auto name = presets::listedName (entry.name, isCloudFolder, cloudInUse (*this)))
+                    mUserPresetNames.insert (*name);
+    };
+
+    if (wrapperType != wrapperType_Standalone)
+    {
+        mICloudEnabled = 1;
+        const auto dir = getPresetDir (0);
+        if (dir.getFullPathName().isEmpty() || ! dir.isDirectory())
+            mICloudEnabled = 0;
+        else
+            addFilesOf (dir, true);
+    }
+
+    const auto local = getPresetDir (1);
+    if (local.getFullPathName().isNotEmpty() && local.isDirectory())
+        addFilesOf (local, false);
+}
+
+void BrisaltoAudioProcessor::loadDefaultPreset()
+{
+    juce::MemoryBlock data;
+    const auto file = getPresetDir (0).getChildFile (presets::defaultPresetFileName);
+    if (platform::files::readRegularFile (file, presets::minPresetBytes, StateChunkReader::maxTextBytes, data) != platform::files::ReadStatus::ok)
+        return;
+
+    applyStateChunk (data.getData(), (int) data.getSize());
+    const juce::ScopedLock lock (mPresetLock);
+    mCurrentUserPresetIndex = -1;
+    currentUserPreset.clear();
+}
+
+//==============================================================================
+void BrisaltoAudioProcessor::startCloudContainerLookup()
+{
+    requestCloudContainer ([self = mLifetime.handle()] (const std::string& path)
+    {
+        self.call ([&] (BrisaltoAudioProcessor& p) { p.get_iCloudContainerCallback (path); });
+    });
+}
+
+void BrisaltoAudioProcessor::get_iCloudContainerCallback (std::string path)
+{
+    {
+        const juce::ScopedLock lock (mPresetLock);
+        mICloudContainerPath = path;
+    }
+
+    auto current = PresetWatcher::shared().addClient (mInstanceId, this, juce::File (juce::String::fromUTF8 (path.c_str())),
+        [self = mLifetime.handle()] (const PresetWatcher::Docs& docs)
+        {
+            self.call ([&] (BrisaltoAudioProcessor& p) { p.rebuildUserPresetNames (docs); });
+        });
+    mCloudClientRegistered = true;
+
+    // A later instance gets the current list at once, without waiting for a change.
+    if (current)
+        rebuildUserPresetNames (*current);
+    requestEditorRefresh();
+}
+
+void BrisaltoAudioProcessor::leaveCloudWatcher()
+{
+    if (mCloudClientRegistered)
+        PresetWatcher::shared().removeClient (mInstanceId, this);
+    mCloudClientRegistered = false;
+}
+
+void BrisaltoAudioProcessor::rebuildUserPresetNames (const std::set<std::string>& docs)
+{
+    {
+        const juce::ScopedLock lock (mPresetLock);
+        std::set<juce::String> names;
+        for (const auto& name : mUserPresetNames)
+            if (name.endsWith (presets::localSuffix))
+                names.insert (name);
+
+        const auto container = juce::String::fromUTF8 (mICloudContainerPath.c_str());
+        for (const auto& path : docs)
+        {
+            // Only files directly in the documents folder stand for cloud presets.
+            const auto slash = path.find_last_of ('/');
+            if (slash == std::string::npos || juce::String::fromUTF8 (path.data(), (int) slash) != container)
+                continue;
+            if (const auto name = presets::listedName (path.substr (slash + 1), true, true))
+                names.insert (*name);
+        }
+
+        mUserPresetNames.swap (names);
+        mCurrentUserPresetIndex = indexOfPresetLocked (currentUserPreset);
+    }
+    requestEditorRefresh();
+}

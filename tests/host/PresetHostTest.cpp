@@ -1,0 +1,77 @@
+// A fresh instance starts from the default preset: the one in the cloud sync folder when one
+// is named, else the local one.
+
+#include "HostTestSupport.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace brisalto::host::test
+{
+namespace
+{
+
+// Sets an environment variable for the lifetime of the object (the plug-in reads it at once).
+struct ScopedVariable
+{
+    ScopedVariable (const char* n, const juce::String& value) : name (n)
+    {
+        if (const char* old = std::getenv (name))
+            saved = old, had = true;
+        ::setenv (name, value.toRawUTF8(), 1);
+    }
+    ~ScopedVariable() { had ? (void) ::setenv (name, saved.c_str(), 1) : (void) ::unsetenv (name); }
+
+    const char* name;
+    std::string saved;
+    bool had = false;
+};
+
+class PresetHostTest : public EachFormat
+{
+protected:
+    ~PresetHostTest() override { root.deleteRecursively(); }
+
+    static void writeDefault (const juce::File& file, float threshold)
+    {
+        ASSERT_TRUE (file.getParentDirectory().createDirectory());
+        ASSERT_TRUE (file.replaceWithText ("{ \"Threshold\": " + juce::String (threshold) + " }"));
+    }
+
+    float freshThreshold()
+    {
+        auto plugin = loadFresh (format());
+        EXPECT_NE (plugin, nullptr);
+        if (plugin == nullptr)
+            return -1.0f;
+        // LV2 hosts hear of values the plug-in set itself while it runs.
+        prepare (*plugin, 48000.0, 1024);
+        processBlocks (*plugin, 2);
+        sharedHost().pumpMessages (20);
+        auto* threshold = findParameter (*plugin, "Threshold");
+        const auto value = threshold != nullptr ? threshold->getValue() : -1.0f;
+        plugin->releaseResources();
+        return value;
+    }
+
+    juce::File root = juce::File::createTempFile ("brisalto-presets");
+    ScopedVariable data { "XDG_DATA_HOME", root.getChildFile ("data").getFullPathName() };
+    ScopedVariable sync { "BRISALTO_SYNC_ROOT", "" };
+};
+
+TEST_P (PresetHostTest, FreshInstanceStartsFromTheDefaultPresetInUse)
+{
+    const auto syncRoot = root.getChildFile ("sync");
+    writeDefault (root.getChildFile ("data/Brisalto/userPresets/BrisaltoDefault.json"), 0.25f);
+    writeDefault (syncRoot.getChildFile ("Kestrom Brisalto/Documents/BrisaltoDefault.json"), 0.5f);
+
+    EXPECT_NEAR (freshThreshold(), 0.25f, 1.0e-5f);
+
+    ScopedVariable named ("BRISALTO_SYNC_ROOT", syncRoot.getFullPathName());
+    EXPECT_NEAR (freshThreshold(), 0.5f, 1.0e-5f);
+}
+
+BRISALTO_FOR_EACH_FORMAT (PresetHostTest);
+
+} // namespace
+} // namespace brisalto::host::test
