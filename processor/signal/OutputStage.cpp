@@ -237,12 +237,10 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
             std::copy (ys, ys + count, vA);
         }
         if (B <= 0.0f)
-            std::copy (ys, ys + count, curveB);
-        if (D <= 0.0f)
-            std::copy (ys, ys + count, powerD);
+            std::copy (ys, ys + count, curveB);  // finite, weighted by B = 0 below
 
         const float bScale = B > 0.0f ? 1.0f / (sB * kB) : 1.0f, bShift = B > 0.0f ? 1.0f : 0.0f;
-        const float dScale = D > 0.0f ? 1.0f / dB : 1.0f, dShift = D > 0.0f ? 1.0f : 0.0f;
+        const float dScale = 1.0f / dB;  // the distortion term is weighted by D (0 when off)
         float* __restrict o = out + start;
         const float* __restrict dry = x;
         const float* __restrict m100 = mixes;
@@ -250,7 +248,7 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
         {
             const float y = ys[i];
             const float vB = curveB[i] * bScale - bShift * y;
-            const float vD = std::copysign (powerD[i], dry[i]) * dScale - dShift * y;
+            const float vD = std::copysign (powerD[i], dry[i]) * dScale - y;
             return y + A * vA[i] + B * vB + 4.0f * D * vD;
         };
         if (! negativeMix)
