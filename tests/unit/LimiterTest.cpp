@@ -125,10 +125,7 @@ TEST (HardLimiter, SingleLoudSampleInSilence)
     EXPECT_NEAR (x[110], 0.985f * std::pow (10.0f, -0.1f / 20.0f), 1e-5f);
     EXPECT_NEAR (x[110], 0.9737f, 1e-4f);
     for (int i = 0; i < 1000; ++i)
-    {
-        if (i != 110)
-            EXPECT_EQ (x[(size_t) i], 0.0f);
-    }
+        EXPECT_EQ (x[(size_t) i], i == 110 ? x[110] : 0.0f) << i;
 
     // Queue after the block: the release ramp, entry 0 is the gain 890 samples after the hit.
     // The hit's gain left at sample 110; sample 110 + 480 - c2 got c2 * t / 480.
