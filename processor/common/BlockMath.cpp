@@ -17,7 +17,7 @@ namespace dsp::block::HWY_NAMESPACE
 
     // Runs op over whole vectors, then over the tail padded into a local vector.
     template <typename Op>
-    HWY_INLINE void forEachVector (const float* HWY_RESTRICT x, float* y, int n, Op op)
+    HWY_INLINE void forEachVector (const float* x, float* y, int n, Op op)  // y may be x
     {
         const hn::ScalableTag<float> d;
         const int lanes = (int) hn::Lanes (d);
