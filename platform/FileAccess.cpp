@@ -142,4 +142,20 @@ bool describeFile (const juce::File& file, DirectoryEntry& entry)
     entry.modifiedNs = modifiedNsOf (info);
     return true;
 }
+bool replaceWholeFile (const juce::File& file, const void* data, size_t size)
+{
+    if (size == 0 || file.getFullPathName().isEmpty())
+        return false;
+
+    juce::TemporaryFile temp (file, juce::TemporaryFile::useHiddenFile);
+    {
+        juce::FileOutputStream out (temp.getFile());
+        if (! out.openedOk() || ! out.write (data, size))
+            return false;
+        out.flush();
+        if (out.getStatus().failed())
+            return false;
+    }
+    return temp.overwriteTargetFileWithTemporary();
+}
 }

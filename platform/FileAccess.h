@@ -46,4 +46,8 @@ namespace platform::files
 
     // The entry of one path (after following symbolic links); false when it does not exist.
     bool describeFile (const juce::File& file, DirectoryEntry& entry);
+
+    // Writes the bytes to a hidden temporary file beside the target and renames it over the
+    // target only when every byte was written: the target is whole, or as it was before.
+    bool replaceWholeFile (const juce::File& file, const void* data, size_t size);
 }

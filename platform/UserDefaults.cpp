@@ -2,6 +2,8 @@
 #include "Folders.h"
 #include "Log.h"
 
+#include <cmath>
+
 namespace platform
 {
 namespace
@@ -48,6 +50,30 @@ int64_t FileUserDefaults::integerForKey (const juce::String& key)
             return (int64_t) d;
     }
     return 0;
+}
+
+std::optional<int64_t> FileUserDefaults::lookUpInteger (const juce::String& key)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto all = readAll();
+    const juce::Identifier id (key);
+    const auto* object = all.getDynamicObject();
+    if (object == nullptr || ! object->hasProperty (id))
+        return std::nullopt;
+
+    const auto value = object->getProperty (id);
+    if (value.isInt() || value.isInt64())
+        return (int64_t) static_cast<juce::int64> (value);
+    if (value.isBool())
+        return (bool) value ? 1 : 0;
+    if (value.isDouble())
+    {
+        // Whole numbers only, and only where they fit 64 bits exactly.
+        const auto d = (double) value;
+        if (std::isfinite (d) && d == std::floor (d) && d >= -9.0e18 && d <= 9.0e18)
+            return (int64_t) d;
+    }
+    return std::nullopt;
 }
 
 void FileUserDefaults::setInteger (const juce::String& key, int64_t value)
@@ -99,6 +125,15 @@ int64_t InMemoryUserDefaults::integerForKey (const juce::String& key)
     std::lock_guard<std::mutex> lock (mutex);
     const auto it = values.find (key);
     return it == values.end() ? 0 : it->second;
+}
+
+std::optional<int64_t> InMemoryUserDefaults::lookUpInteger (const juce::String& key)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto it = values.find (key);
+    if (it == values.end())
+        return std::nullopt;
+    return it->second;
 }
 
 void InMemoryUserDefaults::setInteger (const juce::String& key, int64_t value)

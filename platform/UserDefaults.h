@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 // Small preferences shared by every instance of a user: integers such as the MIDI
 // program-change settings, and strings such as the cloud sync folder.
@@ -19,6 +20,10 @@ namespace platform
         virtual int64_t integerForKey (const juce::String& key) = 0;
         virtual void setInteger (const juce::String& key, int64_t value) = 0;
 
+        // The stored integer, or nothing when the key is missing or its value is not a whole
+        // number (a text, a fraction, a number beyond 64 bits), so a caller can tell a missing
+        // key apart from a stored 0.
+        virtual std::optional<int64_t> lookUpInteger (const juce::String& key) = 0;
         // The stored string, or an empty string when the key is missing or not a string.
         // (A backend without strings answers empty and ignores writes.)
         virtual juce::String stringForKey (const juce::String&) { return {}; }
@@ -36,6 +41,7 @@ namespace platform
         explicit FileUserDefaults (juce::File file);
         int64_t integerForKey (const juce::String& key) override;
         void setInteger (const juce::String& key, int64_t value) override;
+        std::optional<int64_t> lookUpInteger (const juce::String& key) override;
         juce::String stringForKey (const juce::String& key) override;
         void setString (const juce::String& key, const juce::String& value) override;
 
@@ -52,6 +58,7 @@ namespace platform
     public:
         int64_t integerForKey (const juce::String& key) override;
         void setInteger (const juce::String& key, int64_t value) override;
+        std::optional<int64_t> lookUpInteger (const juce::String& key) override;
         juce::String stringForKey (const juce::String& key) override;
         void setString (const juce::String& key, const juce::String& value) override;
 

@@ -1,5 +1,8 @@
 #include "processor/PluginProcessor.h"
+#include "processor/midi/MidiSettings.h"
 #include "processor/midi/MidiWrapper.h"
+
+#include "editor/shell/BrisaltoAudioProcessorEditor.h"
 
 #include "platform/CloudDocuments.h"
 #include "platform/Log.h"
@@ -50,21 +53,15 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         setParameter (i, mParams[i]);
 
+    // Standalone start-up: the program-change settings from the user defaults, where a missing
+    // or out-of-range key gives the documented default (mode off, all channels); the step that
+    // writes the mode back and enables MIDI runs on the message thread once the processor stands.
     if (wrapperType == wrapperType_Standalone)
     {
-        auto& defaults = platform::UserDefaults::standard();
-        midi_progr_change_mode = (int32_t) defaults.integerForKey ("kAppPrefMidiProgChangeMode");
-        midi_progr_change_channel = (int32_t) defaults.integerForKey ("kAppPrefMidiChannel");
-
-        juce::MessageManager::callAsync ([self = mLifetime.handle()]
-        {
-            self.call ([] (BrisaltoAudioProcessor& p)
-            {
-                platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", p.midi_progr_change_mode);
-                if (p.midi_progr_change_mode != 0)
-                    p.enableMidiReceive();
-            });
-        });
+        const auto stored = midi_remote::readStoredSettings (platform::UserDefaults::standard());
+        midi_progr_change_mode = stored.progChangeMode;
+        midi_progr_change_channel = stored.channel;
+        postMidiWork ([] (BrisaltoAudioProcessor& p) { p.runStandaloneMidiStartUp(); });
     }
 
     const bool token = platform::CloudDocuments::standard().hasIdentityToken();
@@ -83,11 +80,24 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
         weight = 1.0f;
 
     applyPendingChannelStateChanges();
+
+    // MIDI work may run from here on (until now it was posted: the constructor makes no client).
+    mProgramChangeTimer->onTick = [self = mLifetime.handle()]
+    {
+        self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); });
+    };
+    mMidiWorkAllowed = true;
 }
 
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
+    // No posted step, timer tick or MIDI message reaches this processor from here on; a step
+    // running on the message thread is waited for.
     mLifetime.invalidate();
+    // Then the own MIDI client goes: its ports are deleted and no message is delivered to it
+    // once this returns.
+    mMidiWrapper.reset();
+    releaseProgramChangeTimer();
     stopTimer();
     leaveCloudWatcher();
 
@@ -95,7 +105,6 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
     detachLinkRecord();
 
     sInstances--;
-    mMidiWrapper.reset();
 }
 
 //==============================================================================
@@ -158,7 +167,8 @@ bool BrisaltoAudioProcessor::hasEditor() const { return true; }
 
 juce::AudioProcessorEditor* BrisaltoAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    mParamNotifyGate++;
+    return new BrisaltoAudioProcessorEditor (*this);
 }
 
 int BrisaltoAudioProcessor::getCurrentProgram() { return juce::jmax (0, (int) mCurrentProgram); }

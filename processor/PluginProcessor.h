@@ -5,6 +5,7 @@
 #include "processor/exchange/ExchangeState.h"
 #include "processor/signal/FilterCoeffExchange.h"
 #include "processor/common/LifetimeGuard.h"
+#include "processor/midi/ProgramChangeSlot.h"
 #include "processor/state/ParameterTable.h"
 #include "processor/common/ProcessorTypes.h"
 #include "processor/common/RelaxedAtomic.h"
@@ -15,7 +16,9 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -116,6 +119,20 @@ public:
     std::set<juce::String> getUserPresetNames() const;          // a copy of mUserPresetNames
     juce::String getCurrentUserPreset() const;
     int getCurrentUserPresetIndex() const;
+    void clearCurrentUserPreset();                              // no user preset is current
+
+    // Factory presets (processor/presets/FactoryPresetCopy.cpp): the "*.json" state chunks
+    // directly in the plug-in's resources folder, and each factory program but "default" as
+    // "factory:<program name>". Copying adds only names the store lacks and never overwrites a
+    // file; the parameters, the current preset and its modified flag stay as they are.
+    bool hasFactoryPresetsToCopy (const juce::File& resourcesFolder);
+    int copyFactoryPresets (const juce::File& resourcesFolder); // how many presets were added
+
+    // Every parameter's normalised value under a factory program (defaults where it names none).
+    void getProgramParameters (int program, float (&values)[NUM_PARAMETERS]) const;
+    // The state chunk of the current state with these parameter values and this preset name.
+    void getStateInformationWith (const float (&values)[NUM_PARAMETERS], const juce::String& presetName,
+                                  juce::MemoryBlock& destData);
 
     // The cloud container lookup's answer (message thread): registers with the watcher.
     void get_iCloudContainerCallback (std::string path);
@@ -125,10 +142,39 @@ public:
     // Restores a state chunk; false when the text is not a state chunk (nothing changed).
     bool applyStateChunk (const void* data, int sizeInBytes);
 
+    // MIDI remote control (processor/midi/). enableMidiReceive is message-thread
+    // work: called on another thread or while the processor is being built, it is posted to the
+    // message thread through the lifetime handle.
     void enableMidiReceive();
+
+    // The MIDI filter, for the own client (receive thread) and the host's MIDI (render thread):
+    // a program change on the program-change channel goes into the processor's slot (taken on
+    // the message thread), a note-on on the side-MIDI channel sets mMidiSideVelocity. No lock,
+    // no allocation. Messages out of range (status, channel 0..15, data 0..127) are dropped.
+    void midiReceiveCallback (int status, int channel, int dataByte1, int dataByte2) noexcept;
+
+    // "MIDI from the host" on or off (the advanced panel's switch): on disconnects the own
+    // sources (the flag alone already stops the own client's messages), off enables the own MIDI.
+    void setMidiReceiveFromHost (bool fromHost);
 
     // Disconnects the own client's sources; client, port and destination stay.
     void disconnectOwnMidiSources();
+
+    // Marks a user-preset load on the calling thread: the state restore inside it keeps
+    // midi_receive_from_DAW, so a preset chosen from a controller never takes that controller
+    // away. loadUserPreset holds one around its restore.
+    class UserPresetLoadScope
+    {
+    public:
+        explicit UserPresetLoadScope (const BrisaltoAudioProcessor& processor) noexcept;
+        ~UserPresetLoadScope() noexcept;
+        UserPresetLoadScope (const UserPresetLoadScope&) = delete;
+        UserPresetLoadScope& operator= (const UserPresetLoadScope&) = delete;
+
+    private:
+        const BrisaltoAudioProcessor* previous;
+    };
+    bool isUserPresetLoadInProgress() const noexcept;
 
     // The main panel's group selector calls this with the selected id k.
     void groupSelectorChanged (int k) noexcept;
@@ -294,9 +340,8 @@ private:
     void alignOutputsWithLatency (RenderBlock&, int offset, int n, bool bypassed) noexcept;
     void writeExtraOutputs (RenderBlock&, int offset, int n) noexcept;
 
-    // Host MIDI: the side-MIDI velocity and program changes.
+    // Host MIDI: the side-MIDI velocity and program changes, through midiReceiveCallback.
     void takeHostMidi (const juce::MidiBuffer&) noexcept;
-    void filterMidiMessage (int status, int channel, int data1, int data2) noexcept;
 
     // Exchange with other instances in the host process (processor/exchange/):
     // once per rendered chunk, with the chunk's timestamp tsx and length n.
@@ -342,11 +387,54 @@ private:
     void leaveCloudWatcher();
     int indexOfPresetLocked (const juce::String& name) const;
     bool writeStateTo (const juce::File& file);
+    bool writeChunkTo (const juce::File& file, const juce::MemoryBlock& chunk);
+    bool addFactoryPreset (const juce::String& name, const juce::MemoryBlock& chunk);
 
     // Guards mUserPresetNames, currentUserPreset and mCurrentUserPresetIndex (never taken by
     // the render thread, which does not read them).
     juce::CriticalSection mPresetLock;
     bool mCloudClientRegistered = false;
+
+    //------------------------------------------------------------------------------
+    // MIDI remote control (processor/midi/MidiRemote.cpp).
+    // Whether wrapper work may run right here: on the message thread, once constructed.
+    bool canDoMidiWorkHere() const;
+    // Runs fn on the message thread later, while this processor lives.
+    void postMidiWork (std::function<void (BrisaltoAudioProcessor&)> fn);
+    std::unique_ptr<MIDI_WRAPPER::midi_wrapper> makeMidiWrapper();
+    // After a restore: disconnect the own sources while MIDI comes from the host, else enable
+    // the own MIDI when wanted; keep the program-change timer in step.
+    void applyRestoredMidiSettings (bool wantsOwnMidi);
+    // Message thread: starts the timer while a program-change mode is on (or a change is pending).
+    void updateProgramChangeTimer();
+    // Receive thread: posts one program-change step unless one is pending already.
+    void requestProgramChangeStep();
+    // Receive thread: posts one reconnect of the own sources unless one is pending already.
+    void requestSourceReconnect();
+    void reconnectOwnMidiSources();
+    // Message thread: the program-change step (posted, or the timer's tick).
+    void runProgramChangeStep();
+    // Destructor: stops the timer and deletes it where no tick can be running.
+    void releaseProgramChangeTimer();
+    // The Standalone's start-up step, message thread.
+    void runStandaloneMidiStartUp();
+
+    // Loads the user preset a program change selected.
+    void loadPresetForProgramChange (const juce::String& name);
+
+    std::atomic<bool> mProgramChangeStepPosted { false };
+    std::atomic<bool> mSourceReconnectPosted { false };
+    std::unique_ptr<CallbackTimer> mProgramChangeTimer = std::make_unique<CallbackTimer>();
+    RelaxedAtomic<bool> mMidiWorkAllowed { false };  // set at the end of the constructor
+
+public:
+    // The program change waiting for the message thread.
+    ProgramChangeSlot mProgramChangeSlot;
+    // What the program-change step selected (message thread; read by tests).
+    RelaxedAtomic<int32_t> mProgramChangeLoads { 0 };
+    juce::String mLastProgramChangePreset;
+
+private:
 
     RelaxedAtomic<int32_t> mEnvelopeResetRequests { 0 };
     RelaxedAtomic<int32_t> mEditorRefreshPending { 0 };

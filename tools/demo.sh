@@ -24,6 +24,11 @@ rm -rf "$vst3_dir/Brisalto.vst3" "$lv2_dir/Brisalto.lv2"
 cp -R "$artefacts/VST3/Brisalto.vst3" "$vst3_dir/"
 cp -R "$artefacts/LV2/Brisalto.lv2" "$lv2_dir/"
 install -m 755 "$artefacts/Standalone/Brisalto" "$bin_dir/Brisalto"
+# The Standalone finds its resources (the help document) in ../share/brisalto/Resources.
+share_dir="$HOME/.local/share/brisalto"
+mkdir -p "$share_dir"
+rm -rf "$share_dir/Resources"
+cp -R "$artefacts/Standalone/Resources" "$share_dir/"
 
 echo
 echo "Installed:"

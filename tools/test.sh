@@ -34,7 +34,7 @@ cmake -S "$root" -B "$asan_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISALTO_S
       -DBRISALTO_BUILD_TESTS=ON -DBRISALTO_BUILD_BENCH=OFF
 targets=()
 available="$(cmake --build "$asan_build" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')"
-for target in $(echo "$available" | grep -E '^(brisalto_unit_tests|brisalto_stress_tests|.*fuzz.*)$' || true); do
+for target in $(echo "$available" | grep -E '^(brisalto_unit_tests|brisalto_editor_tests|brisalto_stress_tests|.*fuzz.*)$' || true); do
     targets+=("$target")
 done
 if [ ${#targets[@]} -eq 0 ]; then

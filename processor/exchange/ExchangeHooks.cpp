@@ -90,9 +90,18 @@ int BrisaltoAudioProcessor::linkRecordIndex() const noexcept
 void BrisaltoAudioProcessor::groupSelectorChanged (int k) noexcept
 {
     // The main panel's group selector: its meaning follows the mix mode.
-    if (mixMode == (int32_t) MixMode::sideMidi)
+    const int mode = mixMode;
+    if (mode == (int32_t) MixMode::sideMidi)
     {
         midiSideChan = k - 2;
+        return;
+    }
+
+    // The side-chain modes choose the external side-chain slot only: a group written here would
+    // make the instance join that link group once it leaves the side-chain mode.
+    if (mode == (int32_t) MixMode::sideChainSend || mode == (int32_t) MixMode::sideChainReceive)
+    {
+        trackNumber = k - 1;
         return;
     }
 

@@ -1,7 +1,8 @@
 #include "processor/PluginProcessor.h"
+#include "processor/midi/MidiWrapper.h"
 
-// MIDI that arrives with the host's audio blocks. Only the first message of each event is
-// looked at.
+// MIDI that arrives with the host's audio blocks, render thread. Only the
+// first message of each event is looked at. The filter is the one the own MIDI client uses.
 void BrisaltoAudioProcessor::takeHostMidi (const juce::MidiBuffer& midi) noexcept
 {
     for (const auto metadata : midi)
@@ -15,21 +16,34 @@ void BrisaltoAudioProcessor::takeHostMidi (const juce::MidiBuffer& midi) noexcep
         const int channel = bytes[0] & 0x0F;
         const int data1 = size >= 2 ? bytes[1] : 0;
         const int data2 = size >= 3 ? bytes[2] : 0;
-        filterMidiMessage (status, channel, data1, data2);
+        midiReceiveCallback (status, channel, data1, data2);
     }
 }
 
-// The side-MIDI part of the MIDI filter: a note-on on the side-MIDI channel (any channel
-// while it is -1) sets the velocity the next block's side detector starts with. Program
-// changes are handed to the message thread by the MIDI remote control, which is not built yet.
-void BrisaltoAudioProcessor::filterMidiMessage (int status, int channel, int, int data2) noexcept
+// The MIDI filter, shared by the own client's receive thread and the render thread. A program
+// change is never posted from here (posting allocates and locks): it goes
+// into the lock-free slot, which the message thread takes (the own client's callback posts a
+// step for it, the timer takes what the host's MIDI left).
+void BrisaltoAudioProcessor::midiReceiveCallback (int status, int channel, int dataByte1, int dataByte2) noexcept
 {
-    if (status != 0x90)
+    if (! MIDI_WRAPPER::isValidMessage (status, channel, dataByte1, dataByte2))
         return;
 
-    const int wanted = midiSideChan;
-    if (wanted != -1 && wanted != channel)
-        return;
+    if (status == 0xC0 && midi_progr_change_mode != 0)
+    {
+        const int wanted = midi_progr_change_channel;
+        if (wanted == -1 || wanted == channel)
+        {
+            mProgramChangeSlot.put (channel, dataByte1);
+            return;
+        }
+    }
 
-    mMidiSideVelocity = (int32_t) data2;
+    if (status == 0x90)
+    {
+        // Whatever the mix mode; a velocity of 0 is stored as 0.
+        const int wanted = midiSideChan;
+        if (wanted == -1 || wanted == channel)
+            mMidiSideVelocity = (int32_t) dataByte2;
+    }
 }

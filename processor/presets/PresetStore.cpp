@@ -92,6 +92,13 @@ int BrisaltoAudioProcessor::getCurrentUserPresetIndex() const
     return mCurrentUserPresetIndex;
 }
 
+void BrisaltoAudioProcessor::clearCurrentUserPreset()
+{
+    const juce::ScopedLock lock (mPresetLock);
+    currentUserPreset.clear();
+    mCurrentUserPresetIndex = -1;
+}
+
 //==============================================================================
 int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
 {
@@ -113,9 +120,11 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
         return -1;
     }
 
-    // A plug-in instance keeps its program-change settings whatever the preset holds.
+    // A plug-in instance keeps its program-change settings whatever the preset holds, and
+    // "MIDI from the host" too (the scope tells the restore).
     const int32_t progChangeMode = midi_progr_change_mode;
     const int32_t progChangeChannel = midi_progr_change_channel;
+    const UserPresetLoadScope keepMidiFromHost (*this);
     if (! applyStateChunk (data.getData(), (int) data.getSize()))
     {
         platform::log::write (platform::log::notice, "Brisalto : selected preset %s NOT loaded (not a state chunk) !!!!", name.toRawUTF8());
@@ -139,6 +148,13 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
 
 bool BrisaltoAudioProcessor::writeStateTo (const juce::File& file)
 {
+    juce::MemoryBlock state;
+    getStateInformation (state);
+    return writeChunkTo (file, state);
+}
+
+bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::MemoryBlock& chunk)
+{
     const auto folder = file.getParentDirectory();
     if (! folder.isDirectory() && ! folder.createDirectory())
     {
@@ -146,10 +162,8 @@ bool BrisaltoAudioProcessor::writeStateTo (const juce::File& file)
         return false;
     }
 
-    juce::MemoryBlock state;
-    getStateInformation (state);
     // A hidden temporary file beside the target, renamed over it: the target is whole or untouched.
-    if (state.getSize() == 0 || ! file.replaceWithData (state.getData(), state.getSize()))
+    if (! platform::files::replaceWholeFile (file, chunk.getData(), chunk.getSize()))
     {
         platform::log::write (platform::log::notice, "\nBrisalto preset file : %s could NOT be written !!!!\n", file.getFullPathName().toRawUTF8());
         return false;

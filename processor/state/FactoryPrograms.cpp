@@ -49,21 +49,25 @@ const presets sPresets;
 //==============================================================================
 int BrisaltoAudioProcessor::getNumPrograms() { return sPresets.size(); }
 
+void BrisaltoAudioProcessor::getProgramParameters (int program, float (&values)[NUM_PARAMETERS]) const
+{
+    for (int k = 0; k < NUM_PARAMETERS; ++k)
+        values[k] = ParameterTable::defaultValue (k);
+
+    if (const auto* found = sPresets.find (program))
+        for (const auto& [parameter, displayValue] : found->values)
+            if (parameter >= 0 && parameter < NUM_PARAMETERS)
+                values[parameter] = parameterValue2Plugin (parameter, displayValue);
+}
+
 void BrisaltoAudioProcessor::setCurrentProgram (int index)
 {
     mParamNotifyGate = 0;
 
     float working[NUM_PARAMETERS];
+    getProgramParameters (index, working);
     for (int k = 0; k < NUM_PARAMETERS; ++k)
-    {
-        working[k] = getParameterDefaultValue (k);
         setParameter (k, mParams[k]);
-    }
-
-    if (const auto* program = sPresets.find (index))
-        for (const auto& [parameter, displayValue] : program->values)
-            if (parameter >= 0 && parameter < NUM_PARAMETERS)
-                working[parameter] = parameterValue2Plugin (parameter, displayValue);
 
     for (int k = 0; k < NUM_PARAMETERS; ++k)
         setParameter (k, working[k]);

@@ -170,8 +170,12 @@ void BrisaltoAudioProcessor::notifyParameterChange()
 
 void BrisaltoAudioProcessor::requestEditorRefresh()
 {
-    // A render thread must not post messages: the editor picks the request up on its timer.
-    if (RenderThread::isCurrent())
+    // Only the message thread may touch the editor: JUCE deletes it there at any moment, and
+    // the active-editor pointer it hands out is not protected once returned. Any other thread
+    // (a render thread first, which must not even take the message thread's lock) leaves a
+    // request that the editor's timer takes. The message-thread role can move between threads
+    // while an editor is open, so it is asked at each call.
+    if (RenderThread::isCurrent() || ! juce::MessageManager::existsAndIsCurrentThread())
     {
         mEditorRefreshPending = 1;
         return;

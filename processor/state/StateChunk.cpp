@@ -5,33 +5,55 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 
+namespace
+{
+    StateChunkWriter::Values stateValuesOf (BrisaltoAudioProcessor& p)
+    {
+        StateChunkWriter::Values values;
+        values.trackNumber = p.trackNumber;
+        values.groupNumber = p.groupNumber;
+        values.grp_param_sync = p.grp_param_sync;
+        values.mixMode = p.mixMode;
+        values.midiSideChan = p.midiSideChan;
+        values.currentUserPreset = p.getCurrentUserPreset();
+        values.inputFormat = p.inputFormat;
+        for (int i = 0; i < NUM_PARAMETERS; ++i)
+            values.params[i] = p.mParams[i];
+
+        values.withMidiKeys = p.wrapperType != juce::AudioProcessor::wrapperType_Standalone;
+        values.midi_progr_change_channel = p.midi_progr_change_channel;
+        values.midi_progr_change_mode = p.midi_progr_change_mode;
+        values.midi_CC_receive_mode = p.midi_CC_receive_mode;
+        values.midi_receive_from_DAW = p.midi_receive_from_DAW;
+
+        values.pluginResizedW = p.pluginResizedW;
+        values.pluginResizedH = p.pluginResizedH;
+        for (int c = 0; c < MAX_CHANNELS; ++c)
+            values.channel_weights[c] = p.channel_weights[c];
+        return values;
+    }
+
+    void writeText (const StateChunkWriter::Values& values, juce::MemoryBlock& destData)
+    {
+        // The text is pure ASCII: its UTF-8 bytes are its characters. The block holds the chunk alone.
+        const auto text = StateChunkWriter::toText (values);
+        destData.replaceAll (text.toRawUTF8(), text.getNumBytesAsUTF8());
+    }
+}
+
 void BrisaltoAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
-    StateChunkWriter::Values values;
-    values.trackNumber = trackNumber;
-    values.groupNumber = groupNumber;
-    values.grp_param_sync = grp_param_sync;
-    values.mixMode = mixMode;
-    values.midiSideChan = midiSideChan;
-    values.currentUserPreset = getCurrentUserPreset();
-    values.inputFormat = inputFormat;
+    writeText (stateValuesOf (*this), destData);
+}
+
+void BrisaltoAudioProcessor::getStateInformationWith (const float (&values)[NUM_PARAMETERS], const juce::String& presetName,
+                                                      juce::MemoryBlock& destData)
+{
+    auto state = stateValuesOf (*this);
+    state.currentUserPreset = presetName;
     for (int i = 0; i < NUM_PARAMETERS; ++i)
-        values.params[i] = mParams[i];
-
-    values.withMidiKeys = wrapperType != wrapperType_Standalone;
-    values.midi_progr_change_channel = midi_progr_change_channel;
-    values.midi_progr_change_mode = midi_progr_change_mode;
-    values.midi_CC_receive_mode = midi_CC_receive_mode;
-    values.midi_receive_from_DAW = midi_receive_from_DAW;
-
-    values.pluginResizedW = pluginResizedW;
-    values.pluginResizedH = pluginResizedH;
-    for (int c = 0; c < MAX_CHANNELS; ++c)
-        values.channel_weights[c] = channel_weights[c];
-
-    // The text is pure ASCII: its UTF-8 bytes are its characters. The block holds the chunk alone.
-    const auto text = StateChunkWriter::toText (values);
-    destData.replaceAll (text.toRawUTF8(), text.getNumBytesAsUTF8());
+        state.params[i] = ParameterTable::sanitise (i, values[i]);
+    writeText (state, destData);
 }
 
 void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
@@ -63,7 +85,10 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
 
     if (chunk.midi)
     {
-        midi_receive_from_DAW = chunk.midi->midi_receive_from_DAW;
+        // A user preset never switches "MIDI from the host": a preset saved with it on, chosen
+        // from a controller, would take that controller away. The host's own restore sets it.
+        if (! isUserPresetLoadInProgress())
+            midi_receive_from_DAW = chunk.midi->midi_receive_from_DAW;
         midi_progr_change_channel = chunk.midi->midi_progr_change_channel;
         midi_progr_change_mode = chunk.midi->midi_progr_change_mode;
         platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", midi_progr_change_mode);
@@ -95,12 +120,12 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
     if (mixMode == (int32_t) MixMode::sideChainSend)
         startTimer (100);
 
-    // MIDI is decided once every MIDI key of this text is in place.
+    // MIDI is decided once every MIDI key of this text is in place: while MIDI comes from the
+    // host the own sources are disconnected, otherwise the own MIDI is enabled when the state
+    // wants it. Wrapper work runs on the message thread (posted from elsewhere).
     const bool wantsMidi = mixMode == (int32_t) MixMode::sideMidi
-                        || (chunk.midi && chunk.midi->midi_receive_from_DAW == 0
-                            && (midi_progr_change_mode != 0 || midi_CC_receive_mode != 0));
-    if (wantsMidi)
-        enableMidiReceive();
+                        || (chunk.midi && (midi_progr_change_mode != 0 || midi_CC_receive_mode != 0));
+    applyRestoredMidiSettings (wantsMidi);
 
     requestEditorRefresh();
     mUserPresetModified = 0;

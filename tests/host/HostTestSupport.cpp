@@ -36,7 +36,7 @@ void prepare (juce::AudioPluginInstance& instance, double sampleRate, int blockS
     instance.prepareToPlay (sampleRate, blockSize);
 }
 
-void processBlocks (juce::AudioPluginInstance& instance, int numBlocks)
+void processBlocks (juce::AudioPluginInstance& instance, int numBlocks, const juce::MidiBuffer& firstBlockMidi)
 {
     const int channels = juce::jmax (1, instance.getTotalNumInputChannels(), instance.getTotalNumOutputChannels());
     const int blockSize = juce::jmax (1, instance.getBlockSize());
@@ -49,6 +49,8 @@ void processBlocks (juce::AudioPluginInstance& instance, int numBlocks)
             for (int i = 0; i < blockSize; ++i)
                 buffer.setSample (channel, i, 0.1f * std::sin (0.05f * (float) (block * blockSize + i)));
         midi.clear();
+        if (block == 0)
+            midi.addEvents (firstBlockMidi, 0, -1, 0);
         instance.processBlock (buffer, midi);
     }
 }

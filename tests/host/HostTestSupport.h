@@ -38,8 +38,8 @@ std::unique_ptr<juce::AudioPluginInstance> loadFresh (PluginFormatKind kind, dou
 void prepare (juce::AudioPluginInstance& instance, double sampleRate, int blockSize);
 
 /** Runs blocks of a quiet tone through a prepared instance (parameter changes reach the
-    plug-in at the next block). */
-void processBlocks (juce::AudioPluginInstance& instance, int numBlocks);
+    plug-in at the next block), with firstBlockMidi as the host's MIDI of the first block. */
+void processBlocks (juce::AudioPluginInstance& instance, int numBlocks, const juce::MidiBuffer& firstBlockMidi = {});
 
 /** The latency once whatever the format posts to the host has arrived: waits until it equals
     the expected value (or a short time has passed) and returns what the host reads then. */

@@ -2,7 +2,9 @@
 // is named, else the local one.
 
 #include "HostTestSupport.h"
+#include "StateChunkEdit.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -69,6 +71,33 @@ TEST_P (PresetHostTest, FreshInstanceStartsFromTheDefaultPresetInUse)
 
     ScopedVariable named ("BRISALTO_SYNC_ROOT", syncRoot.getFullPathName());
     EXPECT_NEAR (freshThreshold(), 0.5f, 1.0e-5f);
+}
+
+TEST_P (PresetHostTest, ProgramChangeInTheHostsMidiLoadsAUserPreset)
+{
+    const auto folder = root.getChildFile ("data/Brisalto/userPresets");
+    ASSERT_TRUE (folder.createDirectory());
+    ASSERT_TRUE (folder.getChildFile ("Soft.midi5.json").replaceWithText ("{ \"Threshold\": 0.25 }"));
+
+    auto plugin = loadFresh (format());
+    ASSERT_NE (plugin, nullptr);
+    prepare (*plugin, 48000.0, 1024);
+    setStateDigits (*plugin, { { "midi_receive_from_DAW", 1 }, { "midi_progr_change_mode", 2 } });
+    auto* threshold = findParameter (*plugin, "Threshold");
+    ASSERT_NE (threshold, nullptr);
+    EXPECT_GT (threshold->getValue(), 0.5f);
+
+    juce::MidiBuffer programChange;
+    programChange.addEvent (juce::MidiMessage::programChange (1, 5), 0);
+    processBlocks (*plugin, 1, programChange);
+
+    // Loaded on the plug-in's message thread; LV2 hosts hear of it while the plug-in runs.
+    EXPECT_TRUE (sharedHost().pumpUntil ([&]
+    {
+        processBlocks (*plugin, 1);
+        return std::abs (threshold->getValue() - 0.25f) < 1.0e-5f;
+    }, 20000));
+    plugin->releaseResources();
 }
 
 BRISALTO_FOR_EACH_FORMAT (PresetHostTest);

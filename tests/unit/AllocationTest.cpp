@@ -146,6 +146,7 @@ TEST (Allocation, RenderingAllocatesNothingAfterWarmUp)
         ASSERT_TRUE (h.configure (s.mainIns, s.outs, s.sideIns)) << s.name;
         h.p.mixMode = (int) s.mode;
         h.p.midi_receive_from_DAW = 1;
+        h.p.midi_progr_change_mode = 1;  // program changes go to the message thread's slot
         s.settings (h);
 
         const int length = 48000;
@@ -159,6 +160,8 @@ TEST (Allocation, RenderingAllocatesNothingAfterWarmUp)
         {
             if (block % 3 == 0)
                 midi.addEvent (juce::MidiMessage::noteOn (1, 60, (juce::uint8) (20 + block % 100)), 0);
+            if (block % 4 == 0)
+                midi.addEvent (juce::MidiMessage::programChange (1, block % 128), 1);
         };
 
         // Warm-up: every block size of the scenario has been seen once.

@@ -152,8 +152,9 @@ TEST_F (LinkGroup, SideChainSlotIsNoLinkGroup)
 {
     auto& sum = member (MixMode::sum, 2);
     auto& receiver = add (MixMode::sideChainReceive);
-    receiver.p->groupSelectorChanged (3);   // slot "3": groupNumber 2
-    ASSERT_EQ (receiver.p->groupNumber.load(), 2);
+    receiver.p->groupSelectorChanged (3);   // slot "3": trackNumber 2, no group
+    ASSERT_EQ (receiver.p->trackNumber.load(), 2);
+    EXPECT_EQ (receiver.p->groupNumber.load(), 0);
     cycles (3);
     EXPECT_EQ (linked (sum), 0);
     EXPECT_EQ (BrisaltoAudioProcessor::mInstRMSBuffers[receiver.p->linkRecordIndex()].mGroupNumber.load(), 0);

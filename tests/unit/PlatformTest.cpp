@@ -76,6 +76,25 @@ TEST (UserDefaults, CorruptFileReadsAsEmptyAndIsRepairedByAWrite)
     EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiProgChangeMode"), 0);
 }
 
+TEST (UserDefaults, LookUpTellsAMissingKeyApart)
+{
+    ScopedXdgFolders folders;
+    const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
+    ASSERT_TRUE (file.getParentDirectory().createDirectory());
+    file.replaceWithText ("{\"zero\": 0, \"minus\": -1, \"text\": \"seven\", \"half\": 1.5, \"huge\": 1e300, \"whole\": 3.0}");
+
+    platform::FileUserDefaults defaults (file);
+    struct Case { const char* key; std::optional<int64_t> expected; };
+    for (const auto& c : { Case { "zero", 0 }, Case { "minus", -1 }, Case { "whole", 3 }, Case { "missing", std::nullopt },
+                           Case { "text", std::nullopt }, Case { "half", std::nullopt }, Case { "huge", std::nullopt } })
+        EXPECT_EQ (defaults.lookUpInteger (c.key), c.expected) << c.key;
+
+    platform::InMemoryUserDefaults memory;
+    EXPECT_EQ (memory.lookUpInteger ("zero"), std::nullopt);
+    memory.setInteger ("zero", 0);
+    EXPECT_EQ (memory.lookUpInteger ("zero"), std::optional<int64_t> (0));
+}
+
 TEST (CloudDocuments, SyncFolderFromTheVariableOrTheUserDefaults)
 {
     ScopedXdgFolders folders;   // the variable set empty

@@ -1,0 +1,162 @@
+// The main panel's preset selector: rebuilding its menu from the preset store, its commands,
+// and the result of the preset-name dialog.
+
+#include "editor/panels/ControlPanel.h"
+#include "editor/panels/BundleFormat.h"
+
+#include "processor/PluginProcessor.h"
+#include "processor/presets/PresetNames.h"
+
+#include "platform/BundleResources.h"
+#include "platform/Log.h"
+
+namespace
+{
+    // Why the store refuses a name, in words short enough for the dialog's status line.
+    juce::String refusalOf (const juce::String& name)
+    {
+        if (name.isEmpty())
+            return "Type a name";
+        if (name == presets::defaultPresetName || name == juce::String (presets::defaultPresetName) + presets::localSuffix)
+            return "Name reserved";
+        return "Name not allowed";
+    }
+}
+
+//==============================================================================
+PresetMenu::View ControlPanel::presetMenuView()
+{
+    if (factoryPresetFolder == juce::File())
+        factoryPresetFolder = platform::bundle::resourcesFolder (bundleFormatOf (processor.wrapperType));
+
+    PresetMenu::View view;
+    for (const auto& name : processor.getUserPresetNames())
+        view.names.push_back (name);
+    view.currentIndex = processor.getCurrentUserPresetIndex();
+    view.modified = processor.mUserPresetModified != 0;
+    view.offerFactoryCopy = processor.hasFactoryPresetsToCopy (factoryPresetFolder);
+    return view;
+}
+
+void ControlPanel::updateUserPresets()
+{
+    // Every host parameter change asks for a refresh: a menu rebuilt each time would wipe a
+    // pick whose notification is still on its way.
+    auto view = presetMenuView();
+    if (shownPresetView && *shownPresetView == view)
+        return;
+    presetMenuSelectedId = PresetMenu::fill (*presetsCombo, view, &panelLookAndFeel);
+    shownPresetView = std::move (view);
+}
+
+void ControlPanel::rebuildPresetMenu()
+{
+    shownPresetView.reset();
+    updateUserPresets();
+}
+
+void ControlPanel::add_groups_2_menu (int k, juce::String name, juce::PopupMenu* menu)
+{
+    if (menu != nullptr)
+        PresetMenu::add_groups_2_menu (k, name, *menu, &panelLookAndFeel);
+}
+
+//==============================================================================
+void ControlPanel::presetsComboChanged()
+{
+    // A pick reaches here on a later turn of the message loop and is read from the selection
+    // then: the selection of a rebuild in between is not a pick.
+    const int id = presetsCombo->getSelectedId();
+    if (id <= 0 || id == presetMenuSelectedId)
+        return;
+    runPresetCommand (id);
+}
+
+void ControlPanel::runPresetCommand (int id)
+{
+    switch (id)
+    {
+        case PresetMenu::addPreset:
+            openSaveDialog();
+            return;   // the selector shows the command until the dialog closes
+
+        case PresetMenu::savePreset:
+        {
+            const auto current = processor.getCurrentUserPreset();
+            if (current.isNotEmpty())
+                processor.writeUserPreset (current);
+            break;
+        }
+
+        case PresetMenu::saveAsDefault:
+            saveAsDefault();
+            break;
+
+        case PresetMenu::removePreset:
+        {
+            const int index = processor.getCurrentUserPresetIndex();
+            if (index >= 0)
+                processor.removeUserPreset (processor.getUserPresetName (index));
+            break;
+        }
+
+        case PresetMenu::copyFactoryPresets:
+            processor.copyFactoryPresets (factoryPresetFolder);
+            break;
+
+        default:
+            processor.loadUserPreset (processor.getUserPresetName (id - PresetMenu::firstPresetId));
+            break;
+    }
+    rebuildPresetMenu();
+}
+
+void ControlPanel::saveAsDefault()
+{
+    if (processor.writeDefaultPreset())
+    {
+        processor.clearCurrentUserPreset();
+        return;
+    }
+    const auto path = processor.getPresetDir (0).getFullPathName() + "/" + presets::defaultPresetFileName;
+    platform::log::write (platform::log::notice, "\nBrisalot default file : %s could NOT be created !!!!\n", path.toRawUTF8());
+}
+
+//==============================================================================
+void ControlPanel::openSaveDialog()
+{
+    const int index = processor.getCurrentUserPresetIndex();
+    if (index >= 0)
+    {
+        // The proposal is the current preset's item as the menu shows it.
+        const int item = presetsCombo->indexOfItemId (index + PresetMenu::firstPresetId);
+        saveDialog->textEditor->setText ((item >= 0 ? presetsCombo->getItemText (item) : juce::String()) + "+", false);
+    }
+    saveDialog->statusLabel->setText (processor.mICloudEnabled != 0 ? "iCloud enabled" : "iCloud disabled",
+                                      juce::dontSendNotification);
+    saveDialog->setVisible (true);
+    // Above the backdrop and the settings panels, which would take its clicks.
+    saveDialog->toFront (false);
+    if (saveDialog->isShowing())
+        saveDialog->textEditor->grabKeyboardFocus();
+}
+
+void ControlPanel::saveDialogResult (TextEditPanel& dialog, int result, const juce::String& name)
+{
+    if (result == 1)
+    {
+        // A refused name or a failed write keeps the dialog open with the reason.
+        if (! presets::locate (name, processor.mICloudEnabled != 0))
+        {
+            dialog.statusLabel->setText (refusalOf (name), juce::dontSendNotification);
+            return;
+        }
+        if (! processor.writeUserPreset (name))
+        {
+            dialog.statusLabel->setText ("Could not save", juce::dontSendNotification);
+            return;
+        }
+    }
+    rebuildPresetMenu();
+    dialog.setVisible (false);
+}

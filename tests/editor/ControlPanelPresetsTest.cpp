@@ -1,0 +1,214 @@
+// The main panel's preset selector and the preset-name dialog, on a store in temporary folders.
+
+#include "EditorTestSupport.h"
+#include "OpenEditor.h"
+#include "unit/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    class PanelPresets : public ::testing::Test
+    {
+    protected:
+        PanelPresets()
+        {
+            folders.presetFolder().createDirectory();
+            resources.createDirectory();
+            open = std::make_unique<OpenEditor>();
+            panel().factoryPresetFolder = resources;
+        }
+
+        ControlPanel& panel() { return open->panel(); }
+        BrisaltoAudioProcessor& processor() { return open->processor; }
+        juce::ComboBox& combo() { return *panel().presetsCombo; }
+        TextEditPanel& dialog() { return *panel().saveDialog; }
+        juce::File presetFile (const juce::String& name) { return folders.presetFolder().getChildFile (name + ".json"); }
+
+        // A pick from the pop-up: the selection changes now, the listener hears of it later.
+        void pick (int id, const std::function<void()>& meanwhile = {})
+        {
+            combo().setSelectedId (id, juce::sendNotificationAsync);
+            if (meanwhile)
+                meanwhile();
+            pumpPendingMessages();
+        }
+
+        void edit (float ratio)
+        {
+            processor().setParameter (Ratio, ratio);
+            panel().updateUserPresets();
+        }
+
+        bool offered (int id) { return combo().indexOfItemId (id) >= 0; }
+        void clickOk() { dialog().buttonClicked (dialog().okButton.get()); }
+        void clickCancel() { dialog().buttonClicked (dialog().cancelButton.get()); }
+
+        ScopedXdgFolders folders;
+        juce::File resources { folders.root.getChildFile ("Resources") };
+        std::unique_ptr<OpenEditor> open;
+    };
+}
+
+TEST_F (PanelPresets, CommandsChangeFilesCurrentPresetAndModifiedFlag)
+{
+    auto& p = processor();
+    ASSERT_TRUE (p.writeUserPreset ("A"));
+    ASSERT_TRUE (p.writeUserPreset ("B"));
+    edit (0.9f);
+    EXPECT_TRUE (offered (PresetMenu::savePreset) && offered (PresetMenu::removePreset));
+    EXPECT_EQ (combo().getText(), "* B *");
+
+    pick (PresetMenu::savePreset);
+    juce::MemoryBlock state;
+    p.getStateInformation (state);
+    EXPECT_EQ (presetFile ("B").loadFileAsString(), state.toString());
+    EXPECT_EQ (p.mUserPresetModified.load(), 0);
+    EXPECT_EQ (combo().getSelectedId(), 7);
+    EXPECT_FALSE (offered (PresetMenu::savePreset));
+
+    pick (6);
+    EXPECT_EQ (p.getCurrentUserPreset(), "A");
+    EXPECT_FLOAT_EQ (p.mParams[Ratio].load(), ParameterTable::defaultValue (Ratio));
+    EXPECT_EQ (combo().getSelectedId(), 6);
+
+    edit (0.8f);
+    pick (PresetMenu::saveAsDefault);
+    EXPECT_TRUE (folders.presetFolder().getChildFile ("BrisaltoDefault.json").existsAsFile());
+    EXPECT_EQ (p.getCurrentUserPresetIndex(), -1);
+    EXPECT_EQ (combo().getSelectedId(), 0);
+    EXPECT_FALSE (offered (PresetMenu::savePreset) || offered (PresetMenu::removePreset));
+
+    pick (6);
+    pick (PresetMenu::removePreset);
+    EXPECT_FALSE (presetFile ("A").exists());
+    EXPECT_EQ (p.getUserPresetNames(), std::set<juce::String> { "B" });
+    EXPECT_EQ (p.getCurrentUserPresetIndex(), -1);
+
+    // Copying adds the missing names and leaves the current preset and the edits alone.
+    pick (6);
+    edit (0.7f);
+    juce::MemoryBlock chunk;
+    p.getStateInformation (chunk);
+    resources.getChildFile ("F.json").replaceWithData (chunk.getData(), chunk.getSize());
+    panel().updateUserPresets();
+    ASSERT_TRUE (offered (PresetMenu::copyFactoryPresets));
+    pick (PresetMenu::copyFactoryPresets);
+    EXPECT_EQ ((int) p.getUserPresetNames().size(), 2 + p.getNumPrograms() - 1);
+    EXPECT_EQ (p.getCurrentUserPreset(), "B");
+    EXPECT_EQ (p.mUserPresetModified.load(), 1);
+    EXPECT_FLOAT_EQ (p.mParams[Ratio].load(), 0.7f);
+    EXPECT_FALSE (offered (PresetMenu::copyFactoryPresets));
+    EXPECT_EQ (combo().getText(), "* B *");
+}
+
+TEST_F (PanelPresets, AFailedSaveAsDefaultKeepsTheCurrentPreset)
+{
+    ASSERT_TRUE (processor().writeUserPreset ("A"));
+    panel().updateUserPresets();
+    folders.presetFolder().deleteRecursively();
+    folders.presetFolder().replaceWithText ("x");   // no folder can be made there
+
+    pick (PresetMenu::saveAsDefault);
+    EXPECT_EQ (processor().getCurrentUserPreset(), "A");
+    EXPECT_EQ (combo().getSelectedId(), 6);
+}
+
+TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
+{
+    auto& p = processor();
+    pick (PresetMenu::addPreset);
+    EXPECT_TRUE (dialog().isVisible());
+    EXPECT_EQ (panel().getIndexOfChildComponent (&dialog()), panel().getNumChildComponents() - 1);
+    EXPECT_EQ (dialog().textEditor->getText(), "my best preset ever");
+    EXPECT_EQ (dialog().statusLabel->getText(), "iCloud disabled");
+
+    clickOk();
+    EXPECT_FALSE (dialog().isVisible());
+    EXPECT_EQ (p.getCurrentUserPreset(), "my best preset ever");
+    EXPECT_TRUE (presetFile ("my best preset ever").existsAsFile());
+    EXPECT_EQ (combo().getText(), "my best preset ever");
+
+    pick (PresetMenu::addPreset);
+    EXPECT_EQ (dialog().textEditor->getText(), "my best preset ever+");
+    clickCancel();
+    EXPECT_FALSE (dialog().isVisible());
+    EXPECT_EQ (p.getUserPresetNames().size(), 1u);
+    EXPECT_EQ (combo().getSelectedId(), 6);
+
+    const struct { const char* name; const char* status; } refused[] = {
+        { "", "Type a name" }, { "BrisaltoDefault", "Name reserved" }, { ".hidden", "Name not allowed" }, { "a/b", "Name not allowed" },
+    };
+    pick (PresetMenu::addPreset);
+    for (const auto& r : refused)
+    {
+        dialog().textEditor->setText (r.name);
+        clickOk();
+        EXPECT_TRUE (dialog().isVisible()) << r.name;
+        EXPECT_EQ (dialog().statusLabel->getText(), r.status) << r.name;
+    }
+    EXPECT_EQ (p.getUserPresetNames().size(), 1u);
+
+    folders.presetFolder().deleteRecursively();
+    folders.presetFolder().replaceWithText ("x");
+    dialog().textEditor->setText ("new");
+    clickOk();
+    EXPECT_TRUE (dialog().isVisible());
+    EXPECT_EQ (dialog().statusLabel->getText(), "Could not save");
+    EXPECT_EQ (p.getUserPresetNames().size(), 1u);
+}
+
+TEST_F (PanelPresets, APickIsNotLostOrReplacedByARefreshOnItsWay)
+{
+    auto& p = processor();
+    ASSERT_TRUE (p.writeUserPreset ("A"));
+    ASSERT_TRUE (p.writeUserPreset ("B"));
+    panel().updateUserPresets();
+    pick (6);
+    ASSERT_EQ (p.getCurrentUserPreset(), "A");
+
+    // Refreshes that change nothing leave the pick as it is.
+    pick (7, [this] { panel().update_UI(); panel().update_UI(); });
+    EXPECT_EQ (p.getCurrentUserPreset(), "B");
+
+    // A host change rebuilds the menu before the pick arrives: the pick is dropped, and the
+    // current preset is not reloaded over the edit.
+    pick (6, [this] { edit (0.9f); });
+    EXPECT_EQ (p.getCurrentUserPreset(), "B");
+    EXPECT_FLOAT_EQ (p.mParams[Ratio].load(), 0.9f);
+    EXPECT_EQ (p.mUserPresetModified.load(), 1);
+}
+
+TEST (PanelPresetsWithSyncFolder, DialogShowsItAndSavesThere)
+{
+    ScopedXdgFolders folders (true);
+    OpenEditor open;
+    auto& dialog = *open.panel().saveDialog;
+    open.panel().presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
+    EXPECT_EQ (dialog.statusLabel->getText(), "iCloud enabled");
+    dialog.textEditor->setText ("shared");
+    dialog.buttonClicked (dialog.okButton.get());
+    EXPECT_TRUE (folders.cloudDocuments().getChildFile ("shared.json").existsAsFile());
+}
+
+TEST (WindowedPresetDialog, OpensAboveTheSettingsPanelsWithItsFieldFocused)
+{
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+        GTEST_SKIP() << "no display";
+
+    ScopedXdgFolders folders;
+    OpenEditor open;
+    open.editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+    open.editor->setVisible (true);
+    auto& panel = open.panel();
+    panel.backdropLabel->setVisible (true);
+    panel.advancedPanel->setVisible (true);
+    panel.weightPanel->setVisible (true);
+
+    panel.presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
+    auto& dialog = *panel.saveDialog;
+    EXPECT_TRUE (dialog.textEditor->hasKeyboardFocus (false));
+    const auto centre = dialog.getBounds().getCentre();
+    auto* hit = panel.getComponentAt (centre);
+    EXPECT_TRUE (hit == &dialog || dialog.isParentOf (hit));
+}
