@@ -95,7 +95,13 @@ public:
     void calc_filter_coeffs();
 
     // Signal path (detector, look-ahead ring and output stage).
-    void calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks);
+    // detectorReady: prepareDetectors already prepared this channel's block and levels ahead.
+    void calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks,
+                     bool detectorReady = false);
+    // The detector blocks of channels 0 .. count-1 (one state each), cleaned of non-finite
+    // samples and band-filtered together, and the levels of the blocks ahead of them, ready
+    // for calc_gains.
+    void prepareDetectors (int ringIndex, int count, int n, int lookaheadBlocks);
     void input_2_ringbuf (int ringIndex, int channel, const float* samples, int n);
     void apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n);
 
@@ -282,8 +288,17 @@ public:
     // Advances the state's Mix smoother once for the block (called by calc_gains); every
     // channel that uses the state reads the same ramp.
     void advanceMixRamp (channelComprStateT& state, int n) noexcept;
+    // The blocks ahead of the analysed one that the adaptive threshold averages: the sum of
+    // their mean squares over 1e-6 and how many there were.
+    struct LevelSum
+    {
+        float sum = 0.0f;
+        int count = 0;
+    };
+    LevelSum levelsAhead (int ringIndex, int channel, int lookaheadBlocks) const noexcept;
     float adaptThreshold (channelComprStateT& state, int ringIndex, int channel, int lookaheadBlocks,
-                          float& adaptiveLevel) const noexcept;
+                          float& adaptiveLevel, const LevelSum* ahead = nullptr) const noexcept;
+    LevelSum mLevelsAhead[MAX_CHANNELS];  // per channel, from prepareDetectors
     void runEnvelope (channelComprStateT& state, const float* det, const float* peakSquares, int n,
                       float threshold, float adaptiveLevel, bool nonLinearRelease, float exponent) noexcept;
     void applyMix (const channelComprStateT& state, const float* src, float* out, int n) noexcept;

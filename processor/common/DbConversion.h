@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 namespace dsp
 {
@@ -12,6 +13,7 @@ namespace dsp
         return (double) v > 6.4e-8 ? (float) (std::log ((double) v) * dbPerNeper) : -144.0f;
     }
 
-    // Non-finite samples become silence.
-    inline float finiteOrZero (float v) noexcept { return std::isfinite (v) ? v : 0.0f; }
+    // Non-finite samples become silence (written as a comparison, so that loops over blocks
+    // vectorise: NaN and infinities fail it).
+    inline float finiteOrZero (float v) noexcept { return std::abs (v) <= std::numeric_limits<float>::max() ? v : 0.0f; }
 }

@@ -1,6 +1,6 @@
 #include "processor/render/RenderBlock.h"
 
-#include <cstring>
+#include "processor/common/DbConversion.h"
 
 // Feeding the look-ahead ring: main inputs, the summed detector, the side-chain and the side
 // detector sources, and choosing (and aligning) the element the detector reads.
@@ -106,12 +106,15 @@ void BrisaltoAudioProcessor::writeSideChainToRing (RenderBlock& b, int offset, i
     auto& element = mRingBuffer[(size_t) mRingWriteIndex];
     float* block = element.mSamples.data() + (size_t) b.nrIn * (size_t) n;
 
+    // Non-finite side-chain samples are stored as silence, like main inputs: the detector
+    // and the listen output read this block.
     if (sides == 1)
     {
         if (const float* x = b.sideChannel (b.nrIn, offset))
         {
-            std::memcpy (block, x, sizeof (float) * (size_t) n);
-            element.mMeanSquares[(size_t) b.nrIn] = render::meanSquare (x, n);
+            for (int i = 0; i < n; ++i)
+                block[i] = dsp::finiteOrZero (x[i]);
+            element.mMeanSquares[(size_t) b.nrIn] = render::meanSquare (block, n);
         }
         return;
     }
@@ -121,7 +124,10 @@ void BrisaltoAudioProcessor::writeSideChainToRing (RenderBlock& b, int offset, i
     for (int ch = b.nrIn; ch < b.nrTotal; ++ch)
         if (const float* x = b.sideChannel (ch, offset))
             for (int i = 0; i < n; ++i)
-                block[i] += x[i] * x[i];
+            {
+                const float v = dsp::finiteOrZero (x[i]);
+                block[i] += v * v;
+            }
 
     for (int i = 0; i < n; ++i)
         block[i] = std::sqrt (block[i]);

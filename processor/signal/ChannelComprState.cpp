@@ -1,6 +1,16 @@
 #include "processor/signal/ChannelComprState.h"
+#include "processor/common/BlockMath.h"
 
 #include <cmath>
+
+namespace
+{
+    // Keeps denormals and any non-finite value out of a filter's feedback path.
+    float settled (float z) noexcept
+    {
+        return (! (z > 1e-8f || z < -1e-8f) || ! std::isfinite (z)) ? 0.0f : z;
+    }
+}
 
 channelComprStateT::channelComprStateT()
     : mLevelHistory (mHistoryLength),
@@ -30,8 +40,8 @@ void channelComprStateT::ensureBlockSize (int n)
         mMixPerSample.resize ((size_t) n, 0.0f);
     if ((int) mFilteredDetector.size() < n)
         mFilteredDetector.resize ((size_t) n, 0.0f);
-    if ((int) mLevelScratch.size() < 3 * n)
-        mLevelScratch.resize ((size_t) (3 * n), 0.0f);
+    if ((int) mLevelScratch.size() < 4 * n)
+        mLevelScratch.resize ((size_t) (4 * n), 0.0f);
 }
 
 void channelComprStateT::handOverFilterCoeffs (const float (&target)[5]) noexcept
@@ -111,11 +121,47 @@ void channelComprStateT::runFilter (float* samples, int n) noexcept
         samples[i] = y;
     }
 
-    // Keep denormals and any non-finite value out of the feedback path.
-    if (! (z1 > 1e-8f || z1 < -1e-8f) || ! std::isfinite (z1))
-        z1 = 0.0f;
-    if (! (z2 > 1e-8f || z2 < -1e-8f) || ! std::isfinite (z2))
-        z2 = 0.0f;
-    mFilterState[0] = z1;
-    mFilterState[1] = z2;
+    mFilterState[0] = settled (z1);
+    mFilterState[1] = settled (z2);
+}
+
+void channelComprStateT::runFilters (channelComprStateT* const* states, float* const* blocks, int count, int n) noexcept
+{
+    constexpr int most = 32;
+    float* still[most];
+    channelComprStateT* owners[most];
+    float coeffs[5 * most], z[2 * most];
+    int lanes = 0;
+
+    for (int k = 0; k < count; ++k)
+    {
+        auto& s = *states[k];
+        bool inLanes = false;
+        {
+            const juce::SpinLock::ScopedLockType lock (s.mFilterLock);
+            if (s.mFilterReady && s.mFilterRampRemaining == 0 && lanes < most && n > 0)
+            {
+                for (int j = 0; j < 5; ++j)
+                    coeffs[5 * lanes + j] = s.mFilterCoeffs[j];
+                z[2 * lanes] = s.mFilterState[0];
+                z[2 * lanes + 1] = s.mFilterState[1];
+                still[lanes] = blocks[k];
+                owners[lanes] = &s;
+                ++lanes;
+                inLanes = true;
+            }
+        }
+        if (! inLanes)
+            s.runFilter (blocks[k], n);
+    }
+
+    dsp::block::biquads (still, lanes, n, coeffs, z);
+
+    for (int k = 0; k < lanes; ++k)
+    {
+        auto& s = *owners[k];
+        const juce::SpinLock::ScopedLockType lock (s.mFilterLock);
+        s.mFilterState[0] = settled (z[2 * k]);
+        s.mFilterState[1] = settled (z[2 * k + 1]);
+    }
 }

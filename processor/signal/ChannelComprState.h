@@ -28,6 +28,10 @@ struct channelComprStateT
     // coefficient glide. Does nothing until coefficients were handed over.
     void runFilter (float* samples, int n) noexcept;
 
+    // runFilter for `count` states at once, each on its own block of n samples: the filters
+    // that hold still (no glide running) run side by side in vector lanes.
+    static void runFilters (channelComprStateT* const* states, float* const* blocks, int count, int n) noexcept;
+
     // Grows the per-sample vectors to at least n entries (only when the block size grows).
     void ensureBlockSize (int n);
 
@@ -69,6 +73,7 @@ struct channelComprStateT
     std::vector<float> mMixPerSample;
 
     // Detector levels in dB for the block being analysed: the sample levels, the soft
-    // limiter's peak levels and the reduction the static curve wants for each sample level.
+    // limiter's peak levels, the reduction the static curve wants for each sample level and
+    // that reduction where the level is over the threshold.
     std::vector<float> mLevelScratch;
 };

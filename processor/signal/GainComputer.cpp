@@ -1,8 +1,11 @@
 #include "processor/PluginProcessor.h"
+#include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
+#include "processor/common/SignalMath.h"
 
 #include <climits>
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -54,8 +57,22 @@ void BrisaltoAudioProcessor::advanceMixRamp (channelComprStateT& state, int n) n
         state.mMixPerSample[(size_t) i] = state.mMixSmoother.getNextValue();
 }
 
+BrisaltoAudioProcessor::LevelSum BrisaltoAudioProcessor::levelsAhead (int ringIndex, int channel, int lookaheadBlocks) const noexcept
+{
+    LevelSum ahead;
+    const int ringSize = (int) mRingBuffer.size();
+    int index = ringIndex;
+    for (int k = 1; k <= lookaheadBlocks && ringSize > 0; ++k)
+    {
+        index = index + 1 >= ringSize ? 0 : index + 1;
+        const float ms = meanSquareOf (mRingBuffer[(size_t) index], channel);
+        if ((double) ms > 1e-6) { ahead.sum += ms; ++ahead.count; }
+    }
+    return ahead;
+}
+
 float BrisaltoAudioProcessor::adaptThreshold (channelComprStateT& state, int ringIndex, int channel,
-                                              int lookaheadBlocks, float& adaptiveLevel) const noexcept
+                                              int lookaheadBlocks, float& adaptiveLevel, const LevelSum* ahead) const noexcept
 {
     float threshold = mBlockThresholdDb;
     adaptiveLevel = 0.0f;
@@ -71,14 +88,9 @@ float BrisaltoAudioProcessor::adaptThreshold (channelComprStateT& state, int rin
         if ((double) ms > 1e-6) { sum += ms; ++count; }
     }
 
-    const int ringSize = (int) mRingBuffer.size();
-    int index = ringIndex;
-    for (int k = 1; k <= lookaheadBlocks && ringSize > 0; ++k)
-    {
-        index = index + 1 >= ringSize ? 0 : index + 1;
-        const float ms = meanSquareOf (mRingBuffer[(size_t) index], channel);
-        if ((double) ms > 1e-6) { sum += ms; ++count; }
-    }
+    const LevelSum blocksAhead = ahead != nullptr ? *ahead : levelsAhead (ringIndex, channel, lookaheadBlocks);
+    sum += blocksAhead.sum;
+    count += blocksAhead.count;
 
     if (count == 0)
         return state.mAdaptiveThresholdDb;
@@ -91,7 +103,55 @@ float BrisaltoAudioProcessor::adaptThreshold (channelComprStateT& state, int rin
     return state.mAdaptiveThresholdDb;
 }
 
-void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks)
+void BrisaltoAudioProcessor::prepareDetectors (int ringIndex, int count, int n, int lookaheadBlocks)
+{
+    if (n <= 0 || ringIndex < 0 || ringIndex >= (int) mRingBuffer.size())
+        return;
+
+    // The levels ahead element by element for all channels: each element's mean squares
+    // are read once, not once per channel.
+    count = std::min (count, (int) MAX_CHANNELS);
+    if (isOn (mParamSnapshot[Adpative_Thresh_On]))
+    {
+        std::fill (mLevelsAhead, mLevelsAhead + count, LevelSum {});
+        const int ringSize = (int) mRingBuffer.size();
+        int index = ringIndex;
+        for (int k = 1; k <= lookaheadBlocks; ++k)
+        {
+            index = index + 1 >= ringSize ? 0 : index + 1;
+            const auto& ahead = mRingBuffer[(size_t) index];
+            for (int ch = 0; ch < count; ++ch)
+            {
+                const float ms = meanSquareOf (ahead, ch);
+                if ((double) ms > 1e-6) { mLevelsAhead[ch].sum += ms; ++mLevelsAhead[ch].count; }
+            }
+        }
+    }
+
+    const auto& element = mRingBuffer[(size_t) ringIndex];
+    channelComprStateT* states[MAX_CHANNELS];
+    float* blocks[MAX_CHANNELS];
+    int used = 0;
+    for (int ch = 0; ch < count; ++ch)
+    {
+        auto& state = mChannelStates[(size_t) ch];
+        const float* det = channelBlock (element, ch, n);
+        if (det == nullptr)
+            continue;
+        state.ensureBlockSize (n);  // as calc_gains does: grows only with the block size
+        float* filtered = state.mFilteredDetector.data();
+        for (int i = 0; i < n; ++i)
+            filtered[i] = dsp::finiteOrZero (det[i]);
+        states[used] = &state;
+        blocks[used] = filtered;
+        ++used;
+    }
+    if (isOn (mParamSnapshot[BPFilterOn]) && mParamSnapshot[BPFilterListenOn] < 0.5f)
+        channelComprStateT::runFilters (states, blocks, used, n);
+}
+
+void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringIndex, int channel, int n, int lookaheadBlocks,
+                                         bool detectorReady)
 {
     if (n <= 0)
         return;
@@ -115,10 +175,13 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
 
     // 5. Band filter (not while listening: the filtered signal goes to the output then).
     float* filtered = state.mFilteredDetector.data();
-    for (int i = 0; i < n; ++i)
-        filtered[i] = dsp::finiteOrZero (det[i]);
-    if (isOn (P[BPFilterOn]) && P[BPFilterListenOn] < 0.5f)
-        state.runFilter (filtered, n);
+    if (! detectorReady)
+    {
+        for (int i = 0; i < n; ++i)
+            filtered[i] = dsp::finiteOrZero (det[i]);
+        if (isOn (P[BPFilterOn]) && P[BPFilterListenOn] < 0.5f)
+            state.runFilter (filtered, n);
+    }
     det = filtered;
 
     // 6. Peak signal of the soft limiter (squared samples).
@@ -138,7 +201,9 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
 
     // 9. Threshold.
     float adaptiveLevel = 0.0f;
-    const float threshold = adaptThreshold (state, ringIndex, channel, lookaheadBlocks, adaptiveLevel);
+    const bool aheadReady = detectorReady && channel >= 0 && channel < MAX_CHANNELS;
+    const float threshold = adaptThreshold (state, ringIndex, channel, lookaheadBlocks, adaptiveLevel,
+                                            aheadReady ? &mLevelsAhead[channel] : nullptr);
 
     // 10. Makeup target.
     state.mBlockMaxGrDb = 0.0f;
@@ -150,10 +215,7 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
     runEnvelope (state, det, peakSquares, n, threshold, adaptiveLevel, nonLinearRelease, exponent);
 
     // 12. Gain-reduction history.
-    float grSum = 0.0f;
-    for (int i = 0; i < n; ++i)
-        grSum += state.mGrPerSampleDb[(size_t) i];
-    state.mGrHistory.push (grSum / (float) n);
+    state.mGrHistory.push (dsp::sum (state.mGrPerSampleDb.data(), n) / (float) n);
 
     // 13. Auto gain: the average of the recent blocks that reduced by more than 1 dB.
     if (isOn (P[AutoGainMakeupOn]))
@@ -209,23 +271,46 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
     float* grOut = state.mGrPerSampleDb.data();
     float* gainOut = state.mGainPerSample.data();  // holds the makeup in dB until the last pass
 
-    // The levels first: independent of the envelope, so the conversions run back to back.
+    // The levels first, a block at a time: independent of the envelope.
     float* levels = state.mLevelScratch.data();
     float* softLevels = levels + n;
     float* wantedForLevel = levels + 2 * n;
+    float* overThreshold = levels + 3 * n;  // what a level over the threshold wants, else -inf
+    dsp::block::magnitudesToDb (det, levels, n);
     for (int i = 0; i < n; ++i)
-        levels[i] = dsp::toDb (std::abs (det[i]));
-    for (int i = 0; i < n; ++i)
+    {
         wantedForLevel[i] = wanted (levels[i]);
+        overThreshold[i] = levels[i] > threshold ? wantedForLevel[i] : -std::numeric_limits<float>::infinity();
+    }
     if (softLimiter && peakSquares != nullptr)
-        for (int i = 0; i < n; ++i)
-            softLevels[i] = 0.5f * dsp::toDb (dsp::finiteOrZero (peakSquares[i]));
+        dsp::block::powersToDb (peakSquares, softLevels, n);
     else
         softLevels = levels;
 
+    // The makeup of each sample: the smoothed manual makeup (plus the auto gain) or a constant,
+    // depending on the makeup variant.
+    float makeupShift = mBlockMakeupDb + relative;
+    bool followsSmoother = false;
+    if (adaptive)
+    {
+        if (maxMakeupOn)
+            makeupShift = std::min (25.0f, mBlockAutoMakeupDb * 0.5f) + (autoGainOn ? 0.0f : relative);
+        else if (autoGainOn)
+            makeupShift = autoGainDb + mBlockMakeupDb;
+    }
+    else
+    {
+        followsSmoother = autoGainOn || ! maxMakeupOn;
+        makeupShift = autoGainOn ? autoGainDb : (maxMakeupOn ? mBlockAutoMakeupDb : 0.0f);
+    }
     for (int i = 0; i < n; ++i)
     {
         const float mk = state.mMakeupSmoother.getNextValue();
+        gainOut[i] = followsSmoother ? mk + makeupShift : makeupShift;
+    }
+
+    for (int i = 0; i < n; ++i)
+    {
         const float x = det[i];
         const float level = levels[i];
         float probe = level;
@@ -306,39 +391,27 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
             countdown = 0;
         }
 
-        if (probe > threshold)
+        // -inf (wanting nothing) at or under the threshold.
+        const float w = probe == level ? overThreshold[i]
+                                       : (probe > threshold ? wanted (probe) : -std::numeric_limits<float>::infinity());
+        if (attackLength > 0)
         {
-            const float w = probe == level ? wantedForLevel[i] : wanted (probe);
-            if (attackLength > 0)
+            if (w > attackTarget)
             {
-                if (w > attackTarget)
-                {
-                    attackTarget = w;
-                    releaseStep = 0.0f;
-                    attackStep = w / (float) attackLength;
-                    attackSum = x * x;
-                    attackCount = 1;
-                }
-            }
-            else if (w > gr)
-            {
-                gr = w;
+                attackTarget = w;
                 releaseStep = 0.0f;
+                attackStep = w / (float) attackLength;
+                attackSum = x * x;
+                attackCount = 1;
             }
+        }
+        else if (w > gr)
+        {
+            gr = w;
+            releaseStep = 0.0f;
         }
 
-        float makeup;
-        if (adaptive)
-        {
-            if (maxMakeupOn)
-                makeup = std::min (25.0f, mBlockAutoMakeupDb * 0.5f) + (autoGainOn ? 0.0f : relative);
-            else
-                makeup = autoGainOn ? autoGainDb + mBlockMakeupDb : mBlockMakeupDb + relative;
-        }
-        else
-        {
-            makeup = autoGainOn ? mk + autoGainDb : (maxMakeupOn ? mBlockAutoMakeupDb : mk);
-        }
+        const float makeup = gainOut[i];
 
         if (softLimiter)
         {
@@ -352,26 +425,12 @@ void BrisaltoAudioProcessor::runEnvelope (channelComprStateT& state, const float
 
         grOut[i] = gr;
         blockMax = std::max (blockMax, gr);
-        gainOut[i] = makeup;
     }
 
-    // Linear gains: reduction and makeup together.
-    float lastGr = 0.0f, lastGrGain = 1.0f, lastMakeup = 0.0f, lastMakeupGain = 1.0f;
+    // Linear gains, reduction and makeup together, a block at a time.
     for (int i = 0; i < n; ++i)
-    {
-        const float g = grOut[i], makeup = gainOut[i];
-        if (g != lastGr)
-        {
-            lastGr = g;
-            lastGrGain = g == 0.0f ? 1.0f : std::pow (10.0f, g / -20.0f);
-        }
-        if (makeup != lastMakeup)
-        {
-            lastMakeup = makeup;
-            lastMakeupGain = makeup == 0.0f ? 1.0f : std::pow (10.0f, makeup / 20.0f);
-        }
-        gainOut[i] = lastGrGain * lastMakeupGain;
-    }
+        gainOut[i] -= grOut[i];
+    dsp::block::dbToGains (gainOut, gainOut, n);
 
     // Nothing non-finite may stay in the envelope: a bad block starts over at rest.
     if (! (std::isfinite (gr) && std::isfinite (releaseStep) && std::isfinite (attackTarget)

@@ -1,4 +1,5 @@
 #include "processor/signal/Limiter.h"
+#include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
 
 #include <algorithm>
@@ -30,8 +31,6 @@ namespace zolt_tools
         {
             mDelay.assign (ringSize, 0.0f);
             mHead.assign (ringSize, 0.0f);
-            mMaxQueue.assign (ringSize, 0u);
-            mMaxMagnitude.assign (ringSize, 0.0f);
             mRingMask = ringSize - 1;
         }
         if ((int) mTailStore.size() < releaseSamples)
@@ -57,44 +56,59 @@ namespace zolt_tools
     {
         const int release = std::clamp (releaseSamples, 0, maxReleaseSamples);
         const int newWindow = std::clamp (window, 0, release);
-
-        // Linear copy of the present contents: the gain queue, then the delay line.
         const int oldQueue = gainQueueSize();
-        const int oldDelay = mWindow;
-        mScratch.resize ((size_t) (oldQueue + oldDelay));
-        for (int i = 0; i < oldQueue; ++i)
+
+        if (newWindow == mWindow)
+        {
+            ensureCapacity (release, newWindow);
+            // The delay line and the look-ahead part stay; the tail only gets a new end:
+            // entries past the shorter of the two lengths read as 0 from now on.
+            const uint32_t kept = (uint32_t) std::min (mReleaseSamples, release);
+            mTailEnd = std::min (mTailEnd, mTailOffset + kept);
+            mReleaseSamples = release;
+            return;
+        }
+
+        // The window moves the boundary between the look-ahead part and the tail: copy what
+        // both lengths hold (the window is at most the look-ahead, so this stays short).
+        const int newQueue = release + newWindow + 1;
+        const int keptQueue = std::min (oldQueue, newQueue);
+        const int keptDelay = std::min (mWindow, newWindow);
+        mScratch.resize ((size_t) (keptQueue + keptDelay));
+        for (int i = 0; i < keptQueue; ++i)
             mScratch[(size_t) i] = gainQueueAt (i);
-        for (int i = 0; i < oldDelay; ++i)
-            mScratch[(size_t) (oldQueue + i)] = delayLineAt (i);
+        for (int i = 0; i < keptDelay; ++i)
+            mScratch[(size_t) (keptQueue + i)] = delayLineAt (i);
 
         ensureCapacity (release, newWindow);
         mReleaseSamples = release;
         mWindow = newWindow;
 
         const uint32_t w = (uint32_t) newWindow;
-        const auto queueEntry = [&] (int i) { return i < oldQueue ? mScratch[(size_t) i] : 0.0f; };
+        const auto queueEntry = [&] (int i) { return i < keptQueue ? mScratch[(size_t) i] : 0.0f; };
 
         for (int i = 0; i < newWindow; ++i)
-            mDelay[(mClock - w + 1u + (uint32_t) i) & mRingMask] = i < oldDelay ? mScratch[(size_t) (oldQueue + i)] : 0.0f;
+            mDelay[(mClock - w + 1u + (uint32_t) i) & mRingMask] = i < keptDelay ? mScratch[(size_t) (keptQueue + i)] : 0.0f;
         for (int j = 0; j <= newWindow; ++j)
             mHead[(mClock + 1u + (uint32_t) j) & mRingMask] = queueEntry (j);
-        for (int p = 0; p < release; ++p)
-            mTailStore[(size_t) p] = queueEntry (newWindow + 1 + p);
+        const int storedTail = std::max (0, keptQueue - newWindow - 1);
+        for (int p = 0; p < storedTail; ++p)
+            mTailStore[(size_t) p] = mScratch[(size_t) (newWindow + 1 + p)];
 
         mTailIsRamp = false;
         mTailOffset = 0;
-        rebuildWindowTracking();
+        mTailEnd = (uint32_t) storedTail;
     }
 
     void Limiter::clear() noexcept
     {
         std::fill (mDelay.begin(), mDelay.end(), 0.0f);
         std::fill (mHead.begin(), mHead.end(), 0.0f);
-        // A ramp of 0 dB: the whole tail reads as 0 without touching the stored part.
+        // An empty tail: every entry reads as 0 without touching the stored part.
         mTailIsRamp = true;
         mRampDb = 0.0f;
         mTailOffset = 0;
-        rebuildWindowTracking();
+        mTailEnd = 0;
     }
 
     float Limiter::delayLineAt (int index) const noexcept
@@ -115,60 +129,50 @@ namespace zolt_tools
 
     float Limiter::tailValue (uint32_t position) const noexcept
     {
-        const uint32_t release = (uint32_t) mReleaseSamples;
         const uint32_t q = position + mTailOffset;
-        if (q >= release)
+        if (q >= mTailEnd)
             return 0.0f;
         if (mTailIsRamp)
-            return (float) (release - 1u - q) * mRampDb / (float) release;
+            return (float) (mRampRelease - 1u - q) * mRampDb / (float) mRampRelease;
         return mTailStore[q];
     }
 
-    void Limiter::rebuildWindowTracking() noexcept
+    // The window is known only at a loud sample (rarely): it is scanned then, so that the
+    // samples in between cost no bookkeeping.
+    float Limiter::windowPeak (uint32_t now) const noexcept
     {
-        mMaxFront = 0;
-        mMaxCount = 0;
-        mHasCrossing = false;
-        const uint32_t w = (uint32_t) mWindow;
-        const uint32_t now = mClock;
-        for (uint32_t i = 0; i < w; ++i)
-        {
-            mClock = now - w + 1u + i;
-            pushTracking (mDelay[mClock & mRingMask]);
-        }
-        mClock = now;
+        // The largest magnitude of the w + 1 newest samples, in eight running maxima.
+        float lanes[8] {};
+        const uint32_t count = (uint32_t) mWindow + 1u;
+        uint32_t i = 0;
+        for (; i + 8u <= count; i += 8u)
+            for (uint32_t k = 0; k < 8u; ++k)
+            {
+                const float v = std::abs (mDelay[(now - i - k) & mRingMask]);
+                lanes[k] = v > lanes[k] ? v : lanes[k];
+            }
+        for (; i < count; ++i)
+            lanes[0] = std::max (lanes[0], std::abs (mDelay[(now - i) & mRingMask]));
+        float peak = 0.0f;
+        for (float v : lanes)
+            peak = std::max (peak, v);
+        return peak;
     }
 
-    // Window bookkeeping for the sample just written at mClock: the descending magnitudes for
-    // the window peak and the newest sign change.
-    inline void Limiter::pushTracking (float v) noexcept
+    bool Limiter::newestCrossing (uint32_t now, uint32_t& first) const noexcept
     {
-        const uint32_t now = mClock;
+        // The newest sign change between neighbours of the window: its first sample's clock.
         const uint32_t w = (uint32_t) mWindow;
-        const float magnitude = std::abs (v);
-
-        while (mMaxCount > 0 && mMaxMagnitude[(mMaxFront + mMaxCount - 1u) & mRingMask] <= magnitude)
-            --mMaxCount;
-        mMaxQueue[(mMaxFront + mMaxCount) & mRingMask] = now;
-        mMaxMagnitude[(mMaxFront + mMaxCount) & mRingMask] = magnitude;
-        ++mMaxCount;
-        while (now - mMaxQueue[mMaxFront & mRingMask] > w)
+        for (uint32_t back = 1; back <= w; ++back)
         {
-            ++mMaxFront;
-            --mMaxCount;
-        }
-
-        if (w > 0)
-        {
-            const float previous = mDelay[(now - 1u) & mRingMask];
-            if ((previous > 0.0f && v < 0.0f) || (previous < 0.0f && v > 0.0f))
+            const float a = mDelay[(now - back) & mRingMask], b = mDelay[(now - back + 1u) & mRingMask];
+            if ((a > 0.0f && b < 0.0f) || (a < 0.0f && b > 0.0f))
             {
-                mLastCrossing = now - 1u;
-                mHasCrossing = true;
+                first = now - back;
+                return true;
             }
         }
-        if (mHasCrossing && now - mLastCrossing > w)
-            mHasCrossing = false;
+        return false;
     }
 
     inline float Limiter::processSample (float v, int& hits, float& gainDb) noexcept
@@ -178,12 +182,11 @@ namespace zolt_tools
         const uint32_t now = ++mClock;
 
         mDelay[now & mRingMask] = v;
-        pushTracking (v);
         const float delayed = mDelay[(now - w) & mRingMask];
 
         if (std::abs (v) > mCeiling)
         {
-            const float peak = mMaxMagnitude[mMaxFront & mRingMask];
+            const float peak = windowPeak (now);
             const float aT = (float) ((double) dsp::toDb (mCeiling / peak) - 0.1);
             const float bT = (float) ((double) dsp::toDb (mCeiling / std::abs (v)) - 0.1);
 
@@ -196,9 +199,9 @@ namespace zolt_tools
             if (w > 0 && mHead[(now + w - 1u) & mRingMask] > atLoud)
             {
                 // Ramp the reduction in from the newest zero crossing up to the loud sample.
-                uint32_t k = 0;
-                if (mHasCrossing)
-                    k = w - (now - mLastCrossing);
+                uint32_t k = 0, crossing = 0;
+                if (newestCrossing (now, crossing))
+                    k = w - (now - crossing);
                 const float step = -1.0f / (float) release;
                 for (uint32_t j = k; j < w; ++j)
                 {
@@ -215,7 +218,9 @@ namespace zolt_tools
                 // Linear release from t back to 0 dB over the samples after the loud one.
                 mTailIsRamp = true;
                 mRampDb = t;
+                mRampRelease = (uint32_t) release;
                 mTailOffset = 0;
+                mTailEnd = (uint32_t) release;
             }
         }
 
@@ -223,7 +228,7 @@ namespace zolt_tools
 
         // The first tail entry moves into the look-ahead part of the queue.
         mHead[(now + 1u + w) & mRingMask] = tailValue (0);
-        if (mTailOffset < (uint32_t) release)
+        if (mTailOffset < mTailEnd)
             ++mTailOffset;
 
         return delayed;
@@ -231,7 +236,7 @@ namespace zolt_tools
 
     void Limiter::process (float* samples, int n) noexcept
     {
-        // The queue work first, then the gains: the conversions to linear run back to back.
+        // The queue work first, then the gains converted to linear in one vector pass.
         constexpr int chunk = 256;
         float gainsDb[chunk];
         int hits = 0;
@@ -241,9 +246,9 @@ namespace zolt_tools
             float* x = samples + start;
             for (int i = 0; i < count; ++i)
                 x[i] = processSample (dsp::finiteOrZero (x[i]), hits, gainsDb[i]);
+            dsp::block::dbToGains (gainsDb, gainsDb, count);
             for (int i = 0; i < count; ++i)
-                if (gainsDb[i] != 0.0f)
-                    x[i] *= std::pow (10.0f, gainsDb[i] / 20.0f);
+                x[i] *= gainsDb[i];
         }
         mHits = hits;
     }

@@ -23,7 +23,10 @@ namespace zolt_tools
         // Lengths as the parameter model sets them: the delay line keeps `window` samples and
         // the gain queue releaseSamples + window + 1 entries. A plain resize: entries are
         // added or removed at the back, new entries are 0. The window never exceeds the
-        // release. Allocates only beyond what reserveForRelease made room for.
+        // release. A new release with the same window costs a few operations, a new window
+        // at most a copy of the shorter queue's look-ahead part, whatever the release, so
+        // that automating the release on every block stays cheap. Allocates only beyond what
+        // reserveForRelease made room for.
         void resize (int releaseSamples, int window);
 
         // Makes room for the longest release the prepared sample rate allows, so that later
@@ -54,27 +57,25 @@ namespace zolt_tools
         inline float processSample (float v, int& hits, float& gainDb) noexcept;
         float tailValue (uint32_t position) const noexcept;
         void ensureCapacity (int releaseSamples, int window);
-        void rebuildWindowTracking() noexcept;
-        inline void pushTracking (float v) noexcept;
+        float windowPeak (uint32_t now) const noexcept;
+        bool newestCrossing (uint32_t now, uint32_t& first) const noexcept;
 
         // Rings of mRingMask + 1 entries, indexed by a wrapping sample clock.
         std::vector<float> mDelay;      // sample at clock t in slot t
         std::vector<float> mHead;       // gain (dB) applied at clock t in slot t
-        std::vector<uint32_t> mMaxQueue; // clocks of the window's descending magnitudes
-        std::vector<float> mMaxMagnitude; // and those magnitudes
         uint32_t mRingMask = 0;
         uint32_t mClock = 0;            // clock of the last sample processed
-        uint32_t mMaxFront = 0, mMaxCount = 0;
-        uint32_t mLastCrossing = 0;     // clock of the first sample of the newest sign change
-        bool mHasCrossing = false;
 
         // Release tail: queue entries after the first mWindow + 1. Entry p of the tail is
-        // source(p + mTailOffset), 0 past the release; the source is mTailStore or the ramp
-        // c * mRampDb / mReleaseSamples with c = mReleaseSamples - 1 - index.
+        // source(q) with q = p + mTailOffset, 0 from q = mTailEnd on; the source is
+        // mTailStore or the ramp c * mRampDb / mRampRelease with c = mRampRelease - 1 - q
+        // (mRampRelease: the release when the ramp started).
         std::vector<float> mTailStore;
         uint32_t mTailOffset = 0;
+        uint32_t mTailEnd = 0;
         bool mTailIsRamp = false;
         float mRampDb = 0.0f;
+        uint32_t mRampRelease = 1;
         std::vector<float> mScratch;
     };
 }

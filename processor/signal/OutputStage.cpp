@@ -1,4 +1,5 @@
 #include "processor/PluginProcessor.h"
+#include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
 #include "processor/common/SignalMath.h"
 
@@ -25,6 +26,7 @@ void BrisaltoAudioProcessor::prepareSignalPath()
     const int n = juce::jmax (1, (int) mBlocksize);
     for (auto& state : mChannelStates)
         state.ensureBlockSize (n);
+    dsp::block::prepare();
 }
 
 //==============================================================================
@@ -142,10 +144,11 @@ void BrisaltoAudioProcessor::applyMix (const channelComprStateT& state, const fl
     else if (mv < 0.0f)
     {
         // Negative mix: the reduction without makeup, added to the dry signal.
+        dsp::block::dbToGains (GR, out, n);
         for (int i = 0; i < n; ++i)
         {
             const float m = mix[i] / 100.0f;
-            out[i] = (std::pow (10.0f, GR[i] / 20.0f) * m + 1.0f) * src[i];
+            out[i] = (out[i] * m + 1.0f) * src[i];
         }
     }
     else
@@ -183,8 +186,8 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
     auto& history = mTubeDcHistory[(size_t) channel];
     float dcSum = history.sum();
 
-    // In chunks: first the gained signal, then each curve over the whole chunk (the library
-    // calls run back to back), then the sum with the running DC removal.
+    // In chunks: first the gained signal, then each curve over the whole chunk in vector
+    // passes, then the sum with the running DC removal.
     constexpr int chunk = 128;
     float ys[chunk], curveA[chunk], curveB[chunk], powerD[chunk];
 
@@ -193,64 +196,77 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
         const int count = std::min (chunk, n - start);
         const float* x = src + start;
         const float* mixes = mix + start;
+        bool negativeMix = false;  // rare: a negative Mix in this chunk
+        for (int i = 0; i < count; ++i)
+            negativeMix |= mixes[i] < 0.0f;
 
         for (int i = 0; i < count; ++i)
+        {
+            ys[i] = G[start + i] * x[i];
+            powerD[i] = std::abs (x[i]) * G[start + i];
+        }
+        for (int i = 0; i < count && negativeMix; ++i)
         {
             const float m = mixes[i] / 100.0f;
             if (m < 0.0f)
             {
+                // Scalar on purpose: the gain and the mix nearly cancel where the reduction
+                // matches the mix, and the curves below magnify any difference from here.
                 ys[i] = (std::pow (10.0f, GR[start + i] / 20.0f) * m + 1.0f) * x[i];
                 powerD[i] = std::abs (ys[i]);
             }
-            else
-            {
-                ys[i] = G[start + i] * x[i];
-                powerD[i] = std::abs (x[i]) * G[start + i];
-            }
         }
         if (A > 0.0f)
-            for (int i = 0; i < count; ++i)
-                curveA[i] = dsp::tanh (sA * ys[i] + 0.7f);
+            dsp::block::tanhOf (ys, curveA, count, sA, 0.7f);
         if (B > 0.0f)
-            for (int i = 0; i < count; ++i)
-                curveB[i] = dsp::tanh (sB * ys[i]);
+            dsp::block::tanhOf (ys, curveB, count, sB, 0.0f);
         if (D > 0.0f)
-            for (int i = 0; i < count; ++i)
-                powerD[i] = std::pow (powerD[i], dA);
+            dsp::block::powerOf (powerD, powerD, count, dA);
 
-        for (int i = 0; i < count; ++i)
+        // Class A with its running DC removal (the only pass that runs sample by sample),
+        // then the sum of the curves and the mix in one pass without branches.
+        float* vA = curveA;
+        if (A > 0.0f)
         {
-            const float m = mixes[i] / 100.0f;
+            for (int i = 0; i < count; ++i)
+                vA[i] = (curveA[i] - tanhOfPoint7) / (sA * kA) - ys[i];
+            history.removeMean (vA, count, dcLength, dcSum);
+        }
+        else
+        {
+            std::copy (ys, ys + count, vA);
+        }
+        if (B <= 0.0f)
+            std::copy (ys, ys + count, curveB);  // finite, weighted by B = 0 below
+
+        const float bScale = B > 0.0f ? 1.0f / (sB * kB) : 1.0f, bShift = B > 0.0f ? 1.0f : 0.0f;
+        const float dScale = 1.0f / dB;  // the distortion term is weighted by D (0 when off)
+        float* __restrict o = out + start;
+        const float* __restrict dry = x;
+        const float* __restrict m100 = mixes;
+        const auto curveSum = [&] (int i) noexcept
+        {
             const float y = ys[i];
-
-            float vA = y;
-            if (A > 0.0f)
+            const float vB = curveB[i] * bScale - bShift * y;
+            const float vD = std::copysign (powerD[i], dry[i]) * dScale - y;
+            return y + A * vA[i] + B * vB + 4.0f * D * vD;
+        };
+        if (! negativeMix)
+        {
+            for (int i = 0; i < count; ++i)
             {
-                vA = (curveA[i] - tanhOfPoint7) / (sA * kA) - y;
-                float dropped = 0.0f;
-                if (history.push (vA, dcLength, dropped))
-                {
-                    dcSum = dcSum + vA - dropped;
-                    vA = vA - dcSum / (float) dcLength;
-                }
-                else
-                {
-                    // Still filling: the sum keeps counting what the history holds.
-                    dcSum += vA;
-                }
+                const float m = m100[i] / 100.0f;
+                o[i] = m * curveSum (i) + (1.0f - m) * dry[i];
             }
-
-            const float vB = B > 0.0f ? curveB[i] / (sB * kB) - y : y;
-
-            float vD = y;
-            if (D > 0.0f)
+        }
+        else
+        {
+            for (int i = 0; i < count; ++i)
             {
-                const float sign = x[i] < 0.0f ? -1.0f : 1.0f;
-                vD = sign * powerD[i] / dB - y;
+                const float m = m100[i] / 100.0f;
+                const float z = curveSum (i);
+                o[i] = m < 0.0f ? z : m * z + (1.0f - m) * dry[i];
             }
-
-            const float z = y + A * vA + B * vB + 4.0f * D * vD;
-            out[start + i] = m < 0.0f ? z : m * z + (1.0f - m) * x[i];
         }
     }
 }

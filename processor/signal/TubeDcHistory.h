@@ -1,5 +1,8 @@
 #pragma once
 
+#include "processor/common/SignalMath.h"
+
+#include <algorithm>
 #include <array>
 
 // The recent class-A distortion values of one output channel, oldest first, for the
@@ -30,13 +33,64 @@ public:
         return true;
     }
 
-    // Sum of the values now held, oldest first.
+    // Pushes each of the n values of v, keeping dcSum the sum of the values held; once the
+    // history holds `length` values, subtracts their mean dcSum / length from the value.
+    void removeMean (float* v, int n, int length, float& dcSum) noexcept
+    {
+        const int limit = length < 1 ? 1 : (length > capacity ? capacity : length);
+        int i = 0;
+        for (; i < n && count != limit; ++i)
+        {
+            float dropped = 0.0f;
+            if (push (v[i], length, dropped))
+            {
+                dcSum += v[i] - dropped;
+                v[i] -= dcSum / (float) length;
+            }
+            else
+            {
+                dcSum += v[i];  // still filling
+            }
+        }
+
+        // Full: the same steps on local copies, four values at a time where the history is
+        // long enough that none of them drops another of the four. The running sum then
+        // takes one addition per four values (partial sums of the four alongside).
+        int first = oldest;
+        float sum = dcSum;
+        const float scale = 1.0f / (float) length;
+        for (; limit >= 4 && i + 4 <= n; i += 4)
+        {
+            float d[4];
+            for (int k = 0; k < 4; ++k)
+                d[k] = v[i + k] - values[(size_t) wrap (first + k)];
+            for (int k = 0; k < 4; ++k)
+                values[(size_t) wrap (wrap (first + limit) + k)] = v[i + k];
+            first = wrap (first + 4);
+            const float p1 = d[0] + d[1], p2 = p1 + d[2], p3 = p2 + d[3];
+            v[i] -= (sum + d[0]) * scale;
+            v[i + 1] -= (sum + p1) * scale;
+            v[i + 2] -= (sum + p2) * scale;
+            sum += p3;
+            v[i + 3] -= sum * scale;
+        }
+        for (; i < n; ++i)
+        {
+            const float dropped = values[(size_t) first];
+            values[(size_t) wrap (first + limit)] = v[i];
+            first = wrap (first + 1);
+            sum += v[i] - dropped;
+            v[i] -= sum / (float) length;
+        }
+        oldest = first;
+        dcSum = sum;
+    }
+
+    // Sum of the values now held (in partial sums: independent additions, not one chain).
     float sum() const noexcept
     {
-        float s = 0.0f;
-        for (int i = 0; i < count; ++i)
-            s += values[(size_t) wrap (oldest + i)];
-        return s;
+        const int first = std::min (count, capacity - oldest);
+        return dsp::sum (values.data() + oldest, first) + dsp::sum (values.data(), count - first);
     }
 
 private:

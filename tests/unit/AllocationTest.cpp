@@ -17,6 +17,7 @@ namespace
         std::vector<int> sizes;
         bool bypassed;
         std::function<void (RenderHarness&)> settings;
+        std::function<void (RenderHarness&, int)> everyBlock;  // automation between blocks
     };
 
     void loudSettings (RenderHarness& h)
@@ -42,15 +43,17 @@ namespace
     }
 
     const Scenario scenarios[] = {
-        { "sum, defaults", MixMode::sum, 2, 2, 0, { 512 }, false, [] (RenderHarness&) {} },
-        { "multi-mono, every stage", MixMode::multiMono, 4, 4, 0, { 512 }, false, everyStage },
-        { "sum, every stage", MixMode::sum, 8, 8, 0, { 512 }, false, everyStage },
-        { "side with side-chain", MixMode::side, 2, 2, 2, { 512 }, false, loudSettings },
-        { "side MIDI with notes", MixMode::sideMidi, 2, 2, 0, { 512 }, false, loudSettings },
-        { "varying block sizes", MixMode::multiMono, 2, 2, 1, { 512, 100, 1, 411, 37 }, false, everyStage },
-        { "blocks larger than announced", MixMode::sum, 2, 2, 0, { 2000, 512, 1300 }, false, loudSettings },
-        { "mono in, stereo out", MixMode::side, 1, 2, 1, { 512, 64 }, false, everyStage },
-        { "bypassed", MixMode::sum, 2, 2, 1, { 512, 99 }, true, everyStage },
+        { "sum, defaults", MixMode::sum, 2, 2, 0, { 512 }, false, [] (RenderHarness&) {}, nullptr },
+        { "multi-mono, every stage", MixMode::multiMono, 4, 4, 0, { 512 }, false, everyStage, nullptr },
+        { "sum, every stage", MixMode::sum, 8, 8, 0, { 512 }, false, everyStage, nullptr },
+        { "side with side-chain", MixMode::side, 2, 2, 2, { 512 }, false, loudSettings, nullptr },
+        { "side MIDI with notes", MixMode::sideMidi, 2, 2, 0, { 512 }, false, loudSettings, nullptr },
+        { "varying block sizes", MixMode::multiMono, 2, 2, 1, { 512, 100, 1, 411, 37 }, false, everyStage, nullptr },
+        { "blocks larger than announced", MixMode::sum, 2, 2, 0, { 2000, 512, 1300 }, false, loudSettings, nullptr },
+        { "mono in, stereo out", MixMode::side, 1, 2, 1, { 512, 64 }, false, everyStage, nullptr },
+        { "bypassed", MixMode::sum, 2, 2, 1, { 512, 99 }, true, everyStage, nullptr },
+        { "hard-limiter release automated every block", MixMode::multiMono, 4, 4, 0, { 64 }, false, everyStage,
+          [] (RenderHarness& h, int block) { h.set (HardLimiterRelease, (float) (block % 8) / 8.0f); } },
     };
 }
 
@@ -95,6 +98,8 @@ TEST (Allocation, RenderingAllocatesNothingAfterWarmUp)
                 buffer.copyFrom (ch, 0, mains[0].data() + position, n);
             juce::MidiBuffer midi;
             notes (block, midi);
+            if (s.everyBlock)
+                s.everyBlock (h, block);
 
             allocations += allocationsDuring ([&]
             {

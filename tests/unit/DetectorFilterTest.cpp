@@ -132,3 +132,82 @@ TEST_F (DetectorFilterTest, DetectorUsesTheFilterUnlessListening)
     p->calc_gains (state (0), 0, 0, 512, 0);
     EXPECT_GT (state (0).mBlockMaxGrDb, 3.0f);
 }
+
+TEST_F (DetectorFilterTest, FiltersSideBySideMatchOneByOne)
+{
+    // 19 states (a partial group of lanes at every vector width): different designs, one
+    // gliding, one without coefficients; runFilters against runFilter on each.
+    const float types[] = { 0.0f, 0.1f, 0.2f, 0.3f };
+    std::vector<std::unique_ptr<channelComprStateT>> lanes, single;
+    for (int k = 0; k < 19; ++k)
+        for (auto* set : { &lanes, &single })
+            set->push_back (k == 5 ? std::make_unique<channelComprStateT>()
+                                   : filterFor (types[k % 4], 100.0f + 150.0f * (float) k, 0.5f + 0.2f * (float) k));
+    float next[5];
+    std::copy (lanes[3]->mFilterCoeffs, lanes[3]->mFilterCoeffs + 5, next);
+    lanes[7]->handOverFilterCoeffs (next);
+    single[7]->handOverFilterCoeffs (next);
+
+    std::mt19937 rng (3);
+    std::normal_distribution<float> noise (0.0f, 0.3f);
+    std::vector<std::vector<float>> a (19, std::vector<float> (512)), b;
+    for (int block = 0; block < 4; ++block)
+    {
+        for (auto& x : a)
+            for (auto& v : x)
+                v = noise (rng);
+        b = a;
+        channelComprStateT* states[19];
+        float* blocks[19];
+        for (int k = 0; k < 19; ++k)
+        {
+            states[k] = lanes[(size_t) k].get();
+            blocks[k] = a[(size_t) k].data();
+            single[(size_t) k]->runFilter (b[(size_t) k].data(), 512);
+        }
+        channelComprStateT::runFilters (states, blocks, 19, 512);
+        for (int k = 0; k < 19; ++k)
+            for (int i = 0; i < 512; ++i)
+                ASSERT_NEAR (a[(size_t) k][(size_t) i], b[(size_t) k][(size_t) i], 1e-5f) << "state " << k << " sample " << i;
+    }
+}
+
+TEST_F (DetectorFilterTest, PreparedDetectorsMatchTheChannelByChannelPath)
+{
+    // Multi-mono with the band filter and the adaptive threshold over 3 blocks ahead:
+    // channels 0 and 1 prepared together give what calc_gains alone gives channels 2 and 3
+    // on the same signals.
+    set (BPFilterOn, 1.0f);
+    set (Adpative_Thresh_On, 1.0f);
+    makeRing (4, 7, 256);
+    float coeffs[5];
+    p->mDetectorFilter.read (coeffs, true);
+    for (int ch = 0; ch < 4; ++ch)
+        state (ch).handOverFilterCoeffs (coeffs);
+
+    std::mt19937 rng (9);
+    std::normal_distribution<float> noise (0.0f, 0.02f);  // under the threshold: it adapts
+    for (int block = 0; block < 8; ++block)
+    {
+        for (int e = 0; e < 4; ++e)
+            for (int ch = 0; ch < 2; ++ch)
+            {
+                std::vector<float> x (256);
+                for (auto& v : x)
+                    v = noise (rng) * (float) (1 + (block + e + ch) % 3);
+                putBlock (e, ch, x);
+                putBlock (e, ch + 2, x);
+            }
+
+        p->prepareDetectors (0, 2, 256, 3);
+        for (int ch = 0; ch < 2; ++ch)
+        {
+            p->calc_gains (state (ch), 0, ch, 256, 3, true);
+            p->calc_gains (state (ch + 2), 0, ch + 2, 256, 3);
+            EXPECT_EQ (state (ch).mAdaptiveThresholdDb, state (ch + 2).mAdaptiveThresholdDb);
+            EXPECT_LT (state (ch).mAdaptiveThresholdDb, -21.0f);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_NEAR (state (ch).mGrPerSampleDb[(size_t) i], state (ch + 2).mGrPerSampleDb[(size_t) i], 1e-4f) << block;
+        }
+    }
+}

@@ -451,6 +451,34 @@ TEST_F (RenderLoop, NonFiniteInputNeverCrashesAndProcessingRecovers)
         ASSERT_TRUE (std::isfinite (v));
 }
 
+TEST_F (RenderLoop, NonFiniteSideChainIsSilenceInTheListenOutput)
+{
+    // Side mode, listening to the filtered side-chain: a NaN or infinite side-chain sample is
+    // silence, as on the main inputs, and the rest of the block and the next ones stay clean.
+    for (int sides : { 1, 2 })
+    {
+        SCOPED_TRACE (sides);
+        RenderHarness h;
+        ASSERT_TRUE (h.configure (2, 2, sides));
+        h.p.mixMode = (int) MixMode::side;
+        h.set (BPFilterOn, 1.0f);
+        h.set (BPFilterListenOn, 1.0f);
+
+        Signals side ((size_t) sides, sine (2048, 0.5f, 300.0));
+        side[0][100] = std::numeric_limits<float>::quiet_NaN();
+        side[(size_t) sides - 1][700] = -std::numeric_limits<float>::infinity();
+        const auto out = h.render ({ sine (2048, 0.1f), sine (2048, 0.1f) }, side, { 512 });
+        float peak = 0.0f;
+        for (const auto& channel : out)
+            for (const float v : channel)
+            {
+                ASSERT_TRUE (std::isfinite (v));
+                peak = std::max (peak, std::abs (v));
+            }
+        EXPECT_GT (peak, 0.01f);  // the filtered side-chain is heard
+    }
+}
+
 //==============================================================================
 // Transport, timestamps and the block-size log.
 
