@@ -157,8 +157,12 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     mLatencyHandOff = 0;
     setLatencySamples (reportedLatency());
 
+    // A new preparation starts from silence: nothing held in a limiter from before comes out.
     for (auto& state : mChannelStates)
+    {
         state.mLimiter.reserveForRelease ((int) (200.0f * mSampleRate / 1000.0f), mLimiterLookahead);
+        state.mLimiter.clear();
+    }
 
     prepareSignalPath();
     prepareRenderLoop();

@@ -242,6 +242,18 @@ TEST_F (RenderLoop, ShortLimiterReleaseStillDelaysByTheReportedLatency)
     EXPECT_EQ (firstNonZero (out[0]), 1100);
 }
 
+TEST_F (RenderLoop, PrepareStartsTheLimiterFromSilence)
+{
+    // Audio still held in the limiter when the host prepares again never comes out afterwards.
+    ASSERT_TRUE (configure (1, 1, 0));
+    setTransparent();
+    set (HardLimiterOn, 1.0f);
+    render ({ Signal (1000, 0.5f) }, {}, { 512 });
+    p.prepareToPlay (sampleRate, preparedBlock);
+    const auto out = render ({ Signal (2000, 0.0f) }, {}, { 512 });
+    EXPECT_EQ (firstNonZero (out[0]), -1);
+}
+
 TEST_F (RenderLoop, LookaheadFillsWithSilenceThenDelaysWholeBlocks)
 {
     // 35 ms at 512 samples and 48 kHz: three blocks.
