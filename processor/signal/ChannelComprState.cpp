@@ -128,9 +128,9 @@ void channelComprStateT::runFilter (float* samples, int n) noexcept
 void channelComprStateT::runFilters (channelComprStateT* const* states, float* const* blocks, int count, int n) noexcept
 {
     constexpr int most = 32;
-    float* still[most];
-    channelComprStateT* owners[most];
-    float coeffs[5 * most], z[2 * most];
+    float* still[most] {};
+    channelComprStateT* owners[most] {};
+    float coeffs[5 * most] {}, z[2 * most] {};
     int lanes = 0;
 
     for (int k = 0; k < count; ++k)

@@ -63,7 +63,9 @@ TEST (ControlPanelKnobs, SendNormalisedValuesWritePlainMembersAndBracketGestures
             EXPECT_NEAR (hostValue (host, row.index), row.sent[i], 1e-6f);
             EXPECT_NEAR (proc.getParameter (row.index), row.sent[i], 1e-6f);
             if (row.member != nullptr)
+            {
                 EXPECT_FLOAT_EQ (*row.member, (float) row.values[i]);
+            }
             EXPECT_EQ (proc.mCurrentProgram, 0);
             EXPECT_GT (proc.mParamChangeCounter, changes);
         }
