@@ -164,11 +164,7 @@ std::vector<juce::Component*> AdvancedPanel1::children() const
 //==============================================================================
 std::unique_ptr<juce::Label> AdvancedPanel1::makeLabel (const juce::String& text, float fontHeight, juce::Justification justification)
 {
-    auto label = std::make_unique<juce::Label> ("new label", TRANS (text));
-    PanelLayout::setUpLabel (*label, fontHeight, justification);
-    PanelLayout::neverTakeKeyboardFocus (*label);
-    addAndMakeVisible (*label);
-    return label;
+    return PanelLayout::addTextLabel (*this, text, fontHeight, justification);
 }
 
 std::unique_ptr<juce::Slider> AdvancedPanel1::makeKnob (const KnobSettings& settings)

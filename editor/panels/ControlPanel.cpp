@@ -369,11 +369,7 @@ void ControlPanel::fillMixModeItems()
 //==============================================================================
 std::unique_ptr<juce::Label> ControlPanel::makeLabel (const char* text, float fontHeight, juce::Justification justification)
 {
-    auto label = std::make_unique<juce::Label> ("new label", TRANS (text));
-    PanelLayout::setUpLabel (*label, fontHeight, justification);
-    PanelLayout::neverTakeKeyboardFocus (*label);
-    addAndMakeVisible (*label);
-    return label;
+    return PanelLayout::addTextLabel (*this, text, fontHeight, justification);
 }
 
 std::unique_ptr<juce::Slider> ControlPanel::makeKnob (const KnobSettings& settings)

@@ -59,4 +59,14 @@ void neverTakeKeyboardFocus (juce::Component& component)
     component.setWantsKeyboardFocus (false);
     component.setMouseClickGrabsKeyboardFocus (false);
 }
+
+std::unique_ptr<juce::Label> addTextLabel (juce::Component& panel, const juce::String& text,
+                                           float fontHeight, juce::Justification justification)
+{
+    auto label = std::make_unique<juce::Label> ("new label", TRANS (text));
+    setUpLabel (*label, fontHeight, justification);
+    neverTakeKeyboardFocus (*label);
+    panel.addAndMakeVisible (*label);
+    return label;
+}
 }

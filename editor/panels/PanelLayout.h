@@ -3,6 +3,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <map>
+#include <memory>
 
 // Layout and keyboard helpers shared by the editor's panels.
 namespace PanelLayout
@@ -32,6 +33,10 @@ namespace PanelLayout
     // A label that shows text only: the given font height and justification, not editable,
     // and the colours its editor would have, were it edited.
     void setUpLabel (juce::Label&, float fontHeight, juce::Justification);
+
+    // A text label as above, its text translated, never taking the focus, added to `panel`.
+    std::unique_ptr<juce::Label> addTextLabel (juce::Component& panel, const juce::String& text,
+                                               float fontHeight, juce::Justification);
 
     // Buttons, toggles, combo boxes and knobs neither want nor take the keyboard focus on a
     // click, so that key presses keep reaching the host: JUCE forwards none once the plug-in
