@@ -1,5 +1,6 @@
 #pragma once
 
+#include "processor/signal/AdaptiveThreshold.h"
 #include "processor/signal/ChannelComprState.h"
 #include "processor/exchange/ExchangeRecord.h"
 #include "processor/exchange/ExchangeState.h"
@@ -11,6 +12,7 @@
 #include "processor/common/RelaxedAtomic.h"
 #include "processor/render/RenderLoopState.h"
 #include "processor/signal/RingBufferData.h"
+#include "processor/signal/SignalSettings.h"
 #include "processor/signal/TubeDcHistory.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -285,25 +287,17 @@ public:
     // (called by prepareToPlay, never while rendering).
     void prepareSignalPath();
 
+    // The stages' settings for the block being rendered, from the per-block copies.
+    DetectorSettings detectorSettings() const noexcept;
+    OutputSettings outputSettings() const noexcept;
+
     // Advances the state's Mix smoother once for the block (called by calc_gains); every
     // channel that uses the state reads the same ramp.
     void advanceMixRamp (channelComprStateT& state, int n) noexcept;
-    // The blocks ahead of the analysed one that the adaptive threshold averages: the sum of
-    // their mean squares over 1e-6 and how many there were.
-    struct LevelSum
-    {
-        float sum = 0.0f;
-        int count = 0;
-    };
-    LevelSum levelsAhead (int ringIndex, int channel, int lookaheadBlocks) const noexcept;
-    float adaptThreshold (channelComprStateT& state, int ringIndex, int channel, int lookaheadBlocks,
-                          float& adaptiveLevel, const LevelSum* ahead = nullptr) const noexcept;
-    LevelSum mLevelsAhead[MAX_CHANNELS];  // per channel, from prepareDetectors
+    AdaptiveThreshold::LevelSum mLevelsAhead[MAX_CHANNELS];  // per channel, from prepareDetectors
     void runEnvelope (channelComprStateT& state, const float* det, const float* peakSquares, int n,
                       float threshold, float adaptiveLevel, bool nonLinearRelease, float exponent) noexcept;
-    void applyMix (const channelComprStateT& state, const float* src, float* out, int n) noexcept;
     void applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept;
-    void meterOutput (const float* out, int n) noexcept;
 
     //------------------------------------------------------------------------------
     // Render loop additions.
