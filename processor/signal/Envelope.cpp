@@ -189,6 +189,54 @@ namespace
         }
     }
 
+    // The block's inputs and outputs, per sample.
+    struct EnvelopeBlock
+    {
+        const float* detector;
+        const float* levels;
+        const float* softLevels;
+        const float* wantedForLevel;
+        const float* overThreshold;
+        const float* makeupDb;
+        float* grOut;
+        int n;
+    };
+
+    // The envelope sample by sample (the soft limiter decided at compile time, so that the loop
+    // tests nothing it does not need); returns the block's largest reduction.
+    template <bool softLimiter>
+    float envelopeLoop (Motion& motion, const EnvelopeBlock& b, const Curve& wanted, const ReleaseShape& release) noexcept
+    {
+        Motion m = motion;
+        const float threshold = wanted.threshold;
+        float blockMax = 0.0f;
+        for (int i = 0; i < b.n; ++i)
+        {
+            const float x = b.detector[i];
+            const float level = b.levels[i];
+            float probe = level;
+
+            if (m.attackStep > 0.0f)
+                probe = attackStep (m, x, level, b.wantedForLevel[i], wanted);
+            else if ((double) m.gr > 0.01)
+                releaseStep (m, release);
+            else
+                rest (m);
+
+            // -inf (wanting nothing) at or under the threshold.
+            const float want = probe == level ? b.overThreshold[i]
+                                              : (probe > threshold ? wanted (probe) : minusInfinity);
+            follow (m, want, x);
+            if (softLimiter)
+                softLimit (m, b.softLevels[i] + b.makeupDb[i]);
+
+            b.grOut[i] = m.gr;
+            blockMax = std::max (blockMax, m.gr);
+        }
+        motion = m;
+        return blockMax;
+    }
+
     // The levels of the block, independent of the envelope: each sample's level in dB, what
     // the curve wants for it, that want where the level is over the threshold (else -inf), and
     // the soft limiter's peak levels. Returns the peak levels (the sample levels without a
@@ -197,6 +245,7 @@ namespace
                               const Curve& wanted) noexcept
     {
         const int n = in.n;
+        const float threshold = in.thresholdDb;  // a local: the stores below could alias `in`
         float* levels = state.mLevelScratch.data();
         float* softLevels = levels + n;
         float* wantedForLevel = levels + 2 * n;
@@ -205,7 +254,7 @@ namespace
         for (int i = 0; i < n; ++i)
         {
             wantedForLevel[i] = wanted (levels[i]);
-            overThreshold[i] = levels[i] > in.thresholdDb ? wantedForLevel[i] : minusInfinity;
+            overThreshold[i] = levels[i] > threshold ? wantedForLevel[i] : minusInfinity;
         }
         if (softLimiter && in.peakSquares != nullptr)
         {
@@ -234,11 +283,16 @@ namespace
             followsSmoother = s.autoGain || ! s.maxMakeup;
             shift = s.autoGain ? autoGainDb : (s.maxMakeup ? s.autoMakeupDb : 0.0f);
         }
-        for (int i = 0; i < n; ++i)
+        auto& smoother = state.mMakeupSmoother;
+        int i = 0;
+        for (; i < n && smoother.isSmoothing(); ++i)
         {
-            const float mk = state.mMakeupSmoother.getNextValue();
+            const float mk = smoother.getNextValue();
             out[i] = followsSmoother ? mk + shift : shift;
         }
+        // At rest the smoother gives its target on every sample.
+        const float steady = followsSmoother ? smoother.getTargetValue() + shift : shift;
+        std::fill (out + i, out + n, steady);
     }
 
     ReleaseShape releaseShapeOf (const DetectorSettings& s) noexcept
@@ -274,30 +328,9 @@ void Envelope::run (channelComprStateT& state, const Input& in, const DetectorSe
     blockMakeup (state, s, relativeMakeup (s, in.adaptiveLevelDb), autoGainDb, gainOut, n);
 
     Motion m = Motion::of (state);
-    float blockMax = 0.0f;
-    for (int i = 0; i < n; ++i)
-    {
-        const float x = in.detector[i];
-        const float level = levels[i];
-        float probe = level;
-
-        if (m.attackStep > 0.0f)
-            probe = attackStep (m, x, level, wantedForLevel[i], wanted);
-        else if ((double) m.gr > 0.01)
-            releaseStep (m, release);
-        else
-            rest (m);
-
-        // -inf (wanting nothing) at or under the threshold.
-        const float want = probe == level ? overThreshold[i]
-                                          : (probe > in.thresholdDb ? wanted (probe) : minusInfinity);
-        follow (m, want, x);
-        if (s.softLimiter)
-            softLimit (m, softLevels[i] + gainOut[i]);
-
-        grOut[i] = m.gr;
-        blockMax = std::max (blockMax, m.gr);
-    }
+    const EnvelopeBlock block { in.detector, levels, softLevels, wantedForLevel, overThreshold, gainOut, grOut, n };
+    float blockMax = s.softLimiter ? envelopeLoop<true> (m, block, wanted, release)
+                                   : envelopeLoop<false> (m, block, wanted, release);
 
     // Linear gains, reduction and makeup together, a block at a time.
     for (int i = 0; i < n; ++i)
