@@ -6,7 +6,10 @@
 // stereo. Only the process call is timed, by the thread's CPU time, and reported per sample and
 // output channel. A benchmark: it prints figures and fails only when a plug-in cannot be loaded.
 //
-//   brisalto_peer_bench [--blocks N] [--cpu K] [--vst3 bundle] [--darc bundle]
+//   brisalto_peer_bench [--blocks N] [--cpu K] [--vst3 bundle] [--darc bundle] [--baseline bundle]
+//
+// --baseline adds the same configurations of another build of ours ("base ..."), taking turns
+// with the rest: a before and after in one run.
 
 #include "HostedParameters.h"
 #include "PluginHost.h"
@@ -39,6 +42,7 @@ namespace
         int cpu = -1;             // the core the program starts on
         juce::File vst3 { BRISALTO_VST3_BUNDLE };
         juce::File darc { "/usr/lib/lv2/darc.lv2" };
+        juce::File baseline;      // another build of ours, or none
     };
 
     // One normalised parameter value, by the name the host shows.
@@ -211,13 +215,13 @@ namespace
         return juce::Result::ok();
     }
 
-    juce::Result loadOurs (PluginHost& host, const Options& options, const Configuration& configuration,
-                           Contender& contender)
+    juce::Result loadOurs (PluginHost& host, const juce::File& bundle, const juce::String& label,
+                           const Configuration& configuration, Contender& contender)
     {
-        auto loaded = host.load (PluginFormatKind::vst3, options.vst3, sampleRate, blockSize);
+        auto loaded = host.load (PluginFormatKind::vst3, bundle, sampleRate, blockSize);
         if (loaded.instance == nullptr)
             return juce::Result::fail (loaded.error);
-        contender.label = configuration.label;
+        contender.label = label;
         contender.plugin = std::move (loaded.instance);
         if (auto result = prepare (contender); result.failed())
             return result;
@@ -232,7 +236,7 @@ namespace
             return result;
 
         const auto& plugin = *contender.plugin;
-        std::printf ("%-12s %d main in + %d side-chain in, %d out, mode %d:%s\n", configuration.label,
+        std::printf ("%-16s %d main in + %d side-chain in, %d out, mode %d:%s\n", label.toRawUTF8(),
                      plugin.getMainBusNumInputChannels(),
                      plugin.getTotalNumInputChannels() - plugin.getMainBusNumInputChannels(),
                      contender.outputs, configuration.mixMode == 0 ? 2 : configuration.mixMode,
@@ -254,7 +258,7 @@ namespace
         juce::String shown;
         if (auto result = applySettings (*contender.plugin, darcSettings, shown); result.failed())
             return result;
-        std::printf ("%-12s %d in, %d out:%s\n", "darc", contender.plugin->getTotalNumInputChannels(),
+        std::printf ("%-16s %d in, %d out:%s\n", "darc", contender.plugin->getTotalNumInputChannels(),
                      contender.outputs, shown.toRawUTF8());
         return juce::Result::ok();
     }
@@ -270,6 +274,8 @@ namespace
                 options.cpu = value.getIntValue();
             else if (key == "--vst3")
                 options.vst3 = juce::File::getCurrentWorkingDirectory().getChildFile (value);
+            else if (key == "--baseline")
+                options.baseline = juce::File::getCurrentWorkingDirectory().getChildFile (value);
             else if (key == "--darc")
                 options.darc = juce::File::getCurrentWorkingDirectory().getChildFile (value);
             else
@@ -307,11 +313,11 @@ namespace
         const auto& darc = contenders.front();
         const double darcMean = darc.meanNsPerSample(), darcMedian = darc.medianTurnNsPerSample();
         std::printf ("\ninput %.1f dBFS RMS; thread CPU time of the process call, ns per sample and output channel\n", inputRmsDb);
-        std::printf ("%-12s %10s %8s %14s %8s %14s\n", "", "mean", "x darc", "median turn", "x darc", "loud - quiet");
+        std::printf ("%-16s %10s %8s %14s %8s %14s\n", "", "mean", "x darc", "median turn", "x darc", "loud - quiet");
         for (const auto& contender : contenders)
         {
             const double mean = contender.meanNsPerSample(), median = contender.medianTurnNsPerSample();
-            std::printf ("%-12s %10.2f %8.2f %14.2f %8.2f %11.1f dB\n", contender.label.toRawUTF8(),
+            std::printf ("%-16s %10.2f %8.2f %14.2f %8.2f %11.1f dB\n", contender.label.toRawUTF8(),
                          mean, mean / darcMean, median, median / darcMedian, contender.outputSpanDb());
         }
     }
@@ -322,7 +328,7 @@ int main (int argc, char** argv)
     Options options;
     if (! parseOptions (argc, argv, options))
     {
-        std::fprintf (stderr, "usage: brisalto_peer_bench [--blocks N] [--cpu K] [--vst3 bundle] [--darc bundle]\n");
+        std::fprintf (stderr, "usage: brisalto_peer_bench [--blocks N] [--cpu K] [--vst3 bundle] [--darc bundle] [--baseline bundle]\n");
         return 2;
     }
 
@@ -333,10 +339,14 @@ int main (int argc, char** argv)
         { "everything", 1, everythingSettings() },
     };
 
-    std::vector<Contender> contenders (1 + configurations.size());
+    const bool withBaseline = options.baseline != juce::File();
+    std::vector<Contender> contenders (1 + configurations.size() * (withBaseline ? 2 : 1));
     auto result = loadDarc (host, options, contenders[0]);
     for (size_t k = 0; k < configurations.size() && result.wasOk(); ++k)
-        result = loadOurs (host, options, configurations[k], contenders[k + 1]);
+        result = loadOurs (host, options.vst3, configurations[k].label, configurations[k], contenders[k + 1]);
+    for (size_t k = 0; k < configurations.size() && result.wasOk() && withBaseline; ++k)
+        result = loadOurs (host, options.baseline, juce::String ("base ") + configurations[k].label, configurations[k],
+                           contenders[1 + configurations.size() + k]);
     if (result.failed())
     {
         std::fprintf (stderr, "brisalto_peer_bench: %s\n", result.getErrorMessage().toRawUTF8());
