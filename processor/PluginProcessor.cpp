@@ -103,6 +103,8 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
     mHandOffTimer.stopTimer();
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        takeProgChangeModeWriteBack();
     // No posted step, timer tick or MIDI message reaches this processor from here on; a step
     // running on the message thread is waited for.
     mLifetime.invalidate();
@@ -233,6 +235,14 @@ void BrisaltoAudioProcessor::takeHandOffs()
         setLatencySamples (reportedLatency());
     if (mHostNotifyHandOff.exchange (0) != 0)
         notifyHostNow();
+    takeProgChangeModeWriteBack();
+}
+
+void BrisaltoAudioProcessor::takeProgChangeModeWriteBack()
+{
+    const auto mode = mProgChangeModeWriteBack.exchange (-1);
+    if (mode >= 0)
+        platform::UserDefaults::standard().writeBackInteger (midi_remote::progChangeModeKey, mode);
 }
 
 void BrisaltoAudioProcessor::timerCallback()

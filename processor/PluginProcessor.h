@@ -456,6 +456,11 @@ private:
     RelaxedAtomic<int32_t> mLatencyHandOff { 0 };
     RelaxedAtomic<int32_t> mHostNotifyHandOff { 0 };
     RelaxedAtomic<int32_t> mHostNotifyPosted { 0 };  // a coalesced post is on its way
+    // The program-change mode a restore mirrors into the user defaults (-1: none waiting): a
+    // file is written on the message thread only, never on the host's thread of the restore.
+    RelaxedAtomic<int32_t> mProgChangeModeWriteBack { -1 };
+    void requestProgChangeModeWriteBack (int32_t mode) noexcept { mProgChangeModeWriteBack = mode; }
+    void takeProgChangeModeWriteBack();
     void takeHandOffs();
     void notifyHostNow();
 
