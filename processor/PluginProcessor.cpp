@@ -104,6 +104,8 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
     mHandOffTimer.stopTimer();
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        takeProgChangeModeWriteBack();
     // No posted step, timer tick or MIDI message reaches this processor from here on; a step
     // running on the message thread is waited for.
     mLifetime.invalidate();
@@ -226,6 +228,13 @@ bool BrisaltoAudioProcessor::isMessageThreadOrNone() noexcept
     if (RenderThread::isCurrent())
         return false;
     return mm->isThisTheMessageThread();
+}
+
+void BrisaltoAudioProcessor::takeProgChangeModeWriteBack()
+{
+    const auto mode = mProgChangeModeWriteBack.exchange (-1);
+    if (mode >= 0)
+        platform::UserDefaults::standard().writeBackInteger (midi_remote::progChangeModeKey, mode);
 }
 
 void BrisaltoAudioProcessor::timerCallback()

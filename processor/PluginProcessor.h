@@ -475,6 +475,11 @@ private:
     // and nothing else sets it while blocks may run.
     const bool mLatencyByRenderThread = wrapperType == wrapperType_LV2;
     void reportLatencyOfBlock (int latency) noexcept;
+    // The program-change mode a restore mirrors into the user defaults (-1: none waiting): a
+    // file is written on the message thread only, never on the host's thread of the restore.
+    RelaxedAtomic<int32_t> mProgChangeModeWriteBack { -1 };
+    void requestProgChangeModeWriteBack (int32_t mode) noexcept { mProgChangeModeWriteBack = mode; }
+    void takeProgChangeModeWriteBack();
     void takeHandOffs();
     void notifyHostNow();
     void tellValues (uint32_t indices, bool onlyUnmovedSinceMarked);

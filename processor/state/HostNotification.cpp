@@ -111,6 +111,7 @@ void BrisaltoAudioProcessor::takeHandOffs()
         notifyHostNow();
     if (const auto adopted = mAdoptedToTell.exchange (0))
         tellValues (adopted, false);
+    takeProgChangeModeWriteBack();
 }
 
 void BrisaltoAudioProcessor::reportLatencyOfBlock (int latency) noexcept

@@ -207,6 +207,32 @@ TEST_F (StateChunk, RoundTripIntoAFreshInstance)
     EXPECT_EQ (chunkOf (q), text);
 }
 
+TEST_F (StateChunk, RestoreTakesTheProgramTheStateWasSavedWith)
+{
+    p.setCurrentProgram (3);
+    p.setParameter (Mix, 0.8f);   // a host's edit under the program
+    const auto text = chunkOf (p);
+    EXPECT_TRUE (text.endsWith (",\r\n  \"currentProgram\": 3\r\n}")) << text;
+
+    BrisaltoAudioProcessor q;
+    q.setCurrentProgram (5);
+    restore (q, text);
+    EXPECT_EQ (q.getCurrentProgram(), 3);
+    EXPECT_EQ (chunkOf (q), text);
+
+    // No program, or none that is a program: "User Set", which is written without the key.
+    for (const juce::String value : { "", "-1", "7", "2.5", "\"x\"", "1e300", "[1]", "null" })
+    {
+        q.setCurrentProgram (5);
+        restore (q, "{\"Threshold\": 0.5" + (value.isEmpty() ? juce::String() : ", \"currentProgram\": " + value) + "}");
+        EXPECT_EQ ((int) q.mCurrentProgram, -1) << value;
+        EXPECT_EQ (q.getProgramName (q.mCurrentProgram), "User Set") << value;
+        EXPECT_FALSE (chunkOf (q).contains ("currentProgram")) << value;
+    }
+    q.setCurrentProgram (9);
+    EXPECT_FALSE (chunkOf (q).contains ("currentProgram"));
+}
+
 TEST_F (StateChunk, MissingHeaderKeysTakeTheirDefaultsAndParametersStay)
 {
     p.setParameter (Threshold, 0.25f);
