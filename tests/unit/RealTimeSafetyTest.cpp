@@ -4,6 +4,7 @@
 // These tests run a JUCE message manager whose message thread is the test's thread, as in a
 // plug-in wrapper, and drive its loop themselves; render threads are threads of their own.
 
+#include "ExchangeTestSupport.h"
 #include "RealTimeCounters.h"
 #include "RenderLoopTestSupport.h"
 
@@ -358,6 +359,55 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheRenderThreadIsHandedToTheMessageThr
     EXPECT_EQ (listener.parameterInfoChanges.load(), 0);
     EXPECT_EQ (listener.offMessageThread.load(), 0);
     h.p.removeListener (&listener);
+}
+
+// A linked member adopts on its render thread without waiting, allocating or posting; its
+// wrappers hear the adopted value on the message thread.
+TEST_F (WithMessageThread, AdoptionOnTheRenderThreadIsToldOnTheMessageThread)
+{
+    ScopedXdgFolders folders;
+    SharedTransport transport;
+    auto publisher = makeMember (transport, MixMode::sum);
+    auto follower = makeMember (transport, MixMode::sum);
+    publisher->p->groupSelectorChanged (2);
+    follower->p->groupSelectorChanged (2);
+    RecordingListener listener;
+    follower->p->addListener (&listener);
+
+    rtcheck::Counts counted;
+    onRenderThread ([&]
+    {
+        const auto cycles = [&] (int count)
+        {
+            for (int i = 0; i < count; ++i, transport.position += 512)
+                for (auto* m : { publisher.get(), follower.get() })
+                {
+                    m->head.blockStart = transport.position;
+                    m->renderBlock (transport.position, 512);
+                }
+        };
+        for (auto* m : { publisher.get(), follower.get() })
+            m->output.reserve (1 << 16);
+        cycles (4);
+        publisher->p->setParameter (Ratio, 0.4f);   // a member's first publication is not adopted
+        cycles (2);
+
+        rtcheck::startCounting();
+        publisher->p->setParameter (Ratio, 0.6f);
+        cycles (2);
+        counted = rtcheck::stopCounting();
+    });
+    EXPECT_FLOAT_EQ (follower->p->mRatio.load(), 6.5f);
+    EXPECT_EQ (counted.allocations, 0);
+    if (rtcheck::countsLocksAndPosts())
+    {
+        EXPECT_EQ (counted.lockWaits, 0);
+        EXPECT_EQ (counted.posts, 0);
+    }
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.values[Ratio] == follower->p->getParameter (Ratio); }, 30000));
+    EXPECT_FLOAT_EQ (listener.values[Ratio], 0.6f);
+    EXPECT_EQ (listener.offMessageThread.load(), 0);
+    follower->p->removeListener (&listener);
 }
 
 TEST_F (WithMessageThread, PostedNotificationOutlivesNoInstance)
