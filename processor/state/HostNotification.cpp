@@ -1,7 +1,8 @@
 // What the format wrappers hear of changes they did not make: program switches, restores,
-// linked adoptions and latency. All of it reaches them on the plug-in's message thread, after
-// whatever call caused it has returned: a host that calls in holding its own locks is never
-// called back from inside that call, and a render thread never posts, locks or allocates.
+// linked adoptions and latency. It reaches them on the plug-in's message thread, after whatever
+// call caused it has returned: a host that calls in holding its own locks is never called back
+// from inside that call, and a render thread never posts, locks or allocates. The one exception
+// is the LV2's latency, which its render thread sets with each block (reportLatencyOfBlock).
 
 #include "processor/PluginProcessor.h"
 #include "processor/render/RenderThread.h"
