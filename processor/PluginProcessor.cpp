@@ -98,6 +98,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
         self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); });
     };
     mMidiWorkAllowed = true;
+    mConstructed = true;
 }
 
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
@@ -227,15 +228,6 @@ bool BrisaltoAudioProcessor::isMessageThreadOrNone() noexcept
     if (RenderThread::isCurrent())
         return false;
     return mm->isThisTheMessageThread();
-}
-
-void BrisaltoAudioProcessor::takeHandOffs()
-{
-    if (mLatencyHandOff.exchange (0) != 0)
-        setLatencySamples (reportedLatency());
-    if (mHostNotifyHandOff.exchange (0) != 0)
-        notifyHostNow();
-    takeProgChangeModeWriteBack();
 }
 
 void BrisaltoAudioProcessor::takeProgChangeModeWriteBack()

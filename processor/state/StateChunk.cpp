@@ -61,10 +61,10 @@ void BrisaltoAudioProcessor::getStateInformationWith (const float (&values)[NUM_
 
 void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    applyStateChunk (data, sizeInBytes);
+    applyStateChunk (data, sizeInBytes, ValuesOrigin::hostRestore);
 }
 
-bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
+bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes, ValuesOrigin origin)
 {
     const bool standalone = wrapperType == wrapperType_Standalone;
 
@@ -109,6 +109,9 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
         mCurrentUserPresetIndex = indexOfPresetLocked (currentUserPreset);
     }
 
+    float before[NUM_PARAMETERS];
+    for (int i = 0; i < NUM_PARAMETERS; ++i)
+        before[i] = mParams[i];
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         if (const auto& value = chunk.params[(size_t) i])
             setParameter (i, *value);
@@ -138,6 +141,6 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
     mUserPresetModified = 0;
     mParamNotifyGate++;
 
-    tellHostParametersChanged();
+    tellHostParametersChanged (before, origin);
     return true;
 }
