@@ -17,6 +17,8 @@ namespace StateChunkReader
     constexpr int maxNestingDepth = platform::json::maxNestingDepth;
     constexpr int maxIntegerDigits = platform::json::maxIntegerDigits;
     constexpr int maxExponentDigits = platform::json::maxExponentDigits;
+    // The highest program index a text may name.
+    constexpr int32_t maxProgramIndex = 127;
 
     enum class Status
     {
@@ -63,8 +65,6 @@ namespace StateChunkReader
         // value is not a whole number 0..maxProgramIndex.
         std::optional<int32_t> currentProgram;
     };
-
-    constexpr int32_t maxProgramIndex = 127;
 
     // Parses the bytes (up to the first zero byte). On any status but ok, `result` is left as
     // it was and nothing of the text may be applied.

@@ -19,7 +19,7 @@ public:
     {
         std::promise<void> ready;
         auto started = ready.get_future();
-        thread = std::thread ([this, &ready, finished = stopPosted.get_future()]
+        thread = std::thread ([&ready, finished = stopPosted.get_future()]
         {
             juce::ScopedJuceInitialiser_GUI juce;
             ready.set_value();

@@ -23,9 +23,9 @@ namespace
     }
 
     // An instance whose state differs from every default, so that any reset would show.
-    struct StateChunkReader : ::testing::Test
+    struct StateChunkReading : ::testing::Test
     {
-        StateChunkReader()
+        StateChunkReading()
         {
             for (int k = 0; k < 30; ++k)
                 p.setParameter (k, 0.3f);
@@ -64,7 +64,7 @@ namespace
 }
 
 //==============================================================================
-TEST_F (StateChunkReader, TextThatIsNotAnObjectChangesNothing)
+TEST_F (StateChunkReading, TextThatIsNotAnObjectChangesNothing)
 {
     const std::string inputs[] = {
         "", "{", "}", " ", "x", "\x01", "null", "42", "\"text\"", "[1, 2, 3]", "[]", "{\"mixMode\": }",
@@ -83,7 +83,7 @@ TEST_F (StateChunkReader, TextThatIsNotAnObjectChangesNothing)
     expectUnchanged ("null pointer, zero and negative sizes");
 }
 
-TEST_F (StateChunkReader, EveryTruncationOfARealChunkChangesNothing)
+TEST_F (StateChunkReading, EveryTruncationOfARealChunkChangesNothing)
 {
     const std::string full = before.toStdString();
     for (size_t n = 0; n < full.size(); ++n)
@@ -96,7 +96,7 @@ TEST_F (StateChunkReader, EveryTruncationOfARealChunkChangesNothing)
     expectUnchanged ("truncations");
 }
 
-TEST_F (StateChunkReader, ZeroBytesEndTheText)
+TEST_F (StateChunkReading, ZeroBytesEndTheText)
 {
     restoreBytes (p, std::string ("\0{\"mixMode\": 5}", 15));
     expectUnchanged ("zero byte first");
@@ -105,7 +105,7 @@ TEST_F (StateChunkReader, ZeroBytesEndTheText)
     EXPECT_EQ (p.mixMode, 5);
 }
 
-TEST_F (StateChunkReader, WrongTypesAndRangesTakeDefaultsOrAreClamped)
+TEST_F (StateChunkReading, WrongTypesAndRangesTakeDefaultsOrAreClamped)
 {
     restoreBytes (p, R"({
         "trackNumber": 1e300, "groupNumber": -7, "grp_param_sync": "abc", "mixMode": 9,
@@ -155,7 +155,7 @@ TEST_F (StateChunkReader, WrongTypesAndRangesTakeDefaultsOrAreClamped)
     EXPECT_EQ (p.channel_weights[5], 1.0f);
 }
 
-TEST_F (StateChunkReader, ArraysThatAreNotArraysAreIgnored)
+TEST_F (StateChunkReading, ArraysThatAreNotArraysAreIgnored)
 {
     restoreBytes (p, R"({ "plugin_params": { "0": 0.9 }, "channel_weights": "all" })");
     for (int k = 0; k < 30; ++k)
@@ -176,7 +176,7 @@ TEST_F (StateChunkReader, ArraysThatAreNotArraysAreIgnored)
     EXPECT_EQ (p.getParameter (5), 0.3f);
 }
 
-TEST_F (StateChunkReader, DeepNestingIsRefusedBeforeParsing)
+TEST_F (StateChunkReading, DeepNestingIsRefusedBeforeParsing)
 {
     restoreBytes (p, "{\"a\": " + nested (200000) + "}");
     expectUnchanged ("200000 levels");
@@ -198,7 +198,7 @@ TEST_F (StateChunkReader, DeepNestingIsRefusedBeforeParsing)
     EXPECT_EQ (p.mixMode, 3);
 }
 
-TEST_F (StateChunkReader, LongDigitRunsAreRefusedBeforeParsing)
+TEST_F (StateChunkReading, LongDigitRunsAreRefusedBeforeParsing)
 {
     const std::string runs[] = {
         "{\"mixMode\": 5, \"x\": " + std::string (19, '9') + "}",
@@ -221,7 +221,7 @@ TEST_F (StateChunkReader, LongDigitRunsAreRefusedBeforeParsing)
     EXPECT_EQ (p.currentUserPreset, juce::String (std::string (200, '8')));
 }
 
-TEST_F (StateChunkReader, HostileTextsAreRefusedBeforeParsing)
+TEST_F (StateChunkReading, HostileTextsAreRefusedBeforeParsing)
 {
     for (const auto& hostile : hostileJsonTexts())
     {
@@ -240,7 +240,7 @@ TEST_F (StateChunkReader, HostileTextsAreRefusedBeforeParsing)
     EXPECT_EQ (p.getParameter (3), 1.0f);
 }
 
-TEST_F (StateChunkReader, TextIsDecodedAsUtf8WhenItIsUtf8)
+TEST_F (StateChunkReading, TextIsDecodedAsUtf8WhenItIsUtf8)
 {
     restoreBytes (p, "{\"currentUserPreset\": \"Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb8\"}");
     EXPECT_EQ (p.currentUserPreset, juce::String (L"Caf\u00e9 \u20ac \U0001F3B8"));
@@ -260,7 +260,7 @@ TEST_F (StateChunkReader, TextIsDecodedAsUtf8WhenItIsUtf8)
     EXPECT_TRUE (::StateChunkReader::isValidUtf8 ("\xf4\x8f\xbf\xbf", 4));
 }
 
-TEST_F (StateChunkReader, SurrogatePairsReadBackAsOneCharacter)
+TEST_F (StateChunkReading, SurrogatePairsReadBackAsOneCharacter)
 {
     restoreBytes (p, R"({"currentUserPreset": "a\ud83d\ude00b\uD834\uDD1E"})");
     EXPECT_EQ (p.currentUserPreset, juce::String (L"a\U0001F600b\U0001D11E"));
@@ -271,7 +271,7 @@ TEST_F (StateChunkReader, SurrogatePairsReadBackAsOneCharacter)
     EXPECT_EQ (p.currentUserPreset, juce::String (L"x\uFFFDy\uFFFD\uFFFD\uFFFD"));
 }
 
-TEST_F (StateChunkReader, HugeInputIsRefused)
+TEST_F (StateChunkReading, HugeInputIsRefused)
 {
     std::string huge = "{\"mixMode\": 5, \"pad\": \"" + std::string (::StateChunkReader::maxTextBytes, ' ') + "\"}";
     restoreBytes (p, huge);
