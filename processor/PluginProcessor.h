@@ -141,9 +141,9 @@ public:
     // Rebuilds the name set from the watcher's current cloud files (message thread).
     void rebuildUserPresetNames (const std::set<std::string>& docs);
 
-    // Where a change of many values came from: the host's restore of its saved state, or a
-    // program switch or preset load (by the host's program list, the editor or MIDI).
-    enum class ValuesOrigin { hostRestore, switchOrLoad };
+    // Where a change of many values came from: the host's restore of its saved state, the
+    // host's choice from its program list, or a preset load (by the editor or MIDI).
+    enum class ValuesOrigin { hostRestore, hostProgramChoice, switchOrLoad };
 
     // Restores a state chunk; false when the text is not a state chunk (nothing changed).
     bool applyStateChunk (const void* data, int sizeInBytes, ValuesOrigin origin = ValuesOrigin::switchOrLoad);
@@ -367,8 +367,9 @@ public:
     // call, which may be the host's: always later, on the plug-in's message thread (posted, or
     // from a render thread picked up by the hand-off timer, since a render thread posts nothing).
     // There each value the change moved and nobody moved since goes to the wrappers inside a
-    // gesture, and the program is announced. After the host's own restore a VST3 host re-reads
-    // every value itself (setComponentState): no value goes back to it as an edit.
+    // gesture, and the program is announced unless a VST3 host chose or restored it itself.
+    // After the host's own restore a VST3 host re-reads every value itself (setComponentState):
+    // no value goes back to it as an edit.
     void tellHostParametersChanged (const float (&before)[NUM_PARAMETERS], ValuesOrigin origin);
 
     // Whether the calling thread is the message thread; true as well when the process has no
@@ -461,6 +462,7 @@ private:
     // value each had when it was marked: one moved again since then is left alone.
     std::atomic<uint32_t> mValuesToTell { 0 };
     RelaxedAtomic<float> mValueTold[NUM_PARAMETERS];
+    RelaxedAtomic<int32_t> mProgramToAnnounce { 0 };  // the next notification announces the program
     // Indices a linked adoption changed on the render thread, told by the hand-off timer.
     std::atomic<uint32_t> mAdoptedToTell { 0 };
     // The LV2 wrapper writes its latency port from getLatencySamples() right after each block,
