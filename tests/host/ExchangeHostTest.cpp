@@ -4,6 +4,7 @@
 
 #include "HostTestSupport.h"
 #include "StateChunkEdit.h"
+#include "common/HostBlockPatterns.h"
 
 #include <algorithm>
 #include <cmath>
@@ -138,24 +139,14 @@ TEST_P (ExchangeHostTest, LoudMemberCompressesTheOtherInASumGroup)
 
 TEST_P (ExchangeHostTest, ReceiverDucksAlikeWhateverTheHostBlocksPlayingOrStopped)
 {
-    // Prepared for 512; the receiver starts 100 blocks after the sender.
-    const std::pair<const char*, std::vector<int>> patterns[] = {
-        { "512", { 512 } },
-        { "512, 400", { 512, 400 } },
-        { "512, 341", { 512, 341 } },
-        { "512, 256", { 512, 256 } },
-        { "256, 512", { 256, 512 } },
-        { "64, 32", { 64, 32 } },
-        { "1024, 512", { 1024, 512 } },
-        { "512, 100, 412, 1, 33, 479, 300", { 512, 100, 412, 1, 33, 479, 300 } },
-    };
+    // The receiver starts 100 blocks after the sender.
     constexpr int64_t joins = 100 * blockSize, loudFrom = joins + 32 * blockSize, length = loudFrom + 48 * blockSize;
     constexpr int64_t window = 16 * blockSize;
 
     for (const bool playing : { true, false })
     {
         float constantDucking = 0.0f;
-        for (const auto& [name, sizes] : patterns)
+        for (const auto& [name, sizes] : hostBlockPatterns)
         {
             // A VST3 host must not exceed the block size it prepared with: JUCE's VST3 wrapper
             // copies every block into buffers of that size before the plug-in sees it.

@@ -2,27 +2,10 @@
 // to call, and a stopped transport where the receiver starts long after the sender.
 
 #include "ExchangeTestSupport.h"
+#include "common/HostBlockPatterns.h"
 
 namespace
 {
-    struct BlockPattern
-    {
-        const char* name;
-        std::vector<int> sizes;   // host block sizes, repeated
-    };
-
-    // Prepared for 512 samples.
-    const BlockPattern patterns[] = {
-        { "512", { 512 } },
-        { "512, 400", { 512, 400 } },
-        { "512, 341", { 512, 341 } },
-        { "512, 256", { 512, 256 } },
-        { "256, 512", { 256, 512 } },
-        { "64, 32", { 64, 32 } },
-        { "1024, 512", { 1024, 512 } },
-        { "512, 100, 412, 1, 33, 479, 300", { 512, 100, 412, 1, 33, 479, 300 } },
-    };
-
     enum class Exchange { externalSideChain, sumLinkGroup };
 
     struct Outcome
@@ -135,12 +118,12 @@ TEST_F (ExchangeTiming, ReceiverDucksOneBlockAfterTheSenderWhateverTheHostBlocks
             for (const bool receiverFirst : { false, true })
             {
                 float constantDucking = 0.0f;
-                for (const auto& pattern : patterns)
+                for (const auto& pattern : hostBlockPatterns)
                 {
                     const auto outcome = run (exchange, playing, receiverFirst, pattern.sizes);
                     const auto where = ::testing::Message() << pattern.name << (exchange == Exchange::externalSideChain ? ", side-chain" : ", link group")
                                                             << (playing ? ", playing" : ", stopped") << (receiverFirst ? ", receiver first" : "");
-                    if (&pattern == &patterns[0])
+                    if (&pattern == &hostBlockPatterns[0])
                     {
                         constantDucking = outcome.duckingDb;
                         EXPECT_GT (constantDucking, 10.0f) << where;
