@@ -137,22 +137,33 @@ TEST_P (ExchangeHostTest, LoudMemberCompressesTheOtherInASumGroup)
     EXPECT_LT (quietOutputDb[1], quietOutputDb[0] - 6.0f) << quietOutputDb[1] << " " << quietOutputDb[0];
 }
 
+// The first position from `from` on where b's output lies 3 dB below `quietDb`, over 32 samples.
+int64_t firstDucked (const std::vector<float>& out, int64_t from, float quietDb)
+{
+    for (int64_t t = from; t + 32 <= (int64_t) out.size(); ++t)
+        if (rmsDb (out, t, 32) < quietDb - 3.0f)
+            return t;
+    return -1;
+}
+
 TEST_P (ExchangeHostTest, ReceiverDucksAlikeWhateverTheHostBlocksPlayingOrStopped)
 {
-    // The receiver starts 100 blocks after the sender.
+    // The receiver starts 100 blocks after the sender. Stopped, it must duck as it does
+    // playing, from the same sample on.
     constexpr int64_t joins = 100 * blockSize, loudFrom = joins + 32 * blockSize, length = loudFrom + 48 * blockSize;
     constexpr int64_t window = 16 * blockSize;
 
-    for (const bool playing : { true, false })
+    float constantDucking[2] {};
+    for (const auto& [name, sizes] : hostBlockPatterns)
     {
-        float constantDucking = 0.0f;
-        for (const auto& [name, sizes] : hostBlockPatterns)
-        {
-            // A VST3 host must not exceed the block size it prepared with: JUCE's VST3 wrapper
-            // copies every block into buffers of that size before the plug-in sees it.
-            if (format() == PluginFormatKind::vst3 && *std::max_element (sizes.begin(), sizes.end()) > blockSize)
-                continue;
+        // A VST3 host must not exceed the block size it prepared with: JUCE's VST3 wrapper
+        // copies every block into buffers of that size before the plug-in sees it.
+        if (format() == PluginFormatKind::vst3 && *std::max_element (sizes.begin(), sizes.end()) > blockSize)
+            continue;
 
+        int64_t onset[2] {};
+        for (const bool playing : { true, false })
+        {
             Pair pair;
             ASSERT_TRUE (load (pair));
             setStateDigits (*pair.a, { { "mixMode", 4 }, { "trackNumber", 2 } });
@@ -160,14 +171,18 @@ TEST_P (ExchangeHostTest, ReceiverDucksAlikeWhateverTheHostBlocksPlayingOrStoppe
             pair.head.playing = playing;
             const auto out = pair.run (length, sizes, [] (int64_t t) { return t >= loudFrom ? 0.9f : 0.0f; },
                                        [] (int64_t) { return 0.05f; }, joins);
-            const float ducking = rmsDb (out, loudFrom - window, window) - rmsDb (out, length - window, window);
-            std::printf ("%s, %s, %s: the receiver ducks %.2f dB\n", displayNameOf (format()).toRawUTF8(),
-                         playing ? "playing" : "stopped", name, ducking);
+            const float quietDb = rmsDb (out, loudFrom - window, window);
+            const float ducking = quietDb - rmsDb (out, length - window, window);
+            onset[playing] = firstDucked (out, loudFrom, quietDb) - loudFrom;
+            std::printf ("%s, %s, %s: the receiver ducks %.2f dB from sample %lld after the sender's signal\n",
+                         displayNameOf (format()).toRawUTF8(), playing ? "playing" : "stopped", name, ducking, (long long) onset[playing]);
+
             if (sizes.size() == 1)
-                constantDucking = ducking;
+                constantDucking[playing] = ducking;
             EXPECT_GT (ducking, 10.0f) << name << (playing ? ", playing" : ", stopped");
-            EXPECT_NEAR (ducking, constantDucking, 1.0f) << name << (playing ? ", playing" : ", stopped");
+            EXPECT_NEAR (ducking, constantDucking[playing], 1.0f) << name << (playing ? ", playing" : ", stopped");
         }
+        EXPECT_EQ (onset[0], onset[1]) << name;
     }
 }
 
