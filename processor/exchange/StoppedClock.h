@@ -17,16 +17,15 @@
 // that joins (first stopped block, or back after a pause of its own) cannot tell from the
 // order of calls whether the others already rendered this cycle; it compares the time of its
 // call with the time the open cycle was opened: the same block length and less than half a
-// cycle apart is the same cycle.
-// The time is the host's callback time when the play head reports one (the same for every
-// instance of a cycle), else the monotonic clock at the call.
+// cycle apart is the same cycle. The time is the host's callback time when the play head
+// reports one (the same for every instance of a cycle), else the monotonic clock at the call.
 //
 // Limits: instances must render the same blocks (one host, one graph); two hosts in one
 // process with their own cycles, instances fed different block splits, or a joining instance
 // without host time in a host rendering faster than real time can land one block apart. A
 // block of 2^20 samples or more, and instances at a ninth sample rate in one process, run on
-// the instance's own clock. The clock restarts at 0 after 2^43 samples (about 1.4 years at 192 kHz): receivers
-// see that as a jump back.
+// the instance's own clock. The clock restarts at 0 after 2^43 samples (about 1.4 years at
+// 192 kHz): receivers see that as a jump back.
 //
 // Lock-free: one atomic word per clock, advanced by compare-and-swap.
 namespace exchange
