@@ -137,6 +137,15 @@ TEST_P (ExchangeHostTest, LoudMemberCompressesTheOtherInASumGroup)
     EXPECT_LT (quietOutputDb[1], quietOutputDb[0] - 6.0f) << quietOutputDb[1] << " " << quietOutputDb[0];
 }
 
+// The start of the first block at or after `t` when blocks come in the sizes given.
+int64_t firstBlockFrom (const std::vector<int>& sizes, int64_t t)
+{
+    int64_t position = 0;
+    for (size_t block = 0; position < t; ++block)
+        position += sizes[block % sizes.size()];
+    return position;
+}
+
 // The first position from `from` on where b's output lies 3 dB below `quietDb`, over 32 samples.
 int64_t firstDucked (const std::vector<float>& out, int64_t from, float quietDb)
 {
@@ -173,8 +182,9 @@ TEST_P (ExchangeHostTest, ReceiverDucksAlikeWhateverTheHostBlocksPlayingOrStoppe
                                        [] (int64_t) { return 0.05f; }, joins);
             const float quietDb = rmsDb (out, loudFrom - window, window);
             const float ducking = quietDb - rmsDb (out, length - window, window);
-            onset[playing] = firstDucked (out, loudFrom, quietDb) - loudFrom;
-            std::printf ("%s, %s, %s: the receiver ducks %.2f dB from sample %lld after the sender's signal\n",
+            const int64_t signalFrom = firstBlockFrom (sizes, loudFrom);
+            onset[playing] = firstDucked (out, signalFrom, quietDb) - signalFrom;
+            std::printf ("%s, %s, %s: the receiver ducks %.2f dB from sample %lld of the sender's signal on\n",
                          displayNameOf (format()).toRawUTF8(), playing ? "playing" : "stopped", name, ducking, (long long) onset[playing]);
 
             if (sizes.size() == 1)
