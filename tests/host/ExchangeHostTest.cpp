@@ -40,17 +40,19 @@ struct Pair
     std::unique_ptr<juce::AudioPluginInstance> a, b;
     SharedPlayHead head;
 
-    // Renders both in turn, a first, in host blocks of the sizes given (repeated) until `length`
-    // samples have passed; b renders from the first block at `bJoins` or later. The main inputs
-    // carry a tone at the level the functions give for the block's position. Returns b's main
-    // output channel 0, indexed by position (0 before b renders).
+    // Renders both in turn, a first, in host blocks of the sizes given (repeated) for `length`
+    // samples from where the play head stands; b renders from the first block at `bJoins` or
+    // later. Positions count from the start of the call. The main inputs carry a tone at the
+    // level the functions give for the block's position. Returns b's main output channel 0,
+    // indexed by position (0 before b renders).
     std::vector<float> run (int64_t length, const std::vector<int>& sizes, const std::function<float (int64_t)>& levelA,
                             const std::function<float (int64_t)>& levelB, int64_t bJoins = 0)
     {
         std::vector<float> outB ((size_t) length + 2048, 0.0f);
-        int64_t& position = head.position;
-        for (size_t block = 0; position < length; ++block)
+        const int64_t origin = head.position;
+        for (size_t block = 0; head.position - origin < length; ++block)
         {
+            const int64_t position = head.position - origin;
             const int n = sizes[block % sizes.size()];
             for (auto* plugin : { a.get(), b.get() })
             {
@@ -62,13 +64,13 @@ struct Pair
                 buffer.clear();
                 for (int ch = 0; ch < plugin->getMainBusNumInputChannels(); ++ch)
                     for (int i = 0; i < n; ++i)
-                        buffer.setSample (ch, i, level * (float) std::sin (0.1 * (double) (position + i)));
+                        buffer.setSample (ch, i, level * (float) std::sin (0.1 * (double) (head.position + i)));
                 juce::MidiBuffer midi;
                 plugin->processBlock (buffer, midi);
                 if (plugin == b.get())
                     std::copy (buffer.getReadPointer (0), buffer.getReadPointer (0) + n, outB.begin() + position);
             }
-            position += n;
+            head.position += n;
         }
         outB.resize ((size_t) length);
         return outB;
@@ -194,6 +196,35 @@ TEST_P (ExchangeHostTest, ReceiverDucksAlikeWhateverTheHostBlocksPlayingOrStoppe
         }
         EXPECT_EQ (onset[0], onset[1]) << name;
     }
+}
+
+// With SYNC PARS on, a member adopts what another member's host set, and its own host's view
+// follows: a VST3 host hears it as an edit, an LV2 host as the plug-in's parameter output.
+TEST_P (ExchangeHostTest, AdoptedValueReachesTheAdoptingMembersHost)
+{
+    Pair pair;
+    ASSERT_TRUE (load (pair));
+    for (auto* plugin : { pair.a.get(), pair.b.get() })
+        setStateDigits (*plugin, { { "mixMode", 2 }, { "groupNumber", 1 }, { "grp_param_sync", 1 } });
+    pair.run (8 * blockSize, { blockSize }, [] (int64_t) { return 0.1f; }, [] (int64_t) { return 0.1f; });
+
+    setByName (*pair.a, "Ratio", 0.6f);
+    setByName (*pair.a, "Threshold", 0.5f);
+    auto* ratioB = findParameter (*pair.b, "Ratio");
+    auto* thresholdB = findParameter (*pair.b, "Threshold");
+    ASSERT_NE (ratioB, nullptr);
+    ASSERT_NE (thresholdB, nullptr);
+    const auto adopted = [&] { return std::abs (ratioB->getValue() - 0.6f) < 1.0e-4f && std::abs (thresholdB->getValue() - 0.5f) < 1.0e-4f; };
+    const auto deadline = juce::Time::getMillisecondCounter() + 10000;
+    while (! adopted() && juce::Time::getMillisecondCounter() < deadline)
+    {
+        pair.run (blockSize, { blockSize }, [] (int64_t) { return 0.1f; }, [] (int64_t) { return 0.1f; });
+        sharedHost().pumpMessages (5);
+    }
+    EXPECT_NEAR (ratioB->getValue(), 0.6f, 1.0e-4f);
+    EXPECT_NEAR (thresholdB->getValue(), 0.5f, 1.0e-4f);
+    // The adopter's own value travels back to nobody: the publisher keeps what its host set.
+    EXPECT_NEAR (findParameter (*pair.a, "Ratio")->getValue(), 0.6f, 1.0e-4f);
 }
 
 BRISALTO_FOR_EACH_FORMAT (ExchangeHostTest);
