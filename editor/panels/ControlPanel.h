@@ -84,6 +84,13 @@ public:
     // Entry i is the LED for a gain reduction of i + 1 dB: entry 0 the rightmost.
     std::array<std::unique_ptr<BlinkingLed>*, numLadderLeds> grLadder;
 
+    // One line under the preset selector that says why something the user asked for did not
+    // happen; it clears itself after a few seconds.
+    std::unique_ptr<juce::Label> statusLine;
+    void showStatus (const juce::String& message);
+    static constexpr int statusTicks = 200;   // 4 s of timer ticks
+    juce::int32 statusTicksLeft = 0;
+
     std::unique_ptr<AdvancedPanel1> advancedPanel;
     std::unique_ptr<WeightPanel> weightPanel;
     std::unique_ptr<juce::Label> backdropLabel;
@@ -181,6 +188,11 @@ private:
     void configureChildren();
     void createSubPanels();
     void fillMixModeItems();
+    // The LEDs and values of the timer from the processor's meters.
+    void showMeters();
+    // Follows switch and filter-type changes that reached the processor without a refresh.
+    void followDependencies();
+    void showSettingsPanel (juce::Component* shownOrNull);
     void layOutChildren();
     void rescaleFonts();
 
@@ -191,6 +203,10 @@ private:
     void saveAsDefault();
     void rebuildPresetMenu();
     PresetMenu::View presetMenuView();
+
+    // The switches and filter type that the enablement and the filter label last showed.
+    int dependencyState() const;
+    int shownDependencyState = -1;
 
     std::optional<PresetMenu::View> shownPresetView;
     int presetMenuSelectedId = 0;   // the id the last rebuild selected

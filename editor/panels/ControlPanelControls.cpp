@@ -98,37 +98,24 @@ void ControlPanel::buttonClicked (juce::Button* button)
     }
     else if (button == advancedButton.get())
     {
-        backdropLabel->setVisible (on);
-        advancedPanel->setVisible (on);
-        if (on)
-        {
-            weightPanel->setVisible (false);
-            weightButton->setToggleState (false, juce::dontSendNotification);
-        }
+        showSettingsPanel (on ? advancedPanel.get() : nullptr);
     }
     else if (button == weightButton.get())
     {
-        weightPanel->setVisible (on);
-        if (on)
-        {
-            advancedPanel->setVisible (false);
-            advancedButton->setToggleState (false, juce::dontSendNotification);
-        }
-        else
-        {
-            backdropLabel->setVisible (false);
-        }
+        showSettingsPanel (on ? weightPanel.get() : nullptr);
     }
     else if (button == helpButton.get())
     {
-        // A missing document does nothing.
         const auto help = platform::bundle::helpDocument (bundleFormatOf (processor.wrapperType));
-        if (help.existsAsFile())
-            platform::desktop::open (help.getFullPathName());
+        if (! help.existsAsFile())
+            showStatus (TRANS ("The help document is missing"));
+        else if (! platform::desktop::open (help.getFullPathName()))
+            showStatus (TRANS ("No program to open the help (xdg-open is missing)"));
     }
     else if (button == logoButton.get())
     {
-        platform::desktop::open (JucePlugin_ManufacturerWebsite);
+        if (! platform::desktop::open (JucePlugin_ManufacturerWebsite))
+            showStatus (TRANS ("No program to open the web page (xdg-open is missing)"));
     }
     else if (button == clipResetButton.get())
     {

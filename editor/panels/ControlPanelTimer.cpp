@@ -176,6 +176,14 @@ void ControlPanel::timerCallback()
         update_UI();
 
     followStaleness (*this);
+    followDependencies();
+    if (statusTicksLeft > 0 && --statusTicksLeft == 0)
+        statusLine->setText ({}, juce::dontSendNotification);
+    showMeters();
+}
+
+void ControlPanel::showMeters()
+{
     showMaxGainReduction (*this);
     holdPeak (*this, showLadder (*this));
     showGroupLed (*this);

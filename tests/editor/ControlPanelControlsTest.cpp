@@ -238,7 +238,7 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
     // the side-chain modes choose a slot and never join a link group.
     struct Row { int mode, id, group, track, midi; const char* items; const char* label; bool sync; };
     const Row rows[] = {
-        // The constructor's list has the right count: it stays until another mode's list replaces it.
+        // The link groups' list reads the same before and after another mode's list.
         { 1, 3, 2, 2, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
         { 2, 1, 0, 0, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
         { 3, 16, 15, 15, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
@@ -246,7 +246,7 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
         { 5, 8, 5, 7, 5, "1 2 3 4 5 6 7 8", "SIDE CH", false },
         { 6, 1, 5, 5, -1, "All 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16", "SIDE CH", false },
         { 6, 17, 5, 5, 15, "All 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16", "SIDE CH", false },
-        { 2, 4, 3, 3, 5, "0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
+        { 2, 4, 3, 3, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
     };
     for (const auto& r : rows)
     {

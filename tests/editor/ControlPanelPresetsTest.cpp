@@ -121,7 +121,7 @@ TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
     EXPECT_TRUE (dialog().isVisible());
     EXPECT_EQ (panel().getIndexOfChildComponent (&dialog()), panel().getNumChildComponents() - 1);
     EXPECT_EQ (dialog().textEditor->getText(), "my best preset ever");
-    EXPECT_EQ (dialog().statusLabel->getText(), "iCloud disabled");
+    EXPECT_EQ (dialog().statusLabel->getText(), "Sync folder disabled");
 
     clickOk();
     EXPECT_FALSE (dialog().isVisible());
@@ -185,7 +185,7 @@ TEST (PanelPresetsWithSyncFolder, DialogShowsItAndSavesThere)
     OpenEditor open;
     auto& dialog = *open.panel().saveDialog;
     open.panel().presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
-    EXPECT_EQ (dialog.statusLabel->getText(), "iCloud enabled");
+    EXPECT_EQ (dialog.statusLabel->getText(), "Sync folder enabled");
     dialog.textEditor->setText ("shared");
     dialog.buttonClicked (dialog.okButton.get());
     EXPECT_TRUE (folders.cloudDocuments().getChildFile ("shared.json").existsAsFile());

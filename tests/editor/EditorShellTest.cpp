@@ -17,7 +17,7 @@ TEST (EditorShell, OpensAtTheStoredSizeOnlyWithinTheDesignSize)
 {
     struct Row { int storedW, storedH, openW, openH; };
     const Row rows[] = {
-        { 640, 480, 640, 480 }, { 41, 41, 41, 41 }, { 40, 480, 800, 600 }, { 800, 601, 800, 600 },
+        { 640, 480, 640, 480 }, { 639, 480, 800, 600 }, { 640, 479, 800, 600 }, { 800, 601, 800, 600 },
         { 801, 600, 800, 600 }, { 0, 0, 800, 600 }, { -5, 480, 800, 600 },
     };
 
@@ -63,8 +63,8 @@ TEST (EditorShell, FitsThePanelIntoTheWindowAndStoresItsSize)
 
     auto* limits = open.editor->getConstrainer();
     ASSERT_NE (limits, nullptr);
-    EXPECT_EQ (limits->getMinimumWidth(), 40);
-    EXPECT_EQ (limits->getMinimumHeight(), 40);
+    EXPECT_EQ (limits->getMinimumWidth(), 640);
+    EXPECT_EQ (limits->getMinimumHeight(), 480);
     EXPECT_EQ (limits->getMaximumWidth(), 1600);
     EXPECT_EQ (limits->getMaximumHeight(), 1200);
     EXPECT_TRUE (open.editor->isResizable());
