@@ -199,6 +199,9 @@ private:
     void presetsComboChanged();
     void runPresetCommand (int id);
     void openSaveDialog();
+    void focusNameField();
+    static constexpr int nameFieldFocusTickLimit = 50;
+    int nameFieldFocusTicks = 0;
     void saveDialogResult (TextEditPanel&, int result, const juce::String& name);
     void saveAsDefault();
     void rebuildPresetMenu();

@@ -142,8 +142,26 @@ void ControlPanel::openSaveDialog()
     saveDialog->setVisible (true);
     // Above the backdrop and the settings panels, which would take its clicks.
     saveDialog->toFront (false);
+    saveDialog->textEditor->moveCaretToEnd();
+    nameFieldFocusTicks = nameFieldFocusTickLimit;
+    focusNameField();
+}
+
+void ControlPanel::focusNameField()
+{
+    // The window may not have the system's keyboard focus yet (a host, the window manager, or a
+    // window not yet shown): JUCE then gives the field nothing. The timer asks again for a
+    // second, until the field has it or the dialog closes; never longer, so that a user who
+    // went on to another program keeps it.
+    auto& field = *saveDialog->textEditor;
+    if (! saveDialog->isVisible() || field.hasKeyboardFocus (false))
+    {
+        nameFieldFocusTicks = 0;
+        return;
+    }
     if (saveDialog->isShowing())
-        saveDialog->textEditor->grabKeyboardFocus();
+        field.grabKeyboardFocus();
+    nameFieldFocusTicks = field.hasKeyboardFocus (false) ? 0 : nameFieldFocusTicks - 1;
 }
 
 void ControlPanel::saveDialogResult (TextEditPanel& dialog, int result, const juce::String& name)

@@ -177,6 +177,8 @@ void ControlPanel::timerCallback()
 
     followStaleness (*this);
     followDependencies();
+    if (nameFieldFocusTicks > 0)
+        focusNameField();
     if (statusTicksLeft > 0 && --statusTicksLeft == 0)
         statusLine->setText ({}, juce::dontSendNotification);
     showMeters();

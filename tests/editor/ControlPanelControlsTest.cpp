@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace
 {
     using Slider = std::unique_ptr<juce::Slider> ControlPanel::*;
@@ -193,6 +195,42 @@ TEST (ControlPanelSwitches, EnablementFollowsTheSwitchesAndTheFilterType)
             EXPECT_EQ (knob->isEnabled(), r.adaptiveKnobs);
         EXPECT_EQ (a.nonLinReleaseSlider->isEnabled(), r.nonLinKnob);
         EXPECT_EQ (p.bpFilterLabel->getText(), r.label);
+    }
+}
+
+// A filter type chosen in ADVANCED for a modified preset asks for no refresh: the timer's next
+// tick still shows it, as it shows one from the host.
+TEST (ControlPanelSwitches, FilterTypeFromAnywhereReachesTheLabelAndQOnTheNextTick)
+{
+    OpenEditor open;
+    auto& p = open.panel();
+    auto& proc = open.processor;
+    proc.setParameter (BPFilterOn, 1.0f);
+    p.update_UI();
+
+    const struct { bool fromHost; float type; const char* label; bool q; } changes[] = {
+        { false, 0.2f, "HP FILTER", false }, { true, 0.3f, "Nt FILTER", true },
+        { true, 0.1f, "LP FILTER", false },  { false, 0.0f, "BP FILTER", true },
+    };
+    for (const auto& c : changes)
+    {
+        SCOPED_TRACE (c.label);
+        proc.mUserPresetModified = 1;
+        dispatchPendingMessages();
+        const int refreshes = p.refreshCount;
+        if (c.fromHost)
+            proc.setParameter (BPFilterType, c.type);
+        else
+            p.advancedPanel->filterTypeCombo->setSelectedId ((int) std::lround (c.type * 10.0f) + 1, juce::sendNotificationSync);
+        dispatchPendingMessages();
+        if (! c.fromHost)
+        {
+            ASSERT_EQ (p.refreshCount, refreshes);   // the panel's own change asks for no refresh
+        }
+
+        p.timerCallback();
+        EXPECT_EQ (p.bpFilterLabel->getText(), c.label);
+        EXPECT_EQ (p.advancedPanel->filterQSlider->isEnabled(), c.q);
     }
 }
 

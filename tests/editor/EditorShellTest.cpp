@@ -113,6 +113,16 @@ TEST (EditorShell, NamesTheParameterOfEachKnob)
     EXPECT_EQ (open.shell().getControlParameterIndex (*other.panel().thresholdSlider), -1);
 }
 
+TEST (EditorShell, OwnsATooltipWindowForTheControlsThatHaveTips)
+{
+    OpenEditor open;
+    auto* tips = open.shell().tooltipWindow.get();
+    ASSERT_NE (tips, nullptr);
+    EXPECT_EQ (tips->getParentComponent(), open.editor.get());
+    EXPECT_EQ (open.panel().autoGainToggle->getTooltip(), "allows to compare the real compression without gain increase");
+    EXPECT_EQ (open.panel().advancedPanel->adaptiveAmountSlider->getTooltip(), "relative amount of  compression in quiet parts");
+}
+
 TEST (EditorShell, PaintsBlackBarsAroundThePanelAndLeavesTheDefaultLookAndFeel)
 {
     auto& defaultLook = juce::LookAndFeel::getDefaultLookAndFeel();

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 namespace
 {
@@ -18,25 +17,6 @@ namespace
     const juce::Point<int> minimumWindow { Shell::minimumWidth, Shell::minimumHeight };
     const juce::Point<int> designWindow { 800, 600 };
     const juce::Point<int> largestWindow { Shell::maximumWidth, 1200 };
-
-    // Where the tests leave their snapshots: beside the contact sheet, when that is asked for.
-    juce::File snapshotFile (const juce::String& name)
-    {
-        const auto* sheet = std::getenv ("BRISALTO_CONTACT_SHEET");
-        return sheet != nullptr ? juce::File (sheet).getSiblingFile (name) : juce::File();
-    }
-
-    void writeSnapshot (juce::Component& component, const juce::String& name)
-    {
-        const auto file = snapshotFile (name);
-        if (file == juce::File())
-            return;
-        const auto image = component.createComponentSnapshot (component.getLocalBounds());
-        file.deleteFile();
-        juce::FileOutputStream out (file);
-        ASSERT_TRUE (out.openedOk()) << file.getFullPathName();
-        juce::PNGImageFormat().writeImageToStream (image, out);
-    }
 
     // The widest line of the text in the font the label is drawn with, and the width the label
     // leaves for it. JUCE squeezes a line down to 70 % before it cuts it.
@@ -113,7 +93,7 @@ TEST (EditorSizes, WeightPanelFollowsTheMainPanelAndCoversItWithABackdrop)
                     << x << ", " << y << ": " << (hit != nullptr ? pathOf (*hit) : juce::String ("nothing"));
             }
 
-        writeSnapshot (*open.editor, juce::String ("editor-weights-") + name + ".png");
+        writeEditorSnapshot (*open.editor, juce::String ("editor-weights-") + name + ".png");
     }
 
     panel.weightButton->setToggleState (false, juce::sendNotificationSync);
