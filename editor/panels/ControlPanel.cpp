@@ -1,6 +1,7 @@
 #include "editor/panels/ControlPanel.h"
 
 #include "editor/lnf/EmbeddedArt.h"
+#include "platform/DesktopLauncher.h"
 #include "processor/PluginProcessor.h"
 
 namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 class BrisaltoAudioProcessor;
+namespace platform::desktop { class Outcome; }
 
 // The editor's main panel, designed at 800 × 600: the compressor's knobs and switches, the
 // gain-reduction ladder with its MAX GR value, the limiter and clip LEDs with the output peak,
@@ -90,6 +91,14 @@ public:
     void showStatus (const juce::String& message);
     static constexpr int statusTicks = 200;   // 4 s of timer ticks
     juce::int32 statusTicksLeft = 0;
+
+    // Help and the logo open through the desktop; the timer follows what became of the last
+    // launch for a while and shows `launchFailure` when nothing could open it.
+    bool openWatched (const juce::String& pathOrAddress, const juce::String& failure);
+    std::unique_ptr<platform::desktop::Outcome> launchOutcome;
+    juce::String launchFailure;
+    static constexpr int launchTicks = 500;   // 10 s: a program that opened may keep xdg-open running
+    juce::int32 launchTicksLeft = 0;
 
     std::unique_ptr<AdvancedPanel1> advancedPanel;
     std::unique_ptr<WeightPanel> weightPanel;
@@ -190,6 +199,7 @@ private:
     void fillMixModeItems();
     // The LEDs and values of the timer from the processor's meters.
     void showMeters();
+    void followLaunch();
     // Follows switch and filter-type changes that reached the processor without a refresh.
     void followDependencies();
     void showSettingsPanel (juce::Component* shownOrNull);

@@ -109,12 +109,12 @@ void ControlPanel::buttonClicked (juce::Button* button)
         const auto help = platform::bundle::helpDocument (bundleFormatOf (processor.wrapperType));
         if (! help.existsAsFile())
             showStatus (TRANS ("The help document is missing"));
-        else if (! platform::desktop::open (help.getFullPathName()))
+        else if (! openWatched (help.getFullPathName(), TRANS ("No program could open the help (no PDF viewer?)")))
             showStatus (TRANS ("No program to open the help (xdg-open is missing)"));
     }
     else if (button == logoButton.get())
     {
-        if (! platform::desktop::open (JucePlugin_ManufacturerWebsite))
+        if (! openWatched (JucePlugin_ManufacturerWebsite, TRANS ("No program could open the web page (no browser?)")))
             showStatus (TRANS ("No program to open the web page (xdg-open is missing)"));
     }
     else if (button == clipResetButton.get())
@@ -122,6 +122,24 @@ void ControlPanel::buttonClicked (juce::Button* button)
         processor.mClipCount = 0;
         processor.mOutputPeakDb = -144.0f;
     }
+}
+
+bool ControlPanel::openWatched (const juce::String& pathOrAddress, const juce::String& failure)
+{
+    launchOutcome = platform::desktop::openWatched (pathOrAddress);
+    launchFailure = failure;
+    launchTicksLeft = launchTicks;
+    return launchOutcome != nullptr;
+}
+
+void ControlPanel::followLaunch()
+{
+    const auto state = launchOutcome->poll();
+    if (state == platform::desktop::Outcome::State::pending && --launchTicksLeft > 0)
+        return;
+    if (state == platform::desktop::Outcome::State::failed)
+        showStatus (launchFailure);
+    launchOutcome.reset();
 }
 
 //==============================================================================

@@ -179,6 +179,8 @@ void ControlPanel::timerCallback()
     followDependencies();
     if (nameFieldFocusTicks > 0)
         focusNameField();
+    if (launchOutcome != nullptr)
+        followLaunch();
     if (statusTicksLeft > 0 && --statusTicksLeft == 0)
         statusLine->setText ({}, juce::dontSendNotification);
     showMeters();

@@ -209,8 +209,8 @@ TEST (ControlPanelSwitches, FilterTypeFromAnywhereReachesTheLabelAndQOnTheNextTi
     p.update_UI();
 
     const struct { bool fromHost; float type; const char* label; bool q; } changes[] = {
-        { false, 0.2f, "HP FILTER", false }, { true, 0.3f, "Nt FILTER", true },
-        { true, 0.1f, "LP FILTER", false },  { false, 0.0f, "BP FILTER", true },
+        { false, 0.3f, "Nt FILTER", true }, { true, 0.0f, "BP FILTER", true },
+        { true, 0.1f, "LP FILTER", false }, { false, 0.2f, "HP FILTER", false },
     };
     for (const auto& c : changes)
     {
@@ -232,6 +232,9 @@ TEST (ControlPanelSwitches, FilterTypeFromAnywhereReachesTheLabelAndQOnTheNextTi
         EXPECT_EQ (p.bpFilterLabel->getText(), c.label);
         EXPECT_EQ (p.advancedPanel->filterQSlider->isEnabled(), c.q);
     }
+
+    p.advancedButton->setToggleState (true, juce::sendNotificationSync);
+    writeEditorSnapshot (*open.editor, "editor-advanced-highpass.png");
 }
 
 TEST (ControlPanelRefresh, SendModeRestsTheSignalPathControlsWithoutWriting)

@@ -240,6 +240,28 @@ TEST (ControlPanelButtons, HelpAndLogoOpenThroughTheDesktopWithoutAShell)
     p.buttonClicked (p.helpButton.get());
     EXPECT_EQ (again.waitForArguments(), "1\n" + help.getFullPathName() + "\n");
 
+    // xdg-open ends with success: nothing to say. It finds no program: the status line says so.
+    const auto tickUntilTheLaunchIsSettled = [&p]
+    {
+        for (int i = 0; i < 500 && p.launchOutcome != nullptr; ++i)
+        {
+            p.timerCallback();
+            juce::Thread::sleep (10);
+        }
+        EXPECT_EQ (p.launchOutcome, nullptr);
+    };
+    p.showStatus ({});
+    tickUntilTheLaunchIsSettled();
+    EXPECT_EQ (p.statusLine->getText(), "");
+    for (auto* button : { (juce::Button*) p.helpButton.get(), (juce::Button*) p.logoButton.get() })
+    {
+        FakeXdgOpen noProgram (true, 3);
+        p.buttonClicked (button);
+        tickUntilTheLaunchIsSettled();
+        EXPECT_EQ (p.statusLine->getText(), button == p.helpButton.get() ? "No program could open the help (no PDF viewer?)"
+                                                                          : "No program could open the web page (no browser?)");
+    }
+
     // Nothing to open them with: the status line says why, and clears itself.
     {
         FakeXdgOpen missing (false);
