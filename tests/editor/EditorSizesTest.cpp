@@ -120,6 +120,8 @@ TEST (EditorSizes, CaptionsStayLegibleAndWholeAtTheMinimumSize)
             EXPECT_GE (fit.fontHeight, legibleHeight) << pathOf (label) << " \"" << label.getText() << "\"";
             EXPECT_LE (fit.textWidth * 0.7f, (float) fit.areaWidth) << pathOf (label) << " \"" << label.getText() << "\"";
         });
+        if (shown == panel.advancedPanel.get())
+            writeEditorSnapshot (*open.editor, "editor-advanced-minimum.png");
         if (shown != nullptr)
             shown->setVisible (false);
     }
