@@ -134,14 +134,6 @@ ComponentType* WeightPanel::own (std::unique_ptr<ComponentType> child, juce::Rec
     return raw;
 }
 
-juce::Rectangle<int> WeightPanel::designBoundsOf (const juce::Component& child) const
-{
-    for (size_t i = 0; i < ownedChildren.size(); ++i)
-        if (ownedChildren[i].get() == &child)
-            return PanelLayout::place (childPlaces[i], (float) designWidth, (float) designHeight);
-    return {};
-}
-
 juce::Label* WeightPanel::makeLabel (const juce::String& text, juce::Justification justification, juce::Rectangle<int> bounds)
 {
     auto label = std::make_unique<juce::Label> ("new label", TRANS (text));

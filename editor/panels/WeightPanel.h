@@ -58,9 +58,6 @@ public:
     // The 54 children in the order of their creation (and deletion).
     const std::vector<std::unique_ptr<juce::Component>>& children() const noexcept { return ownedChildren; }
 
-    // A child's bounds at the design size.
-    juce::Rectangle<int> designBoundsOf (const juce::Component&) const;
-
 private:
     template <typename ComponentType>
     ComponentType* own (std::unique_ptr<ComponentType>, juce::Rectangle<int> bounds);

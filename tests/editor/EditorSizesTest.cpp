@@ -70,19 +70,9 @@ TEST (EditorSizes, WeightPanelFollowsTheMainPanelAndCoversItWithABackdrop)
         const float sx = (float) panel.getWidth() / 800.0f, sy = (float) panel.getHeight() / 600.0f;
         EXPECT_EQ (weights.getBounds(), juce::Rectangle<int> ((int) (35 * sx), (int) (100 * sy), (int) (720 * sx), (int) (405 * sy)));
 
-        // Every control on screen, where the panel's own layout puts it.
+        // Every control on screen (the panel's own scaling is WeightPanelTest's).
         for (const auto& child : weights.children())
-        {
-            if (! child->isVisible())
-                continue;
-            const auto design = weights.designBoundsOf (*child);
-            const auto expected = PanelLayout::place (PanelLayout::fractionsOf (design, 720, 400),
-                                                      (float) weights.getWidth(), (float) weights.getHeight());
-            EXPECT_EQ (child->getBounds(), expected) << pathOf (*child);
             EXPECT_TRUE (panel.getLocalBounds().contains (panel.getLocalArea (&weights, child->getBounds()))) << pathOf (*child);
-        }
-        EXPECT_FLOAT_EQ (weights.titleLabel->getFont().getHeight(),
-                         juce::jmin (16.0f, 16.0f * juce::jmin ((float) weights.getWidth() / 720.0f, (float) weights.getHeight() / 400.0f) + 0.5f));
 
         // Below the header nothing of the main panel takes a click.
         for (int y = panel.getHeight() / 6; y < panel.getHeight(); y += 7)
