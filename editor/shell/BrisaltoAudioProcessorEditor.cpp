@@ -12,7 +12,7 @@ BrisaltoAudioProcessorEditor::BrisaltoAudioProcessorEditor (BrisaltoAudioProcess
     controlPanel = std::make_unique<ControlPanel> (audioProcessor);
     addAndMakeVisible (*controlPanel);
 
-    tooltipWindow = std::make_unique<juce::TooltipWindow> (this, tooltipDelayMs);
+    tooltipWindow = std::make_unique<EditorTooltipWindow> (this, tooltipDelayMs);
 
     designHeight = controlPanel->getHeight();
     designWidth = controlPanel->getWidth();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/widgets/EditorTooltipWindow.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <memory>
@@ -42,7 +44,7 @@ public:
     juce::int32 designWidth = 0;
 
     // Shows the controls' tooltips inside the editor for as long as it is open.
-    std::unique_ptr<juce::TooltipWindow> tooltipWindow;
+    std::unique_ptr<EditorTooltipWindow> tooltipWindow;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrisaltoAudioProcessorEditor)

@@ -119,8 +119,13 @@ TEST (EditorShell, OwnsATooltipWindowForTheControlsThatHaveTips)
     auto* tips = open.shell().tooltipWindow.get();
     ASSERT_NE (tips, nullptr);
     EXPECT_EQ (tips->getParentComponent(), open.editor.get());
-    EXPECT_EQ (open.panel().autoGainToggle->getTooltip(), "allows to compare the real compression without gain increase");
-    EXPECT_EQ (open.panel().advancedPanel->adaptiveAmountSlider->getTooltip(), "relative amount of  compression in quiet parts");
+    // Without the system's focus, like a plug-in in a host's window (this program has none
+    // unless a windowed test ran before in it).
+    if (juce::Process::isForegroundProcess())
+        GTEST_SKIP() << "this process holds the focus";
+    EXPECT_EQ (tips->getTipFor (*open.panel().autoGainToggle), "allows to compare the real compression without gain increase");
+    EXPECT_EQ (tips->getTipFor (*open.panel().advancedPanel->adaptiveAmountSlider), "relative amount of  compression in quiet parts");
+    EXPECT_EQ (tips->getTipFor (*open.panel().ratioSlider), "");
 }
 
 TEST (EditorShell, PaintsBlackBarsAroundThePanelAndLeavesTheDefaultLookAndFeel)
