@@ -15,6 +15,8 @@ packages=(
     libgl-dev libgtk-3-dev libwebkit2gtk-4.0-dev libpng-dev libjpeg-dev
     # tests, benchmarks, sanitizers and fuzzing
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+    # the peer compressor the peer benchmark measures against (x42-darc's LV2)
+    x42-plugins
     # running plug-ins without a desktop
     xvfb xauth jalv jackd2 lilv-utils
 )

@@ -1,27 +1,30 @@
-#include "processor/PluginProcessor.h"
+#include "processor/signal/DetectorFilter.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
 {
     constexpr double minFilterHz = 10.0;
     constexpr double maxFilterFraction = 0.45;  // of the sample rate
+    constexpr double pi = 3.14159265358979323846;
 }
 
-void BrisaltoAudioProcessor::calc_filter_coeffs()
+void DetectorFilterDesign::coefficients (const FilterSettings& settings, float (&out)[5]) noexcept
 {
-    const double fs = (double) mSampleRate;
+    const double fs = settings.sampleRate;
     // The bilinear design turns unstable (tan changes sign) at and above Nyquist, and its
     // single-precision coefficients lose the pole positions at very low frequencies: keep
     // the frequency within a range that stays stable at every supported rate.
-    const double f = juce::jlimit (minFilterHz, maxFilterFraction * fs, (double) mParams[BPFilterFreq] * 20000.0);
-    double q = (double) mParams[BPFilterQ] * 10.0;
+    const double wanted = (double) settings.frequency * 20000.0;
+    const double f = wanted < minFilterHz ? minFilterHz : (maxFilterFraction * fs < wanted ? maxFilterFraction * fs : wanted);
+    double q = (double) settings.q * 10.0;
     if (q <= 0.01)
         q = 0.1;
-    const int type = (int) filterTypeFromParameter (mParams[BPFilterType]);
+    const int type = (int) settings.type;
 
     constexpr double sqrt2 = 1.4142135623730951;
-    const double w = juce::MathConstants<double>::pi * f / fs;
+    const double w = pi * f / fs;
     double b0, b1, b2, a1, a2;
 
     switch (type)
@@ -64,6 +67,7 @@ void BrisaltoAudioProcessor::calc_filter_coeffs()
         }
     }
 
+
     const float coeffs[5] = { (float) b0, (float) b1, (float) b2, (float) a1, (float) a2 };
-    mDetectorFilter.publish (coeffs);
+    std::copy (coeffs, coeffs + 5, out);
 }

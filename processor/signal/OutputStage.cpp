@@ -1,140 +1,61 @@
-#include "processor/PluginProcessor.h"
+#include "processor/signal/OutputStage.h"
+
 #include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
 #include "processor/common/SignalMath.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
 namespace
 {
-    bool isOn (float normalised) noexcept { return normalised > 0.5f; }
-
-    float* writableBlock (ringbuf_data& element, int channel, int n) noexcept
-    {
-        if (channel < 0 || n <= 0 || (size_t) (channel + 1) * (size_t) n > element.mSamples.size())
-            return nullptr;
-        return element.mSamples.data() + (size_t) channel * (size_t) n;
-    }
-
     constexpr float tanhOfPoint7 = 0.6043678f;  // the class-A curve passes through 0 at 0
     constexpr float minus1Db = 0.8912509f;      // 10^(-1/20)
 }
 
-void BrisaltoAudioProcessor::prepareSignalPath()
+void OutputStage::render (const Channel& channel, const OutputSettings& settings, const float* src,
+                          const float* listenSource, float* out, int n, const Meters& meters) noexcept
 {
-    const int n = juce::jmax (1, (int) mBlocksize);
-    for (auto& state : mChannelStates)
-        state.ensureBlockSize (n);
-    dsp::block::prepare();
-}
-
-//==============================================================================
-void BrisaltoAudioProcessor::input_2_ringbuf (int ringIndex, int channel, const float* samples, int n)
-{
-    if (samples == nullptr || ringIndex < 0 || ringIndex >= (int) mRingBuffer.size() || n < 0 || channel < 0)
-        return;
-
-    auto& element = mRingBuffer[(size_t) ringIndex];
-    float* block = writableBlock (element, channel, n);
-    if (block == nullptr)
-        return;
-
-    // Non-finite input is stored as silence, so nothing downstream (detector, histories,
-    // saturation, limiter) ever sees it.
-    for (int i = 0; i < n; ++i)
-        block[i] = dsp::finiteOrZero (samples[i]);
-
-    const auto mode = mBlockMixMode;
-    const int nrIn = mNrInChannels;
-    if (mode == MixMode::multiMono
-        || ((mode == MixMode::side || mode == MixMode::sideChainReceive) && channel == nrIn))
+    if (settings.listen)
     {
-        if (channel < (int) element.mMeanSquares.size())
-        {
-            float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
-            int i = 0;
-            for (; i + 4 <= n; i += 4)
-            {
-                s0 += block[i] * block[i];
-                s1 += block[i + 1] * block[i + 1];
-                s2 += block[i + 2] * block[i + 2];
-                s3 += block[i + 3] * block[i + 3];
-            }
-            for (; i < n; ++i)
-                s0 += block[i] * block[i];
-            element.mMeanSquares[(size_t) channel] = ((s0 + s1) + (s2 + s3)) / (float) n;
-        }
+        std::copy (listenSource, listenSource + n, out);
+        channel.own.runFilter (out, n);
     }
-
-    if (isOn (mParamSnapshot[SoftLimiterOn])
-        && (mode == MixMode::side || mode == MixMode::sideChainReceive || mode == MixMode::sideMidi)
-        && channel < nrIn && n >= 1)
+    else if (settings.tubeRuns())
     {
-        if (float* peak = writableBlock (element, mNrTotalInChannels + 1, n))
-            for (int i = 0; i < n; ++i)
-                peak[i] = std::max (peak[i], block[i] * block[i]);
-    }
-}
-
-//==============================================================================
-void BrisaltoAudioProcessor::apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n)
-{
-    if (out == nullptr || n <= 0 || (int) state.mGainPerSample.size() < n || (int) state.mMixPerSample.size() < n)
-        return;
-    if (ringIndex < 0 || ringIndex >= (int) mRingBuffer.size() || channel < 0 || channel >= MAX_CHANNELS)
-        return;
-
-    auto& element = mRingBuffer[(size_t) ringIndex];
-    const float* src = writableBlock (element, channel, n);
-    if (src == nullptr)
-        return;
-
-    const float* P = mParamSnapshot;
-    auto& own = mChannelStates[(size_t) channel];
-
-    if (isOn (P[BPFilterOn]) && isOn (P[BPFilterListenOn]))
-    {
-        const auto mode = mBlockMixMode;
-        if (mode == MixMode::side || mode == MixMode::sideChainReceive)
-            if (const float* side = writableBlock (element, mNrInChannels, n))
-                src = side;
-        std::copy (src, src + n, out);
-        own.runFilter (out, n);
-    }
-    else if (isOn (P[Tube_Distort_On])
-             && ((double) P[TubeClassA_Amount] > 0.0001 || (double) P[TubeClassAB_Amount] > 0.0001
-                 || (double) P[DistortAmount] > 0.0001))
-    {
-        applyTube (state, channel, src, out, n);
+        applyTube (channel.gains, channel.tubeDc, settings, src, out, n);
     }
     else
     {
-        applyMix (state, src, out, n);
+        applyMix (channel.gains, settings, src, out, n);
     }
 
-    if (isOn (P[HardLimiterOn]))
-    {
-        // A limiter switched on starts empty: no audio from before it was switched off.
-        if (! own.mLimiterActive)
-            own.mLimiter.clear();
-        own.mLimiterActive = true;
-        own.mLimiter.process (out, n);
-    }
-    else
+    limit (channel.own, settings.hardLimiter, out, n);
+    meter (out, n, meters);
+}
+
+void OutputStage::limit (channelComprStateT& own, bool on, float* out, int n) noexcept
+{
+    if (! on)
     {
         own.mLimiterActive = false;
+        return;
     }
-
-    meterOutput (out, n);
+    // A limiter switched on starts empty: no audio from before it was switched off.
+    if (! own.mLimiterActive)
+        own.mLimiter.clear();
+    own.mLimiterActive = true;
+    own.mLimiter.process (out, n);
 }
 
-void BrisaltoAudioProcessor::applyMix (const channelComprStateT& state, const float* src, float* out, int n) noexcept
+void OutputStage::applyMix (const channelComprStateT& gains, const OutputSettings& settings,
+                            const float* src, float* out, int n) noexcept
 {
-    const float* G = state.mGainPerSample.data();
-    const float* GR = state.mGrPerSampleDb.data();
-    const float* mix = state.mMixPerSample.data();
-    const float mv = mDisplayValues[Mix] / 100.0f;
+    const float* G = gains.mGainPerSample.data();
+    const float* GR = gains.mGrPerSampleDb.data();
+    const float* mix = gains.mMixPerSample.data();
+    const float mv = settings.mix / 100.0f;
 
     if (mv == 1.0f)
     {
@@ -161,13 +82,13 @@ void BrisaltoAudioProcessor::applyMix (const channelComprStateT& state, const fl
     }
 }
 
-void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept
+void OutputStage::applyTube (const channelComprStateT& gains, TubeDcHistory& history, const OutputSettings& settings,
+                             const float* src, float* out, int n) noexcept
 {
-    const float* P = mParamSnapshot;
-    const float A = P[TubeClassA_Amount], B = P[TubeClassAB_Amount], D = P[DistortAmount];
-    const float* G = state.mGainPerSample.data();
-    const float* GR = state.mGrPerSampleDb.data();
-    const float* mix = state.mMixPerSample.data();
+    const float A = settings.classA, B = settings.classAB, D = settings.distort;
+    const float* G = gains.mGainPerSample.data();
+    const float* GR = gains.mGrPerSampleDb.data();
+    const float* mix = gains.mMixPerSample.data();
 
     const float a = (7.0f * A + 1.0f) * 0.125f;
     const float kA = (dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
@@ -181,9 +102,8 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
     }
     const float sA = 7.0f * A + 1.0f;
     const float sB = 20.0f * B + 1.0f;
-    const int dcLength = mTubeDcLength;
+    const int dcLength = settings.tubeDcLength;
 
-    auto& history = mTubeDcHistory[(size_t) channel];
     float dcSum = history.sum();
 
     // In chunks: first the gained signal, then each curve over the whole chunk in vector
@@ -271,7 +191,7 @@ void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int cha
     }
 }
 
-void BrisaltoAudioProcessor::meterOutput (const float* out, int n) noexcept
+void OutputStage::meter (const float* out, int n, const Meters& meters) noexcept
 {
     // Eight running maxima side by side (the samples are finite), then the largest of them.
     float lanes[8] {};
@@ -289,8 +209,8 @@ void BrisaltoAudioProcessor::meterOutput (const float* out, int n) noexcept
         peak = std::max (peak, std::abs (out[i]));
 
     const float peakDb = dsp::toDb (peak);
-    if (peakDb > mOutputPeakDb)
-        mOutputPeakDb = peakDb;
-    if (mOutputPeakDb > 0.0f && mClipCount < INT_MAX)
-        mClipCount++;
+    if (peakDb > meters.peakDb)
+        meters.peakDb = peakDb;
+    if (meters.peakDb > 0.0f && meters.clipCount < INT_MAX)
+        meters.clipCount++;
 }

@@ -80,11 +80,24 @@ LoadResult PluginHost::loadLv2 (const juce::File& bundle, double sampleRate, int
     if (uri.isEmpty())
         return { nullptr, "no LV2 plug-in declared in " + bundle.getChildFile ("manifest.ttl").getFullPathName() };
 
-    // LV2 hosts find bundles by scanning the folders that hold them.
-    lv2->searchPathsForPlugins (juce::FileSearchPath (bundle.getParentDirectory().getFullPathName()), false, false);
+    return loadLv2Plugin (bundle, uri, sampleRate, blockSize);
+}
 
+LoadResult PluginHost::loadLv2Plugin (const juce::File& bundle, const juce::String& uri,
+                                      double sampleRate, int blockSize)
+{
+    if (! bundle.isDirectory())
+        return { nullptr, "no plug-in bundle at " + bundle.getFullPathName() };
+
+    // LV2 hosts find bundles by scanning the folders that hold them (the system's folders are
+    // scanned already).
     juce::OwnedArray<juce::PluginDescription> found;
     lv2->findAllTypesForFile (found, uri);
+    if (found.isEmpty())
+    {
+        lv2->searchPathsForPlugins (juce::FileSearchPath (bundle.getParentDirectory().getFullPathName()), false, false);
+        lv2->findAllTypesForFile (found, uri);
+    }
 
     if (found.isEmpty())
         return { nullptr, "LV2 plug-in <" + uri + "> could not be read from " + bundle.getFullPathName() };

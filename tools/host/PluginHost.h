@@ -44,6 +44,11 @@ public:
     LoadResult load (PluginFormatKind kind, const juce::File& bundle,
                      double sampleRate, int blockSize);
 
+    /** Loads one of the LV2 plug-ins a bundle declares, by its URI (for bundles that declare
+        several, or name them with prefixes the manifest reader does not follow). */
+    LoadResult loadLv2Plugin (const juce::File& bundle, const juce::String& uri,
+                              double sampleRate, int blockSize);
+
     /** Dispatches the host's pending messages for about the given time. */
     void pumpMessages (int milliseconds);
 

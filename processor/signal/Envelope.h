@@ -1,0 +1,24 @@
+#pragma once
+
+#include "processor/signal/ChannelComprState.h"
+#include "processor/signal/SignalSettings.h"
+
+// The detector's envelope over one block: the gain reduction each sample wants from the static
+// curve, reached by the attack, left by the release, lifted by the soft limiter, then turned
+// with the makeup into the linear gains of the block (state.mGainPerSample, mGrPerSampleDb).
+class Envelope
+{
+public:
+    struct Input
+    {
+        const float* detector = nullptr;     // the (filtered) detector block
+        const float* peakSquares = nullptr;  // the soft limiter's squared peak signal, or nullptr
+        int n = 0;
+        float thresholdDb = 0.0f;            // after the adaptive threshold
+        float adaptiveLevelDb = 0.0f;        // the adaptive threshold's level, 0 when it is off
+    };
+
+    // The state's block vectors must hold n samples.
+    static void run (channelComprStateT& state, const Input& input, const DetectorSettings& settings,
+                     float autoGainDb) noexcept;
+};

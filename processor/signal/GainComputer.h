@@ -1,0 +1,39 @@
+#pragma once
+
+#include "processor/signal/AdaptiveThreshold.h"
+#include "processor/signal/ChannelComprState.h"
+#include "processor/signal/SignalSettings.h"
+
+// The detector's work on one analysed block of one channel state: the filtered detector
+// signal, the level history, the threshold, the envelope and the gains, the gain-reduction
+// history and the auto gain.
+class GainComputer
+{
+public:
+    struct Block
+    {
+        const float* samples = nullptr;      // the analysed block as stored in the ring
+        bool prefiltered = false;            // state.mFilteredDetector already holds it, filtered
+        const float* peakSquares = nullptr;  // the soft limiter's squared peak signal, or nullptr
+        float meanSquare = 0.0f;             // the block's mean square, for the level history
+        int n = 0;
+        int lookaheadBlocks = 0;
+    };
+
+    // Advances the state's Mix smoother once for the block: every channel that uses the state
+    // reads the same ramp. The state's block vectors must hold n samples.
+    static void advanceMixRamp (channelComprStateT& state, const DetectorSettings& settings, int n) noexcept;
+
+    // Copies the block into the state's filtered detector, non-finite samples as silence.
+    static float* cleanDetector (channelComprStateT& state, const float* samples, int n) noexcept;
+
+    // One block (n > 0, the state's block vectors hold n samples). ahead: the levels of the
+    // blocks ahead (read only with the adaptive threshold on). autoGainDb is shared by the
+    // processor's channels: read by the makeup, updated with the auto gain on.
+    static void run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
+                     const DetectorSettings& settings, float& autoGainDb) noexcept;
+
+private:
+    // The average of the recent blocks that reduced by more than 1 dB, scaled and bounded.
+    static float autoGainOf (const channelComprStateT& state, const DetectorSettings& settings) noexcept;
+};
