@@ -14,7 +14,6 @@ namespace
 
 constexpr double rate = 48000.0;
 constexpr int blockSize = 512;
-constexpr int mainChannels = 12;   // the bundles' default layout
 
 // The transport both instances follow, as a DAW's.
 struct SharedPlayHead : juce::AudioPlayHead
@@ -48,7 +47,7 @@ struct Pair
                 const int channels = juce::jmax (plugin->getTotalNumInputChannels(), plugin->getTotalNumOutputChannels());
                 juce::AudioBuffer<float> buffer (channels, blockSize);
                 buffer.clear();
-                for (int ch = 0; ch < mainChannels; ++ch)
+                for (int ch = 0; ch < plugin->getMainBusNumInputChannels(); ++ch)
                     for (int i = 0; i < blockSize; ++i)
                         buffer.setSample (ch, i, level * (float) std::sin (0.1 * (double) (head.position + i)));
                 juce::MidiBuffer midi;
