@@ -112,11 +112,14 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
         self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); });
     };
     mMidiWorkAllowed = true;
+    mConstructed = true;
 }
 
 BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 {
     mHandOffTimer.stopTimer();
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        takeProgChangeModeWriteBack();
     // No posted step, timer tick or MIDI message reaches this processor from here on; a step
     // running on the message thread is waited for.
     mLifetime.invalidate();
@@ -241,12 +244,11 @@ bool BrisaltoAudioProcessor::isMessageThreadOrNone() noexcept
     return mm->isThisTheMessageThread();
 }
 
-void BrisaltoAudioProcessor::takeHandOffs()
+void BrisaltoAudioProcessor::takeProgChangeModeWriteBack()
 {
-    if (mLatencyHandOff.exchange (0) != 0)
-        setLatencySamples (reportedLatency());
-    if (mHostNotifyHandOff.exchange (0) != 0)
-        notifyHostNow();
+    const auto mode = mProgChangeModeWriteBack.exchange (-1);
+    if (mode >= 0)
+        platform::UserDefaults::standard().writeBackInteger (midi_remote::progChangeModeKey, mode);
 }
 
 void BrisaltoAudioProcessor::timerCallback()

@@ -139,8 +139,12 @@ public:
     // Rebuilds the name set from the watcher's current cloud files (message thread).
     void rebuildUserPresetNames (const std::set<std::string>& docs);
 
+    // Where a change of many values came from: the host's restore of its saved state, or a
+    // program switch or preset load (by the host's program list, the editor or MIDI).
+    enum class ValuesOrigin { hostRestore, switchOrLoad };
+
     // Restores a state chunk; false when the text is not a state chunk (nothing changed).
-    bool applyStateChunk (const void* data, int sizeInBytes);
+    bool applyStateChunk (const void* data, int sizeInBytes, ValuesOrigin origin = ValuesOrigin::switchOrLoad);
 
     // MIDI remote control (processor/midi/). enableMidiReceive is message-thread
     // work: called on another thread or while the processor is being built, it is posted to the
@@ -364,12 +368,14 @@ public:
 
     //------------------------------------------------------------------------------
     // State chunk and factory program additions.
-    // Sends every parameter value to the wrappers and tells them the program may have changed
-    // (after a program change or a state restore, whose setParameter calls they do not see).
-    // The wrappers hear it on the plug-in's message thread only: directly when called there,
-    // otherwise once for any number of calls, posted there (or, from a render thread, picked up
-    // by the hand-off timer, since a render thread posts nothing).
-    void tellHostParametersChanged();
+    // Tells the wrappers, once, that the values differ from `before` (the legacy setParameter
+    // calls of a program switch or a restore are not seen by them). Never inside the caller's
+    // call, which may be the host's: always later, on the plug-in's message thread (posted, or
+    // from a render thread picked up by the hand-off timer, since a render thread posts nothing).
+    // There each value the change moved and nobody moved since goes to the wrappers inside a
+    // gesture, and the program is announced. After the host's own restore a VST3 host re-reads
+    // every value itself (setComponentState): no value goes back to it as an edit.
+    void tellHostParametersChanged (const float (&before)[NUM_PARAMETERS], ValuesOrigin origin);
 
     // Whether the calling thread is the message thread; true as well when the process has no
     // message manager at all (no wrapper and no message loop to hand anything to), false on a
@@ -452,6 +458,7 @@ private:
     RelaxedAtomic<int32_t> mEnvelopeResetRequests { 0 };
     RelaxedAtomic<int32_t> mEditorRefreshPending { 0 };
     RelaxedAtomic<bool> mPrepared { false };
+    RelaxedAtomic<bool> mConstructed { false };  // set at the end of the constructor
 
     // Work that only the message thread may do, asked for from other threads: a new latency
     // (setLatencySamples takes JUCE's listener lock and the VST3 wrapper posts) and the host
@@ -460,8 +467,26 @@ private:
     RelaxedAtomic<int32_t> mLatencyHandOff { 0 };
     RelaxedAtomic<int32_t> mHostNotifyHandOff { 0 };
     RelaxedAtomic<int32_t> mHostNotifyPosted { 0 };  // a coalesced post is on its way
+    // Indices (bit k for parameter k) whose new values the next notification passes on, and the
+    // value each had when it was marked: one moved again since then is left alone.
+    std::atomic<uint32_t> mValuesToTell { 0 };
+    RelaxedAtomic<float> mValueTold[NUM_PARAMETERS];
+    // Indices a linked adoption changed on the render thread, told by the hand-off timer.
+    std::atomic<uint32_t> mAdoptedToTell { 0 };
+    // The LV2 wrapper writes its latency port from getLatencySamples() right after each block,
+    // and its listeners neither post nor lock against other threads while blocks run (they come
+    // and go with the instance): there the render thread sets the latency of each block itself,
+    // and nothing else sets it while blocks may run.
+    const bool mLatencyByRenderThread = wrapperType == wrapperType_LV2;
+    void reportLatencyOfBlock (int latency) noexcept;
+    // The program-change mode a restore mirrors into the user defaults (-1: none waiting): a
+    // file is written on the message thread only, never on the host's thread of the restore.
+    RelaxedAtomic<int32_t> mProgChangeModeWriteBack { -1 };
+    void requestProgChangeModeWriteBack (int32_t mode) noexcept { mProgChangeModeWriteBack = mode; }
+    void takeProgChangeModeWriteBack();
     void takeHandOffs();
     void notifyHostNow();
+    void tellValues (uint32_t indices, bool onlyUnmovedSinceMarked);
 
     // Polls the flags above on the message thread. It is not the processor's own juce::Timer:
     // that one is the rendering watchdog, which runs only once a restore or the editor starts it.

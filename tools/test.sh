@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: install what it needs, build, run every test through ctest, run the
-# editor's tests in a Debug build, then build the processor's tests with AddressSanitizer +
-# UndefinedBehaviorSanitizer and run them too.
+# editor's tests in a Debug build, build the unit tests with clang, then build the processor's
+# tests with AddressSanitizer + UndefinedBehaviorSanitizer and run them too.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -26,6 +26,13 @@ debug_build="${BRISALTO_DEBUG_BUILD_DIR:-$root/build-debug}"
 cmake -S "$root" -B "$debug_build" -DCMAKE_BUILD_TYPE=Debug -DBRISALTO_BUILD_TESTS=ON -DBRISALTO_BUILD_BENCH=OFF
 cmake --build "$debug_build" --parallel "$jobs" --target brisalto_editor_tests
 (cd "$debug_build" && ctest --output-on-failure --parallel "$jobs" --timeout 600 -L editor)
+
+echo "=== clang: the shared code and the unit tests compile with clang as well ==="
+# Built, not run (the suites above run them): what GCC accepts and clang does not fails here.
+clang_build="${BRISALTO_CLANG_BUILD_DIR:-$root/build-clang}"
+CC=clang CXX=clang++ cmake -S "$root" -B "$clang_build" -DCMAKE_BUILD_TYPE=Release -DBRISALTO_BUILD_TESTS=ON \
+      -DBRISALTO_BUILD_BENCH=OFF
+cmake --build "$clang_build" --parallel "$jobs" --target brisalto_unit_tests
 
 echo "=== AddressSanitizer + UndefinedBehaviorSanitizer ==="
 # The processor's own test programs (the host tests load the Release bundles and stay out).

@@ -9,6 +9,13 @@
 template <typename Owner>
 class LifetimeGuard
 {
+    // Declared before the handle that names it (clang looks names up in order here).
+    struct State
+    {
+        std::recursive_mutex mutex;
+        Owner* owner = nullptr;
+    };
+
 public:
     explicit LifetimeGuard (Owner& owner) : state (std::make_shared<State>()) { state->owner = &owner; }
     ~LifetimeGuard() { invalidate(); }
@@ -38,17 +45,12 @@ public:
 
     private:
         friend class LifetimeGuard;
-        explicit Handle (std::shared_ptr<typename LifetimeGuard::State> s) : state (std::move (s)) {}
-        std::shared_ptr<typename LifetimeGuard::State> state;
+        explicit Handle (std::shared_ptr<State> s) : state (std::move (s)) {}
+        std::shared_ptr<State> state;
     };
 
     Handle handle() const { return Handle (state); }
 
 private:
-    struct State
-    {
-        std::recursive_mutex mutex;
-        Owner* owner = nullptr;
-    };
     std::shared_ptr<State> state;
 };

@@ -252,13 +252,15 @@ int BrisaltoAudioProcessor::linkReceive (const RenderBlock& b, float* S, int n, 
 void BrisaltoAudioProcessor::adoptLinkedParameters (int record, int32_t count, float t, float m, float r,
                                                     float a, float q, float x) noexcept
 {
-    // Each row: write the member, then tell the host with the gate open. JUCE's
-    // VST3 and LV2 wrappers queue changes made off the message thread.
+    // Each row: write the member and the parameter with the gate open. The wrappers hear of
+    // it from the hand-off timer on the message thread, as an edit inside a gesture: telling
+    // them here would take their locks and make the VST3 wrapper post from the render thread.
     const auto notify = [this] (int index, float value)
     {
         mParamNotifyGate = 0;
         mCurrentProgram = 0;
-        setParameterNotifyingHost (index, value);
+        setParameter (index, value);
+        mAdoptedToTell.fetch_or (1u << (unsigned) index);
         mParamNotifyGate++;
         mExchange.adoptions++;
     };
@@ -298,6 +300,10 @@ void BrisaltoAudioProcessor::adoptLinkedParameters (int record, int32_t count, f
         notify (Mix, x / 200.0f + 0.5f);
 
     mSeenParamChangeCount[record] = count;
+
+    // No message loop: no wrapper and no timer either; whoever listens hears it now.
+    if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
+        tellValues (mAdoptedToTell.exchange (0), false);
 
     // The editor refreshes from its timer: never getActiveEditor() here, whose lock JUCE holds
     // for the whole construction of an editor.

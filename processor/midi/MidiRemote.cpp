@@ -261,15 +261,16 @@ void BrisaltoAudioProcessor::releaseProgramChangeTimer()
     }
 
     // A tick may be running on the message thread right now: the timer goes behind it there.
-    auto* timer = mProgramChangeTimer.release();
-    if (! juce::MessageManager::callAsync ([timer] { delete timer; }))
-        delete timer;  // no message loop, so no tick either
+    // The message owns it, so it is freed whether the message runs or is thrown away unrun
+    // (a loop that never turns again is cleared when the message manager goes).
+    std::shared_ptr<CallbackTimer> timer (mProgramChangeTimer.release());
+    juce::MessageManager::callAsync ([timer]() mutable { timer.reset(); });
 }
 
 //==============================================================================
 void BrisaltoAudioProcessor::runStandaloneMidiStartUp()
 {
-    platform::UserDefaults::standard().setInteger (midi_remote::progChangeModeKey, midi_progr_change_mode);
+    platform::UserDefaults::standard().writeBackInteger (midi_remote::progChangeModeKey, midi_progr_change_mode);
     if (midi_progr_change_mode != 0)
         enableMidiReceive();
 }

@@ -213,6 +213,8 @@ bool BrisaltoAudioProcessor::beginBlock (RenderBlock& b, juce::AudioBuffer<float
     const int maxDelay = mRenderState.ringDelay.maxDelayFor (mRenderState.preparedBlockSize);
     b.limiterLatency = juce::jlimit (0, std::max (0, (int) mLimiterLookahead), (int) mLimiterLatency);
     b.lookaheadDelay = juce::jlimit (0, std::max (0, maxDelay - b.limiterLatency), (int) mLookaheadLatency);
+    if (mLatencyByRenderThread)
+        reportLatencyOfBlock (b.lookaheadDelay + b.limiterLatency);
 
     // The play head last: the block's settings above are taken before anything of the host is
     // asked for.

@@ -1,6 +1,5 @@
 #include "processor/state/FactoryPrograms.h"
 #include "processor/PluginProcessor.h"
-#include "processor/render/RenderThread.h"
 
 presets::presets()
     : mUserSetName ("User Set")
@@ -65,10 +64,13 @@ void BrisaltoAudioProcessor::setCurrentProgram (int index)
 {
     mParamNotifyGate = 0;
 
-    float working[NUM_PARAMETERS];
+    float before[NUM_PARAMETERS], working[NUM_PARAMETERS];
     getProgramParameters (index, working);
     for (int k = 0; k < NUM_PARAMETERS; ++k)
+    {
+        before[k] = mParams[k];
         setParameter (k, mParams[k]);
+    }
 
     for (int k = 0; k < NUM_PARAMETERS; ++k)
         setParameter (k, working[k]);
@@ -77,7 +79,7 @@ void BrisaltoAudioProcessor::setCurrentProgram (int index)
     requestEditorRefresh();
     mParamNotifyGate++;
 
-    tellHostParametersChanged();
+    tellHostParametersChanged (before, ValuesOrigin::switchOrLoad);
 }
 
 const juce::String BrisaltoAudioProcessor::getProgramName (int index)
@@ -86,52 +88,3 @@ const juce::String BrisaltoAudioProcessor::getProgramName (int index)
 }
 
 void BrisaltoAudioProcessor::changeProgramName (int, const juce::String&) {}
-
-//==============================================================================
-void BrisaltoAudioProcessor::tellHostParametersChanged()
-{
-    // The VST3 wrapper passes values to the host only from the plug-in's message thread (from
-    // elsewhere it caches them, and a host may copy its view before they arrive): notify there.
-    if (isMessageThreadOrNone())
-    {
-        notifyHostNow();
-        return;
-    }
-
-    // A render thread neither posts nor locks: the hand-off timer sends them.
-    if (RenderThread::isCurrent())
-    {
-        mHostNotifyHandOff = 1;
-        return;
-    }
-
-    // Any other thread: one post for any number of switches and restores until it runs.
-    if (mHostNotifyPosted.exchange (1) != 0)
-        return;
-
-    const bool posted = juce::MessageManager::callAsync ([self = mLifetime.handle()]
-    {
-        self.call ([] (BrisaltoAudioProcessor& p)
-        {
-            p.mHostNotifyPosted = 0;
-            p.notifyHostNow();
-        });
-    });
-    if (! posted)
-    {
-        mHostNotifyPosted = 0;
-        mHostNotifyHandOff = 1;
-    }
-}
-
-void BrisaltoAudioProcessor::notifyHostNow()
-{
-    // The wrappers keep their own copy of each value, which legacy setParameter calls made
-    // by a program switch or a restore do not update: send every value as it stands now, then
-    // tell them the program may have moved. Names and ranges never change: no parameter-info
-    // announcement (JUCE 7.0.5's VST3 host may act on it after the instance is gone).
-    for (int k = 0; k < NUM_PARAMETERS; ++k)
-        sendParamChangeMessageToListeners (k, mParams[k]);
-
-    updateHostDisplay (juce::AudioProcessorListener::ChangeDetails().withProgramChanged (true));
-}

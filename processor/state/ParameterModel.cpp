@@ -148,6 +148,10 @@ void BrisaltoAudioProcessor::updateLatency()
 {
     mLookaheadLatency = mParams[Adpative_Thresh_On] > 0.5f ? mLookaheadBlocks * mBlocksize : 0;
 
+    // The LV2's render thread reports it with the next block.
+    if (mLatencyByRenderThread)
+        return;
+
     // setLatencySamples takes JUCE's listener lock and makes the VST3 wrapper post a message:
     // only the message thread calls it. Any other thread (a host's render thread automating)
     // leaves it to the hand-off timer, which reads the latency as it stands then.

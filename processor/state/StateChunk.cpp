@@ -3,7 +3,6 @@
 #include "processor/state/StateChunkWriter.h"
 
 #include "platform/Log.h"
-#include "platform/UserDefaults.h"
 
 namespace
 {
@@ -30,6 +29,9 @@ namespace
         values.pluginResizedH = p.pluginResizedH;
         for (int c = 0; c < MAX_CHANNELS; ++c)
             values.channel_weights[c] = p.channel_weights[c];
+
+        const int program = p.mCurrentProgram;
+        values.currentProgram = program < p.getNumPrograms() ? program : -1;
         return values;
     }
 
@@ -51,6 +53,7 @@ void BrisaltoAudioProcessor::getStateInformationWith (const float (&values)[NUM_
 {
     auto state = stateValuesOf (*this);
     state.currentUserPreset = presetName;
+    state.currentProgram = -1;  // values of the caller's, not of the current program
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         state.params[i] = ParameterTable::sanitise (i, values[i]);
     writeText (state, destData);
@@ -58,10 +61,10 @@ void BrisaltoAudioProcessor::getStateInformationWith (const float (&values)[NUM_
 
 void BrisaltoAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    applyStateChunk (data, sizeInBytes);
+    applyStateChunk (data, sizeInBytes, ValuesOrigin::hostRestore);
 }
 
-bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
+bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes, ValuesOrigin origin)
 {
     const bool standalone = wrapperType == wrapperType_Standalone;
 
@@ -91,7 +94,7 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
             midi_receive_from_DAW = chunk.midi->midi_receive_from_DAW;
         midi_progr_change_channel = chunk.midi->midi_progr_change_channel;
         midi_progr_change_mode = chunk.midi->midi_progr_change_mode;
-        platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", midi_progr_change_mode);
+        requestProgChangeModeWriteBack (midi_progr_change_mode);
         midi_CC_receive_mode = chunk.midi->midi_CC_receive_mode;
     }
 
@@ -106,9 +109,16 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
         mCurrentUserPresetIndex = indexOfPresetLocked (currentUserPreset);
     }
 
+    float before[NUM_PARAMETERS];
+    for (int i = 0; i < NUM_PARAMETERS; ++i)
+        before[i] = mParams[i];
     for (int i = 0; i < NUM_PARAMETERS; ++i)
         if (const auto& value = chunk.params[(size_t) i])
             setParameter (i, *value);
+
+    // The program the state was saved with, so that a host's program view matches the
+    // restored values; a text without one restores "User Set".
+    mCurrentProgram = chunk.currentProgram && *chunk.currentProgram < getNumPrograms() ? *chunk.currentProgram : -1;
 
     for (int c = 0; c < MAX_CHANNELS; ++c)
         if (const auto& weight = chunk.channelWeights[(size_t) c])
@@ -131,6 +141,6 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes)
     mUserPresetModified = 0;
     mParamNotifyGate++;
 
-    tellHostParametersChanged();
+    tellHostParametersChanged (before, origin);
     return true;
 }

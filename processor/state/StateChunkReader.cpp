@@ -8,8 +8,6 @@ namespace StateChunkReader
 {
 namespace
 {
-    bool isDigit (char c) noexcept { return c >= '0' && c <= '9'; }
-
     bool isSurrogate (juce::juce_wchar c) noexcept      { return c >= 0xd800 && c <= 0xdfff; }
     bool isHighSurrogate (juce::juce_wchar c) noexcept  { return c >= 0xd800 && c <= 0xdbff; }
     bool isLowSurrogate (juce::juce_wchar c) noexcept   { return c >= 0xdc00 && c <= 0xdfff; }
@@ -100,6 +98,14 @@ namespace
         return std::nullopt;
     }
 
+    std::optional<int32_t> programOf (const juce::var& object)
+    {
+        const auto number = finiteNumberOf (object, "currentProgram");
+        if (number && *number >= 0.0 && *number <= (double) maxProgramIndex && *number == std::trunc (*number))
+            return (int32_t) *number;
+        return std::nullopt;
+    }
+
     void readHeader (const juce::var& object, Result& out)
     {
         // The text holds the slot 1-based; 0 and below mean "no slot" (-1).
@@ -164,6 +170,7 @@ const char* describe (Status status) noexcept
         case Status::tooLong:       return "too long";
         case Status::tooDeep:       return "nested too deeply";
         case Status::numberTooLong: return "number too long";
+        case Status::badNumber:     return "malformed number";
         case Status::notParsed:     return "not JSON";
         case Status::notAnObject:   return "not a JSON object";
     }
@@ -178,130 +185,6 @@ size_t textLength (const char* bytes, size_t size) noexcept
         if (bytes[i] == 0)
             return i;
     return size;
-}
-
-bool isValidUtf8 (const char* bytes, size_t size) noexcept
-{
-    const auto* s = reinterpret_cast<const unsigned char*> (bytes);
-    size_t i = 0;
-
-    while (i < size)
-    {
-        const unsigned c = s[i];
-        if (c < 0x80) { ++i; continue; }
-
-        int extra;
-        uint32_t codePoint, minimum;
-        if ((c & 0xe0) == 0xc0)      { extra = 1; codePoint = c & 0x1f; minimum = 0x80; }
-        else if ((c & 0xf0) == 0xe0) { extra = 2; codePoint = c & 0x0f; minimum = 0x800; }
-        else if ((c & 0xf8) == 0xf0) { extra = 3; codePoint = c & 0x07; minimum = 0x10000; }
-        else return false;
-
-        if (size - i <= (size_t) extra)
-            return false;
-
-        for (int k = 1; k <= extra; ++k)
-        {
-            const unsigned next = s[i + (size_t) k];
-            if ((next & 0xc0) != 0x80)
-                return false;
-            codePoint = (codePoint << 6) | (next & 0x3f);
-        }
-
-        if (codePoint < minimum || codePoint > 0x10ffff || isSurrogate ((juce::juce_wchar) codePoint))
-            return false;
-
-        i += (size_t) extra + 1;
-    }
-    return true;
-}
-
-juce::String decodeText (const char* bytes, size_t size)
-{
-    if (bytes == nullptr || size == 0)
-        return {};
-
-    if (isValidUtf8 (bytes, size))
-        return juce::String::fromUTF8 (bytes, (int) size);
-
-    // Not UTF-8: each byte is one character (Latin-1).
-    juce::MemoryOutputStream text (size * 2);
-    for (size_t i = 0; i < size; ++i)
-        text.appendUTF8Char ((juce::juce_wchar) (unsigned char) bytes[i]);
-    return text.toUTF8();
-}
-
-Status checkStructure (const char* bytes, size_t size) noexcept
-{
-    enum class Run { none, integer, fraction, exponent };
-
-    int depth = 0;
-    char quote = 0;
-    bool escaped = false;
-    Run run = Run::none;
-    int digits = 0;
-    char previous = 0;
-
-    for (size_t i = 0; i < size; ++i)
-    {
-        const char c = bytes[i];
-
-        if (quote != 0)
-        {
-            if (escaped)          escaped = false;
-            else if (c == '\\')   escaped = true;
-            else if (c == quote)  quote = 0;
-            previous = c;
-            continue;
-        }
-
-        if (isDigit (c))
-        {
-            if (run == Run::none)
-                run = Run::integer;
-            ++digits;
-            const int limit = run == Run::exponent ? maxExponentDigits
-                            : run == Run::fraction ? maxFractionDigits
-                                                   : maxIntegerDigits;
-            if (digits > limit)
-                return Status::numberTooLong;
-            previous = c;
-            continue;
-        }
-
-        const bool signOfExponent = (c == '-' || c == '+') && (previous == 'e' || previous == 'E');
-        if (! signOfExponent)
-        {
-            digits = 0;
-            run = c == '.' ? Run::fraction
-                : (c == 'e' || c == 'E') ? Run::exponent
-                : Run::none;
-        }
-
-        switch (c)
-        {
-            case '"':
-            case '\'':
-                quote = c;
-                break;
-
-            case '{':
-            case '[':
-                if (++depth > maxNestingDepth)
-                    return Status::tooDeep;
-                break;
-
-            case '}':
-            case ']':
-                depth = juce::jmax (0, depth - 1);
-                break;
-
-            default:
-                break;
-        }
-        previous = c;
-    }
-    return Status::ok;
 }
 
 juce::String joinSurrogates (const juce::String& text)
@@ -367,13 +250,17 @@ Status read (const void* data, int sizeInBytes, bool readMidiKeysToo, Result& re
     if (length == 0)
         return Status::empty;
 
-    const auto structure = checkStructure (bytes, length);
-    if (structure != Status::ok)
-        return structure;
-
     juce::var parsed;
-    if (juce::JSON::parse (decodeText (bytes, length), parsed).failed())
-        return Status::notParsed;
+    auto check = platform::json::Check::ok;
+    switch (platform::json::parse (bytes, length, parsed, check))
+    {
+        case platform::json::ParseStatus::ok:        break;
+        case platform::json::ParseStatus::notParsed: return Status::notParsed;
+        case platform::json::ParseStatus::rejected:
+            return check == platform::json::Check::tooDeep       ? Status::tooDeep
+                 : check == platform::json::Check::numberTooLong ? Status::numberTooLong
+                                                                  : Status::badNumber;
+    }
     if (parsed.getDynamicObject() == nullptr)
         return Status::notAnObject;
 
@@ -391,6 +278,7 @@ Status read (const void* data, int sizeInBytes, bool readMidiKeysToo, Result& re
 
     readParameters (parsed, out);
     readWeights (parsed, out);
+    out.currentProgram = programOf (parsed);
 
     result = std::move (out);
     return Status::ok;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "processor/common/ProcessorTypes.h"
+#include "platform/JsonText.h"
 
 #include <juce_core/juce_core.h>
 
@@ -13,10 +14,9 @@ namespace StateChunkReader
 {
     // Input the reader refuses before any JSON parser sees it.
     constexpr size_t maxTextBytes = 1 << 20;
-    constexpr int maxNestingDepth = 32;
-    constexpr int maxIntegerDigits = 18;    // more overflows a 64-bit accumulator
-    constexpr int maxFractionDigits = 64;
-    constexpr int maxExponentDigits = 8;
+    constexpr int maxNestingDepth = platform::json::maxNestingDepth;
+    constexpr int maxIntegerDigits = platform::json::maxIntegerDigits;
+    constexpr int maxExponentDigits = platform::json::maxExponentDigits;
 
     enum class Status
     {
@@ -25,6 +25,7 @@ namespace StateChunkReader
         tooLong,
         tooDeep,
         numberTooLong,
+        badNumber,      // a '-' without a digit after it
         notParsed,      // not JSON
         notAnObject     // JSON, but not an object
     };
@@ -57,7 +58,13 @@ namespace StateChunkReader
         std::optional<juce::String> currentUserPreset;                  // absent: keep
         std::array<std::optional<float>, NUM_PARAMETERS> params;       // absent: untouched
         std::array<std::optional<float>, MAX_CHANNELS> channelWeights; // absent: keep
+
+        // The factory program the state was saved with; absent in older texts, or when the
+        // value is not a whole number 0..maxProgramIndex.
+        std::optional<int32_t> currentProgram;
     };
+
+    constexpr int32_t maxProgramIndex = 127;
 
     // Parses the bytes (up to the first zero byte). On any status but ok, `result` is left as
     // it was and nothing of the text may be applied.
@@ -69,15 +76,8 @@ namespace StateChunkReader
     // Length up to the first zero byte.
     size_t textLength (const char* bytes, size_t size) noexcept;
 
-    // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values above
-    // U+10FFFF).
-    bool isValidUtf8 (const char* bytes, size_t size) noexcept;
-
-    // UTF-8 when the bytes are valid UTF-8, else one character per byte.
-    juce::String decodeText (const char* bytes, size_t size);
-
-    // Depth and number-length limits, checked on the raw bytes.
-    Status checkStructure (const char* bytes, size_t size) noexcept;
+    using platform::json::isValidUtf8;
+    using platform::json::decodeText;
 
     // Joins UTF-16 surrogate pairs (as \u escapes leave them) into one character; a lone
     // surrogate becomes U+FFFD.

@@ -52,6 +52,9 @@ namespace StateChunkWriter
             object->setProperty ("channel_weights", weights);
         }
 
+        if (values.currentProgram >= 0)
+            object->setProperty ("currentProgram", (int) values.currentProgram);
+
         return result;
     }
 

@@ -30,6 +30,10 @@ namespace StateChunkWriter
         int32_t pluginResizedW = 0;
         int32_t pluginResizedH = 0;
         float channel_weights[MAX_CHANNELS] {};
+
+        // The factory program the values came from, written last and only when there is one
+        // (-1: none, "User Set"); readers that do not know the key pass over it.
+        int32_t currentProgram = -1;
     };
 
     // True when a weight is not exactly 1 (a NaN counts as differing).

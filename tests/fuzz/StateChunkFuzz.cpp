@@ -1,8 +1,9 @@
-// libFuzzer entry for the state-chunk reader: any bytes must read without a crash, a sanitizer
+// libFuzzer entry for the state-chunk reader and the JSON check: any bytes must read without a crash, a sanitizer
 // finding or unbounded recursion; whatever is accepted must be in range and must survive a
 // write and a second read unchanged.
 #include "processor/state/StateChunkReader.h"
 #include "processor/state/StateChunkWriter.h"
+#include "platform/JsonText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -108,6 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
             checkRewrite (result);
         }
     }
+
+    // The shared check and parse on their own, as the user-defaults file takes them.
+    juce::var parsed;
+    auto check = platform::json::Check::ok;
+    platform::json::parse (reinterpret_cast<const char*> (data), size, parsed, check);
 
     // The decoding helpers on their own.
     const auto text = StateChunkReader::decodeText (reinterpret_cast<const char*> (data), size);

@@ -112,6 +112,35 @@ TEST_P (ExchangeHostTest, LoudMemberCompressesTheOtherInASumGroup)
     EXPECT_LT (quietOutputDb[1], quietOutputDb[0] - 6.0f) << quietOutputDb[1] << " " << quietOutputDb[0];
 }
 
+// With SYNC PARS on, a member adopts what another member's host set, and its own host's view
+// follows: a VST3 host hears it as an edit, an LV2 host as the plug-in's parameter output.
+TEST_P (ExchangeHostTest, AdoptedValueReachesTheAdoptingMembersHost)
+{
+    Pair pair;
+    ASSERT_TRUE (load (pair));
+    for (auto* plugin : { pair.a.get(), pair.b.get() })
+        setStateDigits (*plugin, { { "mixMode", 2 }, { "groupNumber", 1 }, { "grp_param_sync", 1 } });
+    pair.run (8, [] (int) { return 0.1f; }, [] (int) { return 0.1f; });
+
+    setByName (*pair.a, "Ratio", 0.6f);
+    setByName (*pair.a, "Threshold", 0.5f);
+    auto* ratioB = findParameter (*pair.b, "Ratio");
+    auto* thresholdB = findParameter (*pair.b, "Threshold");
+    ASSERT_NE (ratioB, nullptr);
+    ASSERT_NE (thresholdB, nullptr);
+    const auto adopted = [&] { return std::abs (ratioB->getValue() - 0.6f) < 1.0e-4f && std::abs (thresholdB->getValue() - 0.5f) < 1.0e-4f; };
+    const auto deadline = juce::Time::getMillisecondCounter() + 10000;
+    while (! adopted() && juce::Time::getMillisecondCounter() < deadline)
+    {
+        pair.run (1, [] (int) { return 0.1f; }, [] (int) { return 0.1f; });
+        sharedHost().pumpMessages (5);
+    }
+    EXPECT_NEAR (ratioB->getValue(), 0.6f, 1.0e-4f);
+    EXPECT_NEAR (thresholdB->getValue(), 0.5f, 1.0e-4f);
+    // The adopter's own value travels back to nobody: the publisher keeps what its host set.
+    EXPECT_NEAR (findParameter (*pair.a, "Ratio")->getValue(), 0.6f, 1.0e-4f);
+}
+
 BRISALTO_FOR_EACH_FORMAT (ExchangeHostTest);
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 
 using platform::midi::Packet;
@@ -290,6 +291,66 @@ TEST_F (MidiRemote, HostProgramChangesAreTakenByTheTimerAndOwnVelocitiesReachThe
         EXPECT_EQ (harness->p.mLastProgramChangePreset, "Soft.midi5");
         harness.reset();
     });
+}
+
+// Remembers on which thread, and whether inside a restore, each write came.
+struct WriteRecordingDefaults final : platform::UserDefaults
+{
+    int64_t integerForKey (const juce::String& key) override { return values.integerForKey (key); }
+    std::optional<int64_t> lookUpInteger (const juce::String& key) override { return values.lookUpInteger (key); }
+    void setInteger (const juce::String& key, int64_t value) override { record(); values.setInteger (key, value); }
+    void writeBackInteger (const juce::String& key, int64_t value) override { record(); values.setInteger (key, value); }
+
+    void record()
+    {
+        std::lock_guard<std::mutex> lock (mutex);
+        writers.push_back ({ std::this_thread::get_id(), restoring.load() });
+    }
+    size_t count()
+    {
+        std::lock_guard<std::mutex> lock (mutex);
+        return writers.size();
+    }
+
+    struct Write { std::thread::id thread; bool duringRestore; };
+    std::mutex mutex;
+    std::vector<Write> writers;
+    std::atomic<bool> restoring { false };
+    platform::InMemoryUserDefaults values;
+};
+
+TEST_F (MidiRemote, RestoredModeIsWrittenBackLaterOnTheMessageThread)
+{
+    auto defaults = std::make_shared<WriteRecordingDefaults>();
+    platform::UserDefaults::setStandard (defaults);
+    make();
+    std::thread::id messageThreadId;
+    messageThread.run ([&messageThreadId] { messageThreadId = std::this_thread::get_id(); });
+
+    const auto restoreWithMode = [&] (int mode)
+    {
+        const auto chunk = "{\"midi_progr_change_mode\": " + std::to_string (mode) + "}";
+        defaults->restoring = true;
+        p->setStateInformation (chunk.data(), (int) chunk.size());
+        defaults->restoring = false;
+    };
+    // From a host thread, then from the message thread itself.
+    restoreWithMode (1);
+    messageThread.run ([&] { restoreWithMode (2); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (10);
+    while (defaults->values.lookUpInteger (midi_remote::progChangeModeKey) != std::optional<int64_t> (2)
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+    messageThread.sync();
+    EXPECT_EQ (defaults->values.lookUpInteger (midi_remote::progChangeModeKey), std::optional<int64_t> (2));
+
+    std::lock_guard<std::mutex> lock (defaults->mutex);
+    ASSERT_FALSE (defaults->writers.empty());
+    for (const auto& write : defaults->writers)
+    {
+        EXPECT_EQ (write.thread, messageThreadId);
+        EXPECT_FALSE (write.duringRestore);
+    }
 }
 
 TEST_F (MidiRemote, StandaloneStartUpTakesTheStoredSettingsWritesTheModeBackAndEnables)

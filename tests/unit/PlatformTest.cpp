@@ -2,10 +2,12 @@
 #include "platform/Folders.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
+#include "HostileJson.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -13,6 +15,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -78,6 +83,93 @@ TEST (UserDefaults, CorruptFileReadsAsEmptyAndIsRepairedByAWrite)
     file.replaceWithText ("{\"kAppPrefMidiChannel\": \"seven\", \"kAppPrefMidiProgChangeMode\": 1e300}");
     EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 0);
     EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiProgChangeMode"), 0);
+}
+
+// Whatever stands at the file's place: how it is made, and a description of it to compare
+// before and after (bytes of a regular file, else the link or the file type).
+struct DefaultsFileCase
+{
+    const char* what;
+    std::function<bool (const juce::File&)> make;
+};
+
+std::string describeEntry (const juce::File& file)
+{
+    struct stat info {};
+    if (::lstat (file.getFullPathName().toRawUTF8(), &info) != 0)
+        return "missing";
+    if (S_ISLNK (info.st_mode))
+        return "link to " + file.getLinkedTarget().getFullPathName().toStdString();
+    if (S_ISFIFO (info.st_mode))
+        return "fifo";
+    if (S_ISDIR (info.st_mode))
+        return "folder";
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    return bytes.toString().toStdString();
+}
+
+TEST (UserDefaults, HostileFileReadsAsEmptyIsLoggedOnceAndSurvivesWriteBacks)
+{
+    std::vector<DefaultsFileCase> cases {
+        { "a FIFO", [] (const juce::File& f) { return ::mkfifo (f.getFullPathName().toRawUTF8(), 0600) == 0; } },
+        { "a link to /dev/zero", [] (const juce::File& f) { return juce::File ("/dev/zero").createSymbolicLink (f, true); } },
+        { "a folder", [] (const juce::File& f) { return f.createDirectory().wasOk(); } },
+        { "over 64 KiB", [] (const juce::File& f) {
+              return f.replaceWithText ("{\"kAppPrefMidiProgChangeMode\": 1, \"pad\": \"" + juce::String::repeatedString ("x", 70000) + "\"}"); } },
+        { "not JSON", [] (const juce::File& f) { return f.replaceWithText ("{\"kAppPrefMidiProgChangeMode\": 1,"); } },
+    };
+    for (const auto& hostile : hostileJsonTexts())
+        cases.push_back ({ hostile.what, [text = hostile.text] (const juce::File& f) { return f.replaceWithData (text.data(), text.size()); } });
+
+    for (const auto& c : cases)
+    {
+        ScopedXdgFolders folders;
+        const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
+        ASSERT_TRUE (file.getParentDirectory().createDirectory());
+        ASSERT_TRUE (c.make (file)) << c.what;
+        const auto before = describeEntry (file);
+
+        CapturingSink sink;
+        {
+            ScopedSink scoped (sink);
+            platform::FileUserDefaults defaults (file);
+            EXPECT_EQ (defaults.lookUpInteger ("kAppPrefMidiProgChangeMode"), std::nullopt) << c.what;
+            EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiProgChangeMode"), 0) << c.what;
+            EXPECT_TRUE (defaults.stringForKey ("kAppPrefSyncRoot").isEmpty()) << c.what;
+            defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 2);
+            EXPECT_EQ (describeEntry (file), before) << c.what;
+
+            // The user's own change replaces a file (a folder stays: it is nobody's file).
+            defaults.setInteger ("kAppPrefMidiProgChangeMode", 2);
+            if (before != "folder")
+            {
+                EXPECT_EQ (defaults.lookUpInteger ("kAppPrefMidiProgChangeMode"), std::optional<int64_t> (2)) << c.what;
+            }
+            platform::log::flush();
+        }
+        std::lock_guard<std::mutex> lock (sink.mutex);
+        const auto ignored = std::count_if (sink.lines.begin(), sink.lines.end(),
+                                            [] (const auto& line) { return line.text.find ("ignored") != std::string::npos; });
+        EXPECT_EQ (ignored, 1) << c.what;
+    }
+}
+
+TEST (UserDefaults, WriteBackKeepsAnUnchangedFileAsItIs)
+{
+    ScopedXdgFolders folders;
+    const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
+    ASSERT_TRUE (file.getParentDirectory().createDirectory());
+    const juce::String handEdited ("{ \"kAppPrefMidiProgChangeMode\" : 1,\n  \"mine\": [1, 2] }\n");
+    ASSERT_TRUE (file.replaceWithText (handEdited));
+    const auto before = file.loadFileAsString();
+
+    platform::FileUserDefaults defaults (file);
+    defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 1);
+    EXPECT_EQ (file.loadFileAsString(), before);
+    defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 2);   // a changed value is stored, other keys kept
+    EXPECT_EQ (defaults.lookUpInteger ("kAppPrefMidiProgChangeMode"), std::optional<int64_t> (2));
+    EXPECT_TRUE (file.loadFileAsString().contains ("\"mine\""));
 }
 
 TEST (UserDefaults, LookUpTellsAMissingKeyApart)

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 #include <vector>
+
+#if defined (__SANITIZE_ADDRESS__)
+ #include <sanitizer/lsan_interface.h>
+#endif
 
 namespace
 {
@@ -151,6 +156,28 @@ TEST (ProcessorLifecycle, AsyncWorkNeverReachesADestroyedProcessor)
     p.reset();
     EXPECT_FALSE (handle.call ([&] (BrisaltoAudioProcessor&) { ++reached; }));
     EXPECT_EQ (reached, 1);
+}
+
+// A validator or a host that quits destroys its last instance on a thread of its own and runs
+// no message loop after it: nothing the instance hands to the message thread may leak then.
+TEST (ProcessorLifecycle, DestroyedOffTheMessageThreadWithNoLoopAfterwardsLeavesNothing)
+{
+#if ! defined (__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "needs LeakSanitizer (the AddressSanitizer build)";
+#else
+    ::testing::GTEST_FLAG (death_test_style) = "threadsafe";
+    EXPECT_EXIT (
+        {
+            ScopedXdgFolders folders;
+            juce::MessageManager::getInstance();
+            auto p = std::make_unique<BrisaltoAudioProcessor>();
+            std::thread ([&p] { p.reset(); }).join();
+            // The loop never runs again: its queue goes, unrun.
+            juce::MessageManager::deleteInstance();
+            std::_Exit (__lsan_do_recoverable_leak_check() == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode (0), "");
+#endif
 }
 
 TEST (ProcessorLifecycle, ListsLocalPresetsAtConstruction)

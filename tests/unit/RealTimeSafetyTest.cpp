@@ -4,6 +4,7 @@
 // These tests run a JUCE message manager whose message thread is the test's thread, as in a
 // plug-in wrapper, and drive its loop themselves; render threads are threads of their own.
 
+#include "ExchangeTestSupport.h"
 #include "RealTimeCounters.h"
 #include "RenderLoopTestSupport.h"
 
@@ -203,26 +204,58 @@ TEST_F (WithMessageThread, LatencyIsSetAtOnceOnTheMessageThreadAndLaterFromOther
 //==============================================================================
 // Program switches and restores as the wrappers hear them.
 
-TEST_F (WithMessageThread, ProgramSwitchOnTheMessageThreadNotifiesAtOnceWithoutParameterInfo)
+namespace
+{
+    std::vector<float> parametersOf (juce::AudioProcessor& p)
+    {
+        std::vector<float> values;
+        for (int k = 0; k < NUM_PARAMETERS; ++k)
+            values.push_back (p.getParameter (k));
+        return values;
+    }
+
+    // The listener holds every value that moved from `start`, as the processor has it now.
+    void expectMovedValuesTold (const RecordingListener& listener, juce::AudioProcessor& p, const std::vector<float>& start)
+    {
+        for (int k = 0; k < NUM_PARAMETERS; ++k)
+        {
+            if (p.getParameter (k) != start[(size_t) k])
+            {
+                EXPECT_EQ (listener.values[(size_t) k], p.getParameter (k)) << k;
+            }
+        }
+    }
+}
+
+// A host's program choice arrives on the message thread inside the host's own call (which may
+// hold the host's locks): the wrappers hear of it only after that call has returned.
+TEST_F (WithMessageThread, ProgramSwitchOnTheMessageThreadNotifiesAfterTheCallReturns)
 {
     ScopedXdgFolders folders;
     BrisaltoAudioProcessor p;
     RecordingListener listener;
     p.addListener (&listener);
+    runMessageLoopFor (20);
 
+    const auto start = parametersOf (p);
     p.setCurrentProgram (1);
-    EXPECT_EQ (listener.parameterCalls.load(), NUM_PARAMETERS);
+    EXPECT_EQ (listener.parameterCalls.load(), 0);
+    EXPECT_EQ (listener.programChanges.load(), 0);
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
+    // "drum : snare" moves 8 values (Smooth_Orig is at its default already).
+    EXPECT_EQ (listener.parameterCalls.load(), 8);
     EXPECT_EQ (listener.programChanges.load(), 1);
-    EXPECT_EQ (listener.parameterInfoChanges.load(), 0);
-    for (int k = 0; k < NUM_PARAMETERS; ++k)
-        EXPECT_EQ (listener.values[(size_t) k], p.getParameter (k)) << k;
+    expectMovedValuesTold (listener, p, start);
 
     juce::MemoryBlock state;
     p.getStateInformation (state);
     p.setCurrentProgram (0);
     p.setStateInformation (state.getData(), (int) state.getSize());
-    EXPECT_EQ (listener.parameterCalls.load(), 3 * NUM_PARAMETERS);
-    EXPECT_EQ (listener.programChanges.load(), 3);
+    EXPECT_EQ (listener.programChanges.load(), 1);
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 1; }, 30000));
+    runMessageLoopFor (50);
+    EXPECT_EQ (listener.programChanges.load(), 2);  // one for both
+    expectMovedValuesTold (listener, p, start);
     EXPECT_EQ (listener.parameterInfoChanges.load(), 0);
     EXPECT_EQ (listener.offMessageThread.load(), 0);
     p.removeListener (&listener);
@@ -242,6 +275,7 @@ TEST_F (WithMessageThread, SwitchesAndRestoresOfAHostThreadArriveOnceOnTheMessag
     runMessageLoopFor (50);
     listener.parameterCalls = 0;
     listener.programChanges = 0;
+    const auto start = parametersOf (p);
 
     std::thread host ([&]
     {
@@ -255,13 +289,35 @@ TEST_F (WithMessageThread, SwitchesAndRestoresOfAHostThreadArriveOnceOnTheMessag
     EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
     runMessageLoopFor (100);
     // One notification for the three, with the values as they stand.
-    EXPECT_EQ (listener.parameterCalls.load(), NUM_PARAMETERS);
     EXPECT_EQ (listener.programChanges.load(), 1);
+    EXPECT_LE (listener.parameterCalls.load(), NUM_PARAMETERS);
     EXPECT_EQ (listener.parameterInfoChanges.load(), 0);
     EXPECT_EQ (listener.offMessageThread.load(), 0);
     EXPECT_NEAR (listener.values[Threshold], 0.6f, 1.0e-6f);  // vocals : normal, -20 dB
-    for (int k = 0; k < NUM_PARAMETERS; ++k)
-        EXPECT_EQ (listener.values[(size_t) k], p.getParameter (k)) << k;
+    expectMovedValuesTold (listener, p, start);
+    p.removeListener (&listener);
+}
+
+// A value the host sets between a switch and its notification stands: the notification
+// does not send the switch's value back over it.
+TEST_F (WithMessageThread, ValueMovedAfterASwitchIsNotSentBack)
+{
+    ScopedXdgFolders folders;
+    BrisaltoAudioProcessor p;
+    RecordingListener listener;
+    p.addListener (&listener);
+    runMessageLoopFor (20);
+
+    std::thread host ([&]
+    {
+        p.setCurrentProgram (1);
+        p.setParameter (Threshold, 0.4f);  // the host's automation, straight after
+    });
+    host.join();
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
+    EXPECT_EQ (listener.values[Threshold], -1.0f);    // never told
+    EXPECT_EQ (listener.values[Ratio], p.getParameter (Ratio));
+    EXPECT_EQ (p.getParameter (Threshold), 0.4f);
     p.removeListener (&listener);
 }
 
@@ -297,11 +353,61 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheRenderThreadIsHandedToTheMessageThr
                                                     && listener.values[Threshold] == h.p.getParameter (Threshold); }, 30000));
     EXPECT_EQ (h.p.getCurrentProgram(), 6);
     EXPECT_NEAR (h.p.getParameter (Threshold), 0.6f, 1.0e-6f);
-    for (int k = 0; k < NUM_PARAMETERS; ++k)
-        EXPECT_EQ (listener.values[(size_t) k], h.p.getParameter (k)) << k;
+    float defaults[NUM_PARAMETERS];
+    h.p.getProgramParameters (0, defaults);
+    expectMovedValuesTold (listener, h.p, std::vector<float> (std::begin (defaults), std::end (defaults)));
     EXPECT_EQ (listener.parameterInfoChanges.load(), 0);
     EXPECT_EQ (listener.offMessageThread.load(), 0);
     h.p.removeListener (&listener);
+}
+
+// A linked member adopts on its render thread without waiting, allocating or posting; its
+// wrappers hear the adopted value on the message thread.
+TEST_F (WithMessageThread, AdoptionOnTheRenderThreadIsToldOnTheMessageThread)
+{
+    ScopedXdgFolders folders;
+    SharedTransport transport;
+    auto publisher = makeMember (transport, MixMode::sum);
+    auto follower = makeMember (transport, MixMode::sum);
+    publisher->p->groupSelectorChanged (2);
+    follower->p->groupSelectorChanged (2);
+    RecordingListener listener;
+    follower->p->addListener (&listener);
+
+    rtcheck::Counts counted;
+    onRenderThread ([&]
+    {
+        const auto cycles = [&] (int count)
+        {
+            for (int i = 0; i < count; ++i, transport.position += 512)
+                for (auto* m : { publisher.get(), follower.get() })
+                {
+                    m->head.blockStart = transport.position;
+                    m->renderBlock (transport.position, 512);
+                }
+        };
+        for (auto* m : { publisher.get(), follower.get() })
+            m->output.reserve (1 << 16);
+        cycles (4);
+        publisher->p->setParameter (Ratio, 0.4f);   // a member's first publication is not adopted
+        cycles (2);
+
+        rtcheck::startCounting();
+        publisher->p->setParameter (Ratio, 0.6f);
+        cycles (2);
+        counted = rtcheck::stopCounting();
+    });
+    EXPECT_FLOAT_EQ (follower->p->mRatio.load(), 6.5f);
+    EXPECT_EQ (counted.allocations, 0);
+    if (rtcheck::countsLocksAndPosts())
+    {
+        EXPECT_EQ (counted.lockWaits, 0);
+        EXPECT_EQ (counted.posts, 0);
+    }
+    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.values[Ratio] == follower->p->getParameter (Ratio); }, 30000));
+    EXPECT_FLOAT_EQ (listener.values[Ratio], 0.6f);
+    EXPECT_EQ (listener.offMessageThread.load(), 0);
+    follower->p->removeListener (&listener);
 }
 
 TEST_F (WithMessageThread, PostedNotificationOutlivesNoInstance)

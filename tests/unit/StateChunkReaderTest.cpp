@@ -1,6 +1,7 @@
 #include "processor/PluginProcessor.h"
 #include "processor/state/StateChunkReader.h"
 #include "platform/Log.h"
+#include "HostileJson.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -218,6 +219,25 @@ TEST_F (StateChunkReader, LongDigitRunsAreRefusedBeforeParsing)
                      " \"currentUserPreset\": \"" + std::string (200, '8') + "\"}");
     EXPECT_EQ (p.mixMode, 5);
     EXPECT_EQ (p.currentUserPreset, juce::String (std::string (200, '8')));
+}
+
+TEST_F (StateChunkReader, HostileTextsAreRefusedBeforeParsing)
+{
+    for (const auto& hostile : hostileJsonTexts())
+    {
+        ::StateChunkReader::Result result;
+        EXPECT_NE (::StateChunkReader::read (hostile.text.data(), (int) hostile.text.size(), true, result),
+                   ::StateChunkReader::Status::ok) << hostile.what;
+        restoreBytes (p, hostile.text);
+        expectUnchanged (hostile.what);
+    }
+
+    // A minus with blanks before its digits, and exponent signs, still read as numbers.
+    restoreBytes (p, "{\"mixMode\": 5, \"Threshold\": - 0.5, \"Ratio\": 2.5e-1, \"Attack\": 25E+0}");
+    EXPECT_EQ (p.mixMode, 5);
+    EXPECT_EQ (p.getParameter (0), 0.0f);
+    EXPECT_EQ (p.getParameter (5), 0.25f);
+    EXPECT_EQ (p.getParameter (3), 1.0f);
 }
 
 TEST_F (StateChunkReader, TextIsDecodedAsUtf8WhenItIsUtf8)

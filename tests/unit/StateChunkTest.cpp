@@ -207,6 +207,32 @@ TEST_F (StateChunk, RoundTripIntoAFreshInstance)
     EXPECT_EQ (chunkOf (q), text);
 }
 
+TEST_F (StateChunk, RestoreTakesTheProgramTheStateWasSavedWith)
+{
+    p.setCurrentProgram (3);
+    p.setParameter (Mix, 0.8f);   // a host's edit under the program
+    const auto text = chunkOf (p);
+    EXPECT_TRUE (text.endsWith (",\r\n  \"currentProgram\": 3\r\n}")) << text;
+
+    BrisaltoAudioProcessor q;
+    q.setCurrentProgram (5);
+    restore (q, text);
+    EXPECT_EQ (q.getCurrentProgram(), 3);
+    EXPECT_EQ (chunkOf (q), text);
+
+    // No program, or none that is a program: "User Set", which is written without the key.
+    for (const juce::String value : { "", "-1", "7", "2.5", "\"x\"", "1e300", "[1]", "null" })
+    {
+        q.setCurrentProgram (5);
+        restore (q, "{\"Threshold\": 0.5" + (value.isEmpty() ? juce::String() : ", \"currentProgram\": " + value) + "}");
+        EXPECT_EQ ((int) q.mCurrentProgram, -1) << value;
+        EXPECT_EQ (q.getProgramName (q.mCurrentProgram), "User Set") << value;
+        EXPECT_FALSE (chunkOf (q).contains ("currentProgram")) << value;
+    }
+    q.setCurrentProgram (9);
+    EXPECT_FALSE (chunkOf (q).contains ("currentProgram"));
+}
+
 TEST_F (StateChunk, MissingHeaderKeysTakeTheirDefaultsAndParametersStay)
 {
     p.setParameter (Threshold, 0.25f);
@@ -356,21 +382,23 @@ TEST (StateChunkStandalone, NoMidiKeysAndNoExternalSideChain)
     EXPECT_EQ (plugin->midi_receive_from_DAW, 0);
 }
 
-TEST_F (StateChunk, HostHearsEveryValueAfterARestoreOrAProgramChange)
+TEST_F (StateChunk, HostHearsEveryMovedValueAfterARestoreOrAProgramChange)
 {
     HostListener host;
     p.addListener (&host);
 
     restore (p, "{ \"Threshold\": 0.5, \"Mix\": 0.25 }");
-    EXPECT_EQ (host.changedIndices.size(), 30u);
+    EXPECT_EQ (host.changedIndices.size(), 2u);
     EXPECT_EQ (host.values[Threshold], 0.5f);
     EXPECT_EQ (host.values[Mix], 0.25f);
     EXPECT_GE (host.programChanges, 1);
 
+    // "drum : snare" moves 8 values from the defaults, and Mix back to its default.
     host.changedIndices.clear();
     p.setCurrentProgram (1);
-    EXPECT_EQ (host.changedIndices.size(), 30u);
+    EXPECT_EQ (host.changedIndices.size(), 9u);
     EXPECT_FLOAT_EQ (host.values[Threshold], 0.7f);
+    EXPECT_EQ (host.values[Mix], 1.0f);
     EXPECT_EQ (host.programChanges, 2);
 
     p.removeListener (&host);

@@ -1,0 +1,122 @@
+// What the format wrappers hear of changes they did not make: program switches, restores,
+// linked adoptions and latency. It reaches them on the plug-in's message thread, after whatever
+// call caused it has returned: a host that calls in holding its own locks is never called back
+// from inside that call, and a render thread never posts, locks or allocates. The one exception
+// is the LV2's latency, which its render thread sets with each block (reportLatencyOfBlock).
+
+#include "processor/PluginProcessor.h"
+#include "processor/render/RenderThread.h"
+
+namespace
+{
+    constexpr uint32_t bitOf (int index) noexcept { return 1u << (unsigned) index; }
+}
+
+void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NUM_PARAMETERS], ValuesOrigin origin)
+{
+    if (origin == ValuesOrigin::hostRestore && wrapperType == wrapperType_VST3)
+    {
+        // The host follows its restore with setComponentState, where the wrapper copies every
+        // value and asks the host to re-read them all: values sent back would reach it as user
+        // edits, late, and could undo what it sets meanwhile. Older untold values are covered too.
+        mValuesToTell.store (0);
+    }
+    else
+    {
+        uint32_t moved = 0;
+        for (int k = 0; k < NUM_PARAMETERS; ++k)
+        {
+            const float now = mParams[k];
+            if (now != before[k])
+            {
+                mValueTold[k] = now;
+                moved |= bitOf (k);
+            }
+        }
+        mValuesToTell.fetch_or (moved);
+    }
+
+    // No message loop: no wrapper either, nothing to defer to.
+    if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
+    {
+        notifyHostNow();
+        return;
+    }
+
+    // A render thread neither posts nor locks: the hand-off timer tells them. So it does for
+    // the default preset loaded while the processor is being built: no wrapper listens yet, and
+    // a post could run on the message thread before it does (the timer waits for preparation,
+    // which every wrapper asks for once it listens).
+    if (RenderThread::isCurrent() || ! mConstructed)
+    {
+        mHostNotifyHandOff = 1;
+        return;
+    }
+
+    // Any other thread, the message thread included (a host's program choice arrives there
+    // inside the host's own call): one post for any number of switches and restores.
+    if (mHostNotifyPosted.exchange (1) != 0)
+        return;
+
+    const bool posted = juce::MessageManager::callAsync ([self = mLifetime.handle()]
+    {
+        self.call ([] (BrisaltoAudioProcessor& p)
+        {
+            p.mHostNotifyPosted = 0;
+            p.notifyHostNow();
+        });
+    });
+    if (! posted)
+    {
+        mHostNotifyPosted = 0;
+        mHostNotifyHandOff = 1;
+    }
+}
+
+void BrisaltoAudioProcessor::notifyHostNow()
+{
+    // The wrappers keep their own copy of each value, which the legacy setParameter calls of a
+    // switch or restore do not update. Names and ranges never change: no parameter-info
+    // announcement (JUCE 7.0.5's VST3 host may act on it after the instance is gone).
+    tellValues (mValuesToTell.exchange (0), true);
+    updateHostDisplay (juce::AudioProcessorListener::ChangeDetails().withProgramChanged (true));
+}
+
+void BrisaltoAudioProcessor::tellValues (uint32_t indices, bool onlyUnmovedSinceMarked)
+{
+    for (int k = 0; k < NUM_PARAMETERS && indices != 0; ++k)
+    {
+        if ((indices & bitOf (k)) == 0)
+            continue;
+        indices &= ~bitOf (k);
+
+        // A value moved since it was marked came from someone who knows it (the host's
+        // automation, the editor): sending the marked one would undo that.
+        const float value = mParams[k];
+        if (onlyUnmovedSinceMarked && value != mValueTold[k])
+            continue;
+
+        // JUCE 7.0.5's VST3 wrapper offers no other way to update the copies its controller
+        // hands the host: the value goes as one edit, inside its own gesture.
+        beginParameterChangeGesture (k);
+        sendParamChangeMessageToListeners (k, value);
+        endParameterChangeGesture (k);
+    }
+}
+
+void BrisaltoAudioProcessor::takeHandOffs()
+{
+    if (mLatencyHandOff.exchange (0) != 0)
+        setLatencySamples (reportedLatency());
+    if (mPrepared && mHostNotifyHandOff.exchange (0) != 0)
+        notifyHostNow();
+    if (const auto adopted = mAdoptedToTell.exchange (0))
+        tellValues (adopted, false);
+    takeProgChangeModeWriteBack();
+}
+
+void BrisaltoAudioProcessor::reportLatencyOfBlock (int latency) noexcept
+{
+    if (getLatencySamples() != latency)
+        setLatencySamples (latency);
+}

@@ -1,0 +1,113 @@
+// What the plug-in tells a host, and when: after a restore the host's own edits stand (the
+// plug-in sends no stale values back as edits), and the audio follows what the host set.
+
+#include "HostTestSupport.h"
+
+namespace brisalto::host::test
+{
+namespace
+{
+
+// A transport that plays, as a DAW's does while the user listens.
+struct PlayingHead final : juce::AudioPlayHead
+{
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        PositionInfo info;
+        info.setIsPlaying (true);
+        info.setTimeInSamples (samples);
+        return info;
+    }
+    juce::int64 samples = 0;
+};
+
+// Renders blocks of a loud tone and returns the RMS in dB of the last `measured` blocks.
+float renderLoudTone (juce::AudioPluginInstance& instance, PlayingHead& head, int blocks, int measured)
+{
+    const int channels = juce::jmax (1, instance.getTotalNumInputChannels(), instance.getTotalNumOutputChannels());
+    const int outs = instance.getMainBusNumOutputChannels();
+    const int blockSize = instance.getBlockSize();
+    juce::AudioBuffer<float> buffer (channels, blockSize);
+    juce::MidiBuffer midi;
+    double sum = 0.0;
+    juce::int64 count = 0;
+    for (int block = 0; block < blocks; ++block)
+    {
+        buffer.clear();
+        for (int channel = 0; channel < instance.getMainBusNumInputChannels(); ++channel)
+            for (int i = 0; i < blockSize; ++i)
+                buffer.setSample (channel, i, 0.9f * std::sin (0.03f * (float) (head.samples + i)));
+        midi.clear();
+        instance.processBlock (buffer, midi);
+        head.samples += blockSize;
+        if (block >= blocks - measured)
+            for (int channel = 0; channel < outs; ++channel)
+                for (int i = 0; i < blockSize; ++i, ++count)
+                    sum += (double) buffer.getSample (channel, i) * buffer.getSample (channel, i);
+    }
+    return (float) juce::Decibels::gainToDecibels (std::sqrt (sum / (double) juce::jmax<juce::int64> (1, count)), -200.0);
+}
+
+struct HostEdit { const char* name; float value; };
+const HostEdit hostEdits[] { { "Threshold", 0.4f }, { "Ratio", 0.6f }, { "Attack", 0.02f }, { "Release", 0.05f } };
+
+class HostNotificationHostTest : public EachFormat {};
+
+// Restore while playing, then the host's edits, then a pause in which the message loop runs:
+// the output is as loud as with those edits, and the host still shows them.
+TEST_P (HostNotificationHostTest, HostEditsAfterARestoreStand)
+{
+    juce::MemoryBlock saved;
+    {
+        auto original = loadFresh (format());
+        ASSERT_NE (original, nullptr);
+        prepare (*original, 48000.0, 512);
+        setByName (*original, "MakeupGain", 0.55f);
+        processBlocks (*original, 2);
+        original->getStateInformation (saved);
+        original->releaseResources();
+    }
+
+    const auto run = [&] (bool pauseAfterEdits)
+    {
+        auto plugin = loadFresh (format());
+        EXPECT_NE (plugin, nullptr);
+        if (plugin == nullptr)
+            return std::pair<float, float> { 0.0f, 0.0f };
+        PlayingHead head;
+        plugin->setPlayHead (&head);
+        prepare (*plugin, 48000.0, 512);
+        renderLoudTone (*plugin, head, 1, 1);
+        plugin->setStateInformation (saved.getData(), (int) saved.getSize());
+        if (! pauseAfterEdits)
+        {
+            // The reference: whatever the restore sends has arrived before the host edits.
+            renderLoudTone (*plugin, head, 4, 1);
+            sharedHost().pumpMessages (200);
+        }
+        for (const auto& edit : hostEdits)
+            setByName (*plugin, edit.name, edit.value);
+        if (pauseAfterEdits)
+            sharedHost().pumpMessages (100);
+        const auto level = renderLoudTone (*plugin, head, 40, 10);
+        sharedHost().pumpMessages (50);
+        const auto threshold = findParameter (*plugin, "Threshold")->getValue();
+        plugin->releaseResources();
+        plugin->setPlayHead (nullptr);
+        return std::pair<float, float> { level, threshold };
+    };
+
+    const auto expected = run (false);
+    ASSERT_NEAR (expected.second, 0.4f, 1.0e-4f);
+    for (int attempt = 0; attempt < 3; ++attempt)
+    {
+        const auto actual = run (true);
+        EXPECT_NEAR (actual.first, expected.first, 0.1f) << "run " << attempt;
+        EXPECT_NEAR (actual.second, 0.4f, 1.0e-4f) << "the host's Threshold, run " << attempt;
+    }
+}
+
+BRISALTO_FOR_EACH_FORMAT (HostNotificationHostTest);
+
+} // namespace
+} // namespace brisalto::host::test
