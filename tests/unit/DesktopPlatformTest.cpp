@@ -2,6 +2,8 @@
 #include "platform/DesktopLauncher.h"
 #include "support/FakeXdgOpen.h"
 
+#include <juce_audio_devices/juce_audio_devices.h>
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -120,4 +122,19 @@ TEST (DesktopLauncher, FalseWithoutXdgOpen)
     FakeXdgOpen none (false);
     EXPECT_EQ (platform::desktop::findXdgOpen(), "");
     EXPECT_FALSE (platform::desktop::open ("https://kestrom.example"));
+}
+
+// The Standalone's audio settings list JACK (and so PipeWire's JACK) beside ALSA: the device
+// types come from the same code the Standalone links.
+TEST (StandaloneAudio, DeviceTypesIncludeJackBesideAlsa)
+{
+    juce::AudioDeviceManager manager;
+    juce::OwnedArray<juce::AudioIODeviceType> types;
+    manager.createAudioDeviceTypes (types);
+
+    juce::StringArray names;
+    for (auto* type : types)
+        names.add (type->getTypeName());
+    EXPECT_TRUE (names.contains ("ALSA")) << names.joinIntoString (", ").toStdString();
+    EXPECT_TRUE (names.contains ("JACK")) << names.joinIntoString (", ").toStdString();
 }
