@@ -18,6 +18,11 @@
 // plus the chunk's offset) and length, so that a host block longer than the prepared size
 // exchanges exactly what blocks of the prepared size would.
 //
+// A receiver takes the samples of the block before its own (tsx - n .. tsx) from however many
+// entries they were published in: hosts vary their block sizes, so its blocks seldom start where
+// the sender's did. Only when they are not all there does it fall back to the nearest entry.
+// While the transport is stopped the timestamps come from the process-wide StoppedClock.
+//
 // What keeps the exchange sound:
 // - Entries carry their valid length; a cleared entry holds nothing, is filled by copying and
 //   is never matched. Receives read only the valid length. The own link record is cleared on

@@ -1,6 +1,7 @@
 #include "processor/exchange/ExchangeRecord.h"
 #include "processor/PluginProcessor.h"
 
+#include <algorithm>
 #include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -82,6 +83,42 @@ void extSideChainData::removeOldestBuffer()
 
     if (oldest != nullptr)
         oldest->writers = 0;
+}
+
+bool extSideChainData::copyWindow (int64_t start, int n, float* out) const noexcept
+{
+    // Each step copies the run of one entry that holds the next missing sample; every entry
+    // can serve at most one step.
+    int done = 0;
+    for (int step = 0; step < ExchangeQueue::maxEntries && done < n; ++step)
+    {
+        const int64_t position = start + done;
+        const timestampedBuffer* from = nullptr;
+        for (int i = 0; i < mSamplesQueue.size() && from == nullptr; ++i)
+        {
+            const auto& entry = mSamplesQueue[i];
+            if (entry.holdsData() && entry.timestamp <= position && position - entry.timestamp < (int64_t) entry.length)
+                from = &entry;
+        }
+        if (from == nullptr)
+            return false;
+
+        const int offset = (int) (position - from->timestamp);
+        const int run = std::min (n - done, from->length - offset);
+        std::copy (from->samples.data() + offset, from->samples.data() + offset + run, out + done);
+        done += run;
+    }
+    return done == n;
+}
+
+void extSideChainData::freeEntriesEndingBy (int64_t end) noexcept
+{
+    for (int i = 0; i < mSamplesQueue.size(); ++i)
+    {
+        auto& entry = mSamplesQueue[i];
+        if (entry.inUse() && entry.timestamp + entry.length <= end)
+            entry.writers = 0;
+    }
 }
 
 int extSideChainData::freeEntries() const noexcept

@@ -93,6 +93,16 @@ struct extSideChainData
     // Frees the in-use entry with the smallest timestamp (first of equals). Caller holds mMutex.
     void removeOldestBuffer();
 
+    // Copies the samples of [start, start + n) into `out`, from as many entries as they were
+    // published in (hosts vary their block sizes, so a receiver's block seldom starts where a
+    // sender's did). True when every sample was found; `out` is then complete. Caller holds
+    // mMutex.
+    bool copyWindow (int64_t start, int n, float* out) const noexcept;
+
+    // Frees (writers 0) every in-use entry that ends at or before `end`; the entries keep their
+    // samples until a sender reuses them. Caller holds mMutex.
+    void freeEntriesEndingBy (int64_t end) noexcept;
+
     // Empties every entry: writers 0, timestamp 0, length 0 (storage and queue length kept),
     // write count 0. Takes mMutex (blocking: message thread and constructor only).
     void clear();

@@ -2,6 +2,7 @@
 
 #include "processor/common/ProcessorTypes.h"
 #include "processor/common/RelaxedAtomic.h"
+#include "processor/exchange/StoppedClock.h"
 
 #include <cstdint>
 #include <vector>
@@ -48,6 +49,11 @@ struct ExchangeState
     bool mismatchArmed = true;
     int64_t samplesSinceLog = 0;
     bool noRecordLogged = false;
+
+    // This instance's part in the process-wide clock of stopped transports, and the samples
+    // rendered since the transport stopped.
+    exchange::StoppedClock::Follower stoppedClock;
+    int64_t stoppedSamples = 0;
 
     // For tests and diagnostics.
     RelaxedAtomic<int32_t> lastLinkedChannels { 0 };   // L of the last link receive

@@ -130,7 +130,18 @@ void BrisaltoAudioProcessor::extSideChainReceive (const RenderBlock& b, int n, i
         free = R.freeEntries();
 
         timestampedBuffer* e = nullptr;
-        if (! stale)
+        if (! stale && (int) ex.received.size() >= n && R.copyWindow (wanted, n, ex.received.data()))
+        {
+            // The samples of the block before this one, from however many entries the sender
+            // published them in. Entries older than one more prepared block are done with (a
+            // longer block next still finds its samples).
+            status = LinkStatus::exactTimestamp;
+            searched = wanted;
+            usedTimestamp = wanted;
+            fed = true;
+            R.freeEntriesEndingBy (wanted - mRenderState.preparedBlockSize);
+        }
+        else if (! stale)
         {
             for (int step = 0; step <= maxBackSteps && e == nullptr; ++step)
             {

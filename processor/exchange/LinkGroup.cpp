@@ -201,11 +201,22 @@ int BrisaltoAudioProcessor::linkReceive (const RenderBlock& b, float* S, int n, 
             }
 
             const int c = std::max (1, (int) R.mChannelCount);
-            if (const auto* e = R.findBufWithClosestTimestamp (wanted, found))
+            const float cf = (float) c;
+            float* window = ex.received.data();
+            if ((int) ex.received.size() >= n && R.copyWindow (wanted, n, window))
+            {
+                // The member's samples of the block before this one, from however many of its
+                // entries they lie in.
+                for (int i = 0; i < n; ++i)
+                    S[i] += cf * window[i];
+                L += c;
+                haveEntry = true;
+                found = wanted;
+            }
+            else if (const auto* e = R.findBufWithClosestTimestamp (wanted, found))
             {
                 const int len = std::min (n, e->length);
                 const float* x = e->samples.data();
-                const float cf = (float) c;
                 for (int i = 0; i < len; ++i)
                     S[i] += cf * x[i];
                 L += c;
@@ -229,7 +240,7 @@ int BrisaltoAudioProcessor::linkReceive (const RenderBlock& b, float* S, int n, 
             continue;
         }
 
-        const bool logIt = b.playing || mFreeRunningSamples <= stoppedMismatchLogLimit;
+        const bool logIt = b.playing || ex.stoppedSamples <= stoppedMismatchLogLimit;
         if (! logIt)
             continue;
         if (! exchange::diagnostics())

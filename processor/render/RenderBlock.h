@@ -60,6 +60,7 @@ struct BrisaltoAudioProcessor::RenderBlock
     int64_t ts = 0;
     double ppq = 0.0;
     bool playing = false;
+    uint64_t callbackTimeNs = 0;   // the host's time of this callback, or the monotonic clock's
     int64_t tsx = 0;
     int64_t chunkTsx = 0;     // tsx of the chunk being rendered: tsx + its offset in the block
     bool sendOnly = false;    // MixMode::sideChainSend: the input passes, delayed by the latency

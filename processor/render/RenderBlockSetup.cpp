@@ -9,6 +9,8 @@ void BrisaltoAudioProcessor::readPlayHead (RenderBlock& b) noexcept
     b.ts = 0;
     b.ppq = 0.0;
     b.playing = false;
+    b.callbackTimeNs = 0;
+    bool hostTime = false;
     if (auto* playHead = getPlayHead())
     {
         if (const auto position = playHead->getPosition())
@@ -16,8 +18,15 @@ void BrisaltoAudioProcessor::readPlayHead (RenderBlock& b) noexcept
             b.ts = position->getTimeInSamples().orFallback (0);
             b.ppq = position->getPpqPosition().orFallback (0.0);
             b.playing = position->getIsPlaying();
+            if (const auto time = position->getHostTimeNs())
+            {
+                b.callbackTimeNs = *time;
+                hostTime = true;
+            }
         }
     }
+    if (! hostTime && ! b.playing)
+        b.callbackTimeNs = exchange::StoppedClock::monotonicNowNs();
 }
 
 void BrisaltoAudioProcessor::noteHostBlockSize (int n, bool bypassed) noexcept
@@ -102,7 +111,9 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
     }
     else if (! b.playing)
     {
-        mFreeRunningSamples = mWasPlaying != 0 ? 0 : mFreeRunningSamples + n;
+        // One clock for every stopped instance of the process (see StoppedClock.h).
+        mFreeRunningSamples = exchange::StoppedClock::blockStart (mExchange.stoppedClock, mSampleRate.load(), n, b.callbackTimeNs);
+        mExchange.stoppedSamples = mWasPlaying != 0 ? 0 : mExchange.stoppedSamples + n;
     }
     else if (ts <= mPrevTimestamp)
     {
@@ -113,8 +124,12 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
     }
     mWasPlaying = b.playing ? 1 : 0;
 
+    // The position moves by what the previous block covered, whatever this one's length.
+    auto& rs = mRenderState;
+    const int expectedStep = rs.previousBlockLength > 0 ? rs.previousBlockLength : n;
+    rs.previousBlockLength = n;
     const int64_t diff = ts - mPrevTimestamp;
-    if ((double) diff > 1.5 * (double) n || ts < mPrevTimestamp)
+    if ((double) diff > 1.5 * (double) expectedStep || ts < mPrevTimestamp)
     {
         const int blockSize = std::max (1, (int) mBlocksize);
         platform::log::write (platform::log::notice, "\nBrisalto going forward or backward : %d blocks!!   diff %d  timestamp : %lld   prev %lld   blocksize %d \n",

@@ -44,6 +44,7 @@ void BrisaltoAudioProcessor::prepareRenderLoop()
     if ((int) mMidiSideSignal.size() < blockSize)
         mMidiSideSignal.resize ((size_t) blockSize, 0.0f);
     rs.lastHostBlockSize = blockSize;
+    rs.previousBlockLength = 0;
 
     // The exchange works in chunks of at most this size: its entries are sized now.
     prepareExchange (blockSize);
@@ -146,6 +147,7 @@ void BrisaltoAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buf
     }
     mWasPlaying = b.playing ? 1 : 0;
     mPrevTimestamp = b.ts;
+    mRenderState.previousBlockLength = n;
 
     updateChannelCounts (b, true);
 

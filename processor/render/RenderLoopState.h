@@ -22,6 +22,7 @@ struct RenderLoopState
     int32_t ringElementsInUse = 0;     // elements the ring holds for the signal (it fills one per chunk)
     int64_t sampleClock = 0;           // samples rendered since prepare, for element bookkeeping
     int32_t lastHostBlockSize = 0;     // for the block-size log
+    int32_t previousBlockLength = 0;   // host block before this one: the step the position should make
     int32_t loggedExcessInputs = 0;    // input count above MAX_CHANNELS last logged (0: none)
     bool filterCoeffsWaiting = false;  // detector coefficients not yet handed to the channel states
 

@@ -16,11 +16,12 @@ TEST (ExchangeStress, InstancesOnSeveralRenderThreadsWhileGroupsModesAndSlotsCha
 {
     ScopedXdgFolders folders;
     const SharedTransport playing {};
+    const SharedTransport stopped { 0, false };   // their render threads share the stopped clock
     constexpr int threads = 4, perThread = 2;
     std::vector<std::unique_ptr<Member>> instances;
     for (int i = 0; i < threads * perThread; ++i)
     {
-        instances.push_back (makeMember (playing, MixMode::sum, 2, 256, 256));
+        instances.push_back (makeMember ((i / perThread) % 2 == 0 ? playing : stopped, MixMode::sum, 2, 256, 256));
         instances.back()->p->groupSelectorChanged (2 + i % 3);
     }
     const auto render = [] (Member& m, int n, int64_t position)

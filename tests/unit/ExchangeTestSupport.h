@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Several processors in one process, driven as a host drives them: one shared transport, each
@@ -25,6 +26,7 @@ struct InstancePlayHead : juce::AudioPlayHead
     const SharedTransport* transport = nullptr;
     int64_t offset = 0;
     int64_t blockStart = 0;   // position of the block being rendered
+    std::optional<uint64_t> hostTimeNs;   // the callback time, when the host reports one
     std::function<void()> duringBlock;
 
     juce::Optional<PositionInfo> getPosition() const override
@@ -34,6 +36,8 @@ struct InstancePlayHead : juce::AudioPlayHead
         PositionInfo info;
         info.setTimeInSamples (blockStart);
         info.setIsPlaying (transport->playing);
+        if (hostTimeNs)
+            info.setHostTimeNs (*hostTimeNs);
         return info;
     }
 };

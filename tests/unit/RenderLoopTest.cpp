@@ -544,10 +544,11 @@ TEST_F (RenderLoopTransport, StartResetsMetersAndJumpsAreDetected)
 {
     ASSERT_TRUE (configure (1, 1, 0));
 
-    // Stopped: the free clock runs.
+    // Stopped: the process's stopped clock runs on by each block.
     block (512);
+    const auto stoppedAt = p.mFreeRunningSamples;
     block (512);
-    EXPECT_EQ (p.mFreeRunningSamples, 1024);
+    EXPECT_EQ (p.mFreeRunningSamples, stoppedAt + 512);
 
     // Start at 48000: start log, meters reset, and a jump from the stopped position.
     p.mMaxGainReduction = 9.0f;
@@ -582,17 +583,18 @@ TEST_F (RenderLoopTransport, StartResetsMetersAndJumpsAreDetected)
     EXPECT_EQ (log.count ("going forward or backward"), 1);
 
     // Far ahead: a jump.
-    playHead.time = 480000;
+    const auto farAhead = p.mPrevTimestamp + 100 * 512;
+    playHead.time = farAhead;
     block (512);
     EXPECT_EQ (log.count ("going forward or backward"), 2);
-    EXPECT_EQ (p.mPrevTimestamp, 480000);
+    EXPECT_EQ (p.mPrevTimestamp, farAhead);
 
-    // Stopping restarts the free clock at 0.
+    // Stopped again: the stopped clock advances by what the previous block covered.
     playHead.playing = false;
     block (512);
-    EXPECT_EQ (p.mFreeRunningSamples, 0);
+    const auto stoppedAgainAt = p.mFreeRunningSamples;
     block (256);
-    EXPECT_EQ (p.mFreeRunningSamples, 256);
+    EXPECT_EQ (p.mFreeRunningSamples, stoppedAgainAt + 512);
 }
 
 TEST_F (RenderLoopTransport, BlockSizeChangeIsLoggedOnceAndKeepsTheLookahead)
