@@ -107,28 +107,12 @@ TEST_P (HostNotificationHostTest, HostEditsAfterARestoreStand)
     }
 }
 
-// What the host and the processor hold, as one text for a failure message.
-std::string heldValues (juce::AudioPluginInstance& plugin, const char* name)
-{
-    auto* parameter = findParameter (plugin, name);
-    const auto inHost = parameter->getValue();
-    const auto inProcessor = parameter->getText (inHost, 32);  // the VST3's text: the processor's value
-    return juce::String (name + juce::String (" ") + juce::String (inHost, 4) + "/" + inProcessor).toStdString();
-}
-
-bool holds (juce::AudioPluginInstance& plugin, const char* name, float expected)
-{
-    auto* parameter = findParameter (plugin, name);
-    return std::abs (parameter->getValue() - expected) < 1.0e-4f
-        && std::abs (parameter->getText (expected, 32).getFloatValue() - expected) < 1.0e-4f;
-}
-
-// A VST3 host restores a state or chooses a program and at once goes on, on its own thread,
-// while the plug-in's message thread (on Linux a thread of the plug-in's own until a host
-// attaches its run loop) tells the host what the change moved. Once both are done, the host and
-// the processor agree with what the host did. Many short rounds: the threads meet in a narrow
-// window. (The VST3's text of a value is the processor's own; an LV2 host formats the value.)
-TEST (HostNotificationVst3HostTest, HostAndProcessorAgreeAfterARestoreOrProgramChoiceAndEdits)
+// A VST3 host restores a state and at once sets values, on its own thread, while the plug-in's
+// message thread (on Linux a thread of the plug-in's own until a host attaches its run loop)
+// handles what the restore handed to it. Once both are done, the host and the processor hold
+// what the host set. Many short rounds: the threads meet in a narrow window. (The VST3's text of
+// a value is the processor's own value.)
+TEST (HostNotificationVst3HostTest, ValuesSetRightAfterARestoreHoldInHostAndProcessor)
 {
     const char* edited[] { "Threshold", "Attack", "Ratio", "MakeupGain" };
     auto plugin = loadFresh (PluginFormatKind::vst3, 48000.0, 512);
@@ -139,40 +123,23 @@ TEST (HostNotificationVst3HostTest, HostAndProcessorAgreeAfterARestoreOrProgramC
     juce::MemoryBlock saved;
     plugin->getStateInformation (saved);
 
-    // "drum : snare" and "vocals : normal": Release only the programs set (500 and 220 ms).
-    const std::pair<int, float> programs[] { { 1, 0.125f }, { 5, 0.055f } };
+    int failures = 0;
+    for (int round = 0; round < 300 && failures < 3; ++round)
+    {
+        plugin->setStateInformation (saved.getData(), (int) saved.getSize());
+        const float value = 0.5f + 0.01f * (float) (round % 20);
+        for (const auto* name : edited)
+            setByName (*plugin, name, value);
+        sharedHost().pumpMessages (5);
 
-    struct Round
-    {
-        const char* what;
-        std::function<void (int)> change;
-        std::function<bool (int, float)> holds;  // round, the value the host set
-    };
-    const Round changes[] {
-        { "restore then edits",
-          [&] (int) { plugin->setStateInformation (saved.getData(), (int) saved.getSize()); },
-          [&] (int, float value) { return std::all_of (std::begin (edited), std::end (edited),
-                                                       [&] (const char* name) { return holds (*plugin, name, value); }); } },
-        { "program choice then edits",
-          [&] (int round) { plugin->setCurrentProgram (programs[round % 2].first); },
-          [&] (int round, float) { return holds (*plugin, "Release", programs[round % 2].second); } },
-    };
-    for (const auto& [what, change, held] : changes)
-    {
-        int failures = 0;
-        for (int round = 0; round < 300 && failures < 3; ++round)
+        for (const auto* name : edited)
         {
-            change (round);
-            const float value = 0.5f + 0.01f * (float) (round % 20);
-            for (const auto* name : edited)
-                setByName (*plugin, name, value);
-            sharedHost().pumpMessages (5);
-            if (! held (round, value))
+            auto* parameter = findParameter (*plugin, name);
+            const auto inProcessor = parameter->getText (value, 32).getFloatValue();
+            if (std::abs (parameter->getValue() - value) > 1.0e-4f || std::abs (inProcessor - value) > 1.0e-4f)
             {
-                std::string text = heldValues (*plugin, "Release");
-                for (const auto* name : edited)
-                    text += ", " + heldValues (*plugin, name);
-                ADD_FAILURE() << what << ", round " << round << ", host/processor: " << text << "; the host set " << value;
+                ADD_FAILURE() << "round " << round << ": " << name << " reads " << parameter->getValue()
+                              << ", the processor holds " << inProcessor << ", the host set " << value;
                 ++failures;
             }
         }
