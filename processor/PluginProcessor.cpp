@@ -49,7 +49,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 
     sInstances++;
     mInstanceId = sNewInstancesCnt.fetch_add (1);
-    attachLinkRecord();
+    mLink.attach (mInstanceId);
 
     // Derive every parameter from its default at the initial 48000 Hz and 1024 samples.
     for (int i = 0; i < NUM_PARAMETERS; ++i)
@@ -117,7 +117,9 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
     leaveCloudWatcher();
 
     // Leaves the link group and gives the link record back (cleared, group 0).
-    detachLinkRecord();
+    if (groupNumber > 0)
+        groupNumber = 0;
+    mLink.detach();
 
     sInstances--;
 }

@@ -4,6 +4,8 @@
 #include "processor/signal/ChannelComprState.h"
 #include "processor/exchange/ExchangeRecord.h"
 #include "processor/exchange/ExchangeState.h"
+#include "processor/exchange/LinkExchange.h"
+#include "processor/exchange/SideChainExchange.h"
 #include "processor/signal/FilterCoeffExchange.h"
 #include "processor/common/LifetimeGuard.h"
 #include "processor/midi/ProgramChangeSlot.h"
@@ -186,7 +188,7 @@ public:
     void groupSelectorChanged (int k) noexcept;
 
     // The link record this instance publishes in (handed out at construction), or -1.
-    int linkRecordIndex() const noexcept;
+    int linkRecordIndex() const noexcept { return mLink.record(); }
 
     // Whether the editor asked to be refreshed from a thread that may not post messages.
     bool takeEditorRefreshRequest() noexcept { return mEditorRefreshPending.exchange (0) != 0; }
@@ -274,6 +276,8 @@ public:
     RelaxedAtomic<int32_t> mLinkStatus { 0 };
     int32_t mSeenParamChangeCount[NUM_LINK_RECORDS] {};  // by link record (see ExchangeState)
     ExchangeState mExchange;
+    SideChainExchange mSideChain { sExtSideChainData };
+    LinkExchange mLink { mInstRMSBuffers, mSeenParamChangeCount };
     std::unique_ptr<MIDI_WRAPPER::midi_wrapper> mMidiWrapper;
     RelaxedAtomic<int32_t> midi_progr_change_mode { 0 };
     RelaxedAtomic<int32_t> midi_progr_change_channel { -1 };
@@ -343,20 +347,11 @@ private:
 
     // Exchange with other instances in the host process (processor/exchange/):
     // once per rendered chunk, with the chunk's timestamp tsx and length n.
-    bool extSideChainSend (const RenderBlock&, const float* x, int n, int64_t tsx) noexcept;
-    void extSideChainReceive (const RenderBlock&, int n, int64_t tsx) noexcept;
     void linkSend (const RenderBlock&, int offset, int n, int64_t tsx) noexcept;
     int linkReceive (const RenderBlock&, float* sumBlock, int n, int64_t tsx) noexcept;
-    void adoptLinkedParameters (int record, int32_t count, float t, float m, float r, float a, float q, float x) noexcept;
-    void clearExchangeRecords (bool includeOwnLinkRecord) noexcept;
-    void retryPendingClears() noexcept;
-    void publishNoGroup() noexcept;
-    bool linksThisBlock (const RenderBlock&) const noexcept;
-    bool exchangeLogAllowed() const noexcept;
+    void adoptLinkedParameters (const LinkExchange::Adoption&) noexcept;
+    void clearExchangeRecords() noexcept;
     void finishExchangeBlock (int n) noexcept;
-    void prepareExchange (int preparedSize);
-    void attachLinkRecord() noexcept;
-    void detachLinkRecord() noexcept;
 
 public:
 
