@@ -86,6 +86,29 @@ namespace
         }
         return m;
     }
+
+    // What a receive saw of the slot, for the diagnostics lines.
+    struct ReceiveCounts
+    {
+        int posted = 0, size = 0, free = 0, capacity = 0;
+        int64_t usedTimestamp = 0;
+        bool tooShort = false;
+    };
+
+    void logReceive (const Match& m, const ReceiveCounts& c, int64_t tsx, int n) noexcept
+    {
+        if (m.closest)
+            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive (at %lld) found closest send timestamp %lld  (future %d) \n",
+                                  (long long) tsx, (long long) m.closestFound, (int) ((m.closestFound - tsx) / n));
+        else if (m.status == LinkStatus::noData && c.size < c.capacity)
+            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive queuesize : %d   (max %d)  free %d  at Ts %lld \n",
+                                  c.size, c.capacity, c.free, (long long) tsx);
+        if (c.tooShort)
+            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive queue buf size < blocksize !!! \n");
+        if (c.size > 0)
+            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive : %lld (searched %lld)  Send Ts %lld    Posted %d  free %d  queue %d \n",
+                                  (long long) tsx, (long long) m.searched, (long long) (int32_t) c.usedTimestamp, c.posted, c.free, c.size);
+    }
 }
 
 void SideChainExchange::prepare (int preparedSize)
@@ -227,19 +250,7 @@ std::optional<SideChainExchange::Receipt> SideChainExchange::receive (const exch
     }
 
     if (exchange::diagnostics())
-    {
-        if (m.closest)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive (at %lld) found closest send timestamp %lld  (future %d) \n",
-                                  (long long) tsx, (long long) m.closestFound, (int) ((m.closestFound - tsx) / n));
-        else if (m.status == LinkStatus::noData && size < R.mCapacity)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive queuesize : %d   (max %d)  free %d  at Ts %lld \n",
-                                  size, (int) R.mCapacity, free, (long long) tsx);
-        if (tooShort)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive queue buf size < blocksize !!! \n");
-        if (size > 0)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive : %lld (searched %lld)  Send Ts %lld    Posted %d  free %d  queue %d \n",
-                                  (long long) tsx, (long long) m.searched, (long long) (int32_t) usedTimestamp, posted, free, size);
-    }
+        logReceive (m, { posted, size, free, (int) R.mCapacity, usedTimestamp, tooShort }, tsx, n);
 
     return Receipt { m.status, fed ? received.data() : nullptr };
 }
