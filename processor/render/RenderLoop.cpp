@@ -47,7 +47,8 @@ void BrisaltoAudioProcessor::prepareRenderLoop()
     rs.previousBlockLength = 0;
 
     // The exchange works in chunks of at most this size: its entries are sized now.
-    prepareExchange (blockSize);
+    mSideChain.prepare (blockSize);
+    mLink.prepare (blockSize);
 }
 
 void BrisaltoAudioProcessor::ensureRingCapacity (int channelBlocks)
@@ -90,10 +91,11 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
     updateChannelCounts (b, false);
 
     // Exchange with other instances: per chunk, with the chunk's own timestamp.
-    retryPendingClears();
-    const bool links = linksThisBlock (b);
+    mSideChain.retryPendingClears();
+    mLink.retryPendingClear();
+    const bool links = mLink.linksThisBlock (b);
     if (! links)
-        publishNoGroup();   // a block in flight while the instance left its group wrote it last block
+        mLink.leaveGroup();   // a block in flight while the instance left its group wrote it last block
 
     if (b.sendsExternalSideChain())
     {
@@ -105,7 +107,8 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
         for (int offset = 0; offset < n; offset += rs.preparedBlockSize)
         {
             const int chunk = std::min (rs.preparedBlockSize, n - offset);
-            extSideChainSend (b, b.mainChannel (0, offset), chunk, b.tsx + offset);
+            if (const auto status = mSideChain.send (b, b.mainChannel (0, offset), chunk, b.tsx + offset))
+                mLinkStatus = (int32_t) *status;
             bypassChunk (b, offset, chunk);
         }
         finishExchangeBlock (n);

@@ -138,7 +138,12 @@ void BrisaltoAudioProcessor::writeSideDetectorSource (RenderBlock& b, int n) noe
 {
     if (b.mode == MixMode::sideChainReceive && b.track >= 0 && b.track < NUM_EXT_SIDECHAIN_SLOTS)
     {
-        extSideChainReceive (b, n, b.chunkTsx);
+        if (const auto receipt = mSideChain.receive (b, n, b.chunkTsx, mRenderState.preparedBlockSize))
+        {
+            if (receipt->samples != nullptr)
+                input_2_ringbuf (mRingWriteIndex, b.nrIn, receipt->samples, n);
+            mLinkStatus = (int32_t) receipt->status;
+        }
         return;
     }
 
