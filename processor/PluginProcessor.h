@@ -424,11 +424,11 @@ private:
     void writeSideDetectorSource (RenderBlock&, int n) noexcept;
     int selectReadElement (RenderBlock&, bool& filling) noexcept;
     void alignReadElement (RenderBlock&, int readIndex, int n) noexcept;
-    void finishRingStep (RenderBlock&, int n) noexcept;
+    void finishRingStep (RenderBlock&) noexcept;
     void renderChunk (RenderBlock&, int offset, int n) noexcept;
     void runDetectorAndGains (RenderBlock&, int readIndex, bool filling, int offset, int n) noexcept;
     void bypassChunk (RenderBlock&, int offset, int n) noexcept;
-    void alignOutputsWithLatency (RenderBlock&, int offset, int n, bool bypassed) noexcept;
+    void alignOutputsWithLatency (RenderBlock&, int offset, int n, bool bypassed, bool filling) noexcept;
     void writeExtraOutputs (RenderBlock&, int offset, int n) noexcept;
     void reportLatencyOfBlock (int latency) noexcept;
 
