@@ -32,7 +32,8 @@ namespace
         }
     }
 
-    bool runOnce (PluginHost& host, PluginFormatKind kind, const juce::File& bundle, int instances)
+    // With keepOne, the first instance is still rendering when the process exits.
+    bool runOnce (PluginHost& host, PluginFormatKind kind, const juce::File& bundle, int instances, bool keepOne = false)
     {
         std::vector<std::unique_ptr<juce::AudioPluginInstance>> plugins;
         for (int i = 0; i < instances; ++i)
@@ -46,6 +47,13 @@ namespace
             if (! prepareForDemo (*loaded.instance, sampleRate, blockSize))
                 return false;
             plugins.push_back (std::move (loaded.instance));
+        }
+
+        if (keepOne)
+        {
+            std::thread ([p = plugins.front().release()] { for (;;) render (*p, 4); }).detach();
+            host.pumpMessages (60);
+            std::exit (0);
         }
 
         // Audio on its own thread while the message loop runs, as during an export.
@@ -82,7 +90,8 @@ int main (int argc, char* argv[])
 {
     if (argc < 3)
     {
-        std::cerr << "usage: brisalto-unload <vst3|lv2> <bundle path> [rounds] [instances]\n";
+        std::cerr << "usage: brisalto-unload <vst3|lv2> <bundle path> [rounds] [instances] [--exit-rendering]\n"
+                     "  --exit-rendering: after the rounds, exits while one more instance renders\n";
         return 2;
     }
     const auto kind = parseFormatName (argv[1]);
@@ -97,6 +106,8 @@ int main (int argc, char* argv[])
         for (int r = 0; r < rounds; ++r)
             if (! runOnce (host, *kind, bundle, instances))
                 return 1;
+        if (argc > 5 && juce::String (argv[5]) == "--exit-rendering")
+            runOnce (host, *kind, bundle, 1, true);
     }
     // Leaves as a DAW does: through exit(), with every static destructor of both sides run.
     std::exit (0);
