@@ -9,6 +9,7 @@
 #include "processor/signal/FilterCoeffExchange.h"
 #include "processor/common/LifetimeGuard.h"
 #include "processor/midi/ProgramChangeSlot.h"
+#include "processor/presets/CloudContainerLookup.h"
 #include "processor/state/ParameterTable.h"
 #include "processor/common/ProcessorTypes.h"
 #include "processor/common/RelaxedAtomic.h"
@@ -227,6 +228,8 @@ private:
         BrisaltoAudioProcessor& owner;
     };
     HandOffTimer mHandOffTimer { *this };
+
+    CloudContainerAnswerGate mCloudAnswerGate;
 
 public:
     // Async work and other objects' timers reach the processor only through this.

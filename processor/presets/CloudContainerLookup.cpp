@@ -11,6 +11,11 @@
 
 namespace
 {
+    // Holders of a CloudContainerAnswerGate; an answer is posted under the mutex, so none is
+    // in flight once the last holder has gone.
+    std::mutex answerGateMutex;
+    int answerGateHolders = 0;
+
     // Work off the message thread on one thread that ends when it runs out of work; joined
     // at the next start and when the library's static objects are destroyed.
     class BackgroundJobs
@@ -85,6 +90,9 @@ void requestCloudContainer (std::function<void (const std::string&)> answer)
         if (path.isEmpty())
             return;   // no store: never answers
 
+        std::lock_guard<std::mutex> gate (answerGateMutex);
+        if (answerGateHolders == 0)
+            return;
         juce::MessageManager::callAsync ([answer, path]
         {
             platform::log::print ("Brisalto ubiURL = %s \n", path.toRawUTF8());
@@ -92,4 +100,16 @@ void requestCloudContainer (std::function<void (const std::string&)> answer)
             answer (path.toStdString());
         });
     });
+}
+
+CloudContainerAnswerGate::CloudContainerAnswerGate()
+{
+    std::lock_guard<std::mutex> gate (answerGateMutex);
+    ++answerGateHolders;
+}
+
+CloudContainerAnswerGate::~CloudContainerAnswerGate()
+{
+    std::lock_guard<std::mutex> gate (answerGateMutex);
+    --answerGateHolders;
 }

@@ -22,7 +22,9 @@ namespace
 
 struct PresetWatcher::Core
 {
-    // Message thread only.
+    // Under the registry mutex: a processor leaves from whichever thread destroys it, while
+    // deliveries run on the message thread. The watcher thread never takes it.
+    std::mutex registryMutex;
     std::map<int64_t, Callback> clients;
     Docs published;
     bool hasPublished = false;
@@ -130,24 +132,30 @@ void PresetWatcher::Core::deliver (const std::shared_ptr<Core>& core, uint64_t g
 {
     juce::MessageManager::callAsync ([core, generation, docs = std::move (docs)]
     {
-        // A delivery from an earlier run of the watcher is stale.
-        if (generation != core->generation)
-            return;
-        core->published = docs;
-        core->hasPublished = true;
-
         std::vector<int64_t> keys;
-        for (const auto& client : core->clients)
-            keys.push_back (client.first);
+        {
+            std::lock_guard<std::mutex> registry (core->registryMutex);
+            // A delivery from an earlier run of the watcher is stale.
+            if (generation != core->generation)
+                return;
+            core->published = docs;
+            core->hasPublished = true;
+            for (const auto& client : core->clients)
+                keys.push_back (client.first);
+        }
         for (const auto key : keys)
         {
-            // A callback may end up removing clients: call only those still registered.
-            const auto it = core->clients.find (key);
-            if (it != core->clients.end())
+            // Callbacks run unlocked and may end up removing clients: call only those still
+            // registered.
+            Callback callback;
             {
-                const auto callback = it->second;
-                callback (core->published);
+                std::lock_guard<std::mutex> registry (core->registryMutex);
+                const auto it = core->clients.find (key);
+                if (it == core->clients.end())
+                    continue;
+                callback = it->second;
             }
+            callback (docs);
         }
     });
 }
@@ -173,6 +181,7 @@ PresetWatcher::~PresetWatcher()
 std::optional<PresetWatcher::Docs> PresetWatcher::addClient (int64_t key, const void* callerForLog, const juce::File& folder, Callback callback)
 {
     auto& c = *core;
+    std::lock_guard<std::mutex> registry (c.registryMutex);
     if (c.clients.count (key) != 0)
         return std::nullopt;
     c.clients.emplace (key, std::move (callback));
@@ -211,13 +220,20 @@ std::optional<PresetWatcher::Docs> PresetWatcher::addClient (int64_t key, const 
 void PresetWatcher::removeClient (int64_t key, const void* callerForLog)
 {
     auto& c = *core;
+    std::lock_guard<std::mutex> registry (c.registryMutex);
     if (c.clients.erase (key) != 0)
         platform::log::write (platform::log::notice, "Brisalto removed CloudClient : %x", lowBitsOf (callerForLog));
     if (c.clients.empty())
-        stop();
+        stopLocked();
 }
 
 void PresetWatcher::stop()
+{
+    std::lock_guard<std::mutex> registry (core->registryMutex);
+    stopLocked();
+}
+
+void PresetWatcher::stopLocked()
 {
     auto& c = *core;
     if (c.thread.joinable())
@@ -238,9 +254,23 @@ void PresetWatcher::stop()
     c.running = false;
 }
 
-bool PresetWatcher::isRunning() const noexcept { return core->running; }
-size_t PresetWatcher::clientCount() const noexcept { return core->clients.size(); }
-PresetWatcher::Docs PresetWatcher::currentDocs() const { return core->published; }
+bool PresetWatcher::isRunning() const
+{
+    std::lock_guard<std::mutex> registry (core->registryMutex);
+    return core->running;
+}
+
+size_t PresetWatcher::clientCount() const
+{
+    std::lock_guard<std::mutex> registry (core->registryMutex);
+    return core->clients.size();
+}
+
+PresetWatcher::Docs PresetWatcher::currentDocs() const
+{
+    std::lock_guard<std::mutex> registry (core->registryMutex);
+    return core->published;
+}
 
 void PresetWatcher::noteOwnWrite (const juce::File& file)
 {

@@ -15,7 +15,8 @@
 // one client is registered, a thread of its own lists the cloud documents folder every
 // interval (2 s), runs the pass logic of CloudPass on the listing and, when the set of current
 // files changed, hands the new set to the message thread, where every registered client's
-// callback is called with it. The client registry is touched only on the message thread.
+// callback is called with it. Clients come and go from any thread (a processor leaves from the
+// thread that destroys it); callbacks run only on the message thread.
 //
 // The thread is joined when the last client leaves and, at the latest, when the library's
 // static objects are destroyed. A stopped watcher starts again with the next client.
@@ -31,7 +32,7 @@ public:
     ~PresetWatcher();
 
     //==============================================================================
-    // Message thread.
+    // Any thread.
 
     // Registers a client under a key that is never reused (a processor's instance id; its
     // callback reaches the processor through its lifetime handle). A key already registered
@@ -43,12 +44,9 @@ public:
     // Unregisters a client; when none is left the watcher stops and its thread is joined.
     void removeClient (int64_t key, const void* callerForLog);
 
-    bool isRunning() const noexcept;
-    size_t clientCount() const noexcept;
+    bool isRunning() const;
+    size_t clientCount() const;
     Docs currentDocs() const;
-
-    //==============================================================================
-    // Any thread.
 
     // A file this process has just written: the next listing counts it as current when it is
     // still the file that was written.
@@ -68,6 +66,8 @@ public:
     struct Core;
 
 private:
+    void stopLocked();
+
     std::shared_ptr<Core> core;
     JUCE_DECLARE_NON_COPYABLE (PresetWatcher)
 };

@@ -2,6 +2,7 @@
 // rebuilds user presets. Built with ThreadSanitizer this must run without a report.
 
 #include "processor/PluginProcessor.h"
+#include "processor/presets/PresetWatcher.h"
 #include "platform/UserDefaults.h"
 #include "unit/TestSupport.h"
 
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 TEST (PresetStress, HostStateCallsRaceTheStore)
 {
@@ -48,4 +50,56 @@ TEST (PresetStress, HostStateCallsRaceTheStore)
     running = false;
     host.join();
     platform::UserDefaults::setStandard (nullptr);
+}
+
+// Hosts destroy processors on threads of their own: clients leave (and the last one stops the
+// watcher) while the message thread delivers new listings to the others.
+TEST (PresetStress, ClientsLeaveOffTheMessageThreadDuringDeliveries)
+{
+    ScopedXdgFolders folders;
+    const auto folder = folders.root.getChildFile ("docs");
+    ASSERT_TRUE (folder.createDirectory());
+    auto& watcher = PresetWatcher::shared();
+    watcher.setInterval (1);
+
+    std::atomic<long> calls { 0 };
+    const auto count = [&calls] (const PresetWatcher::Docs&) { ++calls; };
+    for (int64_t key = 0; key < 64; ++key)
+        watcher.addClient (key, nullptr, folder, count);
+
+    std::atomic<bool> running { true };
+    std::vector<std::thread> hosts;
+    for (int64_t t = 1; t <= 3; ++t)
+        hosts.emplace_back ([&, t]
+        {
+            for (int64_t key = t << 32; running; ++key)
+            {
+                watcher.addClient (key, nullptr, folder, count);
+                watcher.removeClient (key, nullptr);
+            }
+        });
+
+    // At least 1.5 s and 20 deliveries to every client, unless a slow machine needs over 20 s.
+    const auto start = std::chrono::steady_clock::now();
+    const auto enough = [&]
+    {
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        return elapsed > std::chrono::seconds (20) || (elapsed > std::chrono::milliseconds (1500) && calls >= 64 * 20);
+    };
+    for (int round = 0; ! enough(); ++round)
+    {
+        folder.getChildFile ("P" + juce::String (round % 4) + ".json").replaceWithText ("{}");
+        folder.getChildFile ("P" + juce::String ((round + 2) % 4) + ".json").deleteFile();
+        pumpMessagesUntil ([] { return false; }, 2);
+    }
+    running = false;
+    for (auto& h : hosts)
+        h.join();
+
+    for (int64_t key = 0; key < 64; ++key)
+        watcher.removeClient (key, nullptr);
+    EXPECT_EQ (watcher.clientCount(), 0u);
+    EXPECT_FALSE (watcher.isRunning());
+    watcher.setInterval (2000);
+    pumpPendingMessages();
 }

@@ -4,12 +4,16 @@
 #include "processor/PluginProcessor.h"
 #include "processor/presets/CloudPass.h"
 #include "processor/presets/PresetWatcher.h"
+#include "platform/CloudDocuments.h"
+#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <future>
 
 using presets::CloudPass;
 using presets::ListedDocument;
@@ -245,4 +249,48 @@ TEST (SharedWatcher, ProcessorsShareItAndTheLastOneStopsIt)
     third.reset();
     watcher.setInterval (2000);
     platform::UserDefaults::setStandard (nullptr);
+}
+
+// A format wrapper shuts JUCE's message manager down after its last instance: a container
+// answer that arrives later must not be posted at all (a post racing that shutdown writes
+// to freed memory).
+TEST (CloudContainerLookup, NothingIsPostedAfterTheLastInstance)
+{
+    struct SlowStore final : platform::CloudDocuments
+    {
+        std::shared_future<void> release;
+        std::promise<void> entered;
+        bool hasIdentityToken() override { return true; }
+        juce::String mobileDocumentsPath() override { return "/nonexistent"; }
+        juce::String containerDocumentsPath() override
+        {
+            entered.set_value();
+            release.wait();
+            return "/nonexistent/Documents";
+        }
+    };
+    struct AnswerSink : platform::log::Sink
+    {
+        std::atomic<int> answers { 0 };
+        void write (int, const char* text, bool) override { answers += juce::String (text).contains ("ubiURL") ? 1 : 0; }
+    } sink;
+
+    ScopedXdgFolders folders;
+    std::promise<void> release;
+    auto store = std::make_shared<SlowStore>();
+    store->release = release.get_future().share();
+    auto entered = store->entered.get_future();
+    platform::CloudDocuments::setStandard (store);
+    platform::log::setSink (&sink);
+
+    // The lookup is still in the store when the only instance goes.
+    std::make_unique<BrisaltoAudioProcessor>().reset();
+    ASSERT_EQ (entered.wait_for (std::chrono::seconds (5)), std::future_status::ready);
+    release.set_value();
+    pumpMessagesUntil ([] { return false; }, 300);
+    platform::log::flush();
+    EXPECT_EQ (sink.answers.load(), 0);
+
+    platform::log::setSink (nullptr);
+    platform::CloudDocuments::setStandard (nullptr);
 }
