@@ -313,12 +313,15 @@ public:
     MixMode mBlockMixMode = MixMode::sum;
     RenderLoopState mRenderState;
 
+    // The parameter snapshot every block starts with (mParamSnapshot, the mBlock* values and,
+    // with the filter's coefficients, the display values). Render thread.
+    void snapshotParameters (bool takeFilterCoeffs) noexcept;
+
 private:
     struct RenderBlock;
     bool beginBlock (RenderBlock&, juce::AudioBuffer<float>&, bool bypassed) noexcept;
     void readPlayHead (RenderBlock&) noexcept;
     void noteHostBlockSize (int n, bool bypassed) noexcept;
-    void snapshotParameters (bool takeFilterCoeffs) noexcept;
     void computeDisplayValues() noexcept;
     void followTransport (RenderBlock&) noexcept;
     void resetChannelStatesForStart (bool clearFilterState) noexcept;

@@ -49,18 +49,18 @@ TEST (WindowedPopupMenu, OpensInsideTheNamedParentElseInAWindowOfItsOwn)
     menu.addItem (1, "one");
 
     menu.showMenuAsync (juce::PopupMenu::Options().withParentComponent (&window).withTargetScreenArea ({ 10, 10, 20, 20 }));
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (window.getNumChildComponents(), 1);
     EXPECT_EQ (juce::Desktop::getInstance().getNumComponents(), desktopWindows);
     juce::PopupMenu::dismissAllActiveMenus();
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
 
     menu.showMenuAsync (juce::PopupMenu::Options().withTargetScreenArea ({ 10, 10, 20, 20 }));
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (window.getNumChildComponents(), 0);
     EXPECT_EQ (juce::Desktop::getInstance().getNumComponents(), desktopWindows + 1);
     juce::PopupMenu::dismissAllActiveMenus();
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
 }
 
 TEST (WindowedComboBox_IgnoreKeys, FocusedComboHandsKeysOnToItsParent)
@@ -91,7 +91,7 @@ TEST (WindowedComboBox_IgnoreKeys, FocusedComboHandsKeysOnToItsParent)
         EXPECT_FALSE (peer->handleKeyPress (juce::KeyPress (key))) << key;
         EXPECT_EQ (window.keysSeen.getLast(), juce::KeyPress (key));
     }
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (ignoring.getSelectedId(), 2);
     EXPECT_FALSE (ignoring.isPopupActive());
 

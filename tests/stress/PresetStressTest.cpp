@@ -2,8 +2,8 @@
 // rebuilds user presets. Built with ThreadSanitizer this must run without a report.
 
 #include "processor/PluginProcessor.h"
-#include "platform/UserDefaults.h"
-#include "unit/TestSupport.h"
+#include "common/InMemoryUserDefaults.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

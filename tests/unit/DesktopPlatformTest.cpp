@@ -1,6 +1,6 @@
 #include "platform/BundleResources.h"
 #include "platform/DesktopLauncher.h"
-#include "support/FakeXdgOpen.h"
+#include "common/FakeXdgOpen.h"
 
 #include <gtest/gtest.h>
 
