@@ -54,6 +54,7 @@ endfunction()
 
 function(brisalto_add_part_library name)
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${ARGN})
+    list(FILTER sources EXCLUDE REGEX "/platform/variants/")
     add_library(${name} OBJECT ${sources})
     brisalto_compile_like_shared_code(${name} PRIVATE)
     target_link_libraries(${name} PRIVATE hwy::hwy juce::juce_recommended_config_flags)
@@ -63,6 +64,7 @@ endfunction()
 brisalto_add_part_library(brisalto_signal
     ${PROJECT_SOURCE_DIR}/processor/signal/*.cpp
     ${PROJECT_SOURCE_DIR}/processor/common/*.cpp)
+# platform/variants holds what only a second build of a format compiles (CMakeLists.txt).
 brisalto_add_part_library(brisalto_platform
     ${PROJECT_SOURCE_DIR}/platform/*.cpp)
 

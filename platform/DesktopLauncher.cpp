@@ -25,7 +25,56 @@ namespace
     // child, which exits as soon as it has forked. Between fork and exec only async-signal-safe
     // calls are made (the host is multithreaded). A close-on-exec pipe tells whether the exec
     // happened: it closes without data then, and carries errno when exec failed.
-    bool spawnDetached (const std::string& program, const std::string& argument)
+    [[noreturn]] void execProgram (const std::string& program, char* const argv[], int reportDescriptor)
+    {
+        // The program gets none of the host's files (its X connection, audio devices, sockets)
+        // and no blocked signals; the report pipe closes at the exec.
+        ::close_range (3, ~0u, CLOSE_RANGE_CLOEXEC);
+        sigset_t none;
+        ::sigemptyset (&none);
+        ::sigprocmask (SIG_SETMASK, &none, nullptr);
+        ::execv (program.c_str(), argv);
+        const int error = errno;
+        [[maybe_unused]] const auto written = ::write (reportDescriptor, &error, sizeof (error));
+        ::_exit (127);
+    }
+
+    // Runs in the detached grandchild when the outcome is watched: starts the program in a
+    // child of its own, keeps no descriptor but the status pipe, waits for the program and
+    // writes its exit status (one byte) into the pipe.
+    [[noreturn]] void watchProgram (const std::string& program, char* const argv[], int reportDescriptor, int statusDescriptor)
+    {
+        struct sigaction defaultAction {};
+        defaultAction.sa_handler = SIG_DFL;
+        ::sigaction (SIGCHLD, &defaultAction, nullptr);   // a host may ignore it: waitpid would fail
+
+        const pid_t launched = ::fork();
+        if (launched == 0)
+            execProgram (program, argv, reportDescriptor);
+        if (launched < 0)
+        {
+            const int error = errno;
+            [[maybe_unused]] const auto written = ::write (reportDescriptor, &error, sizeof (error));
+            ::_exit (1);
+        }
+
+        if (statusDescriptor > 3)
+            ::close_range (3, (unsigned) statusDescriptor - 1, 0);
+        ::close_range ((unsigned) statusDescriptor + 1, ~0u, 0);
+
+        int status = 0;
+        pid_t waited;
+        while ((waited = ::waitpid (launched, &status, 0)) < 0 && errno == EINTR) {}
+        if (waited == launched)
+        {
+            const unsigned char code = WIFEXITED (status) ? (unsigned char) WEXITSTATUS (status) : 255;
+            [[maybe_unused]] const auto written = ::write (statusDescriptor, &code, 1);
+        }
+        ::_exit (0);
+    }
+
+    // statusDescriptor: the write end of the status pipe when the outcome is watched, else -1.
+    bool spawnDetached (const std::string& program, const std::string& argument, int statusDescriptor = -1)
     {
         int report[2];
         if (::pipe2 (report, O_CLOEXEC) != 0)
@@ -39,17 +88,10 @@ namespace
             const pid_t grandchild = ::fork();
             if (grandchild == 0)
             {
-                // The program gets none of the host's files (its X connection, audio devices,
-                // sockets) and no blocked signals; the report pipe closes at the exec.
                 ::setsid();
-                ::close_range (3, ~0u, CLOSE_RANGE_CLOEXEC);
-                sigset_t none;
-                ::sigemptyset (&none);
-                ::sigprocmask (SIG_SETMASK, &none, nullptr);
-                ::execv (program.c_str(), argv);
-                const int error = errno;
-                [[maybe_unused]] const auto written = ::write (report[1], &error, sizeof (error));
-                ::_exit (127);
+                if (statusDescriptor >= 0)
+                    watchProgram (program, argv, report[1], statusDescriptor);
+                execProgram (program, argv, report[1]);
             }
             ::_exit (grandchild > 0 ? 0 : 1);
         }
@@ -94,20 +136,70 @@ std::string findXdgOpen()
     return {};
 }
 
+namespace
+{
+    bool launch (const juce::String& pathOrAddress, int statusDescriptor)
+    {
+        const auto program = findXdgOpen();
+        if (program.empty())
+        {
+            log::write (log::notice, "Brisalto : cannot open %s : xdg-open is not installed", pathOrAddress.toRawUTF8());
+            return false;
+        }
+
+        if (! spawnDetached (program, pathOrAddress.toStdString(), statusDescriptor))
+        {
+            log::write (log::notice, "Brisalto : cannot open %s : %s did not start", pathOrAddress.toRawUTF8(), program.c_str());
+            return false;
+        }
+        return true;
+    }
+}
+
 bool open (const juce::String& pathOrAddress)
 {
-    const auto program = findXdgOpen();
-    if (program.empty())
-    {
-        log::write (log::notice, "Brisalto : cannot open %s : xdg-open is not installed", pathOrAddress.toRawUTF8());
-        return false;
-    }
+    return launch (pathOrAddress, -1);
+}
 
-    if (! spawnDetached (program, pathOrAddress.toStdString()))
+std::unique_ptr<Outcome> openWatched (const juce::String& pathOrAddress)
+{
+    // The read end never blocks and stays out of other programs; the write end goes only to the
+    // watching process (it is closed here once that one has been forked).
+    int status[2];
+    if (::pipe2 (status, O_CLOEXEC | O_NONBLOCK) != 0)
+        return launch (pathOrAddress, -1) ? std::make_unique<Outcome> (-1) : nullptr;
+
+    const bool started = launch (pathOrAddress, status[1]);
+    ::close (status[1]);
+    if (! started)
     {
-        log::write (log::notice, "Brisalto : cannot open %s : %s did not start", pathOrAddress.toRawUTF8(), program.c_str());
-        return false;
+        ::close (status[0]);
+        return nullptr;
     }
-    return true;
+    return std::make_unique<Outcome> (status[0]);
+}
+
+Outcome::~Outcome()
+{
+    if (descriptor >= 0)
+        ::close (descriptor);
+}
+
+Outcome::State Outcome::poll() noexcept
+{
+    if (state != State::pending)
+        return state;
+    if (descriptor < 0)
+        return state = State::unknown;
+
+    unsigned char code = 0;
+    const auto got = ::read (descriptor, &code, 1);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR))
+        return state;
+
+    state = got == 1 ? (code == 0 ? State::opened : State::failed) : State::unknown;
+    ::close (descriptor);
+    descriptor = -1;
+    return state;
 }
 }

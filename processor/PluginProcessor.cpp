@@ -28,9 +28,23 @@ RelaxedAtomic<int32_t> BrisaltoAudioProcessor::sInstances { 0 };
 extSideChainData BrisaltoAudioProcessor::mInstRMSBuffers[NUM_LINK_RECORDS];
 extSideChainData BrisaltoAudioProcessor::sExtSideChainData[NUM_EXT_SIDECHAIN_SLOTS];
 
+namespace
+{
+    std::atomic<bool> wideDefaultBuses { false };
+}
+
+void BrisaltoAudioProcessor::useWideDefaultBuses() noexcept
+{
+    wideDefaultBuses.store (true, std::memory_order_relaxed);
+}
+
+// Stereo on all three buses by default, as most tracks are: hosts that size their buffers from
+// the default bus (Ardour's VST3 hosting does) then feed us what we were prepared for. Wider
+// layouts, up to 28 channels, stay open to hosts that negotiate them.
 juce::AudioProcessor::BusesProperties BrisaltoAudioProcessor::makeBuses()
 {
-    const auto layout = juce::AudioChannelSet::create7point1point4();
+    const auto layout = wideDefaultBuses.load (std::memory_order_relaxed) ? juce::AudioChannelSet::create7point1point4()
+                                                                           : juce::AudioChannelSet::stereo();
     return BusesProperties()
         .withInput ("Input", layout, true)
         .withOutput ("Output", layout, true)

@@ -379,6 +379,10 @@ public:
     // thread that has rendered, without asking JUCE (which takes a lock to answer).
     static bool isMessageThreadOrNone() noexcept;
 
+    // Makes every later instance start with 7.1.4 on all three buses instead of stereo: called
+    // once, when it loads, by a library whose fixed ports carry 7.1.4 (the wide LV2).
+    static void useWideDefaultBuses() noexcept;
+
 private:
     static BusesProperties makeBuses();
 

@@ -20,9 +20,10 @@ bin_dir="$HOME/.local/bin"
 mkdir -p "$vst3_dir" "$lv2_dir" "$bin_dir"
 
 # Replace whole bundles so nothing of an older build stays behind.
-rm -rf "$vst3_dir/Brisalto.vst3" "$lv2_dir/Brisalto.lv2"
+rm -rf "$vst3_dir/Brisalto.vst3" "$lv2_dir/Brisalto.lv2" "$lv2_dir/Brisalto714.lv2"
 cp -R "$artefacts/VST3/Brisalto.vst3" "$vst3_dir/"
 cp -R "$artefacts/LV2/Brisalto.lv2" "$lv2_dir/"
+cp -R "$artefacts/LV2/Brisalto714.lv2" "$lv2_dir/"
 install -m 755 "$artefacts/Standalone/Brisalto" "$bin_dir/Brisalto"
 # The Standalone finds its resources (the help document) in ../share/brisalto/Resources.
 share_dir="$HOME/.local/share/brisalto"
@@ -33,7 +34,7 @@ cp -R "$artefacts/Standalone/Resources" "$share_dir/"
 echo
 echo "Installed:"
 echo "  VST3        $vst3_dir/Brisalto.vst3"
-echo "  LV2         $lv2_dir/Brisalto.lv2"
+echo "  LV2         $lv2_dir/Brisalto.lv2 (stereo), $lv2_dir/Brisalto714.lv2 (7.1.4)"
 echo "  Standalone  $bin_dir/Brisalto"
 
 host="$build/tools/host/brisalto-host"

@@ -10,7 +10,7 @@ packages=(
     # vector maths with runtime dispatch; the editor's embedded font
     libhwy-dev fonts-roboto-unhinted
     # what JUCE's modules include and link on Linux
-    libasound2-dev libfreetype-dev libfontconfig1-dev libcurl4-gnutls-dev
+    libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev libcurl4-gnutls-dev
     libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev libxcomposite-dev libxrender-dev
     libgl-dev libgtk-3-dev libwebkit2gtk-4.0-dev libpng-dev libjpeg-dev
     # tests, benchmarks, sanitizers and fuzzing
@@ -19,6 +19,8 @@ packages=(
     x42-plugins
     # running plug-ins without a desktop
     xvfb xauth jalv jackd2 lilv-utils
+    # a DAW's own headless tools for the host tests (session building and export)
+    ardour
 )
 
 missing=()

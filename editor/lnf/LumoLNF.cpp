@@ -93,8 +93,36 @@ juce::Font LumoLNF::getTextButtonFont (juce::TextButton&, int)
     return mainFont;
 }
 
+bool LumoLNF::robotoDrawsEveryCharacterOf (const juce::String& text)
+{
+    // The embedded typeface draws its "missing glyph" box for a character it lacks: any
+    // character whose outline is that box is missing. U+FFFF is never a character.
+    auto typeface = getRobotoMediumTypeface();
+    const auto outlineOf = [&typeface] (juce::juce_wchar c)
+    {
+        juce::Path outline;
+        typeface->getOutlineForGlyph ((int) c, outline);
+        return outline;
+    };
+    static const juce::Path missingGlyph = outlineOf (0xffff);
+
+    for (auto p = text.getCharPointer(); ! p.isEmpty();)
+    {
+        const auto c = p.getAndAdvance();
+        if (! juce::CharacterFunctions::isWhitespace (c) && outlineOf (c) == missingGlyph)
+            return false;
+    }
+    return true;
+}
+
 juce::Font LumoLNF::getLabelFont (juce::Label& label)
 {
+    // A selector's text that the embedded typeface cannot draw whole keeps the selector's own
+    // font, the one its pop-up menu draws with.
+    if (dynamic_cast<juce::ComboBox*> (label.getParentComponent()) != nullptr
+        && ! robotoDrawsEveryCharacterOf (label.getText()))
+        return label.getFont();
+
     auto font = mainFont;
     font.setHeight (label.getFont().getHeight());
     return font;
@@ -175,4 +203,48 @@ void LumoLNF::drawKnobRing (juce::Graphics& g, int width, float scale, int top, 
                                                              : segmentOffImage;
         g.drawImageTransformed (image, upright.rotated (angle, pivotX, pivotY), false);
     }
+}
+
+//==============================================================================
+namespace
+{
+    // LookAndFeel_V4's selector: the text ends 30 px before the right edge, where a 20 px wide
+    // arrow zone starts; the text has 5 px side margins.
+    constexpr float comboArrowAllowance = 30.0f, comboArrowZone = 20.0f, comboTextMargin = 5.0f;
+}
+
+void LumoLNF::drawComboBox (juce::Graphics& g, int width, int height, bool isButtonDown, int buttonX, int buttonY,
+                            int buttonW, int buttonH, juce::ComboBox& box)
+{
+    if (shrink >= 1.0f)
+    {
+        LookAndFeel_V4::drawComboBox (g, width, height, isButtonDown, buttonX, buttonY, buttonW, buttonH, box);
+        return;
+    }
+
+    const float cornerSize = 3.0f;
+    const auto bounds = juce::Rectangle<int> (0, 0, width, height).toFloat();
+    g.setColour (box.findColour (juce::ComboBox::backgroundColourId));
+    g.fillRoundedRectangle (bounds, cornerSize);
+    g.setColour (box.findColour (juce::ComboBox::outlineColourId));
+    g.drawRoundedRectangle (bounds.reduced (0.5f, 0.5f), cornerSize, 1.0f);
+
+    const float left = (float) width - comboArrowAllowance * shrink, right = left + comboArrowZone * shrink;
+    const float centreX = (left + right) * 0.5f, centreY = (float) height * 0.5f, inset = 3.0f * shrink;
+    juce::Path arrow;
+    arrow.startNewSubPath (left + inset, centreY - 2.0f * shrink);
+    arrow.lineTo (centreX, centreY + 3.0f * shrink);
+    arrow.lineTo (right - inset, centreY - 2.0f * shrink);
+
+    g.setColour (box.findColour (juce::ComboBox::arrowColourId).withAlpha (box.isEnabled() ? 0.9f : 0.2f));
+    g.strokePath (arrow, juce::PathStrokeType (2.0f * shrink));
+}
+
+void LumoLNF::positionComboBoxText (juce::ComboBox& box, juce::Label& label)
+{
+    LookAndFeel_V4::positionComboBoxText (box, label);
+    const float scale = juce::jmin (1.0f, shrink);
+    const int margin = juce::roundToInt (comboTextMargin * scale);
+    label.setBounds (1, 1, box.getWidth() - juce::roundToInt (comboArrowAllowance * scale), box.getHeight() - 2);
+    label.setBorderSize ({ 1, margin, 1, margin });
 }

@@ -19,6 +19,9 @@ public:
     // The typeface made from the embedded font, created by the first call in the process.
     static juce::Typeface::Ptr getRobotoMediumTypeface();
 
+    // Whether the embedded typeface has a glyph for every visible character of the text.
+    static bool robotoDrawsEveryCharacterOf (const juce::String&);
+
     juce::Font getTextButtonFont (juce::TextButton&, int buttonHeight) override;
     void drawToggleButton (juce::Graphics&, juce::ToggleButton&,
                            bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
@@ -27,10 +30,18 @@ public:
                            float rotaryStartAngle, float rotaryEndAngle, juce::Slider&) override;
     juce::Label* createSliderTextBox (juce::Slider&) override;
 
+    // Below the design size the selectors' arrow zone and their text's side margins shrink with
+    // the panel, so that short texts stay whole in small windows; at `shrink` 1 they are
+    // LookAndFeel_V4's.
+    void drawComboBox (juce::Graphics&, int width, int height, bool isButtonDown, int buttonX, int buttonY,
+                       int buttonW, int buttonH, juce::ComboBox&) override;
+    void positionComboBoxText (juce::ComboBox&, juce::Label&) override;
+
     // The owner may change the heights of these two (and nothing else about them) at any time;
     // the overrides read them at each call.
     juce::Font mainFont;    // text buttons and labels, 17 px at the design size
     juce::Font textBoxFont; // slider text boxes, 14 px at the design size
+    float shrink = 1.0f;    // the owner's scale below its design size, 1 at it and above
 
     // The art, fixed after construction.
     const juce::Image toggleOnImage;

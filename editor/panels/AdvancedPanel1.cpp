@@ -192,7 +192,7 @@ std::unique_ptr<juce::ComboBox> AdvancedPanel1::makeCombo (const juce::StringArr
     for (int i = 0; i < items.size(); ++i)
         combo->addItem (TRANS (items[i]), firstId + i);
     combo->addListener (this);
-    PanelLayout::neverTakeKeyboardFocus (*combo);
+    PanelLayout::takeKeyboardFocusOnClick (*combo);
     addAndMakeVisible (*combo);
     return combo;
 }
@@ -242,6 +242,10 @@ void AdvancedPanel1::resized()
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
     const auto all = children();
+
+    // The filter type's selector has a look-and-feel of its own: it shrinks with this panel.
+    const bool atLeastDesignSize = getWidth() >= designWidth && getHeight() >= designHeight;
+    filterTypeLookAndFeel->shrink = atLeastDesignSize ? 1.0f : juce::jmin (w / (float) designWidth, h / (float) designHeight);
 
     for (size_t i = 0; i < all.size(); ++i)
         all[i]->setBounds (PanelLayout::place (childPlaces[i], w, h));

@@ -1,6 +1,7 @@
 #include "editor/panels/ControlPanel.h"
 
 #include "editor/lnf/EmbeddedArt.h"
+#include "platform/DesktopLauncher.h"
 #include "processor/PluginProcessor.h"
 
 namespace
@@ -110,7 +111,10 @@ namespace
 
     // The sub-panels' places at the design size.
     const juce::Rectangle<int> advancedPanelPlace { 45, 120, 700, 385 };
-    const juce::Point<int> weightPanelOrigin { 35, 100 };
+    const juce::Rectangle<int> weightPanelPlace { 35, 100, 720, 405 };
+    // The status line: under the preset selector, inside the header band.
+    constexpr PanelLayout::Fractions statusLinePlace { 0.3686f, 0.1018f, 0.5324f, 0.0300f };
+    constexpr float statusFontHeight = 12.0f;
     constexpr int headerHeight = 80;
 
     float clampedFontHeight (float height) noexcept { return juce::jlimit (0.1f, 10000.0f, height); }
@@ -186,6 +190,8 @@ ControlPanel::ControlPanel (BrisaltoAudioProcessor& p)
     clipLed->setLedColor (BlinkingLed::ledRed);
 
     update_UI();
+    // The first frame shows the meters' real state, not the LEDs' initial lit images.
+    showMeters();
     startTimer (timerIntervalMs);
 }
 
@@ -196,6 +202,7 @@ ControlPanel::~ControlPanel()
     visitGeneratedChildren (*this, [] (auto& child) { child.reset(); });
 
     labelFontHeights.clear();
+    statusLine.reset();
     backdropLabel.reset();
     weightPanel.reset();
     advancedPanel.reset();
@@ -342,16 +349,28 @@ void ControlPanel::createSubPanels()
     PanelLayout::neverTakeKeyboardFocus (*backdropLabel);
     addChildComponent (*backdropLabel);
 
+    statusLine = PanelLayout::addTextLabel (*this, {}, statusFontHeight, juce::Justification::centredLeft);
+    statusLine->setName ("status line");
+
+    // Both settings panels scale with the main panel from their places at its design size.
     advancedPanel = std::make_unique<AdvancedPanel1> (processor);
     addChildComponent (*advancedPanel);
-    advancedPanel->setBounds (advancedPanelPlace.getX(), advancedPanelPlace.getY(),
-                              advancedPanel->getWidth(), advancedPanel->getHeight() + 5);
+    advancedPanel->setBounds (advancedPanelPlace);
 
-    // The weight panel keeps this fixed place at every size of the main panel.
     weightPanel = std::make_unique<WeightPanel> (processor);
     addChildComponent (*weightPanel);
-    weightPanel->setBounds (weightPanelOrigin.x, weightPanelOrigin.y,
-                            weightPanel->getWidth(), weightPanel->getHeight() + 5);
+    weightPanel->setBounds (weightPanelPlace);
+}
+
+void ControlPanel::showSettingsPanel (juce::Component* shown)
+{
+    // One settings panel at a time, over the backdrop that keeps the main panel's controls
+    // beneath from taking clicks.
+    advancedPanel->setVisible (shown == advancedPanel.get());
+    weightPanel->setVisible (shown == weightPanel.get());
+    backdropLabel->setVisible (shown != nullptr);
+    advancedButton->setToggleState (shown == advancedPanel.get(), juce::dontSendNotification);
+    weightButton->setToggleState (shown == weightPanel.get(), juce::dontSendNotification);
 }
 
 void ControlPanel::fillMixModeItems()
@@ -452,11 +471,13 @@ void ControlPanel::resized()
     layOutChildren();
     rescaleFonts();
 
-    const float sx = (float) getWidth() / (float) designWidth;
     const float sy = (float) getHeight() / (float) designHeight;
+    if (statusLine != nullptr)
+        statusLine->setBounds (PanelLayout::place (statusLinePlace, (float) getWidth(), (float) getHeight()));
     if (advancedPanel != nullptr)
-        advancedPanel->setBounds ((int) ((float) advancedPanelPlace.getX() * sx), (int) ((float) advancedPanelPlace.getY() * sy),
-                                  (int) ((float) advancedPanelPlace.getWidth() * sx), (int) ((float) advancedPanelPlace.getHeight() * sy));
+        advancedPanel->setBounds (PanelLayout::scaledPlace (advancedPanelPlace, *this, designWidth, designHeight));
+    if (weightPanel != nullptr)
+        weightPanel->setBounds (PanelLayout::scaledPlace (weightPanelPlace, *this, designWidth, designHeight));
     if (backdropLabel != nullptr)
         backdropLabel->setBounds (0, (int) ((float) headerHeight * sy), getWidth(),
                                   (int) ((float) getHeight() - (float) headerHeight * sy));
@@ -480,6 +501,7 @@ void ControlPanel::rescaleFonts()
     const float scale = juce::jmin ((float) getWidth() / (float) designWidth, (float) getHeight() / (float) designHeight);
     const auto scaled = [&] (float height) { return atLeastDesignSize ? height : clampedFontHeight (height * scale + 0.5f); };
 
+    panelLookAndFeel.shrink = atLeastDesignSize ? 1.0f : scale;
     panelLookAndFeel.mainFont.setHeight (scaled (mainFontHeight));
     panelLookAndFeel.textBoxFont.setHeight (scaled (textBoxFontHeight));
     setLookAndFeel (nullptr);
@@ -514,6 +536,12 @@ void ControlPanel::paint (juce::Graphics& g)
     g.drawLine (44.0f * sx, 210.0f * sy, 756.0f * sx, 210.0f * sy, 2.0f);
     g.drawLine (44.0f * sx, 510.0f * sy, 756.0f * sx, 510.0f * sy, 2.0f);
     g.drawLine (385.0f * sx, 100.0f * sy, 385.0f * sx, 200.0f * sy, 2.0f);
+}
+
+void ControlPanel::showStatus (const juce::String& message)
+{
+    statusLine->setText (message, juce::dontSendNotification);
+    statusTicksLeft = message.isEmpty() ? 0 : statusTicks;
 }
 
 bool ControlPanel::keyPressed (const juce::KeyPress&) { return false; }

@@ -15,6 +15,7 @@
 #include <vector>
 
 class BrisaltoAudioProcessor;
+namespace platform::desktop { class Outcome; }
 
 // The editor's main panel, designed at 800 × 600: the compressor's knobs and switches, the
 // gain-reduction ladder with its MAX GR value, the limiter and clip LEDs with the output peak,
@@ -83,6 +84,21 @@ public:
 
     // Entry i is the LED for a gain reduction of i + 1 dB: entry 0 the rightmost.
     std::array<std::unique_ptr<BlinkingLed>*, numLadderLeds> grLadder;
+
+    // One line under the preset selector that says why something the user asked for did not
+    // happen; it clears itself after a few seconds.
+    std::unique_ptr<juce::Label> statusLine;
+    void showStatus (const juce::String& message);
+    static constexpr int statusTicks = 200;   // 4 s of timer ticks
+    juce::int32 statusTicksLeft = 0;
+
+    // Help and the logo open through the desktop; the timer follows what became of the last
+    // launch for a while and shows `launchFailure` when nothing could open it.
+    bool openWatched (const juce::String& pathOrAddress, const juce::String& failure);
+    std::unique_ptr<platform::desktop::Outcome> launchOutcome;
+    juce::String launchFailure;
+    static constexpr int launchTicks = 500;   // 10 s: a program that opened may keep xdg-open running
+    juce::int32 launchTicksLeft = 0;
 
     std::unique_ptr<AdvancedPanel1> advancedPanel;
     std::unique_ptr<WeightPanel> weightPanel;
@@ -181,16 +197,29 @@ private:
     void configureChildren();
     void createSubPanels();
     void fillMixModeItems();
+    // The LEDs and values of the timer from the processor's meters.
+    void showMeters();
+    void followLaunch();
+    // Follows switch and filter-type changes that reached the processor without a refresh.
+    void followDependencies();
+    void showSettingsPanel (juce::Component* shownOrNull);
     void layOutChildren();
     void rescaleFonts();
 
     void presetsComboChanged();
     void runPresetCommand (int id);
     void openSaveDialog();
+    void focusNameField();
+    static constexpr int nameFieldFocusTickLimit = 50;
+    int nameFieldFocusTicks = 0;
     void saveDialogResult (TextEditPanel&, int result, const juce::String& name);
     void saveAsDefault();
     void rebuildPresetMenu();
     PresetMenu::View presetMenuView();
+
+    // The switches and filter type that the enablement and the filter label last showed.
+    int dependencyState() const;
+    int shownDependencyState = -1;
 
     std::optional<PresetMenu::View> shownPresetView;
     int presetMenuSelectedId = 0;   // the id the last rebuild selected

@@ -98,43 +98,48 @@ void ControlPanel::buttonClicked (juce::Button* button)
     }
     else if (button == advancedButton.get())
     {
-        backdropLabel->setVisible (on);
-        advancedPanel->setVisible (on);
-        if (on)
-        {
-            weightPanel->setVisible (false);
-            weightButton->setToggleState (false, juce::dontSendNotification);
-        }
+        showSettingsPanel (on ? advancedPanel.get() : nullptr);
     }
     else if (button == weightButton.get())
     {
-        weightPanel->setVisible (on);
-        if (on)
-        {
-            advancedPanel->setVisible (false);
-            advancedButton->setToggleState (false, juce::dontSendNotification);
-        }
-        else
-        {
-            backdropLabel->setVisible (false);
-        }
+        showSettingsPanel (on ? weightPanel.get() : nullptr);
     }
     else if (button == helpButton.get())
     {
-        // A missing document does nothing.
         const auto help = platform::bundle::helpDocument (bundleFormatOf (processor.wrapperType));
-        if (help.existsAsFile())
-            platform::desktop::open (help.getFullPathName());
+        if (! help.existsAsFile())
+            showStatus (TRANS ("The help document is missing"));
+        else if (! openWatched (help.getFullPathName(), TRANS ("No program could open the help (no PDF viewer?)")))
+            showStatus (TRANS ("No program to open the help (xdg-open is missing)"));
     }
     else if (button == logoButton.get())
     {
-        platform::desktop::open (JucePlugin_ManufacturerWebsite);
+        if (! openWatched (JucePlugin_ManufacturerWebsite, TRANS ("No program could open the web page (no browser?)")))
+            showStatus (TRANS ("No program to open the web page (xdg-open is missing)"));
     }
     else if (button == clipResetButton.get())
     {
         processor.mClipCount = 0;
         processor.mOutputPeakDb = -144.0f;
     }
+}
+
+bool ControlPanel::openWatched (const juce::String& pathOrAddress, const juce::String& failure)
+{
+    launchOutcome = platform::desktop::openWatched (pathOrAddress);
+    launchFailure = failure;
+    launchTicksLeft = launchTicks;
+    return launchOutcome != nullptr;
+}
+
+void ControlPanel::followLaunch()
+{
+    const auto state = launchOutcome->poll();
+    if (state == platform::desktop::Outcome::State::pending && --launchTicksLeft > 0)
+        return;
+    if (state == platform::desktop::Outcome::State::failed)
+        showStatus (launchFailure);
+    launchOutcome.reset();
 }
 
 //==============================================================================

@@ -83,8 +83,8 @@ void ControlPanel::runPresetCommand (int id)
         case PresetMenu::savePreset:
         {
             const auto current = processor.getCurrentUserPreset();
-            if (current.isNotEmpty())
-                processor.writeUserPreset (current);
+            if (current.isNotEmpty() && ! processor.writeUserPreset (current))
+                showStatus (TRANS ("Could not save") + " \"" + current + "\"");
             break;
         }
 
@@ -105,8 +105,12 @@ void ControlPanel::runPresetCommand (int id)
             break;
 
         default:
-            processor.loadUserPreset (processor.getUserPresetName (id - PresetMenu::firstPresetId));
+        {
+            const auto name = processor.getUserPresetName (id - PresetMenu::firstPresetId);
+            if (processor.loadUserPreset (name) != 0)
+                showStatus (TRANS ("Could not load") + " \"" + name + "\"");
             break;
+        }
     }
     rebuildPresetMenu();
 }
@@ -120,6 +124,7 @@ void ControlPanel::saveAsDefault()
     }
     const auto path = processor.getPresetDir (0).getFullPathName() + "/" + presets::defaultPresetFileName;
     platform::log::write (platform::log::notice, "\nBrisalot default file : %s could NOT be created !!!!\n", path.toRawUTF8());
+    showStatus (TRANS ("Could not save the default preset"));
 }
 
 //==============================================================================
@@ -132,13 +137,31 @@ void ControlPanel::openSaveDialog()
         const int item = presetsCombo->indexOfItemId (index + PresetMenu::firstPresetId);
         saveDialog->textEditor->setText ((item >= 0 ? presetsCombo->getItemText (item) : juce::String()) + "+", false);
     }
-    saveDialog->statusLabel->setText (processor.mICloudEnabled != 0 ? "iCloud enabled" : "iCloud disabled",
+    saveDialog->statusLabel->setText (TRANS (processor.mICloudEnabled != 0 ? "Sync folder enabled" : "Sync folder disabled"),
                                       juce::dontSendNotification);
     saveDialog->setVisible (true);
     // Above the backdrop and the settings panels, which would take its clicks.
     saveDialog->toFront (false);
+    saveDialog->textEditor->moveCaretToEnd();
+    nameFieldFocusTicks = nameFieldFocusTickLimit;
+    focusNameField();
+}
+
+void ControlPanel::focusNameField()
+{
+    // The window may not have the system's keyboard focus yet (a host, the window manager, or a
+    // window not yet shown): JUCE then gives the field nothing. The timer asks again for a
+    // second, until the field has it or the dialog closes; never longer, so that a user who
+    // went on to another program keeps it.
+    auto& field = *saveDialog->textEditor;
+    if (! saveDialog->isVisible() || field.hasKeyboardFocus (false))
+    {
+        nameFieldFocusTicks = 0;
+        return;
+    }
     if (saveDialog->isShowing())
-        saveDialog->textEditor->grabKeyboardFocus();
+        field.grabKeyboardFocus();
+    nameFieldFocusTicks = field.hasKeyboardFocus (false) ? 0 : nameFieldFocusTicks - 1;
 }
 
 void ControlPanel::saveDialogResult (TextEditPanel& dialog, int result, const juce::String& name)
@@ -146,7 +169,7 @@ void ControlPanel::saveDialogResult (TextEditPanel& dialog, int result, const ju
     if (result == 1)
     {
         // A refused name or a failed write keeps the dialog open with the reason.
-        if (! presets::locate (name, processor.mICloudEnabled != 0))
+        if (! presets::locateForWriting (name, processor.mICloudEnabled != 0))
         {
             dialog.statusLabel->setText (refusalOf (name), juce::dontSendNotification);
             return;

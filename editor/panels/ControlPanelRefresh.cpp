@@ -12,11 +12,14 @@ namespace
 {
     constexpr auto quietly = juce::dontSendNotification;
 
-    // Refills the selector with `count` items (ids 1..count) when its item count differs.
+    // Refills the selector with `count` items (ids 1..count) when it holds other items.
     template <typename TextOfId>
     void refill (juce::ComboBox& combo, int count, TextOfId&& textOf)
     {
-        if (combo.getNumItems() == count)
+        bool same = combo.getNumItems() == count;
+        for (int id = 1; same && id <= count; ++id)
+            same = combo.getItemId (id - 1) == id && combo.getItemText (id - 1) == textOf (id);
+        if (same)
             return;
         combo.clear (quietly);
         for (int id = 1; id <= count; ++id)
@@ -84,7 +87,7 @@ namespace
         }
         else
         {
-            refill (*p.groupCombo, 16, [] (int id) { return juce::String (id - 1); });
+            refill (*p.groupCombo, 16, [] (int id) { return id == 1 ? TRANS ("OFF") : juce::String (id - 1); });
             p.groupLabel->setText (TRANS ("GROUP"), quietly);
             p.groupCombo->setSelectedId (juce::jmax ((int) p.processor.groupNumber, 0) + 1, quietly);
         }
@@ -146,8 +149,26 @@ void ControlPanel::update_UI()
 }
 
 //==============================================================================
+int ControlPanel::dependencyState() const
+{
+    const auto parameterOn = [this] (int index) { return isOn (processor.getParameter (index)) ? 1 : 0; };
+    return parameterOn (MaxMakeupOn) | parameterOn (Tube_Distort_On) << 1 | parameterOn (BPFilterOn) << 2
+         | parameterOn (Adpative_Thresh_On) << 3 | parameterOn (Non_Lin_Release_On) << 4
+         | (processor.mAutoGainOn != 0 ? 1 : 0) << 5
+         | (int) filterTypeFromParameter (processor.mParams[BPFilterType]) << 6;
+}
+
+void ControlPanel::followDependencies()
+{
+    // A change from the host or another panel asks for no refresh once the preset is marked
+    // modified; the send mode rests these controls on purpose.
+    if (processor.mixMode != (int) MixMode::sideChainSend && dependencyState() != shownDependencyState)
+        update_dependant_UI();
+}
+
 void ControlPanel::update_dependant_UI()
 {
+    shownDependencyState = dependencyState();
     const auto parameterOn = [this] (int index) { return isOn (processor.getParameter (index)); };
     const bool maxMakeup = parameterOn (MaxMakeupOn);
     const bool tube = parameterOn (Tube_Distort_On);

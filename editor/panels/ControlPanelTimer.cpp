@@ -1,6 +1,8 @@
 // The main panel's 20 ms timer: the gain-reduction ladder with its peak hold, the MAX GR and
 // output peak values, and the side-chain, BRICK LIMIT and CLIP LEDs, from the meters that the
-// render loop leaves in the processor.
+// render loop leaves in the processor; besides, the refreshes other threads asked for, the
+// controls that follow switches, the name field's focus, the last desktop launch and the
+// status line's timeout.
 
 #include "editor/panels/ControlPanel.h"
 
@@ -176,6 +178,18 @@ void ControlPanel::timerCallback()
         update_UI();
 
     followStaleness (*this);
+    followDependencies();
+    if (nameFieldFocusTicks > 0)
+        focusNameField();
+    if (launchOutcome != nullptr)
+        followLaunch();
+    if (statusTicksLeft > 0 && --statusTicksLeft == 0)
+        statusLine->setText ({}, juce::dontSendNotification);
+    showMeters();
+}
+
+void ControlPanel::showMeters()
+{
     showMaxGainReduction (*this);
     holdPeak (*this, showLadder (*this));
     showGroupLed (*this);

@@ -15,6 +15,21 @@ juce::Rectangle<int> place (const Fractions& f, float width, float height) noexc
     return { scaled (width, f.x), scaled (height, f.y), scaled (width, f.w), scaled (height, f.h) };
 }
 
+Fractions fractionsOf (juce::Rectangle<int> b, int designWidth, int designHeight) noexcept
+{
+    const auto w = (float) designWidth, h = (float) designHeight;
+    return { (float) b.getX() / w, (float) b.getY() / h, (float) b.getWidth() / w, (float) b.getHeight() / h };
+}
+
+juce::Rectangle<int> scaledPlace (juce::Rectangle<int> designPlace, const juce::Component& parent,
+                                  int designWidth, int designHeight) noexcept
+{
+    const float sx = (float) parent.getWidth() / (float) designWidth;
+    const float sy = (float) parent.getHeight() / (float) designHeight;
+    return { (int) ((float) designPlace.getX() * sx), (int) ((float) designPlace.getY() * sy),
+             (int) ((float) designPlace.getWidth() * sx), (int) ((float) designPlace.getHeight() * sy) };
+}
+
 void recordLabelFontHeights (juce::Component& panel, LabelFontHeights& heights)
 {
     for (auto* child : panel.getChildren())
@@ -58,6 +73,12 @@ void neverTakeKeyboardFocus (juce::Component& component)
 {
     component.setWantsKeyboardFocus (false);
     component.setMouseClickGrabsKeyboardFocus (false);
+}
+
+void takeKeyboardFocusOnClick (juce::Component& component)
+{
+    component.setWantsKeyboardFocus (true);
+    component.setMouseClickGrabsKeyboardFocus (true);
 }
 
 std::unique_ptr<juce::Label> addTextLabel (juce::Component& panel, const juce::String& text,

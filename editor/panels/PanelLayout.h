@@ -19,6 +19,14 @@ namespace PanelLayout
 
     juce::Rectangle<int> place (const Fractions&, float width, float height) noexcept;
 
+    // The fractions of a panel of the given design size that a child's design bounds make.
+    Fractions fractionsOf (juce::Rectangle<int> designBounds, int designWidth, int designHeight) noexcept;
+
+    // A rectangle given at the parent's design size, in the parent at its current size: x and
+    // width scaled by the parent's width scale, y and height by its height scale, truncated.
+    juce::Rectangle<int> scaledPlace (juce::Rectangle<int> designPlace, const juce::Component& parent,
+                                      int designWidth, int designHeight) noexcept;
+
     // The font height of every juce::Label child, as set when the panel was built.
     using LabelFontHeights = std::map<juce::Label*, float>;
     void recordLabelFontHeights (juce::Component& panel, LabelFontHeights&);
@@ -42,4 +50,8 @@ namespace PanelLayout
     // click, so that key presses keep reaching the host: JUCE forwards none once the plug-in
     // holds the focus. Only fields where the user types keep it.
     void neverTakeKeyboardFocus (juce::Component&);
+
+    // The settings panels' selectors take the focus on a click, so that the arrow keys step
+    // through their items.
+    void takeKeyboardFocusOnClick (juce::Component&);
 }

@@ -15,7 +15,7 @@ TextEditPanel::TextEditPanel()
     okButton = makeButton ("OK");
     cancelButton = makeButton ("Cancel");
 
-    statusLabel = std::make_unique<juce::Label> ("new label", TRANS ("iCloud enabled"));
+    statusLabel = std::make_unique<juce::Label> ("new label", TRANS ("Sync folder enabled"));
     PanelLayout::setUpLabel (*statusLabel, 14.0f, juce::Justification::centredLeft);
     PanelLayout::neverTakeKeyboardFocus (*statusLabel);
     addAndMakeVisible (*statusLabel);

@@ -85,6 +85,7 @@ WeightPanel::WeightPanel (BrisaltoAudioProcessor& p)
     combo->setTextWhenNoChoicesAvailable (TRANS ("(no choices)"));
     combo->addListener (this);
     formatCombo = own (std::move (combo), { 580, 364, 96, 24 });
+    PanelLayout::takeKeyboardFocusOnClick (*formatCombo);
 
     allOffButton = makeButton ("ALL OFF", { 24, 364, 56, 22 });
     allOnButton = makeButton ("ALL ON", { 96, 364, 56, 22 });
@@ -104,7 +105,10 @@ WeightPanel::WeightPanel (BrisaltoAudioProcessor& p)
     fillFormatItems (processor.getMainBusNumInputChannels());
 
     PanelLayout::neverTakeKeyboardFocus (*this);
-    setSize (720, 400);
+
+    // The heights are taken before the first layout, which already rescales the fonts.
+    PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
+    setSize (designWidth, designHeight);
     hiddenLabel->setVisible (false);
     update_UI();
     startTimer (100);
@@ -126,6 +130,7 @@ ComponentType* WeightPanel::own (std::unique_ptr<ComponentType> child, juce::Rec
     PanelLayout::neverTakeKeyboardFocus (*raw);
     addAndMakeVisible (*raw);
     ownedChildren.push_back (std::move (child));
+    childPlaces.push_back (PanelLayout::fractionsOf (bounds, designWidth, designHeight));
     return raw;
 }
 
@@ -257,12 +262,24 @@ void WeightPanel::comboBoxChanged (juce::ComboBox* combo)
 //==============================================================================
 void WeightPanel::paint (juce::Graphics& g)
 {
+    const float sx = (float) getWidth() / (float) designWidth;
+    const float sy = (float) getHeight() / (float) designHeight;
+
     g.fillAll (juce::Colour (0xff2c2c30));
     g.setColour (juce::Colour (0x1affffff));
-    g.drawLine (20.0f, 28.0f, 260.0f, 28.0f, 2.0f);
-    g.drawLine (450.0f, 28.0f, 680.0f, 28.0f, 2.0f);
+    g.drawLine (20.0f * sx, 28.0f * sy, 260.0f * sx, 28.0f * sy, 2.0f);
+    g.drawLine (450.0f * sx, 28.0f * sy, 680.0f * sx, 28.0f * sy, 2.0f);
 }
 
-void WeightPanel::resized() {}
+void WeightPanel::resized()
+{
+    const auto w = (float) getWidth();
+    const auto h = (float) getHeight();
+    for (size_t i = 0; i < ownedChildren.size(); ++i)
+        ownedChildren[i]->setBounds (PanelLayout::place (childPlaces[i], w, h));
+
+    PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
+}
+
 bool WeightPanel::keyPressed (const juce::KeyPress&) { return false; }
 void WeightPanel::modifierKeysChanged (const juce::ModifierKeys&) {}

@@ -11,8 +11,9 @@ class BrisaltoAudioProcessor;
 
 // The detector weights of the first 16 input channels in the summing mix modes: one knob (dB)
 // per channel with a level meter above it and the channel's speaker role under it, ALL OFF and
-// ALL ON, and the layout selector for the channel counts that have two layouts. Fixed pixel
-// layout at 720 × 400; writes the processor's members directly.
+// ALL ON, and the layout selector for the channel counts that have two layouts. Designed at
+// 720 × 400: children and label fonts scale with the panel as the advanced panel's do. Writes
+// the processor's members directly.
 class WeightPanel : public juce::Component,
                     public juce::Timer,
                     public juce::Slider::Listener,
@@ -21,6 +22,7 @@ class WeightPanel : public juce::Component,
 {
 public:
     static constexpr int numKnobs = 16;
+    static constexpr int designWidth = 720, designHeight = 400;
 
     explicit WeightPanel (BrisaltoAudioProcessor&);
     ~WeightPanel() override;
@@ -66,6 +68,8 @@ private:
     void setAllWeights (float weight);
 
     std::vector<std::unique_ptr<juce::Component>> ownedChildren;
+    std::vector<PanelLayout::Fractions> childPlaces;   // parallel to ownedChildren
+    PanelLayout::LabelFontHeights labelFontHeights;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WeightPanel)
 };

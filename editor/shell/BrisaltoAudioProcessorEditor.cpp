@@ -12,22 +12,25 @@ BrisaltoAudioProcessorEditor::BrisaltoAudioProcessorEditor (BrisaltoAudioProcess
     controlPanel = std::make_unique<ControlPanel> (audioProcessor);
     addAndMakeVisible (*controlPanel);
 
+    tooltipWindow = std::make_unique<EditorTooltipWindow> (this, tooltipDelayMs);
+
     designHeight = controlPanel->getHeight();
     designWidth = controlPanel->getWidth();
 
-    // A stored size is restored only when it is no larger than the panel's design size.
+    // A stored size is restored only when it lies between the minimum and the design size.
     const int storedW = audioProcessor.pluginResizedW;
     const int storedH = audioProcessor.pluginResizedH;
-    const bool restorable = storedW >= minimumSize + 1 && storedW <= designWidth
-                         && storedH >= minimumSize + 1 && storedH <= designHeight;
+    const bool restorable = storedW >= minimumWidth && storedW <= designWidth
+                         && storedH >= minimumHeight && storedH <= designHeight;
     setSize (restorable ? storedW : designWidth, restorable ? storedH : designHeight);
 
-    setResizeLimits (minimumSize, minimumSize, maximumWidth, 2 * designHeight);
+    setResizeLimits (minimumWidth, minimumHeight, maximumWidth, 2 * designHeight);
 }
 
 BrisaltoAudioProcessorEditor::~BrisaltoAudioProcessorEditor()
 {
     setLookAndFeel (nullptr);
+    tooltipWindow.reset();
     controlPanel.reset();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/widgets/EditorTooltipWindow.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <memory>
@@ -31,12 +33,18 @@ public:
     // clamped to 4:3 .. 1.6:1 that fits, centred.
     static juce::Rectangle<int> panelBoundsIn (int width, int height) noexcept;
 
-    static constexpr int minimumSize = 40, maximumWidth = 1600;
+    // The smallest window keeps the panel's 4:3 design aspect at the size where every caption
+    // is still legible and whole.
+    static constexpr int minimumWidth = 640, minimumHeight = 480, maximumWidth = 1600;
+    static constexpr int tooltipDelayMs = 700;
 
     BrisaltoAudioProcessor& audioProcessor;
     std::unique_ptr<ControlPanel> controlPanel;
     juce::int32 designHeight = 0;
     juce::int32 designWidth = 0;
+
+    // Shows the controls' tooltips inside the editor for as long as it is open.
+    std::unique_ptr<EditorTooltipWindow> tooltipWindow;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrisaltoAudioProcessorEditor)

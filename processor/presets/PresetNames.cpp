@@ -69,6 +69,14 @@ std::optional<Location> locate (const juce::String& name, bool cloudInUse)
     return location;
 }
 
+std::optional<Location> locateForWriting (const juce::String& name, bool cloudInUse)
+{
+    auto location = locate (name, cloudInUse);
+    if (location && location->stem.endsWith (localSuffix))
+        return std::nullopt;
+    return location;
+}
+
 bool isCandidateFileName (const std::string& fileName)
 {
     return endsWithJson (fileName) && fileName[0] != '.' && isValidUtf8 (fileName);

@@ -35,6 +35,11 @@ namespace presets
     // Where a name's file lies, or nothing when the name is refused.
     std::optional<Location> locate (const juce::String& name, bool cloudInUse);
 
+    // Where a new preset of this name is written, or nothing when it is refused: as `locate`,
+    // and a file stem that itself ends in ".local" is refused too, since such a file is listed
+    // only while the cloud folder is in use and would be lost from the menu without it.
+    std::optional<Location> locateForWriting (const juce::String& name, bool cloudInUse);
+
     // The name a file directly in a preset folder is listed under (fileName: the raw bytes of
     // the file's name), or nothing when it is not listed. Whether the entry is a regular file is
     // the caller's question.

@@ -9,9 +9,23 @@
 #include "platform/Folders.h"
 #include "platform/Log.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace
 {
     bool cloudInUse (const BrisaltoAudioProcessor& p) { return p.mICloudEnabled != 0; }
+
+    // An existing file without its owner's write permission, or one this process may not write
+    // (the permission bit counts even where the process could write anyway, as root can).
+    bool isWriteProtected (const juce::File& file)
+    {
+        struct stat info {};
+        const auto path = file.getFullPathName().toStdString();
+        if (::stat (path.c_str(), &info) != 0)
+            return false;
+        return (info.st_mode & S_IWUSR) == 0 || ::access (path.c_str(), W_OK) != 0;
+    }
 }
 
 //==============================================================================
@@ -162,6 +176,13 @@ bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::M
         return false;
     }
 
+    // A file the user made read-only keeps its content and its protection.
+    if (isWriteProtected (file))
+    {
+        platform::log::write (platform::log::notice, "\nBrisalto preset file : %s is read-only, NOT overwritten !!!!\n", file.getFullPathName().toRawUTF8());
+        return false;
+    }
+
     // A hidden temporary file beside the target, renamed over it: the target is whole or untouched.
     if (! platform::files::replaceWholeFile (file, chunk.getData(), chunk.getSize()))
     {
@@ -173,10 +194,10 @@ bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::M
 
 bool BrisaltoAudioProcessor::writeUserPreset (juce::String name)
 {
-    const auto path = getFullPathOfPreset (name);
+    const auto path = presets::locateForWriting (name, cloudInUse (*this)) ? getFullPathOfPreset (name) : juce::String();
     if (path.isEmpty())
     {
-        if (presets::locate (name, cloudInUse (*this)))
+        if (presets::locateForWriting (name, cloudInUse (*this)))
             platform::log::write (platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", name.toRawUTF8());
         else
             platform::log::write (platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());

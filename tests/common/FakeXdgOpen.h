@@ -9,11 +9,12 @@
 
 // An `xdg-open` of the test's own, first on PATH for the lifetime of the object, that records
 // its arguments (their count, then one per line) and its open file descriptors instead of
-// opening anything; or, when not `installed`, a PATH without any xdg-open.
+// opening anything, and ends with `exitCode` (3: no program for the document); or, when not
+// `installed`, a PATH without any xdg-open.
 class FakeXdgOpen
 {
 public:
-    explicit FakeXdgOpen (bool installed = true) : root (juce::File::createTempFile ("brisalto-xdg-open"))
+    explicit FakeXdgOpen (bool installed = true, int exitCode = 0) : root (juce::File::createTempFile ("brisalto-xdg-open"))
     {
         bin().createDirectory();
         if (const char* path = std::getenv ("PATH"))
@@ -26,7 +27,8 @@ public:
         script.replaceWithText ("#!/bin/sh\n"
                                 "ls /proc/$$/fd > \"" + record().getFullPathName() + ".fds\"\n"
                                 "printf '%s\\n' \"$#\" \"$@\" > \"" + record().getFullPathName() + ".part\"\n"
-                                "mv \"" + record().getFullPathName() + ".part\" \"" + record().getFullPathName() + "\"\n",
+                                "mv \"" + record().getFullPathName() + ".part\" \"" + record().getFullPathName() + "\"\n"
+                                "exit " + juce::String (exitCode) + "\n",
                                 false, false, "\n");
         script.setExecutePermission (true);
     }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace
 {
     using Slider = std::unique_ptr<juce::Slider> ControlPanel::*;
@@ -196,6 +198,45 @@ TEST (ControlPanelSwitches, EnablementFollowsTheSwitchesAndTheFilterType)
     }
 }
 
+// A filter type chosen in ADVANCED for a modified preset asks for no refresh: the timer's next
+// tick still shows it, as it shows one from the host.
+TEST (ControlPanelSwitches, FilterTypeFromAnywhereReachesTheLabelAndQOnTheNextTick)
+{
+    OpenEditor open;
+    auto& p = open.panel();
+    auto& proc = open.processor;
+    proc.setParameter (BPFilterOn, 1.0f);
+    p.update_UI();
+
+    const struct { bool fromHost; float type; const char* label; bool q; } changes[] = {
+        { false, 0.3f, "Nt FILTER", true }, { true, 0.0f, "BP FILTER", true },
+        { true, 0.1f, "LP FILTER", false }, { false, 0.2f, "HP FILTER", false },
+    };
+    for (const auto& c : changes)
+    {
+        SCOPED_TRACE (c.label);
+        proc.mUserPresetModified = 1;
+        pumpPendingMessages (1000);
+        const int refreshes = p.refreshCount;
+        if (c.fromHost)
+            proc.setParameter (BPFilterType, c.type);
+        else
+            p.advancedPanel->filterTypeCombo->setSelectedId ((int) std::lround (c.type * 10.0f) + 1, juce::sendNotificationSync);
+        pumpPendingMessages (1000);
+        if (! c.fromHost)
+        {
+            ASSERT_EQ (p.refreshCount, refreshes);   // the panel's own change asks for no refresh
+        }
+
+        p.timerCallback();
+        EXPECT_EQ (p.bpFilterLabel->getText(), c.label);
+        EXPECT_EQ (p.advancedPanel->filterQSlider->isEnabled(), c.q);
+    }
+
+    p.advancedButton->setToggleState (true, juce::sendNotificationSync);
+    writeEditorSnapshot (*open.editor, "editor-advanced-highpass.png");
+}
+
 TEST (ControlPanelRefresh, SendModeRestsTheSignalPathControlsWithoutWriting)
 {
     OpenEditor open;
@@ -238,7 +279,7 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
     // the side-chain modes choose a slot and never join a link group.
     struct Row { int mode, id, group, track, midi; const char* items; const char* label; bool sync; };
     const Row rows[] = {
-        // The constructor's list has the right count: it stays until another mode's list replaces it.
+        // The link groups' list reads the same before and after another mode's list.
         { 1, 3, 2, 2, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
         { 2, 1, 0, 0, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
         { 3, 16, 15, 15, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
@@ -246,7 +287,7 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
         { 5, 8, 5, 7, 5, "1 2 3 4 5 6 7 8", "SIDE CH", false },
         { 6, 1, 5, 5, -1, "All 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16", "SIDE CH", false },
         { 6, 17, 5, 5, 15, "All 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16", "SIDE CH", false },
-        { 2, 4, 3, 3, 5, "0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
+        { 2, 4, 3, 3, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
     };
     for (const auto& r : rows)
     {

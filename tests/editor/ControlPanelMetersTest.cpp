@@ -69,6 +69,32 @@ TEST (ControlPanelTimer, LadderAndPeakHold)
     EXPECT_EQ (ladder (p), "ooooD...............");
 }
 
+// What the meters hold before the editor opens is what its first frame shows, before any tick.
+TEST (ControlPanelTimer, FirstFrameShowsTheMetersRealState)
+{
+    const struct { float reduction; int clips; int mode; const char* ladder; bool clip, groupLed; } states[] = {
+        { 0.0f, 0, 2, "....................", false, false },
+        { 3.0f, 2, 4, "ooO.................", true, true },
+    };
+    for (const auto& state : states)
+    {
+        SCOPED_TRACE (state.ladder);
+        OpenEditor open;
+        open.close();
+        open.processor.mGainReduction = state.reduction;
+        open.processor.mClipCount = state.clips;
+        open.processor.mixMode = state.mode;
+        open.editor.reset (open.processor.createEditorIfNeeded());
+        auto& p = open.panel();
+
+        EXPECT_EQ (ladder (p), state.ladder);
+        EXPECT_EQ (p.clipLed->getLedState(), state.clip ? Led::ledOn : Led::ledOff);
+        EXPECT_EQ (p.brickLimitLed->getLedState(), Led::ledOff);
+        EXPECT_EQ (p.groupLed->isVisible(), state.groupLed);
+        EXPECT_EQ (p.groupLed->getLedState(), Led::ledOff);
+    }
+}
+
 TEST (ControlPanelTimer, StaleReductionClearsOnTheEleventhTickWithoutABlock)
 {
     OpenEditor open;
@@ -199,11 +225,12 @@ TEST (ControlPanelButtons, HelpAndLogoOpenThroughTheDesktopWithoutAShell)
     OpenEditor open;
     auto& p = open.panel();
 
-    // Without the help document the button does nothing. (This program's resources folder lies
-    // beside it in the build folder and belongs to this test.)
+    // Without the help document the button opens nothing and says so. (This program's resources
+    // folder lies beside it in the build folder and belongs to this test.)
     const auto help = platform::bundle::helpDocument (platform::bundle::Format::standalone);
     help.getParentDirectory().deleteRecursively();
     p.buttonClicked (p.helpButton.get());
+    EXPECT_EQ (p.statusLine->getText(), "The help document is missing");
     p.buttonClicked (p.logoButton.get());
     EXPECT_EQ (xdgOpen.waitForArguments(), "1\nhttps://kestrom.example\n");
 
@@ -212,5 +239,41 @@ TEST (ControlPanelButtons, HelpAndLogoOpenThroughTheDesktopWithoutAShell)
     ASSERT_TRUE (help.replaceWithText ("%PDF-1.4\n"));
     p.buttonClicked (p.helpButton.get());
     EXPECT_EQ (again.waitForArguments(), "1\n" + help.getFullPathName() + "\n");
+
+    // xdg-open ends with success: nothing to say. It finds no program: the status line says so.
+    const auto tickUntilTheLaunchIsSettled = [&p]
+    {
+        for (int i = 0; i < 500 && p.launchOutcome != nullptr; ++i)
+        {
+            p.timerCallback();
+            juce::Thread::sleep (10);
+        }
+        EXPECT_EQ (p.launchOutcome, nullptr);
+    };
+    p.showStatus ({});
+    tickUntilTheLaunchIsSettled();
+    EXPECT_EQ (p.statusLine->getText(), "");
+    for (auto* button : { (juce::Button*) p.helpButton.get(), (juce::Button*) p.logoButton.get() })
+    {
+        FakeXdgOpen noProgram (true, 3);
+        p.buttonClicked (button);
+        tickUntilTheLaunchIsSettled();
+        EXPECT_EQ (p.statusLine->getText(), button == p.helpButton.get() ? "No program could open the help (no PDF viewer?)"
+                                                                          : "No program could open the web page (no browser?)");
+    }
+
+    // Nothing to open them with: the status line says why, and clears itself.
+    {
+        FakeXdgOpen missing (false);
+        p.buttonClicked (p.helpButton.get());
+        EXPECT_EQ (p.statusLine->getText(), "No program to open the help (xdg-open is missing)");
+        p.buttonClicked (p.logoButton.get());
+        EXPECT_EQ (p.statusLine->getText(), "No program to open the web page (xdg-open is missing)");
+    }
+    for (int tick = 1; tick < ControlPanel::statusTicks; ++tick)
+        p.timerCallback();
+    EXPECT_TRUE (p.statusLine->getText().isNotEmpty());
+    p.timerCallback();
+    EXPECT_TRUE (p.statusLine->getText().isEmpty());
     help.getParentDirectory().deleteRecursively();
 }

@@ -121,7 +121,7 @@ TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
     EXPECT_TRUE (dialog().isVisible());
     EXPECT_EQ (panel().getIndexOfChildComponent (&dialog()), panel().getNumChildComponents() - 1);
     EXPECT_EQ (dialog().textEditor->getText(), "my best preset ever");
-    EXPECT_EQ (dialog().statusLabel->getText(), "iCloud disabled");
+    EXPECT_EQ (dialog().statusLabel->getText(), "Sync folder disabled");
 
     clickOk();
     EXPECT_FALSE (dialog().isVisible());
@@ -158,6 +158,34 @@ TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
     EXPECT_EQ (p.getUserPresetNames().size(), 1u);
 }
 
+// A load or save that fails says so in the main panel's status line and changes nothing.
+TEST_F (PanelPresets, FailedLoadsAndSavesSaySo)
+{
+    auto& p = processor();
+    ASSERT_TRUE (p.writeUserPreset ("A"));
+    ASSERT_TRUE (p.writeUserPreset ("B"));
+    panel().updateUserPresets();
+
+    presetFile ("A").replaceWithText ("x");   // too short to be a state chunk
+    pick (6);
+    EXPECT_EQ (panel().statusLine->getText(), "Could not load \"A\"");
+    EXPECT_EQ (p.getCurrentUserPreset(), "B");
+
+    const auto kept = presetFile ("B").loadFileAsString();
+    ASSERT_TRUE (presetFile ("B").setReadOnly (true));
+    edit (0.9f);
+    pick (PresetMenu::savePreset);
+    EXPECT_EQ (panel().statusLine->getText(), "Could not save \"B\"");
+    pick (PresetMenu::addPreset);
+    dialog().textEditor->setText ("B");
+    clickOk();
+    EXPECT_TRUE (dialog().isVisible());
+    EXPECT_EQ (dialog().statusLabel->getText(), "Could not save");
+    EXPECT_EQ (presetFile ("B").loadFileAsString(), kept);
+    EXPECT_EQ (p.mUserPresetModified.load(), 1);
+    presetFile ("B").setReadOnly (false);
+}
+
 TEST_F (PanelPresets, APickIsNotLostOrReplacedByARefreshOnItsWay)
 {
     auto& p = processor();
@@ -185,30 +213,61 @@ TEST (PanelPresetsWithSyncFolder, DialogShowsItAndSavesThere)
     OpenEditor open;
     auto& dialog = *open.panel().saveDialog;
     open.panel().presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
-    EXPECT_EQ (dialog.statusLabel->getText(), "iCloud enabled");
+    EXPECT_EQ (dialog.statusLabel->getText(), "Sync folder enabled");
+
+    // A local preset named so that it would vanish from the menu without the sync folder.
+    dialog.textEditor->setText ("Z.local.local");
+    dialog.buttonClicked (dialog.okButton.get());
+    EXPECT_TRUE (dialog.isVisible());
+    EXPECT_EQ (dialog.statusLabel->getText(), "Name not allowed");
+
     dialog.textEditor->setText ("shared");
     dialog.buttonClicked (dialog.okButton.get());
     EXPECT_TRUE (folders.cloudDocuments().getChildFile ("shared.json").existsAsFile());
 }
 
-TEST (WindowedPresetDialog, OpensAboveTheSettingsPanelsWithItsFieldFocused)
+namespace
+{
+    // Types one character into whatever the window's keyboard focus is on.
+    void type (juce::Component& window, juce::juce_wchar c)
+    {
+        window.getPeer()->handleKeyPress (juce::KeyPress ((int) c, {}, c));
+    }
+}
+
+// Shown at once, or only after the pick (the window had no focus to give yet): either way the
+// field has the caret at the end of the proposal and typed keys arrive.
+TEST (WindowedPresetDialog, OpensAboveTheSettingsPanelsWithTypedKeysArriving)
 {
     if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
         GTEST_SKIP() << "no display";
 
-    ScopedXdgFolders folders;
-    OpenEditor open;
-    open.editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
-    open.editor->setVisible (true);
-    auto& panel = open.panel();
-    panel.backdropLabel->setVisible (true);
-    panel.advancedPanel->setVisible (true);
-    panel.weightPanel->setVisible (true);
+    for (const bool shownAtPick : { true, false })
+    {
+        SCOPED_TRACE (shownAtPick ? "window shown at the pick" : "window shown after the pick");
+        ScopedXdgFolders folders;
+        OpenEditor open;
+        open.editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+        open.editor->setVisible (shownAtPick);
+        auto& panel = open.panel();
+        panel.backdropLabel->setVisible (true);
+        panel.advancedPanel->setVisible (true);
+        panel.weightPanel->setVisible (true);
 
-    panel.presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
-    auto& dialog = *panel.saveDialog;
-    EXPECT_TRUE (dialog.textEditor->hasKeyboardFocus (false));
-    const auto centre = dialog.getBounds().getCentre();
-    auto* hit = panel.getComponentAt (centre);
-    EXPECT_TRUE (hit == &dialog || dialog.isParentOf (hit));
+        panel.presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
+        open.editor->setVisible (true);
+        panel.timerCallback();
+
+        auto& dialog = *panel.saveDialog;
+        ASSERT_TRUE (dialog.textEditor->hasKeyboardFocus (false));
+        EXPECT_EQ (dialog.textEditor->getCaretPosition(), dialog.textEditor->getTotalNumChars());
+        if (shownAtPick)
+            writeEditorSnapshot (*open.editor, "editor-name-dialog.png");
+        type (*open.editor, '!');
+        EXPECT_EQ (dialog.textEditor->getText(), "my best preset ever!");
+
+        const auto centre = dialog.getBounds().getCentre();
+        auto* hit = panel.getComponentAt (centre);
+        EXPECT_TRUE (hit == &dialog || dialog.isParentOf (hit));
+    }
 }

@@ -50,7 +50,7 @@ namespace
         { "new label", "GROUP", 37, 149, 46, 24 },         { "new component", "", 122, 92, 15, 17 },
         { "autogain button", "", 638, 454, 40, 39 },       { "new label", "BRICK LIMIT", 680, 462, 66, 18 },
         { "new component", "", 758, 462, 15, 18 },         { "new component", "", 740, 527, 15, 18 },
-        { "new label", "0", 693, 559, 58, 24 },            { "BrisaltoBtn", "new button", 20, 6, 254, 49 },
+        { "new label", "---", 693, 559, 58, 24 },            { "BrisaltoBtn", "new button", 20, 6, 254, 49 },
         { "new label", "CLIP", 698, 523, 42, 24 },         { "clipresetbtn", "new button", 674, 517, 98, 78 },
         { "sat button", "", 117, 174, 37, 31 },            { "new label", "SYNC PARS", 37, 177, 69, 24 },
     };
@@ -84,7 +84,7 @@ namespace
         }
         EXPECT_EQ (panel.advancedPanel->getBounds(), juce::Rectangle<int> (45, 120, 700, 385));
         EXPECT_EQ (panel.backdropLabel->getBounds(), juce::Rectangle<int> (0, 80, 800, 520));
-        EXPECT_EQ (panel.weightPanel->getBounds(), juce::Rectangle<int> (35, 100, 720, 405));
+        EXPECT_EQ (panel.weightPanel->getBounds(), PanelLayout::scaledPlace ({ 35, 100, 720, 405 }, panel, 800, 600));
     }
 }
 
@@ -132,7 +132,7 @@ TEST (ControlPanel, FontsFollowTheSmallerScaleBelowTheDesignSizeOnly)
         EXPECT_FLOAT_EQ (panel.thresholdLabel->getFont().getHeight(), row.label17);
         EXPECT_EQ (panel.classALabel->getFont().getTypefaceStyle(), "Regular");
         EXPECT_EQ (panel.classALabel->getBounds(), row.classA);
-        EXPECT_EQ (panel.weightPanel->getBounds(), juce::Rectangle<int> (35, 100, 720, 405));
+        EXPECT_EQ (panel.weightPanel->getBounds(), PanelLayout::scaledPlace ({ 35, 100, 720, 405 }, panel, 800, 600));
     }
 }
 
@@ -144,7 +144,7 @@ TEST (ControlPanel, ResizingBackAndForthLeavesNoDrift)
     for (auto* label : directLabels (panel))
         constructed[label] = label->getFont().getHeight();
     EXPECT_EQ (panel.labelFontHeights, constructed);
-    EXPECT_EQ (constructed.size(), 32u);  // 31 generated labels and the backdrop
+    EXPECT_EQ (constructed.size(), 33u);  // 31 generated labels, the status line and the backdrop
 
     for (const auto& size : { juce::Point<int> (640, 480), juce::Point<int> (1200, 900), juce::Point<int> (640, 480),
                               juce::Point<int> (800, 600) })
@@ -201,10 +201,10 @@ TEST (ControlPanel, VisibilityLedColoursAndSelectorItems)
     auto& p = open.panel();
 
     // Hidden at the end of construction; the refresh alone decides about the server label and
-    // the W button.
+    // the W button, the meters' first step about the group LED.
     const std::set<juce::Component*> hidden { p.backdropLabel.get(), p.advancedPanel.get(), p.weightPanel.get(),
                                               p.saveDialog.get(), p.smoothToggle.get(), p.smoothLabel.get() };
-    const std::set<juce::Component*> refreshed { p.serverLabel.get(), p.weightButton.get() };
+    const std::set<juce::Component*> refreshed { p.serverLabel.get(), p.weightButton.get(), p.groupLed.get() };
     for (auto* child : p.getChildren())
     {
         if (refreshed.count (child) == 0)

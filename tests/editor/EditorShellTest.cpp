@@ -17,7 +17,7 @@ TEST (EditorShell, OpensAtTheStoredSizeOnlyWithinTheDesignSize)
 {
     struct Row { int storedW, storedH, openW, openH; };
     const Row rows[] = {
-        { 640, 480, 640, 480 }, { 41, 41, 41, 41 }, { 40, 480, 800, 600 }, { 800, 601, 800, 600 },
+        { 640, 480, 640, 480 }, { 639, 480, 800, 600 }, { 640, 479, 800, 600 }, { 800, 601, 800, 600 },
         { 801, 600, 800, 600 }, { 0, 0, 800, 600 }, { -5, 480, 800, 600 },
     };
 
@@ -63,8 +63,8 @@ TEST (EditorShell, FitsThePanelIntoTheWindowAndStoresItsSize)
 
     auto* limits = open.editor->getConstrainer();
     ASSERT_NE (limits, nullptr);
-    EXPECT_EQ (limits->getMinimumWidth(), 40);
-    EXPECT_EQ (limits->getMinimumHeight(), 40);
+    EXPECT_EQ (limits->getMinimumWidth(), 640);
+    EXPECT_EQ (limits->getMinimumHeight(), 480);
     EXPECT_EQ (limits->getMaximumWidth(), 1600);
     EXPECT_EQ (limits->getMaximumHeight(), 1200);
     EXPECT_TRUE (open.editor->isResizable());
@@ -111,6 +111,21 @@ TEST (EditorShell, NamesTheParameterOfEachKnob)
 
     OpenEditor other;
     EXPECT_EQ (open.shell().getControlParameterIndex (*other.panel().thresholdSlider), -1);
+}
+
+TEST (EditorShell, OwnsATooltipWindowForTheControlsThatHaveTips)
+{
+    OpenEditor open;
+    auto* tips = open.shell().tooltipWindow.get();
+    ASSERT_NE (tips, nullptr);
+    EXPECT_EQ (tips->getParentComponent(), open.editor.get());
+    // Without the system's focus, like a plug-in in a host's window (this program has none
+    // unless a windowed test ran before in it).
+    if (juce::Process::isForegroundProcess())
+        GTEST_SKIP() << "this process holds the focus";
+    EXPECT_EQ (tips->getTipFor (*open.panel().autoGainToggle), "allows to compare the real compression without gain increase");
+    EXPECT_EQ (tips->getTipFor (*open.panel().advancedPanel->adaptiveAmountSlider), "relative amount of  compression in quiet parts");
+    EXPECT_EQ (tips->getTipFor (*open.panel().ratioSlider), "");
 }
 
 TEST (EditorShell, PaintsBlackBarsAroundThePanelAndLeavesTheDefaultLookAndFeel)

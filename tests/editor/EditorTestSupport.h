@@ -5,6 +5,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 // The fifteen embedded LED images, without their ".png".
@@ -112,4 +113,19 @@ inline bool nearlyEqual (juce::Rectangle<float> a, juce::Rectangle<float> b, flo
 {
     return std::abs (a.getX() - b.getX()) <= tolerance && std::abs (a.getY() - b.getY()) <= tolerance
         && std::abs (a.getRight() - b.getRight()) <= tolerance && std::abs (a.getBottom() - b.getBottom()) <= tolerance;
+}
+
+// Leaves a snapshot of the component for a person to look at, beside the art contact sheet
+// (BRISALTO_CONTACT_SHEET's folder: the build folder under CTest); nothing when that is unset.
+inline void writeEditorSnapshot (juce::Component& component, const juce::String& fileName)
+{
+    const auto* sheet = std::getenv ("BRISALTO_CONTACT_SHEET");
+    if (sheet == nullptr)
+        return;
+    const auto file = juce::File (sheet).getSiblingFile (fileName);
+    const auto image = component.createComponentSnapshot (component.getLocalBounds());
+    file.deleteFile();
+    juce::FileOutputStream out (file);
+    if (out.openedOk())
+        juce::PNGImageFormat().writeImageToStream (image, out);
 }

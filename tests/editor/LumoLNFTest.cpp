@@ -272,6 +272,44 @@ TEST (LumoLNF, TextUsesRobotoMediumAtTheRightHeights)
     EXPECT_EQ (font.getHeight(), 11.0f);
 }
 
+// A selector's text draws in the selector's own font, the one its menu uses, whenever the
+// embedded typeface lacks one of its characters; its other labels stay in Roboto.
+TEST (LumoLNF, SelectorTextFallsBackToTheMenusFontForMissingCharacters)
+{
+    ForcePopupsInParentWindow lnf;
+    juce::ComboBox combo;
+    combo.setLookAndFeel (&lnf);
+    combo.setBounds (0, 0, 160, 24);
+    juce::Label plain;
+
+    const struct { const char* utf8; bool roboto; } texts[] = {
+        { "Live drums", true }, { "\xc3\x9c\x62\x65\x72 \xd0\x96", true },   // Latin-1 and Cyrillic
+        { "Chor \xe6\x97\xa5\xe6\x9c\xac", false }, { "Bass \xe2\x99\xab", false },   // CJK, a music note
+    };
+    for (const auto& t : texts)
+    {
+        const auto text = juce::String::fromUTF8 (t.utf8);
+        SCOPED_TRACE (text);
+        EXPECT_EQ (LumoLNF::robotoDrawsEveryCharacterOf (text), t.roboto);
+
+        combo.clear (juce::dontSendNotification);
+        combo.addItem (text, 1);
+        combo.setSelectedId (1, juce::dontSendNotification);
+        auto* shown = dynamic_cast<juce::Label*> (combo.getChildComponent (0));
+        ASSERT_NE (shown, nullptr);
+        const auto font = lnf.getLabelFont (*shown);
+        EXPECT_EQ (font.getTypefaceName() == "Roboto", t.roboto);
+        if (! t.roboto)
+        {
+            EXPECT_EQ (font.getTypefaceName(), lnf.getPopupMenuFont().getTypefaceName());
+        }
+
+        plain.setText (text, juce::dontSendNotification);
+        EXPECT_EQ (lnf.getLabelFont (plain).getTypefaceName(), "Roboto");
+    }
+    combo.setLookAndFeel (nullptr);
+}
+
 TEST (LumoLNF, SliderTextBoxIsACentredTransparentLabel)
 {
     ForcePopupsInParentWindow lnf;

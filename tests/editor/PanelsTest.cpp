@@ -9,8 +9,8 @@
 using Panels = PanelFixture;
 
 // Keys must keep reaching the host: no child of a panel wants or takes the keyboard focus on a
-// click, except the fields the user types into.
-TEST_F (Panels, OnlyTypingFieldsTakeTheFocus)
+// click, except the fields the user types into and the selectors, which step with the arrow keys.
+TEST_F (Panels, OnlyTypingFieldsAndSelectorsTakeTheFocus)
 {
     AdvancedPanel1 advanced (processor);
     WeightPanel weights (processor);
@@ -23,9 +23,9 @@ TEST_F (Panels, OnlyTypingFieldsTakeTheFocus)
         for (auto* child : panel->getChildren())
         {
             SCOPED_TRACE (child->getName());
-            const bool typingField = dynamic_cast<juce::TextEditor*> (child) != nullptr;
-            EXPECT_EQ (child->getWantsKeyboardFocus(), typingField);
-            EXPECT_EQ (child->getMouseClickGrabsKeyboardFocus(), typingField);
+            const bool focusable = dynamic_cast<juce::TextEditor*> (child) != nullptr || dynamic_cast<juce::ComboBox*> (child) != nullptr;
+            EXPECT_EQ (child->getWantsKeyboardFocus(), focusable);
+            EXPECT_EQ (child->getMouseClickGrabsKeyboardFocus(), focusable);
         }
     }
 }

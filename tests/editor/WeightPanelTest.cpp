@@ -19,7 +19,7 @@ namespace
     }
 }
 
-TEST_F (WeightPanelTest, ChildrenKeepTheirPixelBoundsAtAnyPanelSize)
+TEST_F (WeightPanelTest, ChildrenAndLabelFontsScaleWithThePanel)
 {
     WeightPanel panel (processor);
     ASSERT_EQ (panel.children().size(), 54u);
@@ -32,13 +32,22 @@ TEST_F (WeightPanelTest, ChildrenKeepTheirPixelBoundsAtAnyPanelSize)
         { panel.allOnButton, { 96, 364, 56, 22 } },        { panel.channelMeters[4], { 366, 50, 56, 16 } },
         { panel.channelMeters[15], { 628, 202, 56, 16 } }, { panel.formatLabel, { 514, 368, 66, 16 } },
     };
-    for (auto size : { juce::Point<int> (720, 400), juce::Point<int> (360, 200) })
-    {
-        panel.setSize (size.x, size.y);
-        for (const auto& [child, bounds] : places)
-            EXPECT_EQ (child->getBounds(), bounds) << child->getName();
-        EXPECT_FLOAT_EQ (panel.channelLabels[3]->getFont().getHeight(), 16.0f);
-    }
+    // Size, and the font of a 16 px label there (design height at the design size and above).
+    const struct { int w, h; float font; } sizes[] = { { 720, 400, 16.0f }, { 360, 200, 8.5f }, { 720, 405, 16.0f },
+                                                       { 1440, 800, 16.0f }, { 576, 324, 13.3f } };
+    for (int round = 0; round < 2; ++round)
+        for (const auto& size : sizes)
+        {
+            SCOPED_TRACE (testing::Message() << size.w << " x " << size.h);
+            panel.setSize (size.w, size.h);
+            const float sx = (float) size.w / 720.0f, sy = (float) size.h / 400.0f;
+            const auto scaled = [] (int v, float s) { return (int) std::nearbyint ((float) v * s); };
+            for (const auto& [child, b] : places)
+                EXPECT_EQ (child->getBounds(), juce::Rectangle<int> (scaled (b.getX(), sx), scaled (b.getY(), sy),
+                                                                     scaled (b.getWidth(), sx), scaled (b.getHeight(), sy)))
+                    << child->getName();
+            EXPECT_NEAR (panel.channelLabels[3]->getFont().getHeight(), size.font, 1e-4f);
+        }
     EXPECT_FALSE (panel.hiddenLabel->isVisible());
     EXPECT_EQ (panel.weightSliders[7]->getDoubleClickReturnValue(), 0.0);
     EXPECT_TRUE (panel.weightSliders[7]->isDoubleClickReturnEnabled());

@@ -1,11 +1,16 @@
 // Tests that need a real window: run them under xvfb-run (CTest: editor_windowed_tests).
 
 #include "EditorTestSupport.h"
+#include "PanelTestSupport.h"
 #include "editor/lnf/ForcePopupsInParentWindow.h"
+#include "editor/panels/AdvancedPanel1.h"
+#include "editor/panels/WeightPanel.h"
 #include "editor/widgets/ComboBox_IgnoreKeys.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <memory>
 
 namespace
@@ -103,4 +108,76 @@ TEST (WindowedComboBox_IgnoreKeys, FocusedComboHandsKeysOnToItsParent)
     EXPECT_TRUE (peer->handleKeyPress (juce::KeyPress (juce::KeyPress::downKey)));
     EXPECT_EQ (plain.getSelectedId(), 3);
     EXPECT_EQ (window.keysSeen.size(), seen);
+}
+
+namespace
+{
+    class WindowedSettingsSelectors : public PanelFixture {};
+
+    void click (juce::Component& target)
+    {
+        auto* peer = target.getPeer();
+        const auto at = peer->getComponent().getLocalPoint (&target, target.getLocalBounds().getCentre()).toFloat();
+        for (auto buttons : { juce::ModifierKeys::leftButtonModifier, juce::ModifierKeys::noModifiers })
+            peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, buttons,
+                                    juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
+                                    juce::Time::currentTimeMillis());
+        pumpPendingMessages (1000);   // a selector's menu opens on the next turn of the loop
+        juce::PopupMenu::dismissAllActiveMenus();
+        pumpPendingMessages (1000);
+    }
+}
+
+// The settings panels' selectors take the focus on a click and step with the arrow keys; their
+// knobs and buttons take no focus, so keys go on to the host.
+TEST_F (WindowedSettingsSelectors, SelectorsStepWithArrowKeysKnobsAndButtonsLeaveKeysToTheHost)
+{
+    if (skipWithoutDisplay())
+        GTEST_SKIP() << "no display";
+
+    setInputChannels (8);
+    KeyRecordingWindow window;
+    window.setSize (1440, 420);
+    AdvancedPanel1 advanced (processor);
+    WeightPanel weights (processor);
+    advanced.setBounds (0, 0, 700, 380);
+    weights.setBounds (710, 0, 720, 400);
+    window.addAndMakeVisible (advanced);
+    window.addAndMakeVisible (weights);
+    pumpPendingMessages (1000);
+    auto* peer = window.getPeer();
+    ASSERT_NE (peer, nullptr);
+
+    // Selector, and what one step down leaves in the processor.
+    const std::pair<juce::ComboBox*, std::function<float()>> selectors[] = {
+        { advanced.filterTypeCombo.get(), [this] { return processor.mParams[BPFilterType].load(); } },
+        { advanced.progChangeModeCombo.get(), [this] { return (float) processor.midi_progr_change_mode; } },
+        { advanced.midiChannelCombo.get(), [this] { return (float) processor.midi_progr_change_channel; } },
+        { weights.formatCombo, [this] { return (float) processor.inputFormat; } },
+    };
+    const float afterStep[] = { 0.1f, 1.0f, 0.0f, 13.0f };
+
+    for (size_t i = 0; i < std::size (selectors); ++i)
+    {
+        auto& [combo, value] = selectors[i];
+        SCOPED_TRACE (combo->getName() + " " + juce::String ((int) i));
+        click (*combo);
+        ASSERT_TRUE (combo->hasKeyboardFocus (false));
+        const auto seen = window.keysSeen.size();
+        EXPECT_TRUE (peer->handleKeyPress (juce::KeyPress (juce::KeyPress::downKey)));
+        pumpPendingMessages (1000);
+        EXPECT_FLOAT_EQ (value(), afterStep[i]);
+        EXPECT_EQ (window.keysSeen.size(), seen);
+    }
+
+    for (juce::Component* control : { (juce::Component*) advanced.lookaheadSlider.get(), (juce::Component*) advanced.midiFromDawToggle.get(),
+                                      (juce::Component*) weights.weightSliders[0], (juce::Component*) weights.allOnButton })
+    {
+        SCOPED_TRACE (control->getName());
+        window.grabKeyboardFocus();
+        click (*control);
+        EXPECT_FALSE (control->hasKeyboardFocus (true));
+        EXPECT_FALSE (peer->handleKeyPress (juce::KeyPress ('a', {}, 'a')));
+        EXPECT_EQ (window.keysSeen.getLast(), juce::KeyPress ('a', {}, 'a'));
+    }
 }

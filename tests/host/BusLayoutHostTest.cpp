@@ -1,6 +1,7 @@
-// Bus layouts a host can apply. The plug-in accepts any layout whose main input and output
-// counts differ, and equal counts up to 28; the side-chain is not examined. VST3 hosts negotiate
-// the arrangement; an LV2 plug-in's ports are fixed when the bundle is built.
+// Bus layouts a host can apply. All three buses are stereo by default. The plug-in accepts any
+// layout whose main input and output counts differ, and equal counts up to 28; the side-chain is
+// not examined. VST3 hosts negotiate the arrangement; an LV2 plug-in's ports are fixed when the
+// bundle is built.
 
 #include "HostTestSupport.h"
 
@@ -44,15 +45,15 @@ Set namedSpeakers (int count)
 
 class BusLayoutHostTest : public EachFormat {};
 
-TEST_P (BusLayoutHostTest, DefaultLayoutIsSevenOneFourOnAllThreeBuses)
+TEST_P (BusLayoutHostTest, DefaultLayoutIsStereoOnAllThreeBuses)
 {
     auto plugin = loadFresh (format());
     ASSERT_NE (plugin, nullptr);
     ASSERT_EQ (plugin->getBusCount (true), 2);
     ASSERT_EQ (plugin->getBusCount (false), 1);
-    EXPECT_EQ (plugin->getChannelCountOfBus (true, 0), 12);
-    EXPECT_EQ (plugin->getChannelCountOfBus (true, 1), 12);
-    EXPECT_EQ (plugin->getChannelCountOfBus (false, 0), 12);
+    EXPECT_EQ (plugin->getChannelCountOfBus (true, 0), 2);
+    EXPECT_EQ (plugin->getChannelCountOfBus (true, 1), 2);
+    EXPECT_EQ (plugin->getChannelCountOfBus (false, 0), 2);
 }
 
 TEST_P (BusLayoutHostTest, LayoutsTheHostCanApply)
@@ -64,9 +65,9 @@ TEST_P (BusLayoutHostTest, LayoutsTheHostCanApply)
 
     if (isLv2())
     {
-        // Fixed ports: nothing but the built layout (12 in, 12 side-chain, 12 out).
+        // Fixed ports: nothing but the built layout (2 in, 2 side-chain, 2 out).
         EXPECT_TRUE (applies (*plugin, plugin->getBusesLayout()));
-        EXPECT_FALSE (applies (*plugin, makeLayout (Set::stereo(), Set::stereo(), Set::stereo())));
+        EXPECT_FALSE (applies (*plugin, makeLayout (s714, s714, s714)));
         EXPECT_FALSE (applies (*plugin, makeLayout (Set::mono(), Set::stereo(), Set::stereo())));
         return;
     }
@@ -100,7 +101,8 @@ TEST_P (BusLayoutHostTest, RefusedLayoutLeavesAWorkingPlugin)
     ASSERT_NE (plugin, nullptr);
 
     const auto before = plugin->getBusesLayout();
-    const auto refused = isLv2() ? makeLayout (Set::stereo(), Set::stereo(), Set::stereo())
+    const auto s714 = Set::create7point1point4();
+    const auto refused = isLv2() ? makeLayout (s714, s714, s714)
                                  : makeLayout (namedSpeakers (29), namedSpeakers (29), Set::stereo());
     EXPECT_FALSE (applies (*plugin, refused));
 
@@ -111,6 +113,39 @@ TEST_P (BusLayoutHostTest, RefusedLayoutLeavesAWorkingPlugin)
 }
 
 BRISALTO_FOR_EACH_FORMAT (BusLayoutHostTest);
+
+TEST (WideLv2HostTest, SevenOneFourOnAllThreeBusesAndNothingElse)
+{
+    auto result = sharedHost().load (PluginFormatKind::lv2, wideLv2Bundle(), 48000.0, 1024);
+    ASSERT_NE (result.instance, nullptr) << result.error;
+    auto& plugin = *result.instance;
+
+    EXPECT_EQ (plugin.getName(), "Brisalto 7.1.4");
+    EXPECT_EQ (plugin.getChannelCountOfBus (true, 0), 12);
+    EXPECT_EQ (plugin.getChannelCountOfBus (true, 1), 12);
+    EXPECT_EQ (plugin.getChannelCountOfBus (false, 0), 12);
+    EXPECT_FALSE (applies (plugin, makeLayout (Set::stereo(), Set::stereo(), Set::stereo())));
+
+    // All twelve channels are compressed.
+    prepare (plugin, 48000.0, 1024);
+    setByName (plugin, "Threshold", 0.3f);
+    juce::AudioBuffer<float> buffer (24, 1024);
+    juce::MidiBuffer midi;
+    for (int block = 0; block < 40; ++block)
+    {
+        for (int channel = 0; channel < 24; ++channel)
+            for (int i = 0; i < 1024; ++i)
+                buffer.setSample (channel, i, channel < 12 ? 0.7f * std::sin (0.03f * (float) (block * 1024 + i)) : 0.0f);
+        plugin.processBlock (buffer, midi);
+    }
+    for (int channel = 0; channel < 12; ++channel)
+    {
+        const double outRms = buffer.getRMSLevel (channel, 0, 1024);
+        EXPECT_GT (outRms, 0.01) << channel;
+        EXPECT_LT (outRms, 0.7 / std::sqrt (2.0) * 0.7) << channel;
+    }
+    plugin.releaseResources();
+}
 
 } // namespace
 } // namespace brisalto::host::test

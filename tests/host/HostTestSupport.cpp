@@ -23,6 +23,11 @@ juce::File bundleFor (PluginFormatKind kind)
     return juce::File (BRISALTO_LV2_BUNDLE);
 }
 
+juce::File wideLv2Bundle()
+{
+    return juce::File (BRISALTO_LV2_WIDE_BUNDLE);
+}
+
 std::unique_ptr<juce::AudioPluginInstance> loadFresh (PluginFormatKind kind, double sampleRate, int blockSize)
 {
     auto result = sharedHost().load (kind, bundleFor (kind), sampleRate, blockSize);

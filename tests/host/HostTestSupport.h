@@ -31,6 +31,9 @@ PluginHost& sharedHost();
 
 juce::File bundleFor (PluginFormatKind kind);
 
+/** The second LV2, whose fixed ports carry 7.1.4 on all three buses. */
+juce::File wideLv2Bundle();
+
 /** A fresh instance of the built bundle; fails the test if it cannot be loaded. */
 std::unique_ptr<juce::AudioPluginInstance> loadFresh (PluginFormatKind kind, double sampleRate = 48000.0, int blockSize = 1024);
 

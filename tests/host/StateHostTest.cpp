@@ -86,5 +86,74 @@ TEST_P (StateHostTest, GarbageStateLeavesTheDefaults)
 
 BRISALTO_FOR_EACH_FORMAT (StateHostTest);
 
+// A project keeps the plug-in's state apart from the layout the host negotiated: a state saved
+// on one layout loads on another (a project saved when 7.1.4 was the default opens on today's
+// stereo default), and the 7.1.4 LV2 keeps its own state like the others.
+TEST (StateAcrossLayoutsHostTest, StateSavedOnOneLayoutLoadsOnAnother)
+{
+    using Set = juce::AudioChannelSet;
+    struct Side
+    {
+        PluginFormatKind kind;
+        juce::File bundle;
+        Set layout;     // disabled: keep the bundle's own
+    };
+    struct Case
+    {
+        const char* name;
+        Side from, to;
+    };
+    const Side vst3Wide { PluginFormatKind::vst3, bundleFor (PluginFormatKind::vst3), Set::create7point1point4() };
+    const Side vst3Stereo { PluginFormatKind::vst3, bundleFor (PluginFormatKind::vst3), Set::stereo() };
+    const Side lv2Wide { PluginFormatKind::lv2, wideLv2Bundle(), Set::disabled() };
+    const Case cases[] { { "VST3 7.1.4 to stereo", vst3Wide, vst3Stereo },
+                         { "VST3 stereo to 7.1.4", vst3Stereo, vst3Wide },
+                         { "LV2 7.1.4", lv2Wide, lv2Wide } };
+
+    const auto load = [] (const Side& side)
+    {
+        auto result = sharedHost().load (side.kind, side.bundle, 48000.0, 1024);
+        EXPECT_NE (result.instance, nullptr) << result.error;
+        if (result.instance != nullptr)
+        {
+            if (! side.layout.isDisabled())
+            {
+                juce::AudioProcessor::BusesLayout layout;
+                layout.inputBuses.add (side.layout);
+                layout.inputBuses.add (side.layout);
+                layout.outputBuses.add (side.layout);
+                EXPECT_TRUE (result.instance->setBusesLayout (layout));
+            }
+            prepare (*result.instance, 48000.0, 1024);
+        }
+        return std::move (result.instance);
+    };
+
+    for (const auto& c : cases)
+    {
+        juce::MemoryBlock saved;
+        {
+            auto original = load (c.from);
+            ASSERT_NE (original, nullptr);
+            setByName (*original, "Threshold", 0.4f);
+            setByName (*original, "Ratio", 0.8f);
+            processBlocks (*original, 2);
+            original->getStateInformation (saved);
+            original->releaseResources();
+        }
+
+        auto restored = load (c.to);
+        ASSERT_NE (restored, nullptr);
+        restored->setStateInformation (saved.getData(), (int) saved.getSize());
+        auto* threshold = findParameter (*restored, "Threshold");
+        auto* ratio = findParameter (*restored, "Ratio");
+        ASSERT_TRUE (threshold != nullptr && ratio != nullptr);
+        renderUntil (*restored, [&] { return std::abs (threshold->getValue() - 0.4f) < 1.0e-5f; }, 3000);
+        EXPECT_NEAR (threshold->getValue(), 0.4f, 1.0e-5f) << c.name;
+        EXPECT_NEAR (ratio->getValue(), 0.8f, 1.0e-5f) << c.name;
+        restored->releaseResources();
+    }
+}
+
 } // namespace
 } // namespace brisalto::host::test

@@ -2,6 +2,8 @@
 #include "platform/DesktopLauncher.h"
 #include "common/FakeXdgOpen.h"
 
+#include <juce_audio_devices/juce_audio_devices.h>
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -85,9 +87,54 @@ TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
     ::close (hostFile);
 }
 
+// The watched launch reports xdg-open's exit status without blocking, and hands it none of the
+// caller's descriptors either.
+TEST (DesktopLauncher, WatchedLaunchTellsWhetherAProgramOpenedIt)
+{
+    const int hostFile = ::dup2 (::open ("/dev/null", O_RDONLY), 77);
+    ASSERT_EQ (hostFile, 77);
+    using State = platform::desktop::Outcome::State;
+    for (const auto& [exitCode, expected] : { std::pair (0, State::opened), std::pair (3, State::failed), std::pair (4, State::failed) })
+    {
+        SCOPED_TRACE (exitCode);
+        FakeXdgOpen xdgOpen (true, exitCode);
+        const auto outcome = platform::desktop::openWatched ("https://kestrom.example");
+        ASSERT_NE (outcome, nullptr);
+        auto state = outcome->poll();
+        for (int i = 0; i < 500 && state == State::pending; ++i)
+        {
+            juce::Thread::sleep (10);
+            state = outcome->poll();
+        }
+        EXPECT_EQ (state, expected);
+        EXPECT_EQ (xdgOpen.waitForArguments(), "1\nhttps://kestrom.example\n");
+        EXPECT_FALSE (xdgOpen.descriptors().contains ("77")) << xdgOpen.descriptors().joinIntoString (" ");
+        EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
+    }
+    ::close (hostFile);
+
+    FakeXdgOpen none (false);
+    EXPECT_EQ (platform::desktop::openWatched ("https://kestrom.example"), nullptr);
+}
+
 TEST (DesktopLauncher, FalseWithoutXdgOpen)
 {
     FakeXdgOpen none (false);
     EXPECT_EQ (platform::desktop::findXdgOpen(), "");
     EXPECT_FALSE (platform::desktop::open ("https://kestrom.example"));
+}
+
+// The Standalone's audio settings list JACK (and so PipeWire's JACK) beside ALSA: the device
+// types come from the same code the Standalone links.
+TEST (StandaloneAudio, DeviceTypesIncludeJackBesideAlsa)
+{
+    juce::AudioDeviceManager manager;
+    juce::OwnedArray<juce::AudioIODeviceType> types;
+    manager.createAudioDeviceTypes (types);
+
+    juce::StringArray names;
+    for (auto* type : types)
+        names.add (type->getTypeName());
+    EXPECT_TRUE (names.contains ("ALSA")) << names.joinIntoString (", ").toStdString();
+    EXPECT_TRUE (names.contains ("JACK")) << names.joinIntoString (", ").toStdString();
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sys/stat.h>
 
 namespace
@@ -82,6 +84,10 @@ TEST_P (PresetStore, RefusedNamesWriteNothingAndListNothing)
         expectUnchanged (p, { "Kept" }, "Kept", 0);
         EXPECT_EQ (p.mUserPresetModified.load(), 1);
     }
+    EXPECT_EQ (filesBelow (folders.root), before);
+
+    // A file stem ending in ".local" would be listed in one folder setting only: never written.
+    EXPECT_FALSE (p.writeUserPreset ("Z.local.local"));
     EXPECT_EQ (filesBelow (folders.root), before);
 
     // ':' groups names in the menu and stays allowed; a name at the length limit too.
@@ -217,6 +223,17 @@ TEST_P (PresetStore, FailedWritesAndRemovalsChangeNothing)
     fileB.deleteRecursively();
     EXPECT_FALSE (p.removeUserPreset ("B"));   // its file vanished: still listed
     expectUnchanged (p, { "A", "B" }, "B", 1);
+
+    // A preset file the user made read-only keeps its content and its protection.
+    const auto fileA = mainFolder().getChildFile ("A.json");
+    const auto content = fileA.loadFileAsString();
+    ASSERT_TRUE (fileA.setReadOnly (true));
+    EXPECT_FALSE (p.writeUserPreset ("A"));
+    EXPECT_EQ (fileA.loadFileAsString(), content);
+    const auto permissions = std::filesystem::status (fileA.getFullPathName().toStdString()).permissions();
+    EXPECT_EQ (permissions & std::filesystem::perms::owner_write, std::filesystem::perms::none);
+    expectUnchanged (p, { "A", "B" }, "B", 1);
+    ASSERT_TRUE (fileA.setReadOnly (false));
 
     // Writes fail once the preset folder cannot be made (its parent is a regular file).
     const auto blocker = folders.root.getChildFile ("blocker");
