@@ -63,7 +63,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 
     sInstances++;
     mInstanceId = sNewInstancesCnt.fetch_add (1);
-    attachLinkRecord();
+    mLink.attach (mInstanceId);
 
     // Derive every parameter from its default at the initial 48000 Hz and 1024 samples.
     for (int i = 0; i < NUM_PARAMETERS; ++i)
@@ -131,7 +131,9 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
     leaveCloudWatcher();
 
     // Leaves the link group and gives the link record back (cleared, group 0).
-    detachLinkRecord();
+    if (groupNumber > 0)
+        groupNumber = 0;
+    mLink.detach();
 
     sInstances--;
 }

@@ -10,7 +10,6 @@
 // Small helpers shared by the exchange's files.
 namespace exchange::detail
 {
-    inline constexpr int ownLinkRecordBit = NUM_EXT_SIDECHAIN_SLOTS;
     inline constexpr int maxBackSteps = 64;
     inline constexpr int64_t stoppedMismatchLogLimit = 20000;
 

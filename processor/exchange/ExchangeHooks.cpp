@@ -1,13 +1,13 @@
 #include "processor/render/RenderBlock.h"
-#include "processor/exchange/ExchangeDetail.h"
 #include "processor/exchange/ExchangeState.h"
+#include "processor/exchange/ExchangeDetail.h"
 #include "platform/Log.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
-// The render loop's side of the exchange with other instances in the host process: the
+// The processor's side of the exchange with other instances in the host process (the
+// exchange itself lives in SideChainExchange and LinkExchange): the
 // external side-chain (an instance in MixMode::sideChainSend publishes its first input channel
 // in one of eight slots, an instance in MixMode::sideChainReceive on the same slot detects on
 // it) and the link group (members publish the mean of their weighted squared inputs and, in
@@ -66,31 +66,8 @@ void setDiagnostics (bool on) noexcept { diagnosticsState() = on ? 1 : 0; }
 }
 
 
-using namespace exchange::detail;
-
 //==============================================================================
-// Records, clears and the group selector.
-
-void BrisaltoAudioProcessor::attachLinkRecord() noexcept
-{
-    mExchange.linkRecord = linkrecords::acquire();
-    if (mExchange.linkRecord < 0)
-        platform::log::write (platform::log::warning, "Brisalto instance %d : all %d link records are in use, this instance takes no part in linking",
-                              (int) mInstanceId, NUM_LINK_RECORDS);
-}
-
-void BrisaltoAudioProcessor::detachLinkRecord() noexcept
-{
-    if (groupNumber > 0)
-        groupNumber = 0;
-    const int record = mExchange.linkRecord.exchange (-1);
-    linkrecords::release (record);
-}
-
-int BrisaltoAudioProcessor::linkRecordIndex() const noexcept
-{
-    return mExchange.linkRecord;
-}
+// The group selector, clears and the status log.
 
 void BrisaltoAudioProcessor::groupSelectorChanged (int k) noexcept
 {
@@ -113,11 +90,7 @@ void BrisaltoAudioProcessor::groupSelectorChanged (int k) noexcept
     if (k <= 1)
     {
         groupNumber = 0;
-        // One atomic store: the render thread writes its own record's group once per block
-        // from its block copy, so a block in flight writes the old group at most once more.
-        const int record = mExchange.linkRecord;
-        if (validRecord (record))
-            mInstRMSBuffers[record].mGroupNumber = 0;
+        mLink.leaveGroup();
         trackNumber = 0;
         return;
     }
@@ -128,91 +101,54 @@ void BrisaltoAudioProcessor::groupSelectorChanged (int k) noexcept
     trackNumber = k - 1;
 }
 
-void BrisaltoAudioProcessor::prepareExchange (int preparedSize)
+void BrisaltoAudioProcessor::clearExchangeRecords() noexcept
 {
-    // Entry storage for chunks of the prepared size: the render threads then never grow it.
-    for (auto& record : sExtSideChainData)
-        record.reserveSamples (preparedSize);
-    const int own = mExchange.linkRecord;
-    if (validRecord (own))
-        mInstRMSBuffers[own].reserveSamples (preparedSize);
-    if ((int) mExchange.received.size() < preparedSize)
-        mExchange.received.assign ((size_t) preparedSize, 0.0f);
-}
-
-void BrisaltoAudioProcessor::clearExchangeRecords (bool includeOwnLinkRecord) noexcept
-{
-    mExchange.pendingClears |= (1u << NUM_EXT_SIDECHAIN_SLOTS) - 1u;
-    if (includeOwnLinkRecord)
-        mExchange.pendingClears |= 1u << ownLinkRecordBit;
-    retryPendingClears();
-}
-
-void BrisaltoAudioProcessor::retryPendingClears() noexcept
-{
-    if (mExchange.pendingClears == 0)
-        return;
-
-    for (int bit = 0; bit <= ownLinkRecordBit; ++bit)
-    {
-        if ((mExchange.pendingClears & (1u << bit)) == 0)
-            continue;
-
-        extSideChainData* record = nullptr;
-        if (bit < NUM_EXT_SIDECHAIN_SLOTS)
-            record = &sExtSideChainData[bit];
-        else if (validRecord (mExchange.linkRecord))
-            record = &mInstRMSBuffers[(int) mExchange.linkRecord];
-
-        if (record != nullptr)
-        {
-            RecordTryLock lock (record->mMutex);
-            if (! lock.owns())
-            {
-                mExchange.skippedLocks++;
-                continue;   // done at the next block
-            }
-            record->clearLocked();
-        }
-        if (bit == ownLinkRecordBit)
-            mExchange.linkSendEndValid = false;
-        mExchange.pendingClears &= ~(1u << bit);
-    }
-}
-
-void BrisaltoAudioProcessor::publishNoGroup() noexcept
-{
-    const int record = mExchange.linkRecord;
-    if (validRecord (record))
-        mInstRMSBuffers[record].mGroupNumber = 0;
-}
-
-bool BrisaltoAudioProcessor::linksThisBlock (const RenderBlock& b) const noexcept
-{
-    return b.group > 0
-        && validRecord (mExchange.linkRecord)
-        && b.mode != MixMode::sideChainSend
-        && b.mode != MixMode::sideChainReceive;
-}
-
-//==============================================================================
-// Logging without diagnostics: at most one line per second of rendered audio per instance.
-
-bool BrisaltoAudioProcessor::exchangeLogAllowed() const noexcept
-{
-    return mExchange.samplesSinceLog >= (int64_t) mSampleRate.load();
+    mSideChain.clearAll();
+    mLink.clearOwnRecord();
 }
 
 void BrisaltoAudioProcessor::finishExchangeBlock (int n) noexcept
 {
-    mExchange.samplesSinceLog = std::min<int64_t> (mExchange.samplesSinceLog + n, std::numeric_limits<int32_t>::max());
+    auto& pace = mExchange.logPace;
+    pace.advance (n);
 
     const int32_t status = mLinkStatus;
-    if (status != mExchange.loggedStatus && exchangeLogAllowed())
-    {
+    int32_t previous = 0;
+    if (pace.takeStatusChange (status, mSampleRate.load(), previous))
         platform::log::write (platform::log::notice, "Brisalto instance %d : link status %d  (was %d)",
-                              (int) mInstanceId, (int) status, (int) mExchange.loggedStatus);
-        mExchange.loggedStatus = status;
-        mExchange.samplesSinceLog = 0;
-    }
+                              (int) mInstanceId, (int) status, (int) previous);
+}
+
+//==============================================================================
+// The link group, per rendered chunk.
+
+void BrisaltoAudioProcessor::linkSend (const RenderBlock& b, int offset, int n, int64_t tsx) noexcept
+{
+    // Skipped slot clears are retried with each chunk, as the own record's are.
+    mSideChain.retryPendingClears();
+
+    LinkExchange::Settings settings;
+    const bool publish = grp_param_sync != 0 && mParamChangeCounter.load() > 0;
+    if (publish)
+        settings = { mBlockThresholdDb, mBlockMakeupDb, mBlockReleaseMs, (float) mBlockAttackSamples, mBlockRatio,
+                     mDisplayValues[Mix] };
+
+    const auto sent = mLink.send (b, offset, n, tsx, publish ? &settings : nullptr);
+    if (sent.published)
+        mParamChangeCounter.exchange (0);
+    if (sent.queueFull)
+        mLinkStatus = (int32_t) LinkStatus::queueFull;
+}
+
+int BrisaltoAudioProcessor::linkReceive (const RenderBlock& b, float* S, int n, int64_t tsx) noexcept
+{
+    LinkExchange::ReceiveOptions options;
+    options.syncParameters = grp_param_sync != 0 && b.mode == MixMode::sum;
+    options.logMismatches = b.playing || mExchange.stoppedSamples <= exchange::detail::stoppedMismatchLogLimit;
+    options.sampleRate = mSampleRate.load();
+
+    const auto receipt = mLink.receive (b, S, n, tsx, options, mExchange.logPace);
+    for (int i = 0; i < receipt.adoptionCount; ++i)
+        adoptLinkedParameters (receipt.adoptions[i]);
+    return receipt.linkedChannels;
 }

@@ -4,61 +4,70 @@
 #include "processor/common/RelaxedAtomic.h"
 #include "processor/exchange/StoppedClock.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <vector>
+#include <limits>
 
-// What one instance keeps for its exchange with the others, besides the members the Part names
-// (mLinkStatus, mSeenParamChangeCount). Touched by the instance's render thread only, except
-// `linkRecord` (set at construction and destruction) and the counters read by tests.
+// Logging of the exchange without diagnostics: status changes and the first mismatch after a
+// match, at most one line per second of rendered audio per instance. Render thread only.
+class ExchangeLogPace
+{
+public:
+    bool allowed (float sampleRate) const noexcept { return samplesSinceLog >= (int64_t) sampleRate; }
+
+    void advance (int n) noexcept
+    {
+        samplesSinceLog = std::min<int64_t> (samplesSinceLog + n, std::numeric_limits<int32_t>::max());
+    }
+
+    // A found block arms the next mismatch line.
+    void noteMatch() noexcept { mismatchArmed = true; }
+
+    // Whether a mismatch may be logged now; taking the turn disarms until the next match.
+    bool takeMismatchTurn (float sampleRate) noexcept
+    {
+        if (! mismatchArmed || ! allowed (sampleRate))
+            return false;
+        mismatchArmed = false;
+        samplesSinceLog = 0;
+        return true;
+    }
+
+    // Whether a status change is logged now; true records it as the logged one.
+    bool takeStatusChange (int32_t status, float sampleRate, int32_t& previous) noexcept
+    {
+        if (status == loggedStatus || ! allowed (sampleRate))
+            return false;
+        previous = loggedStatus;
+        loggedStatus = status;
+        samplesSinceLog = 0;
+        return true;
+    }
+
+private:
+    int32_t loggedStatus = 0;
+    bool mismatchArmed = true;
+    int64_t samplesSinceLog = 0;
+};
+
+// What one instance keeps for its exchange with the others besides the side-chain and link
+// objects and the members the design names (mLinkStatus, mSeenParamChangeCount). Touched by
+// the instance's render thread only, except the counter read by tests.
 struct ExchangeState
 {
-    // The link record this instance publishes in (handed out at construction), or -1.
-    RelaxedAtomic<int32_t> linkRecord { -1 };
-
     // A receiver skips a publisher whose publication count has not moved for this many of its
     // own exchanges (a member that stopped rendering, a sender that stopped sending).
     static constexpr int staleAfter = 16;
 
-    // Per link record: the owner generation the adoption memory belongs to, and the
-    // publication count last seen with the number of exchanges it has not moved.
-    uint32_t seenGeneration[NUM_LINK_RECORDS] {};
-    uint32_t seenPublications[NUM_LINK_RECORDS] {};
-    int32_t unchangedFor[NUM_LINK_RECORDS] {};
-    bool tracked[NUM_LINK_RECORDS] {};
-
-    // The external slot received from, its publication count and how long it has not moved.
-    int32_t extSlot = -1;
-    uint32_t extSeenPublications = 0;
-    int32_t extUnchangedFor = 0;
-
-    // Clears that found their record busy, retried at the next block: bit s for external
-    // slot s, bit 8 for the own link record.
-    uint32_t pendingClears = 0;
-
-    // The end (tsx + n) of the last chunk published to the own link record: an earlier start
-    // means time went back and the record's entries belong to another pass.
-    int64_t linkSendEnd = 0;
-    bool linkSendEndValid = false;
-
-    // Copy of a received block, taken under the record's lock and fed after unlocking.
-    std::vector<float> received;
-
-    // Logging without diagnostics: status changes and the first mismatch after a match, at
-    // most one line per second of rendered audio.
-    int32_t loggedStatus = 0;
-    bool mismatchArmed = true;
-    int64_t samplesSinceLog = 0;
-    bool noRecordLogged = false;
+    ExchangeLogPace logPace;
 
     // This instance's part in the process-wide clock of stopped transports, and the samples
     // rendered since the transport stopped.
     exchange::StoppedClock::Follower stoppedClock;
     int64_t stoppedSamples = 0;
 
-    // For tests and diagnostics.
-    RelaxedAtomic<int32_t> lastLinkedChannels { 0 };   // L of the last link receive
-    RelaxedAtomic<int32_t> skippedLocks { 0 };         // records skipped because they stayed busy
-    RelaxedAtomic<int32_t> adoptions { 0 };            // parameter rows adopted
+    // For tests and diagnostics: parameter rows adopted from the link group.
+    RelaxedAtomic<int32_t> adoptions { 0 };
 };
 
 namespace exchange

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "processor/PluginProcessor.h"
+#include "processor/exchange/ExchangeBlockView.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,50 +46,29 @@ namespace render
 }
 
 // Everything one host block is rendered with: taken once at its start.
-struct BrisaltoAudioProcessor::RenderBlock
+struct BrisaltoAudioProcessor::RenderBlock : exchange::BlockView
 {
     int numSamples = 0;
 
-    MixMode mode = MixMode::sum;
-    int32_t track = 0;
-    int32_t group = 0;
     int lookaheadBlocks = 0;
     int lookaheadDelay = 0;   // samples: the look-ahead share of the reported latency
     int limiterLatency = 0;   // samples: the hard-limiter share of the reported latency
-    float weights[MAX_CHANNELS] {};
 
-    int64_t ts = 0;
     double ppq = 0.0;
-    bool playing = false;
     uint64_t callbackTimeNs = 0;   // the host's time of this callback, or the monotonic clock's
     int64_t tsx = 0;
     int64_t chunkTsx = 0;     // tsx of the chunk being rendered: tsx + its offset in the block
     bool sendOnly = false;    // MixMode::sideChainSend: the input passes, delayed by the latency
 
-    float* const* channels = nullptr;
-    int bufferChannels = 0;
-    int mainIns = 0, mainStart = 0;
     int sideStart = 0;
     bool sideBusPresent = false;
     int totalOuts = 0;
-    int nrIn = 0, nrTotal = 0;
+    int nrTotal = 0;
 
     int hits = 0;
     float levels[MAX_CHANNELS] {};
     float gainReduction = 0.0f;
     bool gainReductionSet = false;
-
-    float* bufferChannel (int index, int offset) const noexcept
-    {
-        if (index < 0 || index >= bufferChannels || channels[index] == nullptr)
-            return nullptr;
-        return channels[index] + offset;
-    }
-
-    float* mainChannel (int ch, int offset) const noexcept
-    {
-        return ch < mainIns ? bufferChannel (mainStart + ch, offset) : nullptr;
-    }
 
     // Ring channel index nrIn .. nrTotal-1 to the side-chain bus channel it stores.
     const float* sideChannel (int ringChannel, int offset) const noexcept

@@ -107,7 +107,7 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
         mOutputPeakDb = -144.0f;
         platform::log::write (platform::log::notice, "\nBrisalto start playing timestamp : %lld    origin %.4f", (long long) ts, b.ppq);
         resetChannelStatesForStart (true);
-        clearExchangeRecords (true);
+        clearExchangeRecords();
     }
     else if (! b.playing)
     {
@@ -136,7 +136,7 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
                               (int) (diff / blockSize), (int) diff, (long long) ts, (long long) mPrevTimestamp, n);
         // The own link record too: after a jump back its entries of the earlier pass would
         // be taken for this one's.
-        clearExchangeRecords (true);
+        clearExchangeRecords();
     }
     mPrevTimestamp = ts;
     b.ts = ts;

@@ -1,5 +1,6 @@
 #include "processor/render/RenderBlock.h"
 #include "processor/render/RenderThread.h"
+#include "processor/render/RingDelayFeed.h"
 #include "platform/Log.h"
 
 #include <cstring>
@@ -36,6 +37,7 @@ void BrisaltoAudioProcessor::prepareRenderLoop()
     rs.sampleClock = 0;
     rs.elementStart.assign ((size_t) ringSize, -1);
     rs.elementLength.assign ((size_t) ringSize, 0);
+    rs.elementPendingBlocks.assign ((size_t) ringSize, 0);
 
     const int longestDelay = longestLookahead * blockSize + std::max (0, (int) mLimiterLookahead);
     rs.ringDelay.prepare (channelBlocks, longestDelay + blockSize);
@@ -47,7 +49,8 @@ void BrisaltoAudioProcessor::prepareRenderLoop()
     rs.previousBlockLength = 0;
 
     // The exchange works in chunks of at most this size: its entries are sized now.
-    prepareExchange (blockSize);
+    mSideChain.prepare (blockSize);
+    mLink.prepare (blockSize);
 }
 
 void BrisaltoAudioProcessor::ensureRingCapacity (int channelBlocks)
@@ -64,6 +67,7 @@ void BrisaltoAudioProcessor::ensureRingCapacity (int channelBlocks)
         element.mMeanSquares.resize ((size_t) channelBlocks, 0.0f);
     }
     rs.ringDelay.prepare (channelBlocks, rs.ringDelay.capacity());
+    render::dropPendingElements (rs);
     rs.ringChannelCapacity = channelBlocks;
 }
 
@@ -90,10 +94,11 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
     updateChannelCounts (b, false);
 
     // Exchange with other instances: per chunk, with the chunk's own timestamp.
-    retryPendingClears();
-    const bool links = linksThisBlock (b);
+    mSideChain.retryPendingClears();
+    mLink.retryPendingClear();
+    const bool links = mLink.linksThisBlock (b);
     if (! links)
-        publishNoGroup();   // a block in flight while the instance left its group wrote it last block
+        mLink.leaveGroup();   // a block in flight while the instance left its group wrote it last block
 
     if (b.sendsExternalSideChain())
     {
@@ -105,7 +110,8 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
         for (int offset = 0; offset < n; offset += rs.preparedBlockSize)
         {
             const int chunk = std::min (rs.preparedBlockSize, n - offset);
-            extSideChainSend (b, b.mainChannel (0, offset), chunk, b.tsx + offset);
+            if (const auto status = mSideChain.send (b, b.mainChannel (0, offset), chunk, b.tsx + offset))
+                mLinkStatus = (int32_t) *status;
             bypassChunk (b, offset, chunk);
         }
         finishExchangeBlock (n);
@@ -228,7 +234,7 @@ void BrisaltoAudioProcessor::renderChunk (RenderBlock& b, int offset, int n) noe
 {
     writeInputsToRing (b, offset, n, false);
     writeSideDetectorSource (b, n);
-    finishRingStep (b, n);
+    finishRingStep (b);
 
     bool filling = false;
     const int readIndex = selectReadElement (b, filling);
@@ -243,7 +249,7 @@ void BrisaltoAudioProcessor::renderChunk (RenderBlock& b, int offset, int n) noe
             std::fill (out, out + n, 0.0f);
 
     runDetectorAndGains (b, readIndex, filling, offset, n);
-    alignOutputsWithLatency (b, offset, n, false);
+    alignOutputsWithLatency (b, offset, n, false, filling);
     writeExtraOutputs (b, offset, n);
 
     auto& rs = mRenderState;
@@ -255,7 +261,7 @@ void BrisaltoAudioProcessor::renderChunk (RenderBlock& b, int offset, int n) noe
 void BrisaltoAudioProcessor::bypassChunk (RenderBlock& b, int offset, int n) noexcept
 {
     writeInputsToRing (b, offset, n, true);
-    finishRingStep (b, n);
+    finishRingStep (b);
 
     bool filling = false;
     selectReadElement (b, filling);
@@ -265,11 +271,7 @@ void BrisaltoAudioProcessor::bypassChunk (RenderBlock& b, int offset, int n) noe
         if (auto* out = b.bufferChannel (ch, offset))
             std::fill (out, out + n, 0.0f);
 
-    alignOutputsWithLatency (b, offset, n, true);
-    if (filling)
-        for (int ch = 0; ch < b.nrIn; ++ch)
-            if (auto* out = b.mainChannel (ch, offset))
-                std::fill (out, out + n, 0.0f);
+    alignOutputsWithLatency (b, offset, n, true, filling);
     if (! b.sendOnly)
         writeExtraOutputs (b, offset, n);
 

@@ -14,7 +14,8 @@
 // channel index. When the element the detector is about to read was not written exactly
 // `lookahead latency` samples ago with the current chunk length (a block of another size came
 // in between), its blocks are rebuilt from `ringDelay` first. With every block at the prepared
-// size the element is already exact and the delay lines are only written.
+// size the element is already exact and the delay lines are only written, late and only as far
+// as a read can reach (RingDelayFeed).
 struct RenderLoopState
 {
     int32_t preparedBlockSize = 0;     // chunk length: host blocks are rendered in pieces of at most this
@@ -28,6 +29,7 @@ struct RenderLoopState
 
     std::vector<int64_t> elementStart; // per ring element: sampleClock when it was written
     std::vector<int32_t> elementLength;// per ring element: samples it holds
+    std::vector<int32_t> elementPendingBlocks; // per ring element: channel blocks not yet in ringDelay
 
     SampleDelay ringDelay;             // every ring channel block, look-ahead plus limiter share deep
     SampleDelay outputPad;             // per output channel: latency the hard limiter does not supply

@@ -1,4 +1,5 @@
 #include "processor/render/RenderBlock.h"
+#include "processor/render/RingDelayFeed.h"
 #include "platform/Log.h"
 
 #include <cstring>
@@ -70,18 +71,30 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     b.gainReductionSet = true;
 }
 
-void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset, int n, bool bypassed) noexcept
+void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset, int n, bool bypassed, bool filling) noexcept
 {
     auto& rs = mRenderState;
     const int channelCount = std::min (b.nrIn, MAX_CHANNELS);
+    // The pad is never read deeper than the limiter's look-ahead before a block, so an output
+    // that needs no pad leaves only its last samples of that length in it.
+    const int padReach = rs.outputPad.maxDelayFor (rs.preparedBlockSize);
 
     if (bypassed)
     {
-        // The dry input, as late as processing would deliver it.
+        // The dry input, as late as processing would deliver it (silence while the look-ahead
+        // fills). The pad follows what comes out, so that a pad read just after bypass
+        // continues it.
         const int delay = b.lookaheadDelay + b.limiterLatency;
+        render::bringDelayUpToDate (rs, mRingBuffer);
         for (int ch = 0; ch < channelCount; ++ch)
             if (auto* out = b.mainChannel (ch, offset))
-                rs.ringDelay.read (ch, out, n, delay);
+            {
+                if (filling)
+                    std::fill (out, out + n, 0.0f);
+                else
+                    rs.ringDelay.read (ch, out, n, delay);
+                rs.outputPad.writeRecent (ch, out, n, padReach);
+            }
         return;
     }
 
@@ -95,10 +108,16 @@ void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset
             continue;
 
         const int limiterDelay = limiterRuns ? std::max (0, (int) mChannelStates[(size_t) ch].mLimiter.mWindow) : 0;
-        const int pad = juce::jlimit (0, rs.outputPad.maxDelayFor (n), b.limiterLatency - limiterDelay);
-        rs.outputPad.write (ch, out, n);
+        const int pad = juce::jlimit (0, padReach, b.limiterLatency - limiterDelay);
         if (pad > 0)
+        {
+            rs.outputPad.write (ch, out, n);
             rs.outputPad.read (ch, out, n, pad);
+        }
+        else
+        {
+            rs.outputPad.writeRecent (ch, out, n, padReach);
+        }
     }
 }
 

@@ -1,4 +1,5 @@
 #include "processor/render/RenderBlock.h"
+#include "processor/render/RingDelayFeed.h"
 
 #include "processor/common/DbConversion.h"
 
@@ -10,6 +11,7 @@ void BrisaltoAudioProcessor::writeInputsToRing (RenderBlock& b, int offset, int 
     auto& rs = mRenderState;
     const int w = mRingWriteIndex;
     auto& element = mRingBuffer[(size_t) w];
+    render::retireElement (rs, mRingBuffer, w);
 
     if (rs.ringElementsInUse < b.lookaheadBlocks + 1)
         ++rs.ringElementsInUse;
@@ -138,7 +140,12 @@ void BrisaltoAudioProcessor::writeSideDetectorSource (RenderBlock& b, int n) noe
 {
     if (b.mode == MixMode::sideChainReceive && b.track >= 0 && b.track < NUM_EXT_SIDECHAIN_SLOTS)
     {
-        extSideChainReceive (b, n, b.chunkTsx);
+        if (const auto receipt = mSideChain.receive (b, n, b.chunkTsx, mRenderState.preparedBlockSize))
+        {
+            if (receipt->samples != nullptr)
+                input_2_ringbuf (mRingWriteIndex, b.nrIn, receipt->samples, n);
+            mLinkStatus = (int32_t) receipt->status;
+        }
         return;
     }
 
@@ -155,14 +162,11 @@ void BrisaltoAudioProcessor::writeSideDetectorSource (RenderBlock& b, int n) noe
     }
 }
 
-void BrisaltoAudioProcessor::finishRingStep (RenderBlock& b, int n) noexcept
+void BrisaltoAudioProcessor::finishRingStep (RenderBlock& b) noexcept
 {
-    // Everything this element holds also enters the sample-exact delay.
+    // Everything this element holds also enters the sample-exact delay, once it is needed.
     auto& rs = mRenderState;
-    const auto& element = mRingBuffer[(size_t) mRingWriteIndex];
-    const int blocks = std::min (b.ringChannelBlocks(), rs.ringChannelCapacity);
-    for (int c = 0; c < blocks; ++c)
-        rs.ringDelay.write (c, element.mSamples.data() + (size_t) c * (size_t) n, n);
+    render::markElementPending (rs, mRingWriteIndex, std::min (b.ringChannelBlocks(), rs.ringChannelCapacity));
 }
 
 int BrisaltoAudioProcessor::selectReadElement (RenderBlock& b, bool& filling) noexcept
@@ -192,6 +196,7 @@ void BrisaltoAudioProcessor::alignReadElement (RenderBlock& b, int readIndex, in
 
     // The element does not hold exactly the audio of one latency ago: rebuild it from the
     // sample-exact delay, mean squares included.
+    render::bringDelayUpToDate (rs, mRingBuffer);
     auto& element = mRingBuffer[(size_t) readIndex];
     const int blocks = std::min (b.ringChannelBlocks(), rs.ringChannelCapacity);
     for (int c = 0; c < blocks; ++c)

@@ -22,16 +22,44 @@ void SampleDelay::write (int channel, const float* source, int n) noexcept
     if (channel < 0 || channel >= channels || n <= 0 || n > length)
         return;
 
-    float* dest = line (channel);
-    const int first = std::min (n, length - writePosition);
     if (source == nullptr)
     {
+        float* dest = line (channel);
+        const int first = std::min (n, length - writePosition);
         std::fill (dest + writePosition, dest + writePosition + first, 0.0f);
         std::fill (dest, dest + (n - first), 0.0f);
         return;
     }
+    store (channel, source, n, writePosition);
+}
 
-    std::memcpy (dest + writePosition, source, sizeof (float) * (size_t) first);
+void SampleDelay::writeEarlier (int channel, const float* source, int n, int ago) noexcept
+{
+    if (source == nullptr || channel < 0 || channel >= channels || n <= 0 || n > length || ago < 0 || ago > length)
+        return;
+    store (channel, source, n, writePosition - ago);
+}
+
+void SampleDelay::writeRecent (int channel, const float* source, int n, int reach) noexcept
+{
+    if (source == nullptr || channel < 0 || channel >= channels || n <= 0 || n > length)
+    {
+        write (channel, source, n);
+        return;
+    }
+    const int kept = std::clamp (reach, 0, n);
+    store (channel, source + (n - kept), kept, writePosition + (n - kept));
+}
+
+void SampleDelay::store (int channel, const float* source, int n, int start) noexcept
+{
+    if (start < 0)
+        start += length;
+    else if (start >= length)
+        start -= length;
+    float* dest = line (channel);
+    const int first = std::min (n, length - start);
+    std::memcpy (dest + start, source, sizeof (float) * (size_t) first);
     std::memcpy (dest, source + first, sizeof (float) * (size_t) (n - first));
 }
 

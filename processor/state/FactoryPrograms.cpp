@@ -79,7 +79,7 @@ void BrisaltoAudioProcessor::setCurrentProgram (int index)
     requestEditorRefresh();
     mParamNotifyGate++;
 
-    tellHostParametersChanged (before, ValuesOrigin::switchOrLoad);
+    tellHostParametersChanged (before, ValuesOrigin::hostProgramChoice);
 }
 
 const juce::String BrisaltoAudioProcessor::getProgramName (int index)

@@ -36,6 +36,13 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
         mValuesToTell.fetch_or (moved);
     }
 
+    // A VST3 wrapper's controller already holds the program its host chose or restored (set in
+    // the same call). Announced again from the message thread, which on Linux runs beside the
+    // host's own thread until the host attaches its run loop, the wrapper would compare it with
+    // a program read a moment earlier and switch back when the host had switched meanwhile.
+    if (wrapperType != wrapperType_VST3 || origin == ValuesOrigin::switchOrLoad)
+        mProgramToAnnounce = 1;
+
     // No message loop: no wrapper either, nothing to defer to.
     if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
     {
@@ -79,7 +86,8 @@ void BrisaltoAudioProcessor::notifyHostNow()
     // switch or restore do not update. Names and ranges never change: no parameter-info
     // announcement (JUCE 7.0.5's VST3 host may act on it after the instance is gone).
     tellValues (mValuesToTell.exchange (0), true);
-    updateHostDisplay (juce::AudioProcessorListener::ChangeDetails().withProgramChanged (true));
+    if (mProgramToAnnounce.exchange (0) != 0)
+        updateHostDisplay (juce::AudioProcessorListener::ChangeDetails().withProgramChanged (true));
 }
 
 void BrisaltoAudioProcessor::tellValues (uint32_t indices, bool onlyUnmovedSinceMarked)

@@ -166,6 +166,6 @@ TEST_F (ExchangeAllocation, SendReceiveAndLinkedGroupAllocateNothingAfterWarmUp)
     EXPECT_EQ (allocations, 0);
     EXPECT_EQ (receiver.p->mLinkStatus.load(), (int) LinkStatus::exactTimestamp);
     EXPECT_EQ (unread.p->mLinkStatus.load(), (int) LinkStatus::queueFull);
-    EXPECT_EQ (sum.p->mExchange.lastLinkedChannels.load(), 2);
+    EXPECT_EQ (sum.p->mLink.lastLinkedChannels.load(), 2);
     EXPECT_GT (sum.p->mExchange.adoptions.load(), 0);
 }

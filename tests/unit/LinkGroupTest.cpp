@@ -12,7 +12,7 @@
 
 namespace
 {
-    int linked (const Member& m) { return m.p->mExchange.lastLinkedChannels.load(); }
+    int linked (const Member& m) { return m.p->mLink.lastLinkedChannels.load(); }
 
     class LinkGroup : public ExchangeFixture
     {

@@ -242,6 +242,54 @@ TEST_F (RenderLoop, ShortLimiterReleaseStillDelaysByTheReportedLatency)
     EXPECT_EQ (firstNonZero (out[0]), 1100);
 }
 
+// Delay lines read after a switch reach back into audio that came before it: the oldest of it
+// must be there exactly.
+TEST_F (RenderLoop, HistoryReadAfterASwitchIsTheInputDelayed)
+{
+    struct Case
+    {
+        const char* name;
+        int lookaheadMs;
+        int bypassedBetween;  // samples bypassed before the switch
+        float releaseAfter;   // hard-limiter release from the switch on; < 0: bypass instead
+        int fromEnd;          // the output after the switch repeats the input this far back
+        int samples;          // ... for this many samples
+    };
+    const Case cases[] = {
+        { "bypass after the longest look-ahead", 1000, 0, -1.0f, 93 * 512 + 100, 4096 },
+        { "limiter release shortened: its output repeats", 0, 0, 0.001f, 191, 91 },
+        { "release shortened after bypass: the bypassed output repeats", 0, 2048, 0.001f, 191, 91 },
+    };
+
+    for (const auto& c : cases)
+    {
+        RenderHarness h;
+        ASSERT_TRUE (h.configure (2, 2, 0));
+        h.setTransparent();
+        if (c.lookaheadMs > 0)
+            h.setLookahead (c.lookaheadMs);
+        h.set (HardLimiterOn, 1.0f);
+        h.set (HardLimiterRelease, 1.0f);
+
+        juce::Random random (23);
+        const int before = 100 * 512 + c.bypassedBetween, after = 4096;
+        Signal in ((size_t) (before + after));
+        for (auto& v : in)
+            v = 0.5f * random.nextFloat() - 0.25f;
+        const auto piece = [&] (int from, int to) { return Signals { Signal (in.begin() + from, in.begin() + to), Signal ((size_t) (to - from), 0.0f) }; };
+
+        h.render (piece (0, 100 * 512), {}, { 512 });
+        h.render (piece (100 * 512, before), {}, { 512, 100 }, true);
+        const bool bypass = c.releaseAfter < 0.0f;
+        if (! bypass)
+            h.set (HardLimiterRelease, c.releaseAfter);
+        const auto out = h.render (piece (before, before + after), {}, { 512, 100, 33 }, bypass);
+
+        for (int k = 0; k < c.samples; ++k)
+            ASSERT_EQ (out[0][(size_t) k], in[(size_t) (before + k - c.fromEnd)]) << c.name << ", sample " << k;
+    }
+}
+
 TEST_F (RenderLoop, PrepareStartsTheLimiterFromSilence)
 {
     // Audio still held in the limiter when the host prepares again never comes out afterwards.

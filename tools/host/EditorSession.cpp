@@ -80,7 +80,9 @@ namespace
 {
     struct DisplayConnection
     {
-        DisplayConnection() : display (XOpenDisplay (nullptr)) {}
+        // Windows of other processes come and go between the calls that list and read them: an X
+        // error about one that has gone must not end the process, as Xlib's default handler does.
+        DisplayConnection() : display (XOpenDisplay (nullptr)) { XSetErrorHandler ([] (Display*, XErrorEvent*) { return 0; }); }
         ~DisplayConnection() { if (display != nullptr) XCloseDisplay (display); }
         Display* const display;
     };
