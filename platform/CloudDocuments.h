@@ -51,28 +51,4 @@ namespace platform
         // The named sync folder (absolute), or an empty string when none is named.
         static juce::String syncRootPath();
     };
-
-    class NoCloudDocuments final : public CloudDocuments
-    {
-    public:
-        bool hasIdentityToken() override { return false; }
-        juce::String mobileDocumentsPath() override { return {}; }
-        juce::String containerDocumentsPath() override { return {}; }
-    };
-
-    // A store kept in a folder of the test's choosing: the folder is the documents folder.
-    class FolderCloudDocuments final : public CloudDocuments
-    {
-    public:
-        explicit FolderCloudDocuments (juce::File folder) : root (std::move (folder)) {}
-        bool hasIdentityToken() override { return true; }
-        juce::String mobileDocumentsPath() override { return root.getFullPathName(); }
-        juce::String containerDocumentsPath() override
-        {
-            return root.createDirectory() ? root.getFullPathName() : juce::String();
-        }
-
-    private:
-        juce::File root;
-    };
 }

@@ -13,7 +13,7 @@
 // connecting and disconnecting a source, disposing of a client.
 //
 // Two backends: the ALSA sequencer (MidiSystemAlsa.cpp, the default) and an in-process system
-// for tests (MidiSystemInProcess.h).
+// for tests (tests/common/InProcessMidiSystem.h).
 //
 // Delivery rules shared by both backends (ClientRegistry below): the read and notification
 // procedures of a client run on the backend's receive thread (ALSA) or on the thread that sends

@@ -409,11 +409,14 @@ public:
                       float threshold, float adaptiveLevel, bool nonLinearRelease, float exponent) noexcept;
     void applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept;
 
+    // The parameter snapshot every block starts with (mParamSnapshot, the mBlock* values and,
+    // with the filter's coefficients, the display values).
+    void snapshotParameters (bool takeFilterCoeffs) noexcept;
+
 private:
     bool beginBlock (RenderBlock&, juce::AudioBuffer<float>&, bool bypassed) noexcept;
     void readPlayHead (RenderBlock&) noexcept;
     void noteHostBlockSize (int n, bool bypassed) noexcept;
-    void snapshotParameters (bool takeFilterCoeffs) noexcept;
     void computeDisplayValues() noexcept;
     void followTransport (RenderBlock&) noexcept;
     void resetChannelStatesForStart (bool clearFilterState) noexcept;

@@ -168,14 +168,14 @@ TEST_F (AdvancedPanelTest, RefreshShowsWhatTheProcessorHolds)
         EXPECT_NEAR (row.knob->getValue(), row.shown, 1e-4) << row.index;
     EXPECT_EQ (panel.lookaheadSlider->getValue(), 321.0);
     EXPECT_TRUE (panel.midiFromDawToggle->getToggleState());
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_TRUE (host.events.empty());
 }
 
 TEST_F (AdvancedPanelTest, MidiSelectorsWriteTheProcessorAndTheUserDefaults)
 {
     CountingAdvancedPanel panel (processor);
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     panel.enables = 0;
 
     const struct { int id, mode, enables; } modes[] = { { 3, 2, 1 }, { 1, 0, 0 }, { 2, 1, 1 } };
@@ -203,7 +203,7 @@ TEST_F (AdvancedPanelTest, NewPanelWritesStoredMidiSettingsBackAndIgnoresValuesW
     {
         CountingAdvancedPanel panel (processor);
         EXPECT_EQ (panel.enables, 0);
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
         EXPECT_EQ (defaults->integerForKey ("kAppPrefMidiProgChangeMode"), 2);
         EXPECT_EQ (defaults->integerForKey ("kAppPrefMidiChannel"), 4);
         EXPECT_EQ (panel.enables, 1);
@@ -215,7 +215,7 @@ TEST_F (AdvancedPanelTest, NewPanelWritesStoredMidiSettingsBackAndIgnoresValuesW
     processor.midi_progr_change_mode = 5;
     processor.midi_progr_change_channel = -9;
     CountingAdvancedPanel panel (processor);
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (processor.midi_progr_change_mode, 5);
     EXPECT_EQ (processor.midi_progr_change_channel, -9);
     EXPECT_EQ (defaults->integerForKey ("kAppPrefMidiProgChangeMode"), 7);
@@ -226,7 +226,7 @@ TEST_F (AdvancedPanelTest, NewPanelWritesStoredMidiSettingsBackAndIgnoresValuesW
 TEST_F (AdvancedPanelTest, MidiFromTheHostToggle)
 {
     CountingAdvancedPanel panel (processor);
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
 
     // mix mode, program-change mode, CC mode -> whether switching off enables the own MIDI
     const struct { MixMode mix; int progChange, cc, enables; } offCases[] = {

@@ -1,7 +1,7 @@
 #include "EditorTestSupport.h"
 #include "OpenEditor.h"
 #include "PanelTestSupport.h"
-#include "support/FakeXdgOpen.h"
+#include "common/FakeXdgOpen.h"
 
 #include "platform/BundleResources.h"
 
@@ -216,13 +216,13 @@ TEST (ControlPanelSwitches, FilterTypeFromAnywhereReachesTheLabelAndQOnTheNextTi
     {
         SCOPED_TRACE (c.label);
         proc.mUserPresetModified = 1;
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
         const int refreshes = p.refreshCount;
         if (c.fromHost)
             proc.setParameter (BPFilterType, c.type);
         else
             p.advancedPanel->filterTypeCombo->setSelectedId ((int) std::lround (c.type * 10.0f) + 1, juce::sendNotificationSync);
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
         if (! c.fromHost)
         {
             ASSERT_EQ (p.refreshCount, refreshes);   // the panel's own change asks for no refresh
@@ -298,7 +298,7 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
         link.mGroupNumber = 5;
         proc.mixMode = r.mode;
         p.update_UI();
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
 
         juce::StringArray items;
         for (int i = 0; i < p.groupCombo->getNumItems(); ++i)
@@ -334,7 +334,7 @@ TEST (ControlPanelSelectors, RefreshesNeverWriteTheSelectionBack)
     {
         proc.mixMode = mode;
         p.update_UI();
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
     }
     EXPECT_EQ (proc.groupNumber, 3);
     EXPECT_EQ (proc.trackNumber, 6);
@@ -366,7 +366,7 @@ TEST (ControlPanelSelectors, MixModeOfPlugInsAndTheStandalone)
         p.mixModeCombo->setSelectedId (id, juce::sendNotificationSync);
         EXPECT_EQ (open.processor.mixMode, mode);
         EXPECT_EQ (open.processor.isTimerRunning(), watchdog);
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
         EXPECT_EQ (p.refreshCount, refreshes + 1);
     }
 }
@@ -377,7 +377,7 @@ TEST (ControlPanelSelectors, SideMidiChannelReachesTheMidiFilter)
     auto& p = open.panel();
     auto& proc = open.processor;
     p.mixModeCombo->setSelectedId ((int) MixMode::sideMidi, juce::sendNotificationSync);
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
 
     // Channel "3" (0-based 2) is followed and channel 6 is not; "All" follows every channel.
     const std::tuple<int, int, int> notes[] = { { 4, 5, 0 }, { 4, 2, 90 }, { 1, 5, 90 } };

@@ -1,6 +1,6 @@
 #include "EditorTestSupport.h"
 #include "OpenEditor.h"
-#include "support/FakeXdgOpen.h"
+#include "common/FakeXdgOpen.h"
 
 #include "platform/BundleResources.h"
 

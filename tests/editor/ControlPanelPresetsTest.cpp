@@ -2,7 +2,7 @@
 
 #include "EditorTestSupport.h"
 #include "OpenEditor.h"
-#include "unit/TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -258,7 +258,7 @@ TEST (ControlPanel, MixModesOfPlugInsAndTheStandalone)
         for (int i = 0; i < combo.getNumItems(); ++i)
             items.add (combo.getItemText (i) + "=" + juce::String (combo.getItemId (i)));
         EXPECT_EQ (items.joinIntoString (" "), expected) << type;
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
     }
 }
 

@@ -152,14 +152,14 @@ TEST (EditorShell, PaintsBlackBarsAroundThePanelAndLeavesTheDefaultLookAndFeel)
 TEST (EditorRefresh, BurstOnTheMessageThreadIsOneRefresh)
 {
     OpenEditor open;
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     const int before = open.panel().refreshCount;
 
     for (int i = 0; i < 100; ++i)
         open.processor.setParameter (Threshold, (float) (i % 10) / 10.0f);
     EXPECT_TRUE (open.shell().isUpdatePending());
 
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (open.panel().refreshCount, before + 1);
 }
 
@@ -167,7 +167,7 @@ TEST (EditorRefresh, OtherThreadsLeaveARequestForThePanelTimer)
 {
     OpenEditor open;
     open.panel().stopTimer();  // the test ticks the panel itself; the real timer would take the request early
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     open.panel().timerCallback();
     const int before = open.panel().refreshCount;
 
@@ -182,7 +182,7 @@ TEST (EditorRefresh, OtherThreadsLeaveARequestForThePanelTimer)
 
     // Nothing of the editor ran or was asked to run on that thread.
     EXPECT_FALSE (open.shell().isUpdatePending());
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (open.panel().refreshCount, before);
 
     open.panel().timerCallback();

@@ -5,7 +5,7 @@
 #include "EditorTestSupport.h"
 #include "OpenEditor.h"
 #include "editor/lnf/LumoLNF.h"
-#include "unit/TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

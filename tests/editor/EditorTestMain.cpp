@@ -3,7 +3,7 @@
 // messages, so nothing here needs a running message loop. Debug builds log JUCE's assertions,
 // and a logged assertion fails the test that caused it.
 
-#include "unit/TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/MessagePump.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <cmath>
@@ -106,19 +108,6 @@ private:
     std::vector<State> states;
     juce::Font font;
 };
-
-namespace juce
-{
-    // JUCE's Linux message queue: dispatches one pending message, or returns false when there is none.
-    bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-}
-
-// Delivers every message already posted to the message thread (asynchronous updates,
-// callAsync); the test thread is the message thread.
-inline void dispatchPendingMessages()
-{
-    for (int i = 0; i < 1000 && juce::dispatchNextMessageOnSystemQueue (true); ++i) {}
-}
 
 inline bool nearlyEqual (juce::Rectangle<float> a, juce::Rectangle<float> b, float tolerance = 1e-3f)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UserDefaults.h"
+#include "common/InMemoryUserDefaults.h"
 #include "processor/PluginProcessor.h"
 
 #include <gtest/gtest.h>

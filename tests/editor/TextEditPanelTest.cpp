@@ -75,7 +75,7 @@ TEST (TextEditPanel, ReturnAndEscapeNeitherConfirmNorCancel)
         r.dialog.textEditor->keyPressed (juce::KeyPress (key));
         EXPECT_FALSE (r.dialog.keyPressed (juce::KeyPress (key)));
     }
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_TRUE (r.results.empty());
     EXPECT_EQ (r.dialog.textEditor->getText(), "name");
 }

@@ -101,7 +101,7 @@ TEST_F (WeightPanelTest, FormatItemsByChannelCountAndAStoredLayoutSurvivesOtherC
         setInputChannels (row.channels);
         processor.inputFormat = 13;
         WeightPanel panel (processor);
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
         ASSERT_EQ (panel.formatCombo->getNumItems(), row.items.size());
         for (int i = 0; i < row.items.size(); ++i)
         {

@@ -200,7 +200,7 @@ TEST (ComboBox_IgnoreKeys, RefusesEveryKeyWhereAPlainComboBoxStepsOrOpens)
         EXPECT_FALSE (ignoring.keyPressed (juce::KeyPress (key)));
         EXPECT_EQ (ignoring.getSelectedId(), 2);
     }
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_FALSE (ignoring.isPopupActive());
 
     EXPECT_TRUE (plain.keyPressed (juce::KeyPress (juce::KeyPress::downKey)));

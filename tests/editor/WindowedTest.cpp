@@ -54,18 +54,18 @@ TEST (WindowedPopupMenu, OpensInsideTheNamedParentElseInAWindowOfItsOwn)
     menu.addItem (1, "one");
 
     menu.showMenuAsync (juce::PopupMenu::Options().withParentComponent (&window).withTargetScreenArea ({ 10, 10, 20, 20 }));
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (window.getNumChildComponents(), 1);
     EXPECT_EQ (juce::Desktop::getInstance().getNumComponents(), desktopWindows);
     juce::PopupMenu::dismissAllActiveMenus();
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
 
     menu.showMenuAsync (juce::PopupMenu::Options().withTargetScreenArea ({ 10, 10, 20, 20 }));
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (window.getNumChildComponents(), 0);
     EXPECT_EQ (juce::Desktop::getInstance().getNumComponents(), desktopWindows + 1);
     juce::PopupMenu::dismissAllActiveMenus();
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
 }
 
 TEST (WindowedComboBox_IgnoreKeys, FocusedComboHandsKeysOnToItsParent)
@@ -96,7 +96,7 @@ TEST (WindowedComboBox_IgnoreKeys, FocusedComboHandsKeysOnToItsParent)
         EXPECT_FALSE (peer->handleKeyPress (juce::KeyPress (key))) << key;
         EXPECT_EQ (window.keysSeen.getLast(), juce::KeyPress (key));
     }
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     EXPECT_EQ (ignoring.getSelectedId(), 2);
     EXPECT_FALSE (ignoring.isPopupActive());
 
@@ -122,9 +122,9 @@ namespace
             peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, buttons,
                                     juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
                                     juce::Time::currentTimeMillis());
-        dispatchPendingMessages();   // a selector's menu opens on the next turn of the loop
+        pumpPendingMessages (1000);   // a selector's menu opens on the next turn of the loop
         juce::PopupMenu::dismissAllActiveMenus();
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
     }
 }
 
@@ -144,7 +144,7 @@ TEST_F (WindowedSettingsSelectors, SelectorsStepWithArrowKeysKnobsAndButtonsLeav
     weights.setBounds (710, 0, 720, 400);
     window.addAndMakeVisible (advanced);
     window.addAndMakeVisible (weights);
-    dispatchPendingMessages();
+    pumpPendingMessages (1000);
     auto* peer = window.getPeer();
     ASSERT_NE (peer, nullptr);
 
@@ -165,7 +165,7 @@ TEST_F (WindowedSettingsSelectors, SelectorsStepWithArrowKeysKnobsAndButtonsLeav
         ASSERT_TRUE (combo->hasKeyboardFocus (false));
         const auto seen = window.keysSeen.size();
         EXPECT_TRUE (peer->handleKeyPress (juce::KeyPress (juce::KeyPress::downKey)));
-        dispatchPendingMessages();
+        pumpPendingMessages (1000);
         EXPECT_FLOAT_EQ (value(), afterStep[i]);
         EXPECT_EQ (window.keysSeen.size(), seen);
     }

@@ -1,5 +1,5 @@
 #include "HostTestSupport.h"
-#include "common/TemporaryXdgFolders.h"
+#include "common/ScopedXdgFolders.h"
 
 namespace brisalto::host::test
 {
@@ -105,7 +105,7 @@ int main (int argc, char** argv)
 {
     // A home and XDG folders of their own, also when run directly: no installed plug-ins, no
     // user presets, nothing written into the user's configuration.
-    brisalto::test::TemporaryXdgFolders folders (true);
+    ScopedXdgFolders folders (false, ScopedXdgFolders::Home::temporary);
     ::testing::InitGoogleTest (&argc, argv);
 
     int result = 0;

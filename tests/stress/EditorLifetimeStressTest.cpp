@@ -3,7 +3,7 @@
 // those threads. Built with AddressSanitizer or ThreadSanitizer this must run without a report.
 
 #include "processor/PluginProcessor.h"
-#include "unit/TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -11,17 +11,6 @@
 
 #include <atomic>
 #include <thread>
-
-namespace
-{
-    void pumpMessagesFor (int milliseconds)
-    {
-        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
-        while (juce::Time::getMillisecondCounter() < end)
-            if (! juce::dispatchNextMessageOnSystemQueue (true))
-                juce::Thread::sleep (1);
-    }
-}
 
 TEST (EditorLifetimeStress, EditorsComeAndGoWhileHostThreadsChangeParametersAndRestoreState)
 {

@@ -3,7 +3,7 @@
 // ThreadSanitizer this must run without a report; in any build, without a crash.
 
 #include "processor/PluginProcessor.h"
-#include "unit/ExchangeTestSupport.h"
+#include "common/ExchangeTestSupport.h"
 
 #include <gtest/gtest.h>
 

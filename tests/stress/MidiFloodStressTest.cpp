@@ -3,8 +3,8 @@
 // on and off, restores states from another thread and destroys processors (also off the message
 // thread). Built with ThreadSanitizer or AddressSanitizer this must run without a report.
 
-#include "unit/MidiTestSupport.h"
-#include "unit/TestSupport.h"
+#include "common/MidiTestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,8 @@
 #include "processor/PluginProcessor.h"
 #include "processor/presets/PresetWatcher.h"
 #include "platform/UserDefaults.h"
-#include "unit/TestSupport.h"
+#include "common/InMemoryUserDefaults.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

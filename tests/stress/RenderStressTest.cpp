@@ -2,7 +2,7 @@
 // Built with ThreadSanitizer this must run without a report; in any build, without a crash.
 
 #include "processor/PluginProcessor.h"
-#include "unit/TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

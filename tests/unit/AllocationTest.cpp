@@ -135,7 +135,7 @@ TEST (Allocation, CounterSeesAllocations)
     }
 }
 
-#include "ExchangeTestSupport.h"
+#include "common/ExchangeTestSupport.h"
 
 class ExchangeAllocation : public ExchangeFixture {};
 

@@ -1,8 +1,8 @@
 // The ALSA sequencer backend against a real sequencer. Where none can be opened (no
 // /dev/snd/seq, as on build machines and in containers) the test is skipped, not passed.
 
-#include "MidiTestSupport.h"
-#include "TestSupport.h"
+#include "common/MidiTestSupport.h"
+#include "common/TestSupport.h"
 #include "platform/MidiSystemAlsa.h"
 #include "platform/MidiSystemAlsaEvents.h"
 #include "processor/midi/MidiWrapper.h"

@@ -1,6 +1,6 @@
 #include "platform/BundleResources.h"
 #include "platform/DesktopLauncher.h"
-#include "support/FakeXdgOpen.h"
+#include "common/FakeXdgOpen.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 

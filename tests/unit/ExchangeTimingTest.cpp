@@ -1,7 +1,7 @@
 // The exchange between instances under a host's real timing: block sizes that change from call
 // to call, and a stopped transport where the receiver starts long after the sender.
 
-#include "ExchangeTestSupport.h"
+#include "common/ExchangeTestSupport.h"
 #include "common/HostBlockPatterns.h"
 
 namespace

@@ -1,7 +1,7 @@
 // External side-chain between instances of one process: a sender in mix mode 4 publishes its
 // first input channel in a slot, a receiver in mix mode 5 on that slot detects on it.
 
-#include "ExchangeTestSupport.h"
+#include "common/ExchangeTestSupport.h"
 
 namespace
 {

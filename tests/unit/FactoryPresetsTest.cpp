@@ -2,9 +2,9 @@
 // into the user's presets.
 
 #include "processor/PluginProcessor.h"
-#include "platform/UserDefaults.h"
+#include "common/InMemoryUserDefaults.h"
 #include "tools/presets/FactoryPresetTable.h"
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

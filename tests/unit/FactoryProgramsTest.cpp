@@ -1,6 +1,6 @@
 #include "processor/state/FactoryPrograms.h"
 #include "processor/PluginProcessor.h"
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // a member in MixMode::sum adds the others' data to its summed detector and, with SYNC PARS,
 // follows their main parameters.
 
-#include "ExchangeTestSupport.h"
+#include "common/ExchangeTestSupport.h"
 #include "platform/Log.h"
 
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "MidiTestSupport.h"
+#include "common/MidiTestSupport.h"
 #include "RenderLoopTestSupport.h"
 
 #include "platform/Log.h"

@@ -1,5 +1,5 @@
 #include "processor/PluginProcessor.h"
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "platform/CloudDocuments.h"
 #include "platform/Folders.h"
 #include "platform/Log.h"
-#include "platform/UserDefaults.h"
+#include "common/InMemoryUserDefaults.h"
 #include "HostileJson.h"
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

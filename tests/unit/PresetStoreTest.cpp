@@ -2,8 +2,8 @@
 
 #include "processor/PluginProcessor.h"
 #include "processor/presets/PresetNames.h"
-#include "platform/UserDefaults.h"
-#include "TestSupport.h"
+#include "common/InMemoryUserDefaults.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

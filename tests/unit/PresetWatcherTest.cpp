@@ -7,7 +7,8 @@
 #include "platform/CloudDocuments.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
-#include "TestSupport.h"
+#include "common/InMemoryUserDefaults.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

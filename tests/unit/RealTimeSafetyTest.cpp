@@ -4,7 +4,7 @@
 // These tests run a JUCE message manager whose message thread is the test's thread, as in a
 // plug-in wrapper, and drive its loop themselves; render threads are threads of their own.
 
-#include "ExchangeTestSupport.h"
+#include "common/ExchangeTestSupport.h"
 #include "RealTimeCounters.h"
 #include "RenderLoopTestSupport.h"
 
@@ -16,12 +16,6 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-
-namespace juce
-{
-    // JUCE's Linux message queue: dispatches one message (defined in juce_events).
-    bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-}
 
 namespace
 {
@@ -62,25 +56,6 @@ namespace
         }
     };
 
-    // Runs the message loop on this thread until `done` holds or the time is up.
-    bool runMessageLoopUntil (const std::function<bool()>& done, int timeoutMs)
-    {
-        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-        while (! done())
-        {
-            if (juce::Time::getMillisecondCounter() >= end)
-                return done();
-            if (! juce::dispatchNextMessageOnSystemQueue (true))
-                juce::Thread::sleep (1);
-        }
-        return true;
-    }
-
-    void runMessageLoopFor (int ms)
-    {
-        runMessageLoopUntil ([] { return false; }, ms);
-    }
-
     // A message manager whose message thread is the test's thread (which other tests of this
     // program may have rendered on: it renders no more).
     struct WithMessageThread : ::testing::Test
@@ -94,7 +69,7 @@ namespace
     {
         std::atomic<bool> finished { false };
         std::thread render ([&] { work(); finished = true; });
-        runMessageLoopUntil ([&] { return finished.load(); }, 120000);
+        pumpMessagesUntil ([&] { return finished.load(); }, 120000);
         render.join();
     }
 
@@ -173,7 +148,7 @@ TEST_F (WithMessageThread, SetParameterOnTheRenderThreadNeitherAllocatesNorWaits
     }
 
     // The latency still comes true, set on the message thread by the hand-off.
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return h.p.getLatencySamples() == knownLatency; }, 30000));
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return h.p.getLatencySamples() == knownLatency; }, 30000));
     EXPECT_EQ (h.p.getLatencySamples(), knownLatency);
     EXPECT_GE (listener.latencyChanges.load(), 1);
     EXPECT_EQ (listener.offMessageThread.load(), 0);
@@ -196,8 +171,8 @@ TEST_F (WithMessageThread, LatencyIsSetAtOnceOnTheMessageThreadAndLaterFromOther
     });
     host.join();
     EXPECT_EQ (h.p.getLatencySamples(), knownLatency);  // not set on that thread
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return h.p.getLatencySamples() == 100; }, 30000));
-    runMessageLoopFor (120);
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return h.p.getLatencySamples() == 100; }, 30000));
+    pumpMessagesFor (120);
     EXPECT_EQ (h.p.getLatencySamples(), 100);
 }
 
@@ -235,13 +210,13 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheMessageThreadNotifiesAfterTheCallRe
     BrisaltoAudioProcessor p;
     RecordingListener listener;
     p.addListener (&listener);
-    runMessageLoopFor (20);
+    pumpMessagesFor (20);
 
     const auto start = parametersOf (p);
     p.setCurrentProgram (1);
     EXPECT_EQ (listener.parameterCalls.load(), 0);
     EXPECT_EQ (listener.programChanges.load(), 0);
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
     // "drum : snare" moves 8 values (Smooth_Orig is at its default already).
     EXPECT_EQ (listener.parameterCalls.load(), 8);
     EXPECT_EQ (listener.programChanges.load(), 1);
@@ -252,8 +227,8 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheMessageThreadNotifiesAfterTheCallRe
     p.setCurrentProgram (0);
     p.setStateInformation (state.getData(), (int) state.getSize());
     EXPECT_EQ (listener.programChanges.load(), 1);
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 1; }, 30000));
-    runMessageLoopFor (50);
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 1; }, 30000));
+    pumpMessagesFor (50);
     EXPECT_EQ (listener.programChanges.load(), 2);  // one for both
     expectMovedValuesTold (listener, p, start);
     EXPECT_EQ (listener.parameterInfoChanges.load(), 0);
@@ -272,7 +247,7 @@ TEST_F (WithMessageThread, SwitchesAndRestoresOfAHostThreadArriveOnceOnTheMessag
     p.setCurrentProgram (5);
     p.getStateInformation (vocals);
     p.setCurrentProgram (0);
-    runMessageLoopFor (50);
+    pumpMessagesFor (50);
     listener.parameterCalls = 0;
     listener.programChanges = 0;
     const auto start = parametersOf (p);
@@ -286,8 +261,8 @@ TEST_F (WithMessageThread, SwitchesAndRestoresOfAHostThreadArriveOnceOnTheMessag
     host.join();
     EXPECT_EQ (listener.parameterCalls.load(), 0);  // nothing on the host's thread
 
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
-    runMessageLoopFor (100);
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
+    pumpMessagesFor (100);
     // One notification for the three, with the values as they stand.
     EXPECT_EQ (listener.programChanges.load(), 1);
     EXPECT_LE (listener.parameterCalls.load(), NUM_PARAMETERS);
@@ -306,7 +281,7 @@ TEST_F (WithMessageThread, ValueMovedAfterASwitchIsNotSentBack)
     BrisaltoAudioProcessor p;
     RecordingListener listener;
     p.addListener (&listener);
-    runMessageLoopFor (20);
+    pumpMessagesFor (20);
 
     std::thread host ([&]
     {
@@ -314,7 +289,7 @@ TEST_F (WithMessageThread, ValueMovedAfterASwitchIsNotSentBack)
         p.setParameter (Threshold, 0.4f);  // the host's automation, straight after
     });
     host.join();
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
     EXPECT_EQ (listener.values[Threshold], -1.0f);    // never told
     EXPECT_EQ (listener.values[Ratio], p.getParameter (Ratio));
     EXPECT_EQ (p.getParameter (Threshold), 0.4f);
@@ -349,7 +324,7 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheRenderThreadIsHandedToTheMessageThr
         EXPECT_EQ (counted.posts, 0);
     }
 
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.values[Adaptive_Relative_Amount] == h.p.getParameter (Adaptive_Relative_Amount)
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.values[Adaptive_Relative_Amount] == h.p.getParameter (Adaptive_Relative_Amount)
                                                     && listener.values[Threshold] == h.p.getParameter (Threshold); }, 30000));
     EXPECT_EQ (h.p.getCurrentProgram(), 6);
     EXPECT_NEAR (h.p.getParameter (Threshold), 0.6f, 1.0e-6f);
@@ -404,7 +379,7 @@ TEST_F (WithMessageThread, AdoptionOnTheRenderThreadIsToldOnTheMessageThread)
         EXPECT_EQ (counted.lockWaits, 0);
         EXPECT_EQ (counted.posts, 0);
     }
-    EXPECT_TRUE (runMessageLoopUntil ([&] { return listener.values[Ratio] == follower->p->getParameter (Ratio); }, 30000));
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.values[Ratio] == follower->p->getParameter (Ratio); }, 30000));
     EXPECT_FLOAT_EQ (listener.values[Ratio], 0.6f);
     EXPECT_EQ (listener.offMessageThread.load(), 0);
     follower->p->removeListener (&listener);
@@ -420,7 +395,7 @@ TEST_F (WithMessageThread, PostedNotificationOutlivesNoInstance)
         host.join();
         p.reset();  // before the message loop runs the posted notification
     }
-    runMessageLoopFor (100);
+    pumpMessagesFor (100);
     SUCCEED();
 }
 

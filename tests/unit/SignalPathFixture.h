@@ -9,8 +9,8 @@
 #include <vector>
 
 // Drives the detector and output stage directly: parameters are set through setParameter and
-// copied into the per-block snapshot the way the render loop does, ring elements are filled
-// by hand.
+// taken into the per-block snapshot by the render loop's own step, ring elements are filled by
+// hand.
 class SignalPathTest : public ::testing::Test
 {
 protected:
@@ -34,21 +34,11 @@ protected:
         snapshot();
     }
 
+    // The render loop's per-block step: the parameter snapshot, the block's derived values and
+    // the display values, and the block's mix mode.
     void snapshot()
     {
-        for (int i = 0; i < NUM_PARAMETERS; ++i)
-        {
-            p->mParamSnapshot[i] = p->mParams[i];
-            p->mDisplayValues[i] = p->mParams[i];
-        }
-        p->mDisplayValues[MakeupGain] = p->mMakeupDb;
-        p->mDisplayValues[Mix] = (p->mParams[Mix] - 0.5f) * 200.0f;
-        p->mBlockRatio = p->mRatio;
-        p->mBlockReleaseMs = p->mReleaseMs;
-        p->mBlockThresholdDb = p->mThresholdDb;
-        p->mBlockAttackSamples = p->mAttackSamples;
-        p->mBlockMakeupDb = p->mMakeupDb;
-        p->mBlockAutoMakeupDb = p->mAutoMakeupDb;
+        p->snapshotParameters (true);
         p->mBlockMixMode = (MixMode) (int) p->mixMode;
     }
 

@@ -2,7 +2,7 @@
 #include "processor/state/StateChunkReader.h"
 #include "platform/Log.h"
 #include "HostileJson.h"
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 

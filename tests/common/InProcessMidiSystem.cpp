@@ -1,4 +1,4 @@
-#include "MidiSystemInProcess.h"
+#include "InProcessMidiSystem.h"
 
 #include <algorithm>
 

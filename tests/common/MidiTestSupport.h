@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/MidiSystemInProcess.h"
-#include "platform/UserDefaults.h"
+#include "common/InProcessMidiSystem.h"
+#include "common/InMemoryUserDefaults.h"
 #include "processor/PluginProcessor.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MidiSystem.h"
+#include "platform/MidiSystem.h"
 
 #include <set>
 #include <utility>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "processor/PluginProcessor.h"
-#include "TestSupport.h"
+#include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
 
