@@ -7,6 +7,7 @@
 #include "processor/exchange/LinkExchange.h"
 #include "processor/exchange/SideChainExchange.h"
 #include "processor/signal/FilterCoeffExchange.h"
+#include "processor/signal/OutputStage.h"
 #include "processor/common/LifetimeGuard.h"
 #include "processor/midi/ProgramChangeSlot.h"
 #include "processor/presets/CloudContainerLookup.h"
@@ -93,6 +94,7 @@ public:
     RelaxedAtomic<float> channel_weights[MAX_CHANNELS];
     int32_t mTubeDcLength = 1024;
     TubeDcHistory mTubeDcHistory[MAX_CHANNELS];
+    std::unique_ptr<OutputStage::Scratch> mOutputScratch = std::make_unique<OutputStage::Scratch>();
     std::vector<float> mMidiSideSignal;
     RelaxedAtomic<int32_t> trackNumber { 0 };
     RelaxedAtomic<int32_t> groupNumber { 0 };
@@ -438,6 +440,10 @@ private:
     // The output stage for each of the listed channels into its output; detector is the shared
     // detector state's index, or -1 where each channel has its own.
     void renderOutputs (int readIndex, int detector, const int* channels, float* const* outs, int count, int n) noexcept;
+    // The ring blocks a channel's output reads (src, and what is heard while listening), or
+    // false when the ring or the state cannot serve n samples of it.
+    bool outputSources (const channelComprStateT& state, int ringIndex, int channel, int n, const float*& src,
+                        const float*& listenSource) const noexcept;
     void bypassChunk (RenderBlock&, int offset, int n) noexcept;
     void alignOutputsWithLatency (RenderBlock&, int offset, int n, bool bypassed, bool filling) noexcept;
     void writeExtraOutputs (RenderBlock&, int offset, int n) noexcept;

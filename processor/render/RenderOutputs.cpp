@@ -86,16 +86,6 @@ void BrisaltoAudioProcessor::computeGains (int readIndex, const int* channels, i
         calc_gains (mChannelStates[(size_t) channels[k]], readIndex, channels[k], n, lookahead, true);
 }
 
-void BrisaltoAudioProcessor::renderOutputs (int readIndex, int detector, const int* channels, float* const* outs, int count,
-                                            int n) noexcept
-{
-    for (int k = 0; k < count; ++k)
-    {
-        const int ch = channels[k];
-        apply_gain_to_ringbuf (mChannelStates[(size_t) (detector >= 0 ? detector : ch)], readIndex, ch, outs[k], n);
-    }
-}
-
 void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset, int n, bool bypassed, bool filling) noexcept
 {
     auto& rs = mRenderState;
