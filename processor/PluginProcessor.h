@@ -94,7 +94,6 @@ public:
     RelaxedAtomic<float> channel_weights[MAX_CHANNELS];
     int32_t mTubeDcLength = 1024;
     TubeDcHistory mTubeDcHistory[MAX_CHANNELS];
-    std::unique_ptr<OutputStage::Scratch> mOutputScratch = std::make_unique<OutputStage::Scratch>();
     std::vector<float> mMidiSideSignal;
     RelaxedAtomic<int32_t> trackNumber { 0 };
     RelaxedAtomic<int32_t> groupNumber { 0 };

@@ -11,13 +11,6 @@ namespace dsp::lanes
     // Floats per vector on the instruction set in use: the tiles' row length.
     int laneWidth() noexcept;
 
-    // The running-mean removal of a full history, `steps` steps of every lane: d = x - dropped
-    // is added to the lane's sum and y = x - sum / length. Whole groups of four steps take the
-    // sum once per group (partial sums alongside) and scale by 1 / length; the remaining
-    // steps (fewer than four) go one at a time with the division. y may be x.
-    void removeRunningMean (const float* x, const float* dropped, float* y, float* sums, int steps,
-                            float length) noexcept;
-
     // The values a linear release ramp hands on, `steps` steps of every lane: at step j the
     // ramp position is q = min (offset + j, end); the value is (release - 1 - q) * rampDb /
     // release for q < end, else 0. The per-lane arrays hold laneWidth() entries.

@@ -292,7 +292,7 @@ void BrisaltoAudioProcessor::renderOutputs (int readIndex, int detector, const i
         targets[used++] = outs[k];
     }
     OutputStage::renderChannels ({ gains, own, tubeDc, sources, listenSources, targets, used }, outputSettings(), n,
-                                 { mOutputPeakDb, mClipCount }, *mOutputScratch);
+                                 { mOutputPeakDb, mClipCount });
 }
 
 void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept

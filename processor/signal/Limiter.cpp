@@ -301,7 +301,7 @@ namespace zolt_tools
     // step goes through processSample in every lane.
     void Limiter::processGroup (Limiter* const* limiters, float* const* samples, int count, int n, int width) noexcept
     {
-        constexpr int chunk = 256, tile = 32;
+        constexpr int chunk = 256, tile = 32, denseRun = 8;
         alignas (64) float inputs[tile * maxLanes], tails[tile * maxLanes];
         float gainsDb[maxLanes][chunk];
         int32_t offsets[maxLanes] {}, ends[maxLanes] {}, releases[maxLanes], hits[maxLanes] {};
@@ -326,6 +326,18 @@ namespace zolt_tools
                             inputs[j * width + k] = v;
                     }
 
+                if (quiet < steps && quiet < denseRun)
+                {
+                    // Loud samples close together: every lane step by step through the tile.
+                    for (int k = 0; k < count; ++k)
+                        for (int j = 0; j < steps; ++j)
+                        {
+                            float& x = samples[k][start + t + j];
+                            x = limiters[k]->processSample (dsp::finiteOrZero (x), hits[k], gainsDb[k][t + j]);
+                        }
+                    t += steps;
+                    continue;
+                }
                 if (quiet > 0)
                 {
                     for (int k = 0; k < count; ++k)

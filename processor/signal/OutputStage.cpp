@@ -35,8 +35,7 @@ void OutputStage::render (const Channel& channel, const OutputSettings& settings
     meter (out, n, meters);
 }
 
-void OutputStage::renderChannels (const Channels& c, const OutputSettings& settings, int n, const Meters& meters,
-                                  Scratch& scratch) noexcept
+void OutputStage::renderChannels (const Channels& c, const OutputSettings& settings, int n, const Meters& meters) noexcept
 {
     if (settings.listen || c.count < 2 || c.count > MAX_CHANNELS)
     {
@@ -45,10 +44,13 @@ void OutputStage::renderChannels (const Channels& c, const OutputSettings& setti
         return;
     }
 
-    if (settings.tubeRuns())
-        applyTubes (c, settings, n, scratch);
-    else
-        for (int k = 0; k < c.count; ++k)
+    // Each channel's tube keeps its own DC removal: with the histories apart in memory, moving
+    // their values into lanes and back costs more than the running sums would share.
+    const bool tube = settings.tubeRuns();
+    for (int k = 0; k < c.count; ++k)
+        if (tube)
+            applyTube (*c.gains[k], *c.tubeDc[k], settings, c.src[k], c.out[k], n);
+        else
             applyMix (*c.gains[k], settings, c.src[k], c.out[k], n);
 
     zolt_tools::Limiter* limiters[MAX_CHANNELS];
@@ -119,154 +121,111 @@ void OutputStage::applyMix (const channelComprStateT& gains, const OutputSetting
     }
 }
 
-OutputStage::TubeCurves OutputStage::tubeCurvesFor (const OutputSettings& settings) noexcept
-{
-    TubeCurves c;
-    c.A = settings.classA;
-    c.B = settings.classAB;
-    c.D = settings.distort;
-    const float a = (7.0f * c.A + 1.0f) * 0.125f;
-    c.kA = (dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
-    const float b = 20.0f * c.B + 1.0f;
-    c.kB = dsp::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
-    c.dA = 1.0f;
-    c.dB = 1.0f;
-    if (c.D > 0.0f)
-    {
-        c.dA = (float) (1.0 - (double) c.D + 0.5 * (double) c.D);
-        c.dB = 1.0f - c.D + 1.13f * c.D;
-    }
-    c.sA = 7.0f * c.A + 1.0f;
-    c.sB = 20.0f * c.B + 1.0f;
-    return c;
-}
-
 void OutputStage::applyTube (const channelComprStateT& gains, TubeDcHistory& history, const OutputSettings& settings,
                              const float* src, float* out, int n) noexcept
 {
+    const float A = settings.classA, B = settings.classAB, D = settings.distort;
+    const float* G = gains.mGainPerSample.data();
+    const float* GR = gains.mGrPerSampleDb.data();
+    const float* mix = gains.mMixPerSample.data();
+
+    const float a = (7.0f * A + 1.0f) * 0.125f;
+    const float kA = (dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
+    const float b = 20.0f * B + 1.0f;
+    const float kB = dsp::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
+    float dA = 1.0f, dB = 1.0f;
+    if (D > 0.0f)
+    {
+        dA = (float) (1.0 - (double) D + 0.5 * (double) D);
+        dB = 1.0f - D + 1.13f * D;
+    }
+    const float sA = 7.0f * A + 1.0f;
+    const float sB = 20.0f * B + 1.0f;
+    const int dcLength = settings.tubeDcLength;
+
+    float dcSum = history.sum();
+
     // In chunks: first the gained signal, then each curve over the whole chunk in vector
     // passes, then the sum with the running DC removal.
-    const auto curves = tubeCurvesFor (settings);
-    const float* mix = gains.mMixPerSample.data();
-    float dcSum = history.sum();
-    TubeChunk chunk;
-    for (int start = 0; start < n; start += tubeChunk)
-    {
-        const int count = std::min (tubeChunk, n - start);
-        tubeChunkBeforeDc (curves, gains, src, start, count, chunk);
-        if (curves.A > 0.0f)
-            history.removeMean (chunk.curveA, count, settings.tubeDcLength, dcSum);
-        tubeChunkSum (curves, chunk, src + start, mix + start, out + start, count);
-    }
-}
+    constexpr int chunk = 128;
+    float ys[chunk], curveA[chunk], curveB[chunk], powerD[chunk];
 
-void OutputStage::applyTubes (const Channels& c, const OutputSettings& settings, int n, Scratch& scratch) noexcept
-{
-    const auto curves = tubeCurvesFor (settings);
-    float dcSums[MAX_CHANNELS];
-    float* classA[MAX_CHANNELS];
-    for (int k = 0; k < c.count; ++k)
+    for (int start = 0; start < n; start += chunk)
     {
-        dcSums[k] = c.tubeDc[k]->sum();
-        classA[k] = scratch.chunks[k].curveA;
-    }
+        const int count = std::min (chunk, n - start);
+        const float* x = src + start;
+        const float* mixes = mix + start;
+        bool negativeMix = false;  // rare: a negative Mix in this chunk
+        for (int i = 0; i < count; ++i)
+            negativeMix |= mixes[i] < 0.0f;
 
-    for (int start = 0; start < n; start += tubeChunk)
-    {
-        const int count = std::min (tubeChunk, n - start);
-        for (int k = 0; k < c.count; ++k)
-            tubeChunkBeforeDc (curves, *c.gains[k], c.src[k], start, count, scratch.chunks[k]);
-        if (curves.A > 0.0f)
-            TubeDcHistory::removeMeans (c.tubeDc, classA, dcSums, c.count, count, settings.tubeDcLength);
-        for (int k = 0; k < c.count; ++k)
-            tubeChunkSum (curves, scratch.chunks[k], c.src[k] + start, c.gains[k]->mMixPerSample.data() + start,
-                          c.out[k] + start, count);
-    }
-}
-
-void OutputStage::tubeChunkBeforeDc (const TubeCurves& c, const channelComprStateT& gains, const float* src, int start,
-                                     int count, TubeChunk& chunk) noexcept
-{
-    const float* G = gains.mGainPerSample.data() + start;
-    const float* GR = gains.mGrPerSampleDb.data() + start;
-    const float* mixes = gains.mMixPerSample.data() + start;
-    const float* x = src + start;
-    float* ys = chunk.ys;
-    float* powerD = chunk.powerD;
-
-    bool negativeMix = false;  // rare: a negative Mix in this chunk
-    for (int i = 0; i < count; ++i)
-        negativeMix |= mixes[i] < 0.0f;
-    chunk.negativeMix = negativeMix;
-
-    for (int i = 0; i < count; ++i)
-    {
-        ys[i] = G[i] * x[i];
-        powerD[i] = std::abs (x[i]) * G[i];
-    }
-    for (int i = 0; i < count && negativeMix; ++i)
-    {
-        const float m = mixes[i] / 100.0f;
-        if (m < 0.0f)
+        for (int i = 0; i < count; ++i)
         {
-            // Scalar on purpose: the gain and the mix nearly cancel where the reduction
-            // matches the mix, and the curves below magnify any difference from here.
-            ys[i] = (std::pow (10.0f, GR[i] / 20.0f) * m + 1.0f) * x[i];
-            powerD[i] = std::abs (ys[i]);
+            ys[i] = G[start + i] * x[i];
+            powerD[i] = std::abs (x[i]) * G[start + i];
         }
-    }
-    if (c.A > 0.0f)
-        dsp::block::tanhOf (ys, chunk.curveA, count, c.sA, 0.7f);
-    if (c.B > 0.0f)
-        dsp::block::tanhOf (ys, chunk.curveB, count, c.sB, 0.0f);
-    if (c.D > 0.0f)
-        dsp::block::powerOf (powerD, powerD, count, c.dA);
-
-    // Class A's values ahead of its running DC removal.
-    float* vA = chunk.curveA;
-    if (c.A > 0.0f)
-        for (int i = 0; i < count; ++i)
-            vA[i] = (vA[i] - tanhOfPoint7) / (c.sA * c.kA) - ys[i];
-    else
-        std::copy (ys, ys + count, vA);
-    if (c.B <= 0.0f)
-        std::copy (ys, ys + count, chunk.curveB);  // finite, weighted by B = 0 below
-}
-
-void OutputStage::tubeChunkSum (const TubeCurves& c, const TubeChunk& chunk, const float* dry, const float* mix100,
-                                float* out, int count) noexcept
-{
-    // The sum of the curves and the mix in one pass without branches.
-    const float A = c.A, B = c.B, D = c.D;
-    const float bScale = B > 0.0f ? 1.0f / (c.sB * c.kB) : 1.0f, bShift = B > 0.0f ? 1.0f : 0.0f;
-    const float dScale = 1.0f / c.dB;  // the distortion term is weighted by D (0 when off)
-    const float* __restrict ys = chunk.ys;
-    const float* __restrict vA = chunk.curveA;
-    const float* __restrict curveB = chunk.curveB;
-    const float* __restrict powerD = chunk.powerD;
-    float* __restrict o = out;
-    const auto curveSum = [&] (int i) noexcept
-    {
-        const float y = ys[i];
-        const float vB = curveB[i] * bScale - bShift * y;
-        const float vD = std::copysign (powerD[i], dry[i]) * dScale - y;
-        return y + A * vA[i] + B * vB + 4.0f * D * vD;
-    };
-    if (! chunk.negativeMix)
-    {
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count && negativeMix; ++i)
         {
-            const float m = mix100[i] / 100.0f;
-            o[i] = m * curveSum (i) + (1.0f - m) * dry[i];
+            const float m = mixes[i] / 100.0f;
+            if (m < 0.0f)
+            {
+                // Scalar on purpose: the gain and the mix nearly cancel where the reduction
+                // matches the mix, and the curves below magnify any difference from here.
+                ys[i] = (std::pow (10.0f, GR[start + i] / 20.0f) * m + 1.0f) * x[i];
+                powerD[i] = std::abs (ys[i]);
+            }
         }
-    }
-    else
-    {
-        for (int i = 0; i < count; ++i)
+        if (A > 0.0f)
+            dsp::block::tanhOf (ys, curveA, count, sA, 0.7f);
+        if (B > 0.0f)
+            dsp::block::tanhOf (ys, curveB, count, sB, 0.0f);
+        if (D > 0.0f)
+            dsp::block::powerOf (powerD, powerD, count, dA);
+
+        // Class A with its running DC removal (the only pass that runs sample by sample),
+        // then the sum of the curves and the mix in one pass without branches.
+        float* vA = curveA;
+        if (A > 0.0f)
         {
-            const float m = mix100[i] / 100.0f;
-            const float z = curveSum (i);
-            o[i] = m < 0.0f ? z : m * z + (1.0f - m) * dry[i];
+            for (int i = 0; i < count; ++i)
+                vA[i] = (curveA[i] - tanhOfPoint7) / (sA * kA) - ys[i];
+            history.removeMean (vA, count, dcLength, dcSum);
+        }
+        else
+        {
+            std::copy (ys, ys + count, vA);
+        }
+        if (B <= 0.0f)
+            std::copy (ys, ys + count, curveB);  // finite, weighted by B = 0 below
+
+        const float bScale = B > 0.0f ? 1.0f / (sB * kB) : 1.0f, bShift = B > 0.0f ? 1.0f : 0.0f;
+        const float dScale = 1.0f / dB;  // the distortion term is weighted by D (0 when off)
+        float* __restrict o = out + start;
+        const float* __restrict dry = x;
+        const float* __restrict m100 = mixes;
+        const auto curveSum = [&] (int i) noexcept
+        {
+            const float y = ys[i];
+            const float vB = curveB[i] * bScale - bShift * y;
+            const float vD = std::copysign (powerD[i], dry[i]) * dScale - y;
+            return y + A * vA[i] + B * vB + 4.0f * D * vD;
+        };
+        if (! negativeMix)
+        {
+            for (int i = 0; i < count; ++i)
+            {
+                const float m = m100[i] / 100.0f;
+                o[i] = m * curveSum (i) + (1.0f - m) * dry[i];
+            }
+        }
+        else
+        {
+            for (int i = 0; i < count; ++i)
+            {
+                const float m = m100[i] / 100.0f;
+                const float z = curveSum (i);
+                o[i] = m < 0.0f ? z : m * z + (1.0f - m) * dry[i];
+            }
         }
     }
 }

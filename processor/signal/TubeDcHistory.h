@@ -86,11 +86,6 @@ public:
         dcSum = sum;
     }
 
-    // removeMean for `count` histories, each on its own n values with its own sum: full
-    // histories at the same position run side by side in vector lanes, with the same results.
-    static void removeMeans (TubeDcHistory* const* histories, float* const* v, float* sums, int count, int n,
-                             int length) noexcept;
-
     // Sum of the values now held (in partial sums: independent additions, not one chain).
     float sum() const noexcept
     {
@@ -99,9 +94,6 @@ public:
     }
 
 private:
-    static void removeMeansTogether (TubeDcHistory* const* histories, float* const* v, float* sums, int count, int n,
-                                     int length, int width) noexcept;
-
     static int wrap (int i) noexcept { return i >= capacity ? i - capacity : i; }
 
     std::array<float, capacity> values {};

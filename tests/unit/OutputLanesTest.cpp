@@ -7,7 +7,6 @@
 #include "processor/common/DbConversion.h"
 #include "processor/signal/Limiter.h"
 #include "processor/signal/OutputStage.h"
-#include "processor/signal/TubeDcHistory.h"
 
 #include <hwy/targets.h>
 
@@ -126,64 +125,6 @@ TEST (OutputLanes, LimitersSideBySideMatchEachLimiterAlone)
     });
 }
 
-TEST (OutputLanes, DcRemovalSideBySideMatchesEachHistoryAlone)
-{
-    struct Case
-    {
-        int channels;
-        int blockSize;
-        int length;      // the DC history's length
-        int laggards;    // channels that start with a shorter history (not yet full)
-    };
-    const Case cases[] = {
-        { 1, 128, 1024, 0 }, { 3, 7, 1024, 0 }, { 8, 128, 300, 0 }, { 9, 33, 1024, 2 },
-        { 28, 128, 1024, 5 }, { 9, 100, 16, 0 }, { 8, 1, 40, 0 },
-    };
-    onEveryInstructionSet ([&cases]
-    {
-        for (const auto& c : cases)
-        {
-            SCOPED_TRACE (testing::Message() << c.channels << " channels, blocks of " << c.blockSize << ", length " << c.length);
-            const int length = 4000;
-            auto alone = channelSignals (c.channels, length, 9u + (unsigned) c.channels);
-            for (auto& x : alone)
-                for (auto& v : x)
-                    v = dsp::finiteOrZero (v) + 0.25f;  // a DC offset to remove; the stage sees finite values
-            auto together = alone;
-            std::vector<TubeDcHistory> scalar ((size_t) c.channels), lanes ((size_t) c.channels);
-            std::vector<float> sumsAlone ((size_t) c.channels, 0.0f), sumsTogether ((size_t) c.channels, 0.0f);
-            for (int ch = 0; ch < c.laggards; ++ch)  // their histories start filling later
-            {
-                float dropped = 0.0f;
-                for (int i = 0; i < 3 * ch + 1; ++i)
-                {
-                    scalar[(size_t) ch].push (0.5f, c.length, dropped);
-                    lanes[(size_t) ch].push (0.5f, c.length, dropped);
-                }
-                sumsAlone[(size_t) ch] = sumsTogether[(size_t) ch] = scalar[(size_t) ch].sum();
-            }
-
-            for (int start = 0; start + c.blockSize <= length; start += c.blockSize)
-            {
-                std::vector<TubeDcHistory*> histories;
-                std::vector<float*> blocks;
-                for (int ch = 0; ch < c.channels; ++ch)
-                {
-                    scalar[(size_t) ch].removeMean (alone[(size_t) ch].data() + start, c.blockSize, c.length,
-                                                    sumsAlone[(size_t) ch]);
-                    histories.push_back (&lanes[(size_t) ch]);
-                    blocks.push_back (together[(size_t) ch].data() + start);
-                }
-                TubeDcHistory::removeMeans (histories.data(), blocks.data(), sumsTogether.data(), c.channels,
-                                            c.blockSize, c.length);
-            }
-            EXPECT_LE (largestDifference (alone, together), 1e-6f);
-            for (int ch = 0; ch < c.channels; ++ch)
-                EXPECT_EQ (sumsTogether[(size_t) ch], sumsAlone[(size_t) ch]) << ch;
-        }
-    });
-}
-
 TEST (OutputLanes, ChannelsInOnePassMatchEachChannelRenderedAlone)
 {
     struct Case
@@ -217,7 +158,6 @@ TEST (OutputLanes, ChannelsInOnePassMatchEachChannelRenderedAlone)
             // Two identical sets of states: one rendered a channel at a time, one in one pass.
             std::vector<channelComprStateT> states (2 * channels);
             auto histories = std::make_unique<TubeDcHistory[]> (2 * channels);
-            auto scratch = std::make_unique<OutputStage::Scratch>();
             RelaxedAtomic<float> peakAlone { -144.0f }, peakTogether { -144.0f };
             RelaxedAtomic<int32_t> clipsAlone { 0 }, clipsTogether { 0 };
             const auto input = channelSignals (channels, n * blocks, 21u);
@@ -255,7 +195,7 @@ TEST (OutputLanes, ChannelsInOnePassMatchEachChannelRenderedAlone)
                     out[ch] = together[ch].data();
                 }
                 OutputStage::renderChannels ({ gains, own, dc, src, src, out, channels }, settings, n,
-                                             { peakTogether, clipsTogether }, *scratch);
+                                             { peakTogether, clipsTogether });
                 EXPECT_LE (largestDifference (alone, together), 1e-6f) << "block " << b;
             }
             EXPECT_EQ ((float) peakTogether, (float) peakAlone);
