@@ -217,6 +217,16 @@ namespace
         return true;
     }
 
+    // Every bus of ours in 7.1.4, as a DAW negotiates it on such a track: the buses start stereo.
+    bool useWideLayout (juce::AudioPluginInstance& plugin)
+    {
+        auto layout = plugin.getBusesLayout();
+        for (auto* buses : { &layout.inputBuses, &layout.outputBuses })
+            for (auto& bus : *buses)
+                bus = juce::AudioChannelSet::create7point1point4();
+        return plugin.setBusesLayout (layout);
+    }
+
     juce::Result prepare (Contender& contender)
     {
         auto& plugin = *contender.plugin;
@@ -238,6 +248,8 @@ namespace
             return juce::Result::fail (loaded.error);
         contender.label = label;
         contender.plugin = std::move (loaded.instance);
+        if (! useWideLayout (*contender.plugin))
+            return juce::Result::fail (label + " does not take the 7.1.4 layout with its side-chain");
         if (auto result = prepare (contender); result.failed())
             return result;
 
