@@ -30,7 +30,14 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     if (detector >= 0 && ! filling)
         calc_gains (mChannelStates[(size_t) detector], readIndex, detector, n, lookahead);
     if (detector < 0 && ! filling)
+    {
         prepareDetectors (readIndex, channelCount, n, lookahead);  // every channel's band filter at once
+        uint32_t withOutput = 0;
+        for (int ch = 0; ch < std::min (channelCount, MAX_CHANNELS); ++ch)
+            if (b.mainChannel (ch, offset) != nullptr)
+                withOutput |= 1u << ch;
+        calcGainsInLanes (readIndex, withOutput, n, lookahead);
+    }
 
     for (int ch = 0; ch < channelCount; ++ch)
     {
@@ -54,8 +61,6 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
         }
 
         auto& state = mChannelStates[(size_t) (detector >= 0 ? detector : ch)];
-        if (detector < 0)
-            calc_gains (state, readIndex, ch, n, lookahead, true);
         apply_gain_to_ringbuf (state, readIndex, ch, out, n);
         b.hits += mChannelStates[(size_t) ch].mLimiter.mHits;
     }

@@ -29,8 +29,8 @@ float* GainComputer::cleanDetector (channelComprStateT& state, const float* samp
     return filtered;
 }
 
-void GainComputer::run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
-                        const DetectorSettings& s, float& autoGainDb) noexcept
+Envelope::Input GainComputer::beginBlock (channelComprStateT& state, const Block& block,
+                                          const AdaptiveThreshold::LevelSum& ahead, const DetectorSettings& s) noexcept
 {
     const int n = block.n;
 
@@ -55,12 +55,70 @@ void GainComputer::run (channelComprStateT& state, const Block& block, const Ada
     state.mBlockMaxGrDb = 0.0f;
     if (std::isfinite (s.makeupTargetDb))
         state.mMakeupSmoother.setTargetValue (s.makeupTargetDb);
+    return { detector, block.peakSquares, n, thresholdDb, adaptiveLevelDb };
+}
 
-    Envelope::run (state, { detector, block.peakSquares, n, thresholdDb, adaptiveLevelDb }, s, autoGainDb);
-
+void GainComputer::endBlock (channelComprStateT& state, const DetectorSettings& s, int n, float& autoGainDb) noexcept
+{
     state.mGrHistory.push (dsp::sum (state.mGrPerSampleDb.data(), n) / (float) n);
     if (s.autoGain)
         autoGainDb = autoGainOf (state, s);
+}
+
+void GainComputer::run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
+                        const DetectorSettings& s, float& autoGainDb) noexcept
+{
+    const auto input = beginBlock (state, block, ahead, s);
+    Envelope::run (state, input, s, autoGainDb);
+    endBlock (state, s, block.n, autoGainDb);
+}
+
+bool GainComputer::envelopesChain (const DetectorSettings& s) noexcept
+{
+    const bool makeupFollowsAutoGain = s.autoGain && ! (s.adaptive && s.maxMakeup);
+    return s.softLimiter && makeupFollowsAutoGain;
+}
+
+void GainComputer::runChannels (channelComprStateT* const* states, const Block* blocks,
+                                const AdaptiveThreshold::LevelSum* ahead, int count, const DetectorSettings& s,
+                                float& autoGainDb) noexcept
+{
+    const int n = count > 0 ? blocks[0].n : 0;
+    bool sameLength = true;
+    for (int k = 0; k < count; ++k)
+        sameLength = sameLength && blocks[k].n == n;
+    if (envelopesChain (s) || ! sameLength || n <= 0)
+    {
+        for (int k = 0; k < count; ++k)
+            run (*states[k], blocks[k], ahead[k], s, autoGainDb);
+        return;
+    }
+
+    // Without a chain the makeup a channel's envelope reads (the soft limiter's) does not
+    // depend on the auto gain, and may be made before the envelopes run; otherwise the makeup
+    // is made afterwards, in channel order, from the auto gain the channel before left.
+    const bool makeupFirst = s.softLimiter;
+    const EnvelopeLanes::Shape shape { s.ratio, Envelope::releaseShape (s), s.softLimiter };
+    constexpr int batch = 32;
+    Envelope::Input inputs[batch];
+    EnvelopeLanes::Channel lanes[batch];
+    for (int first = 0; first < count; first += batch)
+    {
+        const int used = std::min (batch, count - first);
+        for (int k = 0; k < used; ++k)
+        {
+            auto& state = *states[first + k];
+            inputs[k] = beginBlock (state, blocks[first + k], ahead[first + k], s);
+            lanes[k] = Envelope::prepareLane (state, inputs[k], s, makeupFirst, autoGainDb);
+        }
+        EnvelopeLanes::run (lanes, used, n, shape);
+        for (int k = 0; k < used; ++k)
+        {
+            auto& state = *states[first + k];
+            Envelope::finishLane (state, lanes[k], inputs[k], s, makeupFirst, autoGainDb);
+            endBlock (state, s, n, autoGainDb);
+        }
+    }
 }
 
 float GainComputer::autoGainOf (const channelComprStateT& state, const DetectorSettings& s) noexcept

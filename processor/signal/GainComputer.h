@@ -2,6 +2,7 @@
 
 #include "processor/signal/AdaptiveThreshold.h"
 #include "processor/signal/ChannelComprState.h"
+#include "processor/signal/Envelope.h"
 #include "processor/signal/SignalSettings.h"
 
 // The detector's work on one analysed block of one channel state: the filtered detector
@@ -33,7 +34,24 @@ public:
     static void run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
                      const DetectorSettings& settings, float& autoGainDb) noexcept;
 
+    // run for `count` channels at once (blocks of the same length), in channel order as far as
+    // the shared autoGainDb goes. Their envelopes run side by side in vector lanes unless they
+    // form a chain (see envelopesChain), then one channel after the other.
+    static void runChannels (channelComprStateT* const* states, const Block* blocks,
+                             const AdaptiveThreshold::LevelSum* ahead, int count, const DetectorSettings& settings,
+                             float& autoGainDb) noexcept;
+
+    // Whether each channel's envelope reads the auto gain the channel before it left: the soft
+    // limiter's step reads the makeup, and the makeup follows the auto gain.
+    static bool envelopesChain (const DetectorSettings& settings) noexcept;
+
 private:
+    // run before and after the envelope.
+    static Envelope::Input beginBlock (channelComprStateT& state, const Block& block,
+                                       const AdaptiveThreshold::LevelSum& ahead, const DetectorSettings& settings) noexcept;
+    static void endBlock (channelComprStateT& state, const DetectorSettings& settings, int n, float& autoGainDb) noexcept;
+
+
     // The average of the recent blocks that reduced by more than 1 dB, scaled and bounded.
     static float autoGainOf (const channelComprStateT& state, const DetectorSettings& settings) noexcept;
 };
