@@ -29,8 +29,7 @@ float* GainComputer::cleanDetector (channelComprStateT& state, const float* samp
     return filtered;
 }
 
-Envelope::Input GainComputer::beginBlock (channelComprStateT& state, const Block& block,
-                                          const AdaptiveThreshold::LevelSum& ahead, const DetectorSettings& s) noexcept
+float* GainComputer::detectorBlock (channelComprStateT& state, const Block& block, const DetectorSettings& s) noexcept
 {
     const int n = block.n;
 
@@ -48,14 +47,16 @@ Envelope::Input GainComputer::beginBlock (channelComprStateT& state, const Block
         state.mAttackLength = s.attackSamples;
 
     state.mLevelHistory.push (block.meanSquare);
+    return detector;
+}
 
-    float adaptiveLevelDb = 0.0f;
-    const float thresholdDb = AdaptiveThreshold::threshold (state, s, block.lookaheadBlocks, ahead, adaptiveLevelDb);
-
+Envelope::Input GainComputer::envelopeInput (channelComprStateT& state, const Block& block, const DetectorSettings& s,
+                                             float thresholdDb, float adaptiveLevelDb) noexcept
+{
     state.mBlockMaxGrDb = 0.0f;
     if (std::isfinite (s.makeupTargetDb))
         state.mMakeupSmoother.setTargetValue (s.makeupTargetDb);
-    return { detector, block.peakSquares, n, thresholdDb, adaptiveLevelDb };
+    return { state.mFilteredDetector.data(), block.peakSquares, block.n, thresholdDb, adaptiveLevelDb };
 }
 
 void GainComputer::endBlock (channelComprStateT& state, const DetectorSettings& s, int n, float& autoGainDb) noexcept
@@ -68,7 +69,10 @@ void GainComputer::endBlock (channelComprStateT& state, const DetectorSettings& 
 void GainComputer::run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
                         const DetectorSettings& s, float& autoGainDb) noexcept
 {
-    const auto input = beginBlock (state, block, ahead, s);
+    detectorBlock (state, block, s);
+    float adaptiveLevelDb = 0.0f;
+    const float thresholdDb = AdaptiveThreshold::threshold (state, s, block.lookaheadBlocks, ahead, adaptiveLevelDb);
+    const auto input = envelopeInput (state, block, s, thresholdDb, adaptiveLevelDb);
     Envelope::run (state, input, s, autoGainDb);
     endBlock (state, s, block.n, autoGainDb);
 }
@@ -84,10 +88,10 @@ void GainComputer::runChannels (channelComprStateT* const* states, const Block* 
                                 float& autoGainDb) noexcept
 {
     const int n = count > 0 ? blocks[0].n : 0;
-    bool sameLength = true;
+    bool alike = true;
     for (int k = 0; k < count; ++k)
-        sameLength = sameLength && blocks[k].n == n;
-    if (envelopesChain (s) || ! sameLength || n <= 0)
+        alike = alike && blocks[k].n == n && blocks[k].lookaheadBlocks == blocks[0].lookaheadBlocks;
+    if (envelopesChain (s) || ! alike || n <= 0)
     {
         for (int k = 0; k < count; ++k)
             run (*states[k], blocks[k], ahead[k], s, autoGainDb);
@@ -102,13 +106,18 @@ void GainComputer::runChannels (channelComprStateT* const* states, const Block* 
     constexpr int batch = 32;
     Envelope::Input inputs[batch];
     EnvelopeLanes::Channel lanes[batch];
+    float thresholdDb[batch], adaptiveLevelDb[batch];
     for (int first = 0; first < count; first += batch)
     {
         const int used = std::min (batch, count - first);
         for (int k = 0; k < used; ++k)
+            detectorBlock (*states[first + k], blocks[first + k], s);
+        AdaptiveThreshold::thresholds (states + first, used, s, blocks[0].lookaheadBlocks, ahead + first, thresholdDb,
+                                       adaptiveLevelDb);
+        for (int k = 0; k < used; ++k)
         {
             auto& state = *states[first + k];
-            inputs[k] = beginBlock (state, blocks[first + k], ahead[first + k], s);
+            inputs[k] = envelopeInput (state, blocks[first + k], s, thresholdDb[k], adaptiveLevelDb[k]);
             lanes[k] = Envelope::prepareLane (state, inputs[k], s, makeupFirst, autoGainDb);
         }
         EnvelopeLanes::run (lanes, used, n, shape);

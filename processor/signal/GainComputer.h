@@ -46,9 +46,11 @@ public:
     static bool envelopesChain (const DetectorSettings& settings) noexcept;
 
 private:
-    // run before and after the envelope.
-    static Envelope::Input beginBlock (channelComprStateT& state, const Block& block,
-                                       const AdaptiveThreshold::LevelSum& ahead, const DetectorSettings& settings) noexcept;
+    // run before and after the envelope: the detector block (and the level history), the
+    // envelope's input once the threshold is known, and the histories after it.
+    static float* detectorBlock (channelComprStateT& state, const Block& block, const DetectorSettings& settings) noexcept;
+    static Envelope::Input envelopeInput (channelComprStateT& state, const Block& block, const DetectorSettings& settings,
+                                          float thresholdDb, float adaptiveLevelDb) noexcept;
     static void endBlock (channelComprStateT& state, const DetectorSettings& settings, int n, float& autoGainDb) noexcept;
 
 
