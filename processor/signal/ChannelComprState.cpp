@@ -40,8 +40,8 @@ void channelComprStateT::ensureBlockSize (int n)
         mMixPerSample.resize ((size_t) n, 0.0f);
     if ((int) mFilteredDetector.size() < n)
         mFilteredDetector.resize ((size_t) n, 0.0f);
-    if ((int) mLevelScratch.size() < 5 * n)
-        mLevelScratch.resize ((size_t) (5 * n), 0.0f);
+    if ((int) mLevelScratch.size() < 4 * n)
+        mLevelScratch.resize ((size_t) (4 * n), 0.0f);
 }
 
 void channelComprStateT::handOverFilterCoeffs (const float (&target)[5]) noexcept

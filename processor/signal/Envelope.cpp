@@ -294,33 +294,16 @@ void Envelope::run (channelComprStateT& state, const Input& in, const DetectorSe
 EnvelopeLanes::Channel Envelope::prepareLane (channelComprStateT& state, const Input& in, const DetectorSettings& s,
                                               bool makeupFirst, float autoGainDb) noexcept
 {
-    const int n = in.n;
-    const Curve wanted { in.thresholdDb, s.ratio };
-    const float* softLevels = blockLevels (state, in, s.softLimiter, wanted);
-    float* levels = state.mLevelScratch.data();
-    float* squares = levels + 4 * n;
-    for (int i = 0; i < n; ++i)
-        squares[i] = in.detector[i] * in.detector[i];
-
     EnvelopeLanes::Channel lane;
-    lane.squares = squares;
-    lane.levels = levels;
-    lane.wantedForLevel = levels + 2 * n;
-    lane.overThreshold = levels + 3 * n;
+    lane.detector = in.detector;
     lane.grOut = state.mGrPerSampleDb.data();
     lane.thresholdDb = in.thresholdDb;
     lane.motion = Motion::of (state);
     if (makeupFirst)
     {
-        float* makeup = state.mGainPerSample.data();
-        blockMakeup (state, s, relativeMakeup (s, in.adaptiveLevelDb), autoGainDb, makeup, n);
-        if (s.softLimiter)
-        {
-            float* peakPlusMakeup = levels + n;  // over the peak levels
-            for (int i = 0; i < n; ++i)
-                peakPlusMakeup[i] = softLevels[i] + makeup[i];
-            lane.peakPlusMakeup = peakPlusMakeup;
-        }
+        float* makeup = state.mGainPerSample.data();  // holds the makeup in dB until the last pass
+        blockMakeup (state, s, relativeMakeup (s, in.adaptiveLevelDb), autoGainDb, makeup, in.n);
+        lane.makeupDb = makeup;
     }
     return lane;
 }

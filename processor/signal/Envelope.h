@@ -25,9 +25,9 @@ public:
                      float autoGainDb) noexcept;
 
     // run in three steps, for channels whose envelopes run side by side (EnvelopeLanes::run
-    // between the two): the block's levels before it, and the makeup too with makeupFirst
-    // (required with the soft limiter, whose step reads it); the gains after it, with the
-    // makeup then unless it was made first.
+    // between the two, on the channel's own levels: no peak signal): before it, the makeup
+    // with makeupFirst (required with the soft limiter, whose step reads it); after it, the
+    // gains, with the makeup then unless it was made first.
     static EnvelopeLanes::Channel prepareLane (channelComprStateT& state, const Input& input,
                                                const DetectorSettings& settings, bool makeupFirst,
                                                float autoGainDb) noexcept;

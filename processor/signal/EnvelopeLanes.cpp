@@ -6,7 +6,9 @@
 
 #include <hwy/highway.h>
 #include <hwy/contrib/math/math-inl.h>
+#include "processor/common/DbLanes-inl.h"
 
+#include "processor/common/DbConversion.h"
 #include "processor/signal/EnvelopeLanes.h"
 
 #include <algorithm>
@@ -67,26 +69,18 @@ namespace EnvelopeLanes::HWY_NAMESPACE
 
     constexpr int maxLanes = HWY_MAX_BYTES / sizeof (float);
     constexpr int tileLength = 32;
-    constexpr double dbPerNeper = 8.685889638065035;  // 20 / ln(10)
 
-    // 20 log10 of each lane as dsp::toDb takes it: in double, rounded to float once; -144 at or
-    // below 6.4e-8 and for NaN.
-    HWY_INLINE V toDb (D d, V v)
+    // dsp::toDb of the lanes in `lanes` (in double, as the one-channel loop takes it), one lane
+    // at a time: few lanes need it at once.
+    HWY_INLINE V toDb (D d, V v, hn::Mask<D> lanes)
     {
-        HWY_ALIGN float a[maxLanes];
+        HWY_ALIGN float a[maxLanes], on[maxLanes];
         hn::Store (v, d, a);
-        const DD dd;
-        const DF df;
-        const int lanes = (int) hn::Lanes (d), half = (int) hn::Lanes (dd);
-        for (int j = 0; j < lanes; j += half)
-        {
-            const auto x = hn::PromoteTo (dd, hn::LoadU (df, a + j));
-            const auto isLevel = x > hn::Set (dd, 6.4e-8);
-            auto db = hn::Mul (hn::Log (dd, hn::IfThenElse (isLevel, x, hn::Set (dd, 1.0))), hn::Set (dd, dbPerNeper));
-            db = hn::IfThenElse (hn::IsInf (x), x, db);
-            db = hn::IfThenElse (isLevel, db, hn::Set (dd, -144.0));
-            hn::StoreU (hn::DemoteTo (df, db), df, a + j);
-        }
+        hn::Store (hn::VecFromMask (d, lanes), d, on);
+        const int count = (int) hn::Lanes (d);
+        for (int k = 0; k < count; ++k)
+            if (on[k] != 0.0f)
+                a[k] = dsp::toDb (a[k]);
         return hn::Load (d, a);
     }
 
@@ -112,248 +106,271 @@ namespace EnvelopeLanes::HWY_NAMESPACE
         return hn::Load (d, a);
     }
 
-    // One group of up to Lanes(d) channels through the block.
-    class Group
+    // The envelope's running values of one group of channels, a lane each.
+    struct Motion
     {
-    public:
-        Group (Channel* channels, int used, const Shape& shape) noexcept
-            : ch (channels), used (used), shape (shape)
+        V gr, releaseStep, releaseStart, attackTarget, attackStep, attackSum;
+        VI countdown, attackCount;
+    };
+
+    // What a group's channels keep through the block.
+    struct Fixed
+    {
+        V threshold, ratio;
+        VI attackLength, releaseCount;
+        hn::Mask<D> withAttack;
+        float releaseLength, exponent;
+        bool nonLinear, curveOn;
+        int32_t lastCurveCountdown;
+        // (double) gr > 0.01 and (double) releaseStep <= 1e-7 as float comparisons.
+        float grRunning, releaseStepRunning;
+    };
+
+    HWY_INLINE V curve (const Fixed& f, V level)
+    {
+        const auto over = hn::Sub (level, f.threshold);
+        return hn::Sub (over, hn::Div (over, f.ratio));
+    }
+
+    // A running attack; returns the level each lane is judged by.
+    HWY_INLINE V attack (Motion& m, const Fixed& f, hn::Mask<D> lanes, V squares, V level, V wantedForLevel)
+    {
+        const D d;
+        const DI di;
+        const V g = hn::Add (m.gr, m.attackStep);
+        const auto reached = hn::And (lanes, g >= m.attackTarget);
+        m.gr = hn::IfThenElse (lanes, hn::IfThenElse (reached, m.attackTarget, g), m.gr);
+        m.attackStep = hn::IfThenZeroElse (reached, m.attackStep);
+
+        // While the target lies above what the sample wants: re-aim at the running RMS.
+        const auto rms = hn::AndNot (reached, hn::And (lanes, m.attackTarget > wantedForLevel));
+        if (hn::AllFalse (d, rms))
+            return level;
+        const auto rmsI = hn::RebindMask (di, rms);
+        const VI one = hn::Set (di, 1);
+        m.attackSum = hn::IfThenElse (rms, hn::Add (m.attackSum, squares), m.attackSum);
+        m.attackCount = hn::IfThenElse (hn::And (rmsI, m.attackCount < hn::Set (di, INT32_MAX)),
+                                        hn::Add (m.attackCount, one), m.attackCount);
+        const V rmsDb = toDb (d, hn::Sqrt (hn::Div (m.attackSum, hn::ConvertTo (d, m.attackCount))), rms);
+        const V w = curve (f, rmsDb);
+        const auto aim = hn::And (rms, w > g);
+        m.attackTarget = hn::IfThenElse (aim, w, m.attackTarget);
+        m.releaseStep = hn::IfThenZeroElse (aim, m.releaseStep);
+        const VI remaining = hn::IfThenElse (f.attackLength < m.attackCount, one,
+                                             hn::Sub (hn::Add (f.attackLength, one), m.attackCount));
+        m.attackStep = hn::IfThenElse (aim, hn::Div (w, hn::ConvertTo (d, hn::Max (remaining, one))), m.attackStep);
+        return hn::IfThenElse (rms, rmsDb, level);
+    }
+
+    HWY_INLINE void release (Motion& m, const Fixed& f, hn::Mask<D> lanes)
+    {
+        const D d;
+        const DI di;
+        const V stepRunning = hn::Set (d, f.releaseStepRunning);
+        const auto lanesI = hn::RebindMask (di, lanes);
+        const VI one = hn::Set (di, 1);
+
+        const auto start = hn::And (lanes, m.releaseStep < stepRunning);
+        if (! hn::AllFalse (d, start))
         {
-            HWY_ALIGN float f[8][maxLanes] = {};
+            m.releaseStart = hn::IfThenElse (start, m.gr, m.releaseStart);
+            V s = hn::Div (m.gr, hn::ConvertTo (d, f.releaseCount));
+            // A very long release would otherwise fall below the "running" mark.
+            if (f.nonLinear)
+                s = hn::IfThenElse (s < stepRunning, hn::Set (d, 2.0e-7f), s);
+            m.releaseStep = hn::IfThenElse (start, s, m.releaseStep);
+            m.countdown = hn::IfThenElse (hn::RebindMask (di, start), f.releaseCount, m.countdown);
+        }
+
+        if (f.nonLinear)
+        {
+            V g = m.releaseStart;
+            if (f.curveOn)
+            {
+                const auto onCurve = hn::AndNot (hn::RebindMask (d, m.countdown > hn::Set (di, f.lastCurveCountdown)), lanes);
+                if (! hn::AllFalse (d, onCurve))
+                {
+                    const V length = hn::Set (d, f.releaseLength);
+                    const V base = hn::Div (hn::Sub (length, hn::ConvertTo (d, m.countdown)), length);
+                    const V p = power (d, hn::IfThenElse (onCurve, base, hn::Set (d, 1.0f)), f.exponent);
+                    g = hn::IfThenElse (onCurve, hn::Mul (m.releaseStart, hn::Sub (hn::Set (d, 1.0f), p)), g);
+                }
+            }
+            m.gr = hn::IfThenElse (lanes, g, m.gr);
+            m.attackTarget = hn::IfThenElse (lanes, g, m.attackTarget);
+            const auto last = hn::And (lanesI, m.countdown < hn::Set (di, 2));
+            m.countdown = hn::IfThenElse (lanesI, hn::Sub (m.countdown, one), m.countdown);
+            m.gr = hn::IfThenZeroElse (hn::RebindMask (d, last), m.gr);
+            m.countdown = hn::IfThenZeroElse (last, m.countdown);
+        }
+        else
+        {
+            m.gr = hn::IfThenElse (lanes, hn::Sub (m.gr, m.releaseStep), m.gr);
+            m.attackTarget = hn::IfThenElse (lanes, hn::Sub (m.attackTarget, m.releaseStep), m.attackTarget);
+        }
+
+        const auto down = hn::And (lanes, m.gr <= hn::Zero (d));
+        m.gr = hn::IfThenZeroElse (down, m.gr);
+        m.countdown = hn::IfThenZeroElse (hn::RebindMask (di, down), m.countdown);
+    }
+
+    // A sample that wants more than the envelope gives: a new attack towards it (or, without
+    // an attack time, the reduction at once).
+    HWY_INLINE void follow (Motion& m, const Fixed& f, V want, V squares)
+    {
+        const D d;
+        const DI di;
+        const auto aim = hn::And (f.withAttack, want > m.attackTarget);
+        m.attackTarget = hn::IfThenElse (aim, want, m.attackTarget);
+        m.releaseStep = hn::IfThenZeroElse (aim, m.releaseStep);
+        m.attackStep = hn::IfThenElse (aim, hn::Div (want, hn::ConvertTo (d, f.attackLength)), m.attackStep);
+        m.attackSum = hn::IfThenElse (aim, squares, m.attackSum);
+        m.attackCount = hn::IfThenElse (hn::RebindMask (di, aim), hn::Set (di, 1), m.attackCount);
+
+        const auto jump = hn::AndNot (f.withAttack, want > m.gr);
+        m.gr = hn::IfThenElse (jump, want, m.gr);
+        m.releaseStep = hn::IfThenZeroElse (jump, m.releaseStep);
+    }
+
+    // The block's samples a tile at a time, one step's channels side by side; the lanes of
+    // absent channels hold zeros. The levels, wants and squares of a tile are worked out before
+    // its steps, a vector at a time.
+    struct Tile
+    {
+        HWY_ALIGN float detector[tileLength * maxLanes];
+        HWY_ALIGN float makeup[tileLength * maxLanes];
+        HWY_ALIGN float levels[tileLength * maxLanes];
+        HWY_ALIGN float wanted[tileLength * maxLanes];
+        HWY_ALIGN float over[tileLength * maxLanes];
+        HWY_ALIGN float squares[tileLength * maxLanes];
+        HWY_ALIGN float gr[tileLength * maxLanes];
+    };
+
+    void RunGroup (Channel* ch, int used, int n, const Shape& shape, Tile& tile)
+    {
+        const D d;
+        const DI di;
+        const int lanes = (int) hn::Lanes (d);
+        const bool softLimiter = shape.softLimiter;
+
+        Motion m;
+        Fixed f;
+        {
+            HWY_ALIGN float a[7][maxLanes] = {};
             HWY_ALIGN int32_t i[3][maxLanes] = {};
             for (int k = 0; k < used; ++k)
             {
-                const auto& m = ch[k].motion;
-                f[0][k] = m.gr; f[1][k] = m.releaseStep; f[2][k] = m.releaseStart; f[3][k] = m.attackTarget;
-                f[4][k] = m.attackStep; f[5][k] = m.attackSum; f[6][k] = ch[k].thresholdDb;
-                i[0][k] = m.countdown; i[1][k] = m.attackLength; i[2][k] = m.attackCount;
+                const auto& s = ch[k].motion;
+                a[0][k] = s.gr; a[1][k] = s.releaseStep; a[2][k] = s.releaseStart; a[3][k] = s.attackTarget;
+                a[4][k] = s.attackStep; a[5][k] = s.attackSum; a[6][k] = ch[k].thresholdDb;
+                i[0][k] = s.countdown; i[1][k] = s.attackLength; i[2][k] = s.attackCount;
             }
-            gr = hn::Load (d, f[0]); releaseStep = hn::Load (d, f[1]); releaseStart = hn::Load (d, f[2]);
-            attackTarget = hn::Load (d, f[3]); attackStep = hn::Load (d, f[4]); attackSum = hn::Load (d, f[5]);
-            threshold = hn::Load (d, f[6]); blockMax = hn::Zero (d);
-            countdown = hn::Load (di, i[0]); attackLength = hn::Load (di, i[1]); attackCount = hn::Load (di, i[2]);
-
-            const VI one = hn::Set (di, 1);
-            releaseCount = shape.release.count < 1 ? hn::Max (attackLength, one) : hn::Set (di, shape.release.count);
-            withAttack = hn::RebindMask (d, attackLength > hn::Zero (di));
-            curveOn = limits::lastCurveCountdown (shape.release.lengthSamples, lastCurveCountdown);
+            m = { hn::Load (d, a[0]), hn::Load (d, a[1]), hn::Load (d, a[2]), hn::Load (d, a[3]),
+                  hn::Load (d, a[4]), hn::Load (d, a[5]), hn::Load (di, i[0]), hn::Load (di, i[2]) };
+            const VI attackLength = hn::Load (di, i[1]), one = hn::Set (di, 1);
+            f.threshold = hn::Load (d, a[6]);
+            f.ratio = hn::Set (d, shape.ratio);
+            f.attackLength = attackLength;
+            f.releaseCount = shape.release.count < 1 ? hn::Max (attackLength, one) : hn::Set (di, shape.release.count);
+            f.withAttack = hn::RebindMask (d, attackLength > hn::Zero (di));
+            f.releaseLength = shape.release.lengthSamples;
+            f.exponent = shape.release.exponent;
+            f.nonLinear = shape.release.nonLinear;
+            f.curveOn = limits::lastCurveCountdown (shape.release.lengthSamples, f.lastCurveCountdown);
+            f.grRunning = limits::firstFloatAbove (0.01);
+            f.releaseStepRunning = limits::firstFloatAbove (1e-7);
         }
+        V blockMax = hn::Zero (d);
+        const V grRunning = hn::Set (d, f.grRunning);
 
-        void run (int n) noexcept
-        {
-            const int lanes = (int) hn::Lanes (d);
-            for (int start = 0; start < n; start += tileLength)
-            {
-                const int steps = std::min (tileLength, n - start);
-                for (int k = 0; k < used; ++k)
-                    for (int t = 0; t < steps; ++t)
-                    {
-                        const int at = t * lanes + k, s = start + t;
-                        tile.squares[at] = ch[k].squares[s];
-                        tile.levels[at] = ch[k].levels[s];
-                        tile.wanted[at] = ch[k].wantedForLevel[s];
-                        tile.over[at] = ch[k].overThreshold[s];
-                        if (shape.softLimiter)
-                            tile.soft[at] = ch[k].peakPlusMakeup[s];
-                    }
-                for (int t = 0; t < steps; ++t)
-                    step (t * lanes);
-                for (int k = 0; k < used; ++k)
-                    for (int t = 0; t < steps; ++t)
-                        ch[k].grOut[start + t] = tile.gr[t * lanes + k];
-            }
-        }
+        for (int k = used; k < lanes; ++k)
+            for (int t = 0; t < tileLength; ++t)
+                tile.detector[t * lanes + k] = tile.makeup[t * lanes + k] = 0.0f;
 
-        void store() noexcept
+        for (int start = 0; start < n; start += tileLength)
         {
-            HWY_ALIGN float f[7][maxLanes] = {};
-            HWY_ALIGN int32_t i[2][maxLanes] = {};
-            hn::Store (gr, d, f[0]); hn::Store (releaseStep, d, f[1]); hn::Store (releaseStart, d, f[2]);
-            hn::Store (attackTarget, d, f[3]); hn::Store (attackStep, d, f[4]); hn::Store (attackSum, d, f[5]);
-            hn::Store (blockMax, d, f[6]);
-            hn::Store (countdown, di, i[0]); hn::Store (attackCount, di, i[1]);
+            const int steps = std::min (tileLength, n - start);
             for (int k = 0; k < used; ++k)
             {
-                auto& m = ch[k].motion;
-                m.gr = f[0][k]; m.releaseStep = f[1][k]; m.releaseStart = f[2][k]; m.attackTarget = f[3][k];
-                m.attackStep = f[4][k]; m.attackSum = f[5][k]; ch[k].blockMax = f[6][k];
-                m.countdown = i[0][k]; m.attackCount = i[1][k];
+                for (int t = 0; t < steps; ++t)
+                    tile.detector[t * lanes + k] = ch[k].detector[start + t];
+                if (softLimiter)
+                    for (int t = 0; t < steps; ++t)
+                        tile.makeup[t * lanes + k] = ch[k].makeupDb[start + t];
             }
-        }
-
-    private:
-        V curve (V level) const noexcept
-        {
-            const auto over = hn::Sub (level, threshold);
-            return hn::Sub (over, hn::Div (over, hn::Set (d, shape.ratio)));
-        }
-
-        void step (int at) noexcept
-        {
-            const V squares = hn::Load (d, tile.squares + at);
-            const V level = hn::Load (d, tile.levels + at);
-            V probe = level;
-
-            const auto inAttack = attackStep > hn::Zero (d);
-            const auto running = gr >= hn::Set (d, grRunning);
-            if (! hn::AllFalse (d, inAttack))
-                probe = attack (inAttack, squares, level, hn::Load (d, tile.wanted + at));
-            const auto inRelease = hn::AndNot (inAttack, running);
-            if (! hn::AllFalse (d, inRelease))
-                release (inRelease);
-            const auto atRest = hn::AndNot (inAttack, hn::Not (running));
-            gr = hn::IfThenZeroElse (atRest, gr);
-            releaseStep = hn::IfThenZeroElse (atRest, releaseStep);
-            countdown = hn::IfThenZeroElse (hn::RebindMask (di, atRest), countdown);
-
-            // -inf (wanting nothing) at or under the threshold.
-            const V want = hn::IfThenElse (probe == level, hn::Load (d, tile.over + at),
-                                           hn::IfThenElse (probe > threshold, curve (probe), hn::Set (d, -INFINITY)));
-            follow (want, squares);
-            if (shape.softLimiter)
+            for (int at = 0; at < steps * lanes; at += lanes)
             {
-                const V peak = hn::Load (d, tile.soft + at);
-                const auto up = peak > gr;
-                gr = hn::IfThenElse (up, peak, gr);
-                releaseStep = hn::IfThenZeroElse (up, releaseStep);
+                const V x = hn::Load (d, tile.detector + at);
+                const V level = dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, x);
+                const V w = curve (f, level);
+                hn::Store (level, d, tile.levels + at);
+                hn::Store (w, d, tile.wanted + at);
+                hn::Store (hn::IfThenElse (level > f.threshold, w, hn::Set (d, -INFINITY)), d, tile.over + at);
+                hn::Store (hn::Mul (x, x), d, tile.squares + at);
             }
 
-            hn::Store (gr, d, tile.gr + at);
-            blockMax = hn::IfThenElse (blockMax < gr, gr, blockMax);
-        }
-
-        // A running attack; returns the level each lane is judged by.
-        V attack (hn::Mask<D> lanes, V squares, V level, V wantedForLevel) noexcept
-        {
-            const V g = hn::Add (gr, attackStep);
-            const auto reached = hn::And (lanes, g >= attackTarget);
-            gr = hn::IfThenElse (lanes, hn::IfThenElse (reached, attackTarget, g), gr);
-            attackStep = hn::IfThenZeroElse (reached, attackStep);
-
-            // While the target lies above what the sample wants: re-aim at the running RMS.
-            const auto rms = hn::AndNot (reached, hn::And (lanes, attackTarget > wantedForLevel));
-            if (hn::AllFalse (d, rms))
-                return level;
-            const auto rmsI = hn::RebindMask (di, rms);
-            const VI one = hn::Set (di, 1);
-            attackSum = hn::IfThenElse (rms, hn::Add (attackSum, squares), attackSum);
-            attackCount = hn::IfThenElse (hn::And (rmsI, attackCount < hn::Set (di, INT32_MAX)),
-                                          hn::Add (attackCount, one), attackCount);
-            const V rmsDb = toDb (d, hn::Sqrt (hn::Div (attackSum, hn::ConvertTo (d, attackCount))));
-            const V w = curve (rmsDb);
-            const auto aim = hn::And (rms, w > g);
-            attackTarget = hn::IfThenElse (aim, w, attackTarget);
-            releaseStep = hn::IfThenZeroElse (aim, releaseStep);
-            const VI remaining = hn::IfThenElse (attackLength < attackCount, one,
-                                                 hn::Sub (hn::Add (attackLength, one), attackCount));
-            attackStep = hn::IfThenElse (aim, hn::Div (w, hn::ConvertTo (d, hn::Max (remaining, one))), attackStep);
-            return hn::IfThenElse (rms, rmsDb, level);
-        }
-
-        void release (hn::Mask<D> lanes) noexcept
-        {
-            const V stepRunning = hn::Set (d, releaseStepRunning);
-            const auto lanesI = hn::RebindMask (di, lanes);
-            const VI one = hn::Set (di, 1);
-
-            const auto start = hn::And (lanes, releaseStep < stepRunning);
-            if (! hn::AllFalse (d, start))
+            for (int at = 0; at < steps * lanes; at += lanes)
             {
-                releaseStart = hn::IfThenElse (start, gr, releaseStart);
-                V s = hn::Div (gr, hn::ConvertTo (d, releaseCount));
-                // A very long release would otherwise fall below the "running" mark.
-                if (shape.release.nonLinear)
-                    s = hn::IfThenElse (s < stepRunning, hn::Set (d, 2.0e-7f), s);
-                releaseStep = hn::IfThenElse (start, s, releaseStep);
-                countdown = hn::IfThenElse (hn::RebindMask (di, start), releaseCount, countdown);
-            }
+                const V squares = hn::Load (d, tile.squares + at);
+                const V level = hn::Load (d, tile.levels + at);
+                V probe = level;
 
-            if (shape.release.nonLinear)
-            {
-                V g = releaseStart;
-                if (curveOn)
+                const auto inAttack = m.attackStep > hn::Zero (d);
+                const auto running = m.gr >= grRunning;
+                if (! hn::AllFalse (d, inAttack))
+                    probe = attack (m, f, inAttack, squares, level, hn::Load (d, tile.wanted + at));
+                const auto inRelease = hn::AndNot (inAttack, running);
+                if (! hn::AllFalse (d, inRelease))
+                    release (m, f, inRelease);
+                const auto atRest = hn::AndNot (inAttack, hn::Not (running));
+                m.gr = hn::IfThenZeroElse (atRest, m.gr);
+                m.releaseStep = hn::IfThenZeroElse (atRest, m.releaseStep);
+                m.countdown = hn::IfThenZeroElse (hn::RebindMask (di, atRest), m.countdown);
+
+                // -inf (wanting nothing) at or under the threshold.
+                const V want = hn::IfThenElse (probe == level, hn::Load (d, tile.over + at),
+                                               hn::IfThenElse (probe > f.threshold, curve (f, probe), hn::Set (d, -INFINITY)));
+                follow (m, f, want, squares);
+                if (softLimiter)
                 {
-                    const auto onCurve = hn::AndNot (hn::RebindMask (d, countdown > hn::Set (di, lastCurveCountdown)), lanes);
-                    if (! hn::AllFalse (d, onCurve))
-                    {
-                        const V length = hn::Set (d, shape.release.lengthSamples);
-                        const V base = hn::Div (hn::Sub (length, hn::ConvertTo (d, countdown)), length);
-                        const V p = power (d, hn::IfThenElse (onCurve, base, hn::Set (d, 1.0f)), shape.release.exponent);
-                        g = hn::IfThenElse (onCurve, hn::Mul (releaseStart, hn::Sub (hn::Set (d, 1.0f), p)), g);
-                    }
+                    // The soft limiter: the level plus makeup never above 0 dB.
+                    const V peak = hn::Add (level, hn::Load (d, tile.makeup + at));
+                    const auto up = peak > m.gr;
+                    m.gr = hn::IfThenElse (up, peak, m.gr);
+                    m.releaseStep = hn::IfThenZeroElse (up, m.releaseStep);
                 }
-                gr = hn::IfThenElse (lanes, g, gr);
-                attackTarget = hn::IfThenElse (lanes, g, attackTarget);
-                const auto last = hn::And (lanesI, countdown < hn::Set (di, 2));
-                countdown = hn::IfThenElse (lanesI, hn::Sub (countdown, one), countdown);
-                gr = hn::IfThenZeroElse (hn::RebindMask (d, last), gr);
-                countdown = hn::IfThenZeroElse (last, countdown);
-            }
-            else
-            {
-                gr = hn::IfThenElse (lanes, hn::Sub (gr, releaseStep), gr);
-                attackTarget = hn::IfThenElse (lanes, hn::Sub (attackTarget, releaseStep), attackTarget);
+
+                hn::Store (m.gr, d, tile.gr + at);
+                blockMax = hn::IfThenElse (blockMax < m.gr, m.gr, blockMax);
             }
 
-            const auto down = hn::And (lanes, gr <= hn::Zero (d));
-            gr = hn::IfThenZeroElse (down, gr);
-            countdown = hn::IfThenZeroElse (hn::RebindMask (di, down), countdown);
+            for (int k = 0; k < used; ++k)
+                for (int t = 0; t < steps; ++t)
+                    ch[k].grOut[start + t] = tile.gr[t * lanes + k];
         }
 
-        // A sample that wants more than the envelope gives: a new attack towards it (or,
-        // without an attack time, the reduction at once).
-        void follow (V want, V squares) noexcept
+        HWY_ALIGN float a[7][maxLanes] = {};
+        HWY_ALIGN int32_t i[2][maxLanes] = {};
+        hn::Store (m.gr, d, a[0]); hn::Store (m.releaseStep, d, a[1]); hn::Store (m.releaseStart, d, a[2]);
+        hn::Store (m.attackTarget, d, a[3]); hn::Store (m.attackStep, d, a[4]); hn::Store (m.attackSum, d, a[5]);
+        hn::Store (blockMax, d, a[6]);
+        hn::Store (m.countdown, di, i[0]); hn::Store (m.attackCount, di, i[1]);
+        for (int k = 0; k < used; ++k)
         {
-            const auto aim = hn::And (withAttack, want > attackTarget);
-            attackTarget = hn::IfThenElse (aim, want, attackTarget);
-            releaseStep = hn::IfThenZeroElse (aim, releaseStep);
-            attackStep = hn::IfThenElse (aim, hn::Div (want, hn::ConvertTo (d, attackLength)), attackStep);
-            attackSum = hn::IfThenElse (aim, squares, attackSum);
-            attackCount = hn::IfThenElse (hn::RebindMask (di, aim), hn::Set (di, 1), attackCount);
-
-            const auto jump = hn::AndNot (withAttack, want > gr);
-            gr = hn::IfThenElse (jump, want, gr);
-            releaseStep = hn::IfThenZeroElse (jump, releaseStep);
+            auto& s = ch[k].motion;
+            s.gr = a[0][k]; s.releaseStep = a[1][k]; s.releaseStart = a[2][k]; s.attackTarget = a[3][k];
+            s.attackStep = a[4][k]; s.attackSum = a[5][k]; ch[k].blockMax = a[6][k];
+            s.countdown = i[0][k]; s.attackCount = i[1][k];
         }
-
-        const D d;
-        const DI di;
-        Channel* ch;
-        int used;
-        const Shape& shape;
-
-        V gr, releaseStep, releaseStart, attackTarget, attackStep, attackSum, threshold, blockMax;
-        VI countdown, attackLength, attackCount, releaseCount;
-        hn::Mask<D> withAttack;
-        bool curveOn = false;
-        int32_t lastCurveCountdown = 0;
-        // (double) gr > 0.01 and (double) releaseStep <= 1e-7 as float comparisons.
-        const float grRunning = limits::firstFloatAbove (0.01);
-        const float releaseStepRunning = limits::firstFloatAbove (1e-7);
-
-        // The block's samples a tile at a time, one step's channels side by side; the lanes of
-        // absent channels hold zeros.
-        struct Tile
-        {
-            HWY_ALIGN float squares[tileLength * maxLanes] = {};
-            HWY_ALIGN float levels[tileLength * maxLanes] = {};
-            HWY_ALIGN float wanted[tileLength * maxLanes] = {};
-            HWY_ALIGN float over[tileLength * maxLanes] = {};
-            HWY_ALIGN float soft[tileLength * maxLanes] = {};
-            HWY_ALIGN float gr[tileLength * maxLanes] = {};
-        } tile;
-    };
+    }
 
     void Run (Channel* channels, int count, int n, const Shape& shape)
     {
         const D d;
         const int lanes = (int) hn::Lanes (d);
+        Tile tile;
         for (int first = 0; first < count; first += lanes)
-        {
-            Group group (channels + first, std::min (lanes, count - first), shape);
-            group.run (n);
-            group.store();
-        }
+            RunGroup (channels + first, std::min (lanes, count - first), n, shape, tile);
     }
 }
 HWY_AFTER_NAMESPACE();

@@ -6,23 +6,20 @@
 
 // The envelope's sample-by-sample recurrence for several independent channels side by side in
 // vector lanes (one channel per lane; every branch of the one-channel loop taken as a mask),
-// with the same results as that loop: the same comparisons, divisions and square roots, and
-// the logarithm and power taken in double as the C library's are. Compiled for every x86-64
+// with the same results as that loop: the same levels, comparisons, divisions and square roots,
+// and the logarithm and power taken in double as the C library's are. Compiled for every x86-64
 // instruction set and dispatched at run time like dsp::block.
 namespace EnvelopeLanes
 {
     // One channel's block: inputs per sample, the reduction out, the running values in and out.
     struct Channel
     {
-        const float* squares = nullptr;         // the detector's samples squared
-        const float* levels = nullptr;          // their levels in dB
-        const float* wantedForLevel = nullptr;  // the curve's reduction for each level
-        const float* overThreshold = nullptr;   // that reduction over the threshold, else -inf
-        const float* peakPlusMakeup = nullptr;  // the soft limiter's peak level plus the makeup
-        float* grOut = nullptr;                 // the reduction of each sample
+        const float* detector = nullptr;  // the (filtered, finite) detector block
+        const float* makeupDb = nullptr;  // the makeup of each sample, read by the soft limiter
+        float* grOut = nullptr;           // the reduction of each sample
         float thresholdDb = 0.0f;
         EnvelopeMotion motion {};
-        float blockMax = 0.0f;                  // out: the block's largest reduction
+        float blockMax = 0.0f;            // out: the block's largest reduction
     };
 
     // What every channel shares.
@@ -30,7 +27,7 @@ namespace EnvelopeLanes
     {
         float ratio = 1.0f;
         ReleaseShape release {};
-        bool softLimiter = false;  // peakPlusMakeup is read
+        bool softLimiter = false;  // on the channels' own levels (no peak signal)
     };
 
     // Runs n samples of `count` channels.

@@ -90,7 +90,8 @@ void GainComputer::runChannels (channelComprStateT* const* states, const Block* 
     const int n = count > 0 ? blocks[0].n : 0;
     bool alike = true;
     for (int k = 0; k < count; ++k)
-        alike = alike && blocks[k].n == n && blocks[k].lookaheadBlocks == blocks[0].lookaheadBlocks;
+        alike = alike && blocks[k].n == n && blocks[k].lookaheadBlocks == blocks[0].lookaheadBlocks
+             && blocks[k].peakSquares == nullptr;
     if (envelopesChain (s) || ! alike || n <= 0)
     {
         for (int k = 0; k < count; ++k)

@@ -34,9 +34,10 @@ public:
     static void run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
                      const DetectorSettings& settings, float& autoGainDb) noexcept;
 
-    // run for `count` channels at once (blocks of the same length), in channel order as far as
-    // the shared autoGainDb goes. Their envelopes run side by side in vector lanes unless they
-    // form a chain (see envelopesChain), then one channel after the other.
+    // run for `count` channels at once, in channel order as far as the shared autoGainDb goes.
+    // Their envelopes run side by side in vector lanes, unless they form a chain (see
+    // envelopesChain) or their blocks differ in length or look-ahead or bring a peak signal:
+    // then one channel after the other.
     static void runChannels (channelComprStateT* const* states, const Block* blocks,
                              const AdaptiveThreshold::LevelSum* ahead, int count, const DetectorSettings& settings,
                              float& autoGainDb) noexcept;
