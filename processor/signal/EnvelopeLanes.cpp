@@ -68,7 +68,7 @@ namespace EnvelopeLanes::HWY_NAMESPACE
     using VI = hn::Vec<DI>;
 
     constexpr int maxLanes = HWY_MAX_BYTES / sizeof (float);
-    constexpr int tileLength = 32;
+    constexpr int tileLength = 16;
 
     // dsp::toDb of the lanes in `lanes` (in double, as the one-channel loop takes it), one lane
     // at a time: few lanes need it at once.
@@ -119,11 +119,11 @@ namespace EnvelopeLanes::HWY_NAMESPACE
         V threshold, ratio;
         VI attackLength, releaseCount;
         hn::Mask<D> withAttack;
-        float releaseLength, exponent;
-        bool nonLinear, curveOn;
-        int32_t lastCurveCountdown;
+        float releaseLength = 0.0f, exponent = 1.0f;
+        bool nonLinear = false, curveOn = false;
+        int32_t lastCurveCountdown = 0;
         // (double) gr > 0.01 and (double) releaseStep <= 1e-7 as float comparisons.
-        float grRunning, releaseStepRunning;
+        float grRunning = 0.0f, releaseStepRunning = 0.0f;
     };
 
     HWY_INLINE V curve (const Fixed& f, V level)
@@ -232,123 +232,59 @@ namespace EnvelopeLanes::HWY_NAMESPACE
         m.releaseStep = hn::IfThenZeroElse (jump, m.releaseStep);
     }
 
+    // Up to this many groups of channels go through each step together: their recurrences
+    // overlap.
+    constexpr int groupsAtOnce = 2;
+
     // The block's samples a tile at a time, one step's channels side by side; the lanes of
     // absent channels hold zeros. The levels, wants and squares of a tile are worked out before
     // its steps, a vector at a time.
     struct Tile
     {
-        HWY_ALIGN float detector[tileLength * maxLanes];
-        HWY_ALIGN float makeup[tileLength * maxLanes];
-        HWY_ALIGN float levels[tileLength * maxLanes];
-        HWY_ALIGN float wanted[tileLength * maxLanes];
-        HWY_ALIGN float over[tileLength * maxLanes];
-        HWY_ALIGN float squares[tileLength * maxLanes];
-        HWY_ALIGN float gr[tileLength * maxLanes];
+        static constexpr int size = tileLength * maxLanes * groupsAtOnce;
+        HWY_ALIGN float detector[size];
+        HWY_ALIGN float makeup[size];
+        HWY_ALIGN float levels[size];
+        HWY_ALIGN float wanted[size];
+        HWY_ALIGN float over[size];
+        HWY_ALIGN float squares[size];
+        HWY_ALIGN float gr[size];
     };
 
-    void RunGroup (Channel* ch, int used, int n, const Shape& shape, Tile& tile)
+    // A group's running values and settings, from its `used` channels (the rest at rest).
+    HWY_INLINE void loadGroup (const Channel* ch, int used, const Shape& shape, Motion& m, Fixed& f)
     {
         const D d;
         const DI di;
-        const int lanes = (int) hn::Lanes (d);
-        const bool softLimiter = shape.softLimiter;
-
-        Motion m;
-        Fixed f;
+        HWY_ALIGN float a[7][maxLanes] = {};
+        HWY_ALIGN int32_t i[3][maxLanes] = {};
+        for (int k = 0; k < used; ++k)
         {
-            HWY_ALIGN float a[7][maxLanes] = {};
-            HWY_ALIGN int32_t i[3][maxLanes] = {};
-            for (int k = 0; k < used; ++k)
-            {
-                const auto& s = ch[k].motion;
-                a[0][k] = s.gr; a[1][k] = s.releaseStep; a[2][k] = s.releaseStart; a[3][k] = s.attackTarget;
-                a[4][k] = s.attackStep; a[5][k] = s.attackSum; a[6][k] = ch[k].thresholdDb;
-                i[0][k] = s.countdown; i[1][k] = s.attackLength; i[2][k] = s.attackCount;
-            }
-            m = { hn::Load (d, a[0]), hn::Load (d, a[1]), hn::Load (d, a[2]), hn::Load (d, a[3]),
-                  hn::Load (d, a[4]), hn::Load (d, a[5]), hn::Load (di, i[0]), hn::Load (di, i[2]) };
-            const VI attackLength = hn::Load (di, i[1]), one = hn::Set (di, 1);
-            f.threshold = hn::Load (d, a[6]);
-            f.ratio = hn::Set (d, shape.ratio);
-            f.attackLength = attackLength;
-            f.releaseCount = shape.release.count < 1 ? hn::Max (attackLength, one) : hn::Set (di, shape.release.count);
-            f.withAttack = hn::RebindMask (d, attackLength > hn::Zero (di));
-            f.releaseLength = shape.release.lengthSamples;
-            f.exponent = shape.release.exponent;
-            f.nonLinear = shape.release.nonLinear;
-            f.curveOn = limits::lastCurveCountdown (shape.release.lengthSamples, f.lastCurveCountdown);
-            f.grRunning = limits::firstFloatAbove (0.01);
-            f.releaseStepRunning = limits::firstFloatAbove (1e-7);
+            const auto& s = ch[k].motion;
+            a[0][k] = s.gr; a[1][k] = s.releaseStep; a[2][k] = s.releaseStart; a[3][k] = s.attackTarget;
+            a[4][k] = s.attackStep; a[5][k] = s.attackSum; a[6][k] = ch[k].thresholdDb;
+            i[0][k] = s.countdown; i[1][k] = s.attackLength; i[2][k] = s.attackCount;
         }
-        V blockMax = hn::Zero (d);
-        const V grRunning = hn::Set (d, f.grRunning);
+        m = { hn::Load (d, a[0]), hn::Load (d, a[1]), hn::Load (d, a[2]), hn::Load (d, a[3]),
+              hn::Load (d, a[4]), hn::Load (d, a[5]), hn::Load (di, i[0]), hn::Load (di, i[2]) };
+        const VI attackLength = hn::Load (di, i[1]), one = hn::Set (di, 1);
+        f.threshold = hn::Load (d, a[6]);
+        f.ratio = hn::Set (d, shape.ratio);
+        f.attackLength = attackLength;
+        f.releaseCount = shape.release.count < 1 ? hn::Max (attackLength, one) : hn::Set (di, shape.release.count);
+        f.withAttack = hn::RebindMask (d, attackLength > hn::Zero (di));
+        f.releaseLength = shape.release.lengthSamples;
+        f.exponent = shape.release.exponent;
+        f.nonLinear = shape.release.nonLinear;
+        f.curveOn = limits::lastCurveCountdown (shape.release.lengthSamples, f.lastCurveCountdown);
+        f.grRunning = limits::firstFloatAbove (0.01);
+        f.releaseStepRunning = limits::firstFloatAbove (1e-7);
+    }
 
-        for (int k = used; k < lanes; ++k)
-            for (int t = 0; t < tileLength; ++t)
-                tile.detector[t * lanes + k] = tile.makeup[t * lanes + k] = 0.0f;
-
-        for (int start = 0; start < n; start += tileLength)
-        {
-            const int steps = std::min (tileLength, n - start);
-            for (int k = 0; k < used; ++k)
-            {
-                for (int t = 0; t < steps; ++t)
-                    tile.detector[t * lanes + k] = ch[k].detector[start + t];
-                if (softLimiter)
-                    for (int t = 0; t < steps; ++t)
-                        tile.makeup[t * lanes + k] = ch[k].makeupDb[start + t];
-            }
-            for (int at = 0; at < steps * lanes; at += lanes)
-            {
-                const V x = hn::Load (d, tile.detector + at);
-                const V level = dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, x);
-                const V w = curve (f, level);
-                hn::Store (level, d, tile.levels + at);
-                hn::Store (w, d, tile.wanted + at);
-                hn::Store (hn::IfThenElse (level > f.threshold, w, hn::Set (d, -INFINITY)), d, tile.over + at);
-                hn::Store (hn::Mul (x, x), d, tile.squares + at);
-            }
-
-            for (int at = 0; at < steps * lanes; at += lanes)
-            {
-                const V squares = hn::Load (d, tile.squares + at);
-                const V level = hn::Load (d, tile.levels + at);
-                V probe = level;
-
-                const auto inAttack = m.attackStep > hn::Zero (d);
-                const auto running = m.gr >= grRunning;
-                if (! hn::AllFalse (d, inAttack))
-                    probe = attack (m, f, inAttack, squares, level, hn::Load (d, tile.wanted + at));
-                const auto inRelease = hn::AndNot (inAttack, running);
-                if (! hn::AllFalse (d, inRelease))
-                    release (m, f, inRelease);
-                const auto atRest = hn::AndNot (inAttack, hn::Not (running));
-                m.gr = hn::IfThenZeroElse (atRest, m.gr);
-                m.releaseStep = hn::IfThenZeroElse (atRest, m.releaseStep);
-                m.countdown = hn::IfThenZeroElse (hn::RebindMask (di, atRest), m.countdown);
-
-                // -inf (wanting nothing) at or under the threshold.
-                const V want = hn::IfThenElse (probe == level, hn::Load (d, tile.over + at),
-                                               hn::IfThenElse (probe > f.threshold, curve (f, probe), hn::Set (d, -INFINITY)));
-                follow (m, f, want, squares);
-                if (softLimiter)
-                {
-                    // The soft limiter: the level plus makeup never above 0 dB.
-                    const V peak = hn::Add (level, hn::Load (d, tile.makeup + at));
-                    const auto up = peak > m.gr;
-                    m.gr = hn::IfThenElse (up, peak, m.gr);
-                    m.releaseStep = hn::IfThenZeroElse (up, m.releaseStep);
-                }
-
-                hn::Store (m.gr, d, tile.gr + at);
-                blockMax = hn::IfThenElse (blockMax < m.gr, m.gr, blockMax);
-            }
-
-            for (int k = 0; k < used; ++k)
-                for (int t = 0; t < steps; ++t)
-                    ch[k].grOut[start + t] = tile.gr[t * lanes + k];
-        }
-
+    HWY_INLINE void storeGroup (Channel* ch, int used, const Motion& m, V blockMax)
+    {
+        const D d;
+        const DI di;
         HWY_ALIGN float a[7][maxLanes] = {};
         HWY_ALIGN int32_t i[2][maxLanes] = {};
         hn::Store (m.gr, d, a[0]); hn::Store (m.releaseStep, d, a[1]); hn::Store (m.releaseStart, d, a[2]);
@@ -364,13 +300,118 @@ namespace EnvelopeLanes::HWY_NAMESPACE
         }
     }
 
+    // One sample of a group: the tile's vectors at `at`.
+    HWY_INLINE void step (Motion& m, const Fixed& f, V& blockMax, Tile& tile, int at, bool softLimiter)
+    {
+        const D d;
+        const DI di;
+        const V squares = hn::Load (d, tile.squares + at);
+        const V level = hn::Load (d, tile.levels + at);
+        V probe = level;
+
+        const auto inAttack = m.attackStep > hn::Zero (d);
+        const auto running = m.gr >= hn::Set (d, f.grRunning);
+        if (! hn::AllFalse (d, inAttack))
+            probe = attack (m, f, inAttack, squares, level, hn::Load (d, tile.wanted + at));
+        const auto inRelease = hn::AndNot (inAttack, running);
+        if (! hn::AllFalse (d, inRelease))
+            release (m, f, inRelease);
+        const auto atRest = hn::AndNot (inAttack, hn::Not (running));
+        m.gr = hn::IfThenZeroElse (atRest, m.gr);
+        m.releaseStep = hn::IfThenZeroElse (atRest, m.releaseStep);
+        m.countdown = hn::IfThenZeroElse (hn::RebindMask (di, atRest), m.countdown);
+
+        // -inf (wanting nothing) at or under the threshold.
+        const V want = hn::IfThenElse (probe == level, hn::Load (d, tile.over + at),
+                                       hn::IfThenElse (probe > f.threshold, curve (f, probe), hn::Set (d, -INFINITY)));
+        follow (m, f, want, squares);
+        if (softLimiter)
+        {
+            // The soft limiter: the level plus makeup never above 0 dB.
+            const V peak = hn::Add (level, hn::Load (d, tile.makeup + at));
+            const auto up = peak > m.gr;
+            m.gr = hn::IfThenElse (up, peak, m.gr);
+            m.releaseStep = hn::IfThenZeroElse (up, m.releaseStep);
+        }
+
+        hn::Store (m.gr, d, tile.gr + at);
+        blockMax = hn::IfThenElse (blockMax < m.gr, m.gr, blockMax);
+    }
+
+    // `groups` groups of channels (used channels in all) through the block.
+    template <int groups>
+    void RunGroups (Channel* ch, int used, int n, const Shape& shape, Tile& tile)
+    {
+        const D d;
+        const int lanes = (int) hn::Lanes (d), width = groups * lanes;
+        const bool softLimiter = shape.softLimiter;
+
+        Motion m[groups];
+        Fixed f[groups];
+        V blockMax[groups];
+        for (int g = 0; g < groups; ++g)
+        {
+            loadGroup (ch + g * lanes, std::max (0, std::min (lanes, used - g * lanes)), shape, m[g], f[g]);
+            blockMax[g] = hn::Zero (d);
+        }
+
+        for (int k = used; k < width; ++k)
+            for (int t = 0; t < tileLength; ++t)
+                tile.detector[t * width + k] = tile.makeup[t * width + k] = 0.0f;
+
+        for (int start = 0; start < n; start += tileLength)
+        {
+            const int steps = std::min (tileLength, n - start);
+            for (int k = 0; k < used; ++k)
+            {
+                for (int t = 0; t < steps; ++t)
+                    tile.detector[t * width + k] = ch[k].detector[start + t];
+                if (softLimiter)
+                    for (int t = 0; t < steps; ++t)
+                        tile.makeup[t * width + k] = ch[k].makeupDb[start + t];
+            }
+            for (int t = 0; t < steps; ++t)
+                for (int g = 0; g < groups; ++g)
+                {
+                    const int at = t * width + g * lanes;
+                    const V x = hn::Load (d, tile.detector + at);
+                    const V level = dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, x);
+                    const V w = curve (f[g], level);
+                    hn::Store (level, d, tile.levels + at);
+                    hn::Store (w, d, tile.wanted + at);
+                    hn::Store (hn::IfThenElse (level > f[g].threshold, w, hn::Set (d, -INFINITY)), d, tile.over + at);
+                    hn::Store (hn::Mul (x, x), d, tile.squares + at);
+                }
+
+            for (int t = 0; t < steps; ++t)
+                for (int g = 0; g < groups; ++g)
+                    step (m[g], f[g], blockMax[g], tile, t * width + g * lanes, softLimiter);
+
+            for (int k = 0; k < used; ++k)
+                for (int t = 0; t < steps; ++t)
+                    ch[k].grOut[start + t] = tile.gr[t * width + k];
+        }
+
+        for (int g = 0; g < groups; ++g)
+            storeGroup (ch + g * lanes, std::max (0, std::min (lanes, used - g * lanes)), m[g], blockMax[g]);
+    }
+
     void Run (Channel* channels, int count, int n, const Shape& shape)
     {
         const D d;
         const int lanes = (int) hn::Lanes (d);
         Tile tile;
-        for (int first = 0; first < count; first += lanes)
-            RunGroup (channels + first, std::min (lanes, count - first), n, shape, tile);
+        for (int first = 0; first < count; first += groupsAtOnce * lanes)
+        {
+            const int used = std::min (groupsAtOnce * lanes, count - first);
+            switch ((used + lanes - 1) / lanes)
+            {
+                case 1:  RunGroups<1> (channels + first, used, n, shape, tile); break;
+                case 2:  RunGroups<2> (channels + first, used, n, shape, tile); break;
+                case 3:  RunGroups<3> (channels + first, used, n, shape, tile); break;
+                default: RunGroups<4> (channels + first, used, n, shape, tile); break;
+            }
+        }
     }
 }
 HWY_AFTER_NAMESPACE();
