@@ -396,6 +396,11 @@ namespace EnvelopeLanes::HWY_NAMESPACE
             storeGroup (ch + g * lanes, std::max (0, std::min (lanes, used - g * lanes)), m[g], blockMax[g]);
     }
 
+    int Width()
+    {
+        return (int) hn::Lanes (D());
+    }
+
     void Run (Channel* channels, int count, int n, const Shape& shape)
     {
         const D d;
@@ -420,6 +425,12 @@ HWY_AFTER_NAMESPACE();
 namespace EnvelopeLanes
 {
     HWY_EXPORT (Run);
+    HWY_EXPORT (Width);
+
+    int width() noexcept
+    {
+        return HWY_DYNAMIC_DISPATCH (Width)();
+    }
 
     void run (Channel* channels, int count, int n, const Shape& shape) noexcept
     {

@@ -30,6 +30,10 @@ namespace EnvelopeLanes
         bool softLimiter = false;  // on the channels' own levels (no peak signal)
     };
 
+    // How many channels one vector holds on this CPU: fewer leave lanes idle, and the
+    // one-channel loop is then the faster.
+    int width() noexcept;
+
     // Runs n samples of `count` channels.
     void run (Channel* channels, int count, int n, const Shape& shape) noexcept;
 }

@@ -92,7 +92,7 @@ void GainComputer::runChannels (channelComprStateT* const* states, const Block* 
     for (int k = 0; k < count; ++k)
         alike = alike && blocks[k].n == n && blocks[k].lookaheadBlocks == blocks[0].lookaheadBlocks
              && blocks[k].peakSquares == nullptr;
-    if (envelopesChain (s) || ! alike || n <= 0)
+    if (envelopesChain (s) || ! alike || n <= 0 || count < EnvelopeLanes::width())
     {
         for (int k = 0; k < count; ++k)
             run (*states[k], blocks[k], ahead[k], s, autoGainDb);

@@ -36,8 +36,8 @@ public:
 
     // run for `count` channels at once, in channel order as far as the shared autoGainDb goes.
     // Their envelopes run side by side in vector lanes, unless they form a chain (see
-    // envelopesChain) or their blocks differ in length or look-ahead or bring a peak signal:
-    // then one channel after the other.
+    // envelopesChain), they are fewer than a vector holds, or their blocks differ in length or
+    // look-ahead or bring a peak signal: then one channel after the other.
     static void runChannels (channelComprStateT* const* states, const Block* blocks,
                              const AdaptiveThreshold::LevelSum* ahead, int count, const DetectorSettings& settings,
                              float& autoGainDb) noexcept;
