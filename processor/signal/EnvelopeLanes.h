@@ -8,8 +8,8 @@
 // vector lanes (one channel per lane; every branch of the one-channel loop taken as a mask),
 // with the same results as that loop: the same levels, comparisons, divisions, square roots and
 // dsp::toDb. Only the non-linear release's power is taken in double vectors, not by powf: it
-// may differ in the last bit. Compiled for every x86-64
-// instruction set and dispatched at run time like dsp::block.
+// may differ in the last bit. Compiled for every x86-64 instruction set and dispatched at run
+// time like dsp::block.
 namespace EnvelopeLanes
 {
     // One channel's block: inputs per sample, the reduction out, the running values in and out.
