@@ -74,6 +74,16 @@ namespace
         return settings;
     }
 
+    // Multi-mono with the auto gain off: no channel's envelope waits for the channel before.
+    std::vector<Setting> withoutAutoGain()
+    {
+        auto settings = multiMonoSettings;
+        for (auto& setting : settings)
+            if (juce::String (setting.name) == "AutoGainMakeupOn")
+                setting.value = 0.0f;
+        return settings;
+    }
+
     // Compressing: threshold half way (-30 dB), ratio 4:1 (darc's ratio runs from 1:1 at 0 to a
     // limiter at 1, as 1 - 1/ratio), the fastest attack and release.
     const std::vector<Setting> darcSettings {
@@ -366,6 +376,7 @@ int main (int argc, char** argv)
         { "defaults", 0, {} },
         { "multi-mono", 1, multiMonoSettings },
         { "everything", 1, everythingSettings() },
+        { "multi-mono, auto gain off", 1, withoutAutoGain() },
     };
 
     const bool withBaseline = options.baseline != juce::File();

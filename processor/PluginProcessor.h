@@ -401,6 +401,10 @@ public:
     // samples and band-filtered together, and the levels of the blocks ahead of them, ready
     // for calc_gains.
     void prepareDetectors (int ringIndex, int count, int n, int lookaheadBlocks);
+    // calc_gains for the multi-mono channels set in `channels` (bit k: channel k, each its own
+    // state), after prepareDetectors: their envelopes run side by side in vector lanes where
+    // no channel's depends on the one before.
+    void calcGainsInLanes (int ringIndex, uint32_t channels, int n, int lookaheadBlocks);
     void input_2_ringbuf (int ringIndex, int channel, const float* samples, int n);
     void apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n);
 

@@ -82,8 +82,11 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
 
 void BrisaltoAudioProcessor::computeGains (int readIndex, const int* channels, int count, int n, int lookahead) noexcept
 {
+    // Side by side in vector lanes where the channels are independent (calcGainsInLanes decides).
+    uint32_t mask = 0;
     for (int k = 0; k < count; ++k)
-        calc_gains (mChannelStates[(size_t) channels[k]], readIndex, channels[k], n, lookahead, true);
+        mask |= 1u << channels[k];
+    calcGainsInLanes (readIndex, mask, n, lookahead);
 }
 
 void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset, int n, bool bypassed, bool filling) noexcept

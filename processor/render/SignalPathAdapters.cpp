@@ -237,6 +237,41 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
     GainComputer::run (state, block, ahead, settings, mAutoGainDb);
 }
 
+void BrisaltoAudioProcessor::calcGainsInLanes (int ringIndex, uint32_t channels, int n, int lookaheadBlocks)
+{
+    if (n <= 0)
+        return;
+
+    const auto settings = detectorSettings();
+    const ringbuf_data* element = ringIndex >= 0 && ringIndex < (int) mRingBuffer.size()
+                                    ? &mRingBuffer[(size_t) ringIndex] : nullptr;
+    channelComprStateT* states[MAX_CHANNELS];
+    GainComputer::Block blocks[MAX_CHANNELS];
+    AdaptiveThreshold::LevelSum ahead[MAX_CHANNELS];
+    int used = 0;
+    for (int ch = 0; ch < MAX_CHANNELS; ++ch)
+    {
+        if ((channels & (1u << ch)) == 0)
+            continue;
+        auto& state = mChannelStates[(size_t) ch];
+        state.ensureBlockSize (n);
+        GainComputer::advanceMixRamp (state, settings, n);
+        const float* det = element != nullptr ? channelBlock (*element, ch, n) : nullptr;
+        if (det == nullptr)
+            continue;
+
+        auto& block = blocks[used];
+        block.samples = det;
+        block.prefiltered = true;
+        block.meanSquare = AdaptiveThreshold::meanSquareOf (*element, ch);
+        block.n = n;
+        block.lookaheadBlocks = lookaheadBlocks;
+        ahead[used] = settings.adaptive ? mLevelsAhead[ch] : AdaptiveThreshold::LevelSum {};
+        states[used++] = &state;
+    }
+    GainComputer::runChannels (states, blocks, ahead, used, settings, mAutoGainDb);
+}
+
 //==============================================================================
 bool BrisaltoAudioProcessor::outputSources (const channelComprStateT& state, int ringIndex, int channel, int n,
                                             const float*& src, const float*& listenSource) const noexcept
