@@ -443,8 +443,6 @@ private:
     void finishRingStep (RenderBlock&) noexcept;
     void renderChunk (RenderBlock&, int offset, int n) noexcept;
     void runDetectorAndGains (RenderBlock&, int readIndex, bool filling, int offset, int n) noexcept;
-    // calc_gains for each of the listed channels, each with its own state (multi-mono).
-    void computeGains (int readIndex, const int* channels, int count, int n, int lookahead) noexcept;
     // The output stage for each of the listed channels into its output; detector is the shared
     // detector state's index, or -1 where each channel has its own.
     void renderOutputs (int readIndex, int detector, const int* channels, float* const* outs, int count, int n) noexcept;

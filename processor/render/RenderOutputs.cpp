@@ -36,6 +36,7 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     int channels[MAX_CHANNELS];
     float* outs[MAX_CHANNELS];
     int used = 0;
+    uint32_t withOutput = 0;
     for (int ch = 0; ch < channelCount && ch < MAX_CHANNELS; ++ch)
     {
         float* out = b.mainChannel (ch, offset);
@@ -59,12 +60,13 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
         channels[used] = ch;
         outs[used] = out;
         ++used;
+        withOutput |= 1u << ch;
     }
 
     // Every channel's gains first, then the output stage over all channels: the output stage
     // reads only the gains, its own channel's limiter, filter and tube history, and the meters.
     if (detector < 0)
-        computeGains (readIndex, channels, used, n, lookahead);
+        calcGainsInLanes (readIndex, withOutput, n, lookahead);  // side by side where the channels are independent
     renderOutputs (readIndex, detector, channels, outs, used, n);
     for (int k = 0; k < used; ++k)
         b.hits += mChannelStates[(size_t) channels[k]].mLimiter.mHits;
@@ -78,15 +80,6 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     else
         b.gainReduction = meterState.mGrDb;
     b.gainReductionSet = true;
-}
-
-void BrisaltoAudioProcessor::computeGains (int readIndex, const int* channels, int count, int n, int lookahead) noexcept
-{
-    // Side by side in vector lanes where the channels are independent (calcGainsInLanes decides).
-    uint32_t mask = 0;
-    for (int k = 0; k < count; ++k)
-        mask |= 1u << channels[k];
-    calcGainsInLanes (readIndex, mask, n, lookahead);
 }
 
 void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset, int n, bool bypassed, bool filling) noexcept
