@@ -10,6 +10,7 @@
 #include "processor/common/LifetimeGuard.h"
 #include "processor/midi/ProgramChangeSlot.h"
 #include "processor/presets/CloudContainerLookup.h"
+#include "processor/state/ControllerValueRefresh.h"
 #include "processor/state/ParameterTable.h"
 #include "processor/common/ProcessorTypes.h"
 #include "processor/common/RelaxedAtomic.h"
@@ -35,7 +36,8 @@ namespace MIDI_WRAPPER { class midi_wrapper; }
 // declaration order, then the member functions grouped by the thread that may call them:
 // any host thread, the render thread only, the message thread only.
 class BrisaltoAudioProcessor : public juce::AudioProcessor,
-                               public juce::Timer
+                               public juce::Timer,
+                               public ControllerValueRefresh
 {
 public:
     //==============================================================================
@@ -204,9 +206,11 @@ private:
     RelaxedAtomic<int32_t> mHostNotifyHandOff { 0 };
     RelaxedAtomic<int32_t> mHostNotifyPosted { 0 };  // a coalesced post is on its way
     // Indices (bit k for parameter k) whose new values the next notification passes on, and the
-    // value each had when it was marked: one moved again since then is left alone.
+    // value each had when it was marked: one moved again since then is left alone. The value
+    // before the first untold change tells a VST3 controller whether its host set it since.
     std::atomic<uint32_t> mValuesToTell { 0 };
     RelaxedAtomic<float> mValueTold[NUM_PARAMETERS];
+    RelaxedAtomic<float> mValueBefore[NUM_PARAMETERS];
     RelaxedAtomic<int32_t> mProgramToAnnounce { 0 };  // the next notification announces the program
     // Indices a linked adoption changed on the render thread, told by the hand-off timer.
     std::atomic<uint32_t> mAdoptedToTell { 0 };
@@ -303,8 +307,9 @@ public:
     // from a render thread picked up by the hand-off timer, since a render thread posts nothing).
     // There each value the change moved and nobody moved since goes to the wrappers inside a
     // gesture, and the program is announced unless a VST3 host chose or restored it itself.
-    // After the host's own restore a VST3 host re-reads every value itself (setComponentState):
-    // no value goes back to it as an edit.
+    // The VST3 wrapper instead takes those values on a program announcement, without edits
+    // (ControllerValueRefresh). After the host's own restore a VST3 host re-reads every value
+    // itself (setComponentState): no value goes back to it at all.
     void tellHostParametersChanged (const float (&before)[NUM_PARAMETERS], ValuesOrigin origin);
 
     // Whether the calling thread is the message thread; true as well when the process has no
@@ -519,6 +524,9 @@ private:
     void takeHandOffs();
     void notifyHostNow();
     void tellValues (uint32_t indices, bool onlyUnmovedSinceMarked);
+    // What the VST3 wrapper takes on a program announcement (ControllerValueRefresh).
+    MovedValues takeMovedValues() noexcept override;
+    bool takeProgramAnnouncement() noexcept override;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrisaltoAudioProcessor)
 };

@@ -23,12 +23,15 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
     }
     else
     {
+        const uint32_t untold = mValuesToTell.load();
         uint32_t moved = 0;
         for (int k = 0; k < NUM_PARAMETERS; ++k)
         {
             const float now = mParams[k];
             if (now != before[k])
             {
+                if ((untold & bitOf (k)) == 0)
+                    mValueBefore[k] = before[k];
                 mValueTold[k] = now;
                 moved |= bitOf (k);
             }
@@ -85,9 +88,43 @@ void BrisaltoAudioProcessor::notifyHostNow()
     // The wrappers keep their own copy of each value, which the legacy setParameter calls of a
     // switch or restore do not update. Names and ranges never change: no parameter-info
     // announcement (JUCE 7.0.5's VST3 host may act on it after the instance is gone).
+    const auto programChanged = juce::AudioProcessorListener::ChangeDetails().withProgramChanged (true);
+    if (wrapperType == wrapperType_VST3)
+    {
+        // Our VST3 wrapper takes the moved values on the announcement (takeMovedValues), copies
+        // them into its controller and has the host re-read every value: no edit the user never
+        // made reaches the host, and it is told once.
+        if (mValuesToTell.load() != 0 || mProgramToAnnounce.load() != 0)
+            updateHostDisplay (programChanged);
+        return;
+    }
     tellValues (mValuesToTell.exchange (0), true);
     if (mProgramToAnnounce.exchange (0) != 0)
-        updateHostDisplay (juce::AudioProcessorListener::ChangeDetails().withProgramChanged (true));
+        updateHostDisplay (programChanged);
+}
+
+ControllerValueRefresh::MovedValues BrisaltoAudioProcessor::takeMovedValues() noexcept
+{
+    static_assert (NUM_PARAMETERS <= maxValues);
+    MovedValues moved;
+    const uint32_t indices = mValuesToTell.exchange (0);
+    for (int k = 0; k < NUM_PARAMETERS; ++k)
+    {
+        // One moved again since it was marked was moved by someone who told the host (its
+        // automation, the editor's gesture): the marked value would undo that.
+        const float now = mValueTold[k];
+        if ((indices & bitOf (k)) == 0 || mParams[k] != now)
+            continue;
+        moved.indices |= bitOf (k);
+        moved.before[k] = mValueBefore[k];
+        moved.now[k] = now;
+    }
+    return moved;
+}
+
+bool BrisaltoAudioProcessor::takeProgramAnnouncement() noexcept
+{
+    return mProgramToAnnounce.exchange (0) != 0;
 }
 
 void BrisaltoAudioProcessor::tellValues (uint32_t indices, bool onlyUnmovedSinceMarked)

@@ -1,6 +1,7 @@
 // What the plug-in tells a host, and when: after a restore the host's own edits stand (the
 // plug-in sends no stale values back as edits), and the audio follows what the host set.
 
+#include "DawSession.h"
 #include "HostTestSupport.h"
 
 namespace brisalto::host::test
@@ -145,6 +146,76 @@ TEST (HostNotificationVst3HostTest, ValuesSetRightAfterARestoreHoldInHostAndProc
         }
     }
     plugin->releaseResources();
+}
+
+// Counts what reaches a host parameter as an edit of the plug-in's: a gesture, or a value that
+// JUCE's host hears on the plug-in's thread (performEdit). Values the host re-reads after the
+// plug-in's restart request arrive on the host's message thread.
+struct EditCounter final : juce::AudioProcessorParameter::Listener
+{
+    explicit EditCounter (juce::AudioPluginInstance& instance) : parameters (pluginParameters (instance))
+    {
+        for (auto* parameter : parameters)
+            parameter->addListener (this);
+    }
+    ~EditCounter() override
+    {
+        for (auto* parameter : parameters)
+            parameter->removeListener (this);
+    }
+    void parameterValueChanged (int, float) override
+    {
+        if (! juce::MessageManager::getInstance()->isThisTheMessageThread())
+            ++edits;
+    }
+    void parameterGestureChanged (int, bool) override { ++edits; }
+
+    juce::Array<juce::AudioProcessorParameter*> parameters;
+    std::atomic<int> edits { 0 };
+};
+
+// A program the host chooses through its program parameter, with the transport stopped and
+// playing: the host's view comes to hold the processor's values, and no value reaches it as an
+// edit (the host would take it for the user's: automation written, project modified).
+TEST (HostNotificationVst3HostTest, ProgramTheHostChoosesReachesItsViewWithoutEdits)
+{
+    for (const bool playing : { false, true })
+    {
+        SCOPED_TRACE (playing ? "transport playing" : "transport stopped");
+        auto plugin = loadFresh (PluginFormatKind::vst3, 48000.0, 512);
+        ASSERT_NE (plugin, nullptr);
+        prepare (*plugin, 48000.0, 512);
+        DawSession session (*plugin, 48000.0, 512);
+        if (playing)
+        {
+            session.start();
+            ASSERT_TRUE (session.waitForBlocks (sharedHost(), 4, 60000));
+        }
+
+        const auto parameters = pluginParameters (*plugin);
+        ASSERT_EQ (parameters.size(), 30);
+        const auto inProcessor = [] (juce::AudioProcessorParameter& parameter)
+        {
+            return parameter.getText (0.0f, 32).getFloatValue();  // the processor's own value
+        };
+        const auto viewFollows = [&]
+        {
+            for (auto* parameter : parameters)
+                if (std::abs (parameter->getValue() - inProcessor (*parameter)) > 1.0e-4f)
+                    return false;
+            return true;
+        };
+
+        EditCounter counter (*plugin);
+        plugin->setCurrentProgram (1);  // "drum : snare"
+        EXPECT_TRUE (sharedHost().pumpUntil ([&] { return std::abs (inProcessor (*parameters[0]) - 0.7f) < 1.0e-4f && viewFollows(); }, 10000));
+        sharedHost().pumpMessages (200);
+        for (auto* parameter : parameters)
+            EXPECT_NEAR (parameter->getValue(), inProcessor (*parameter), 1.0e-4f) << parameter->getName (64);
+        EXPECT_EQ (counter.edits.load(), 0);
+        session.stop();
+        plugin->releaseResources();
+    }
 }
 
 BRISALTO_FOR_EACH_FORMAT (HostNotificationHostTest);

@@ -404,6 +404,44 @@ TEST_F (StateChunk, HostHearsEveryMovedValueAfterARestoreOrAProgramChange)
     p.removeListener (&host);
 }
 
+// What a VST3 controller takes on the program announcement: each value the host's program
+// choices moved, from what the controller last held to what the processor holds, leaving out one
+// moved again since; nothing after the host's own restore, which re-reads every value itself.
+TEST (StateChunkVst3, ControllerTakesTheSwitchedValuesNobodyMovedSince)
+{
+    ScopedXdgFolders folders;
+    std::unique_ptr<BrisaltoAudioProcessor> plugin;
+    {
+        ScopedWrapperType pluginType (juce::AudioProcessor::wrapperType_VST3);
+        plugin = std::make_unique<BrisaltoAudioProcessor>();
+    }
+    auto& controller = static_cast<ControllerValueRefresh&> (*plugin);
+
+    plugin->setCurrentProgram (1);  // "drum : snare"
+    plugin->setCurrentProgram (5);  // "vocals : normal"
+    plugin->setParameter (Attack, 0.3f);
+    const auto moved = controller.takeMovedValues();
+    const struct { int index; bool taken; float before, now; } expected[] {
+        { Threshold, true, 0.72f, 0.6f }, { Release, true, 0.03f, 0.055f }, { Attack, false, 0, 0 }, { Mix, false, 0, 0 },
+    };
+    for (const auto& e : expected)
+    {
+        SCOPED_TRACE (e.index);
+        EXPECT_EQ ((moved.indices >> e.index & 1u) != 0, e.taken);
+        if (e.taken)
+        {
+            EXPECT_FLOAT_EQ (moved.before[e.index], e.before);
+            EXPECT_FLOAT_EQ (moved.now[e.index], e.now);
+        }
+    }
+    EXPECT_FALSE (controller.takeProgramAnnouncement());  // the host chose it there
+    EXPECT_EQ (controller.takeMovedValues().indices, 0u);
+
+    plugin->setCurrentProgram (1);
+    restore (*plugin, "{ \"Threshold\": 0.5 }");
+    EXPECT_EQ (controller.takeMovedValues().indices, 0u);
+}
+
 // Writes real chunks as seeds for the reader's fuzz target when BRISALTO_WRITE_FUZZ_SEEDS names
 // a folder (tests/fuzz/corpus holds the committed set).
 TEST (StateChunkSeeds, WriteFuzzSeedsWhenAsked)

@@ -1,0 +1,110 @@
+# Our build of JUCE 7.0.5's VST3 wrapper. Included from the top-level CMakeLists.txt after
+# find_package(JUCE) and before juce_add_plugin, which compiles the wrapper into Brisalto_VST3.
+#
+# The change: when the processor announces a program change (updateHostDisplay with
+# programChanged, which it sends from its message thread after the host's call has returned),
+# the controller copies the values the switch moved from the processor into the values it hands
+# the host (setParamNormalized, no performEdit) and asks the host to re-read them all
+# (restartComponent with kParamValuesChanged). JUCE's own wrapper has no way to do that: its
+# controller's copies change only through performEdit, which a host takes for the user's edit
+# (it writes automation and marks the project modified), or through setComponentState. The
+# processor says which values moved, and whether the announcement is its own program choice,
+# through processor/state/ControllerValueRefresh.h.
+#
+# Debian's wrapper source is read, changed at exact anchors and written into the build folder;
+# configure stops if an anchor is missing (another JUCE version). The LV2 and the Standalone
+# keep JUCE's files.
+
+set(_brisalto_wrapper "${JUCE_MODULES_DIR}/juce_audio_plugin_client/VST3/juce_VST3_Wrapper.cpp")
+set(_brisalto_patched "${CMAKE_BINARY_DIR}/juce_patches/juce_audio_plugin_client_VST3.cpp")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_brisalto_wrapper}")
+
+file(READ "${_brisalto_wrapper}" _brisalto_text)
+
+# Replaces the one occurrence of `anchor` in the wrapper's text; stops configure when there is
+# none or more than one.
+function(_brisalto_patch_wrapper anchor replacement)
+    string(FIND "${_brisalto_text}" "${anchor}" first)
+    string(FIND "${_brisalto_text}" "${anchor}" last REVERSE)
+    if(first EQUAL -1 OR NOT first EQUAL last)
+        message(FATAL_ERROR "JUCE's VST3 wrapper (${_brisalto_wrapper}) is not the one this build changes "
+                            "(JUCE 7.0.5): no single occurrence of\n${anchor}")
+    endif()
+    string(REPLACE "${anchor}" "${replacement}" patched "${_brisalto_text}")
+    set(_brisalto_text "${patched}" PARENT_SCOPE)
+endfunction()
+
+# The copy lives outside JUCE's folder: its own relative includes must name that folder.
+_brisalto_patch_wrapper("#include \"../utility/juce_CheckSettingMacros.h\""
+                        "#include \"${JUCE_MODULES_DIR}/juce_audio_plugin_client/utility/juce_CheckSettingMacros.h\"")
+string(REPLACE "#include \"../utility/" "#include \"${JUCE_MODULES_DIR}/juce_audio_plugin_client/utility/"
+       _brisalto_text "${_brisalto_text}")
+
+_brisalto_patch_wrapper("#include <juce_audio_processors/format_types/juce_VST3Common.h>\n"
+"#include <juce_audio_processors/format_types/juce_VST3Common.h>
+#include \"${PROJECT_SOURCE_DIR}/processor/state/ControllerValueRefresh.h\"\n")
+
+_brisalto_patch_wrapper("    void audioProcessorChanged (AudioProcessor*, const ChangeDetails& details) override\n"
+"    // Brisalto: the values a program switch moved inside the processor, copied into this
+    // controller without performEdit (nobody edited them); the host re-reads them. A value the
+    // host set here since the switch is kept: while playing, it reaches the processor only with
+    // a later block, and the processor's value would undo it.
+    int32 refreshValuesMovedInProcessor (::ControllerValueRefresh& source)
+    {
+        const auto moved = source.takeMovedValues();
+        int32 flags = 0;
+
+        for (auto vstParamId : audioProcessor->getParamIDs())
+        {
+            auto* param = audioProcessor->getParamForVSTParamID (vstParamId);
+            const auto index = param != nullptr ? param->getParameterIndex() : -1;
+
+            if (vstParamId == audioProcessor->getProgramParamID()
+                || index < 0 || index >= ::ControllerValueRefresh::maxValues
+                || (moved.indices & (1u << (unsigned) index)) == 0
+                || (float) EditController::getParamNormalized (vstParamId) != moved.before[index]
+                || param->getValue() != moved.now[index])
+                continue;
+
+            EditController::setParamNormalized (vstParamId, moved.now[index]);
+            flags |= Vst::kParamValuesChanged;
+        }
+
+        return flags;
+    }
+
+    void audioProcessorChanged (AudioProcessor*, const ChangeDetails& details) override\n")
+
+# JUCE's own step stays for the processor's own program choice: it moves the program parameter
+# (inside a gesture) when it differs. When the host chose the program there is nothing to move,
+# and on Linux, where this runs beside the host's thread, the comparison could switch back a
+# program the host has chosen meanwhile.
+_brisalto_patch_wrapper("                const auto programParameterId = audioProcessor->getProgramParamID();
+
+                if (audioProcessor->getParamForVSTParamID (programParameterId) != nullptr)
+                {"
+"                const auto programParameterId = audioProcessor->getProgramParamID();
+                auto* valueRefresh = dynamic_cast<::ControllerValueRefresh*> (pluginInstance);
+
+                if (valueRefresh != nullptr)
+                    flags |= refreshValuesMovedInProcessor (*valueRefresh);
+
+                if (audioProcessor->getParamForVSTParamID (programParameterId) != nullptr
+                    && (valueRefresh == nullptr || valueRefresh->takeProgramAnnouncement()))
+                {")
+
+# Written only when it changes, so that a new configure does not recompile the wrapper.
+file(WRITE "${_brisalto_patched}.new" "${_brisalto_text}")
+configure_file("${_brisalto_patched}.new" "${_brisalto_patched}" COPYONLY)
+
+# The VST3 format target compiles the copy instead of JUCE's file; JUCE's warnings stay JUCE's.
+get_target_property(_brisalto_sources juce_audio_plugin_client_VST3 INTERFACE_SOURCES)
+list(FIND _brisalto_sources "${JUCE_MODULES_DIR}/juce_audio_plugin_client/juce_audio_plugin_client_VST3.cpp" _brisalto_at)
+if(_brisalto_at EQUAL -1)
+    message(FATAL_ERROR "juce_audio_plugin_client_VST3 does not compile juce_audio_plugin_client_VST3.cpp: "
+                        "not the JUCE 7.0.5 this build changes")
+endif()
+list(REMOVE_AT _brisalto_sources ${_brisalto_at})
+list(INSERT _brisalto_sources ${_brisalto_at} "${_brisalto_patched}")
+set_target_properties(juce_audio_plugin_client_VST3 PROPERTIES INTERFACE_SOURCES "${_brisalto_sources}")
+set_source_files_properties("${_brisalto_patched}" PROPERTIES COMPILE_OPTIONS "-w")

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+// What our build of JUCE's VST3 wrapper asks the processor when it announces a program change
+// (cmake/BrisaltoJucePatches.cmake): which values a program switch or preset load moved, so that
+// the controller copies them into the values it hands the host and asks the host to re-read
+// them all, instead of sending each back to the host as an edit the user never made.
+// Called on the plug-in's message thread, from inside updateHostDisplay.
+class ControllerValueRefresh
+{
+public:
+    static constexpr int maxValues = 32;
+
+    // Bit k of `indices` set: parameter k went from before[k] to now[k]. A controller that no
+    // longer holds before[k] was set by its host since the switch and keeps what it holds.
+    struct MovedValues
+    {
+        uint32_t indices = 0;
+        float before[maxValues] {};
+        float now[maxValues] {};
+    };
+
+    // The values moved since the last call that nobody has moved again since; marks them told.
+    virtual MovedValues takeMovedValues() noexcept = 0;
+
+    // Whether this announcement is also the processor's own program choice, which the
+    // controller's program parameter must follow (false when the host chose the program there).
+    virtual bool takeProgramAnnouncement() noexcept = 0;
+
+protected:
+    ~ControllerValueRefresh() = default;
+};
