@@ -74,6 +74,16 @@ namespace
         return settings;
     }
 
+    // Multi-mono with the auto gain off: no channel's envelope waits for the channel before.
+    std::vector<Setting> withoutAutoGain()
+    {
+        auto settings = multiMonoSettings;
+        for (auto& setting : settings)
+            if (juce::String (setting.name) == "AutoGainMakeupOn")
+                setting.value = 0.0f;
+        return settings;
+    }
+
     // Compressing: threshold half way (-30 dB), ratio 4:1 (darc's ratio runs from 1:1 at 0 to a
     // limiter at 1, as 1 - 1/ratio), the fastest attack and release.
     const std::vector<Setting> darcSettings {
@@ -217,6 +227,16 @@ namespace
         return true;
     }
 
+    // Every bus of ours in 7.1.4, as a DAW negotiates it on such a track: the buses start stereo.
+    bool useWideLayout (juce::AudioPluginInstance& plugin)
+    {
+        auto layout = plugin.getBusesLayout();
+        for (auto* buses : { &layout.inputBuses, &layout.outputBuses })
+            for (auto& bus : *buses)
+                bus = juce::AudioChannelSet::create7point1point4();
+        return plugin.setBusesLayout (layout);
+    }
+
     juce::Result prepare (Contender& contender)
     {
         auto& plugin = *contender.plugin;
@@ -238,6 +258,8 @@ namespace
             return juce::Result::fail (loaded.error);
         contender.label = label;
         contender.plugin = std::move (loaded.instance);
+        if (! useWideLayout (*contender.plugin))
+            return juce::Result::fail (label + " does not take the 7.1.4 layout with its side-chain");
         if (auto result = prepare (contender); result.failed())
             return result;
 
@@ -354,6 +376,7 @@ int main (int argc, char** argv)
         { "defaults", 0, {} },
         { "multi-mono", 1, multiMonoSettings },
         { "everything", 1, everythingSettings() },
+        { "multi-mono, auto gain off", 1, withoutAutoGain() },
     };
 
     const bool withBaseline = options.baseline != juce::File();

@@ -98,6 +98,7 @@ namespace
         int sideChannels = 0;         // side-chain bus channels, taken from the 28 inputs
         bool notes = false;           // a note-on every fourth block (side MIDI)
         bool automateRelease = false; // HardLimiterRelease moves on every block
+        bool autoGain = true;         // off: no channel's envelope waits for the channel before
     };
 
     void configure (BrisaltoAudioProcessor& p, const Scenario& s)
@@ -121,7 +122,7 @@ namespace
         p.setParameter (BPFilterFreq, 100.0f / 20000.0f); // detector hears most of the signal
         p.setParameter (Adpative_Thresh_On, 1.0f);  // look-ahead (340 ms by default)
         p.setParameter (SoftLimiterOn, 1.0f);
-        p.setParameter (AutoGainMakeupOn, 1.0f);
+        p.setParameter (AutoGainMakeupOn, s.autoGain ? 1.0f : 0.0f);
 
         if (s.level == 1)
             return;
@@ -219,6 +220,7 @@ static void S4_S1_side_26mains_2sideChain (benchmark::State& s)            { run
 static void S5_S1_sideMidi_notes (benchmark::State& s)                     { runScenario (s, { 1, MixMode::sideMidi, blockSize, 0, true }); }
 static void S6_S3_hostBlocks64 (benchmark::State& s)                       { runScenario (s, { 3, MixMode::multiMono, 64 }); }
 static void S7_S3_limiterReleaseAutomatedEveryBlock (benchmark::State& s)  { runScenario (s, { 3, MixMode::multiMono, blockSize, 0, false, true }); }
+static void S8_S1_autoGainOff (benchmark::State& s)                        { runScenario (s, { 1, MixMode::multiMono, blockSize, 0, false, false, false }); }
 
 BENCHMARK (S0_defaults_sum)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 BENCHMARK (S1_multiMono_filter_lookahead_softLimiter_autoGain)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
@@ -228,6 +230,7 @@ BENCHMARK (S4_S1_side_26mains_2sideChain)->Unit (benchmark::kMicrosecond)->MinTi
 BENCHMARK (S5_S1_sideMidi_notes)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 BENCHMARK (S6_S3_hostBlocks64)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 BENCHMARK (S7_S3_limiterReleaseAutomatedEveryBlock)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
+BENCHMARK (S8_S1_autoGainOff)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 
 // The hard limiter alone at 200 ms release on one hot channel (the S3 signal): the
 // constant-time limiter against the straightforward one that rewrites its release queue on

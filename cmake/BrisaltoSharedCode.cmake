@@ -67,6 +67,8 @@ endfunction()
 brisalto_add_object_library(brisalto_signal
     ${PROJECT_SOURCE_DIR}/processor/signal/*.cpp
     ${PROJECT_SOURCE_DIR}/processor/common/*.cpp)
+# The lanes must round as the scalar code they stand in for: no fused multiply-add.
+set_source_files_properties(${PROJECT_SOURCE_DIR}/processor/common/LaneMath.cpp PROPERTIES COMPILE_OPTIONS -ffp-contract=off)
 # platform/variants holds what only a second build of a format compiles (CMakeLists.txt).
 brisalto_add_object_library(brisalto_platform
     ${PROJECT_SOURCE_DIR}/platform/*.cpp)

@@ -7,6 +7,7 @@
 #include "processor/exchange/LinkExchange.h"
 #include "processor/exchange/SideChainExchange.h"
 #include "processor/signal/FilterCoeffExchange.h"
+#include "processor/signal/OutputStage.h"
 #include "processor/common/LifetimeGuard.h"
 #include "processor/midi/ProgramChangeSlot.h"
 #include "processor/presets/CloudContainerLookup.h"
@@ -400,6 +401,10 @@ public:
     // samples and band-filtered together, and the levels of the blocks ahead of them, ready
     // for calc_gains.
     void prepareDetectors (int ringIndex, int count, int n, int lookaheadBlocks);
+    // calc_gains for the multi-mono channels set in `channels` (bit k: channel k, each its own
+    // state), after prepareDetectors: their envelopes run side by side in vector lanes where
+    // no channel's depends on the one before.
+    void calcGainsInLanes (int ringIndex, uint32_t channels, int n, int lookaheadBlocks);
     void input_2_ringbuf (int ringIndex, int channel, const float* samples, int n);
     void apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n);
 
@@ -438,6 +443,15 @@ private:
     void finishRingStep (RenderBlock&) noexcept;
     void renderChunk (RenderBlock&, int offset, int n) noexcept;
     void runDetectorAndGains (RenderBlock&, int readIndex, bool filling, int offset, int n) noexcept;
+    // calc_gains for each of the listed channels, each with its own state (multi-mono).
+    void computeGains (int readIndex, const int* channels, int count, int n, int lookahead) noexcept;
+    // The output stage for each of the listed channels into its output; detector is the shared
+    // detector state's index, or -1 where each channel has its own.
+    void renderOutputs (int readIndex, int detector, const int* channels, float* const* outs, int count, int n) noexcept;
+    // The ring blocks a channel's output reads (src, and what is heard while listening), or
+    // false when the ring or the state cannot serve n samples of it.
+    bool outputSources (const channelComprStateT& state, int ringIndex, int channel, int n, const float*& src,
+                        const float*& listenSource) const noexcept;
     void bypassChunk (RenderBlock&, int offset, int n) noexcept;
     void alignOutputsWithLatency (RenderBlock&, int offset, int n, bool bypassed, bool filling) noexcept;
     void writeExtraOutputs (RenderBlock&, int offset, int n) noexcept;

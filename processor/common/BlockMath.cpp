@@ -6,6 +6,7 @@
 
 #include <hwy/highway.h>
 #include <hwy/contrib/math/math-inl.h>
+#include "processor/common/DbLanes-inl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,15 +42,7 @@ namespace dsp::block::HWY_NAMESPACE
 
     void MagnitudesToDb (const float* x, float* db, int n)
     {
-        forEachVector (x, db, n, [] (auto d, auto v)
-        {
-            const auto magnitude = hn::Abs (v);
-            const auto isLevel = magnitude > hn::Set (d, smallestLevel);  // false for NaN
-            const auto infinite = hn::IsInf (v);
-            const auto safe = hn::IfThenElse (isLevel, hn::Min (magnitude, hn::Set (d, 3.0e38f)), hn::Set (d, 1.0f));
-            auto result = hn::IfThenElse (isLevel, hn::Mul (hn::Log (d, safe), hn::Set (d, dbPerNeper)), hn::Set (d, -144.0f));
-            return hn::IfThenElse (infinite, hn::Set (d, INFINITY), result);
-        });
+        forEachVector (x, db, n, [] (auto d, auto v) { return dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, v); });
     }
 
     void PowersToDb (const float* p, float* db, int n)

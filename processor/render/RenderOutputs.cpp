@@ -32,7 +32,11 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     if (detector < 0 && ! filling)
         prepareDetectors (readIndex, channelCount, n, lookahead);  // every channel's band filter at once
 
-    for (int ch = 0; ch < channelCount; ++ch)
+    // The channels that have an output this block, in order.
+    int channels[MAX_CHANNELS];
+    float* outs[MAX_CHANNELS];
+    int used = 0;
+    for (int ch = 0; ch < channelCount && ch < MAX_CHANNELS; ++ch)
     {
         float* out = b.mainChannel (ch, offset);
         if (out == nullptr)
@@ -52,13 +56,18 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
             std::fill (out, out + n, 0.0f);
             continue;
         }
-
-        auto& state = mChannelStates[(size_t) (detector >= 0 ? detector : ch)];
-        if (detector < 0)
-            calc_gains (state, readIndex, ch, n, lookahead, true);
-        apply_gain_to_ringbuf (state, readIndex, ch, out, n);
-        b.hits += mChannelStates[(size_t) ch].mLimiter.mHits;
+        channels[used] = ch;
+        outs[used] = out;
+        ++used;
     }
+
+    // Every channel's gains first, then the output stage over all channels: the output stage
+    // reads only the gains, its own channel's limiter, filter and tube history, and the meters.
+    if (detector < 0)
+        computeGains (readIndex, channels, used, n, lookahead);
+    renderOutputs (readIndex, detector, channels, outs, used, n);
+    for (int k = 0; k < used; ++k)
+        b.hits += mChannelStates[(size_t) channels[k]].mLimiter.mHits;
 
     const auto& meterState = mChannelStates[(size_t) (detector >= 0 ? detector : 0)];
     if (meterState.mGrDb > mMaxGainReduction)
@@ -69,6 +78,15 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     else
         b.gainReduction = meterState.mGrDb;
     b.gainReductionSet = true;
+}
+
+void BrisaltoAudioProcessor::computeGains (int readIndex, const int* channels, int count, int n, int lookahead) noexcept
+{
+    // Side by side in vector lanes where the channels are independent (calcGainsInLanes decides).
+    uint32_t mask = 0;
+    for (int k = 0; k < count; ++k)
+        mask |= 1u << channels[k];
+    calcGainsInLanes (readIndex, mask, n, lookahead);
 }
 
 void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset, int n, bool bypassed, bool filling) noexcept

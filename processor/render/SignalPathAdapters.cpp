@@ -237,27 +237,97 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
     GainComputer::run (state, block, ahead, settings, mAutoGainDb);
 }
 
-//==============================================================================
-void BrisaltoAudioProcessor::apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n)
+void BrisaltoAudioProcessor::calcGainsInLanes (int ringIndex, uint32_t channels, int n, int lookaheadBlocks)
 {
-    if (out == nullptr || n <= 0 || (int) state.mGainPerSample.size() < n || (int) state.mMixPerSample.size() < n)
+    if (n <= 0)
         return;
+
+    const auto settings = detectorSettings();
+    const ringbuf_data* element = ringIndex >= 0 && ringIndex < (int) mRingBuffer.size()
+                                    ? &mRingBuffer[(size_t) ringIndex] : nullptr;
+    channelComprStateT* states[MAX_CHANNELS];
+    GainComputer::Block blocks[MAX_CHANNELS];
+    AdaptiveThreshold::LevelSum ahead[MAX_CHANNELS];
+    int used = 0;
+    for (int ch = 0; ch < MAX_CHANNELS; ++ch)
+    {
+        if ((channels & (1u << ch)) == 0)
+            continue;
+        auto& state = mChannelStates[(size_t) ch];
+        state.ensureBlockSize (n);
+        GainComputer::advanceMixRamp (state, settings, n);
+        const float* det = element != nullptr ? channelBlock (*element, ch, n) : nullptr;
+        if (det == nullptr)
+            continue;
+
+        auto& block = blocks[used];
+        block.samples = det;
+        block.prefiltered = true;
+        block.meanSquare = AdaptiveThreshold::meanSquareOf (*element, ch);
+        block.n = n;
+        block.lookaheadBlocks = lookaheadBlocks;
+        ahead[used] = settings.adaptive ? mLevelsAhead[ch] : AdaptiveThreshold::LevelSum {};
+        states[used++] = &state;
+    }
+    GainComputer::runChannels (states, blocks, ahead, used, settings, mAutoGainDb);
+}
+
+//==============================================================================
+bool BrisaltoAudioProcessor::outputSources (const channelComprStateT& state, int ringIndex, int channel, int n,
+                                            const float*& src, const float*& listenSource) const noexcept
+{
+    if (n <= 0 || (int) state.mGainPerSample.size() < n || (int) state.mMixPerSample.size() < n)
+        return false;
     if (ringIndex < 0 || ringIndex >= (int) mRingBuffer.size() || channel < 0 || channel >= MAX_CHANNELS)
-        return;
+        return false;
 
-    auto& element = mRingBuffer[(size_t) ringIndex];
-    const float* src = channelBlock (element, channel, n);
+    const auto& element = mRingBuffer[(size_t) ringIndex];
+    src = channelBlock (element, channel, n);
     if (src == nullptr)
-        return;
+        return false;
 
-    const auto settings = outputSettings();
-    const float* listenSource = src;
-    if (settings.listen && (mBlockMixMode == MixMode::side || mBlockMixMode == MixMode::sideChainReceive))
+    listenSource = src;
+    if (isOn (mParamSnapshot[BPFilterOn]) && isOn (mParamSnapshot[BPFilterListenOn])
+        && (mBlockMixMode == MixMode::side || mBlockMixMode == MixMode::sideChainReceive))
         if (const float* side = channelBlock (element, mNrInChannels, n))
             listenSource = side;
+    return true;
+}
 
-    OutputStage::render ({ state, mChannelStates[(size_t) channel], mTubeDcHistory[(size_t) channel] }, settings,
+void BrisaltoAudioProcessor::apply_gain_to_ringbuf (channelComprStateT& state, int ringIndex, int channel, float* out, int n)
+{
+    const float* src = nullptr;
+    const float* listenSource = nullptr;
+    if (out == nullptr || ! outputSources (state, ringIndex, channel, n, src, listenSource))
+        return;
+
+    OutputStage::render ({ state, mChannelStates[(size_t) channel], mTubeDcHistory[(size_t) channel] }, outputSettings(),
                          src, listenSource, out, n, { mOutputPeakDb, mClipCount });
+}
+
+void BrisaltoAudioProcessor::renderOutputs (int readIndex, int detector, const int* channels, float* const* outs, int count,
+                                            int n) noexcept
+{
+    const channelComprStateT* gains[MAX_CHANNELS];
+    channelComprStateT* own[MAX_CHANNELS];
+    TubeDcHistory* tubeDc[MAX_CHANNELS];
+    const float* sources[MAX_CHANNELS];
+    const float* listenSources[MAX_CHANNELS];
+    float* targets[MAX_CHANNELS];
+    int used = 0;
+    for (int k = 0; k < count && used < MAX_CHANNELS; ++k)
+    {
+        const int ch = channels[k];
+        const auto& state = mChannelStates[(size_t) (detector >= 0 ? detector : ch)];
+        if (outs[k] == nullptr || ! outputSources (state, readIndex, ch, n, sources[used], listenSources[used]))
+            continue;
+        gains[used] = &state;
+        own[used] = &mChannelStates[(size_t) ch];
+        tubeDc[used] = &mTubeDcHistory[(size_t) ch];
+        targets[used++] = outs[k];
+    }
+    OutputStage::renderChannels ({ gains, own, tubeDc, sources, listenSources, targets, used }, outputSettings(), n,
+                                 { mOutputPeakDb, mClipCount });
 }
 
 void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept

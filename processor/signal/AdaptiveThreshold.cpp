@@ -1,6 +1,7 @@
 #include "processor/signal/AdaptiveThreshold.h"
 
 #include "processor/common/DbConversion.h"
+#include "processor/signal/LevelHistoryLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,18 +55,60 @@ void AdaptiveThreshold::levelsAhead (const Ring& ring, int ringIndex, int count,
     }
 }
 
+int AdaptiveThreshold::windowOf (const channelComprStateT& state, int lookaheadBlocks) noexcept
+{
+    return std::min (lookaheadBlocks > 0 ? lookaheadBlocks : 50, (int) state.mHistoryLength);
+}
+
 float AdaptiveThreshold::threshold (channelComprStateT& state, const DetectorSettings& settings, int lookaheadBlocks,
                                     const LevelSum& ahead, float& adaptiveLevelDb) noexcept
 {
-    float threshold = settings.thresholdDb;
     adaptiveLevelDb = 0.0f;
     if (! settings.adaptive)
-        return threshold;
+        return settings.thresholdDb;
 
-    const int window = std::min (lookaheadBlocks > 0 ? lookaheadBlocks : 50, (int) state.mHistoryLength);
+    const int window = windowOf (state, lookaheadBlocks);
     LevelSum levels;
     for (int age = 0; age < window && age < state.mLevelHistory.size(); ++age)
         addLevel (levels, state.mLevelHistory.newest (age));
+    return fromLevels (state, settings, levels, ahead, adaptiveLevelDb);
+}
+
+void AdaptiveThreshold::thresholds (channelComprStateT* const* states, int count, const DetectorSettings& settings,
+                                    int lookaheadBlocks, const LevelSum* ahead, float* thresholdDb,
+                                    float* adaptiveLevelDb) noexcept
+{
+    if (! settings.adaptive)
+    {
+        std::fill (thresholdDb, thresholdDb + count, settings.thresholdDb);
+        std::fill (adaptiveLevelDb, adaptiveLevelDb + count, 0.0f);
+        return;
+    }
+
+    constexpr int batch = 32;
+    const HistoryRing* histories[batch];
+    int windows[batch], counts[batch];
+    float sums[batch];
+    for (int first = 0; first < count; first += batch)
+    {
+        const int used = std::min (batch, count - first);
+        for (int k = 0; k < used; ++k)
+        {
+            histories[k] = &states[first + k]->mLevelHistory;
+            windows[k] = windowOf (*states[first + k], lookaheadBlocks);
+        }
+        LevelHistoryLanes::sumRecent (histories, windows, used, sums, counts);
+        for (int k = 0; k < used; ++k)
+            thresholdDb[first + k] = fromLevels (*states[first + k], settings, { sums[k], counts[k] }, ahead[first + k],
+                                                 adaptiveLevelDb[first + k]);
+    }
+}
+
+float AdaptiveThreshold::fromLevels (channelComprStateT& state, const DetectorSettings& settings, LevelSum levels,
+                                     const LevelSum& ahead, float& adaptiveLevelDb) noexcept
+{
+    float threshold = settings.thresholdDb;
+    adaptiveLevelDb = 0.0f;
     levels.sum += ahead.sum;  // the recent blocks' sum first, then the blocks ahead
     levels.count += ahead.count;
 

@@ -34,6 +34,20 @@ public:
     static float threshold (channelComprStateT& state, const DetectorSettings& settings, int lookaheadBlocks,
                             const LevelSum& ahead, float& adaptiveLevelDb) noexcept;
 
+    // threshold for `count` states at once, their level histories read side by side in vector
+    // lanes: thresholdDb[k] and adaptiveLevelDb[k] as threshold gives them for states[k].
+    static void thresholds (channelComprStateT* const* states, int count, const DetectorSettings& settings,
+                            int lookaheadBlocks, const LevelSum* ahead, float* thresholdDb,
+                            float* adaptiveLevelDb) noexcept;
+
     // The mean square of a channel's block in a ring element, 0 when it is missing or not finite.
     static float meanSquareOf (const ringbuf_data& element, int channel) noexcept;
+
+private:
+    // How many of the newest levels the threshold looks back on.
+    static int windowOf (const channelComprStateT& state, int lookaheadBlocks) noexcept;
+
+    // The threshold from the recent levels and those ahead.
+    static float fromLevels (channelComprStateT& state, const DetectorSettings& settings, LevelSum levels,
+                             const LevelSum& ahead, float& adaptiveLevelDb) noexcept;
 };

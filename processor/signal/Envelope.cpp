@@ -1,4 +1,5 @@
 #include "processor/signal/Envelope.h"
+#include "processor/signal/EnvelopeLanes.h"
 
 #include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
@@ -21,54 +22,7 @@ namespace
         float operator() (float level) const noexcept { return (level - threshold) - (level - threshold) / ratio; }
     };
 
-    struct ReleaseShape
-    {
-        float lengthSamples;  // the release time in samples, as set
-        int count;            // samples of a straight release
-        bool nonLinear;
-        float exponent;
-    };
-
-    // The envelope's running values, kept in locals through the block.
-    struct Motion
-    {
-        float gr, releaseStep;
-        int32_t countdown;
-        float releaseStart, attackTarget, attackStep;
-        int32_t attackLength;
-        float attackSum;
-        int32_t attackCount;
-
-        static Motion of (const channelComprStateT& s) noexcept
-        {
-            return { s.mGrDb, s.mReleaseStepDb, s.mReleaseCountdown, s.mReleaseStartDb, s.mAttackTargetDb,
-                     s.mAttackStepDb, s.mAttackLength, s.mAttackSumSquares, s.mAttackSampleCount };
-        }
-
-        void storeTo (channelComprStateT& s) const noexcept
-        {
-            s.mGrDb = gr;
-            s.mReleaseStepDb = releaseStep;
-            s.mReleaseCountdown = countdown;
-            s.mReleaseStartDb = releaseStart;
-            s.mAttackTargetDb = attackTarget;
-            s.mAttackStepDb = attackStep;
-            s.mAttackSumSquares = attackSum;
-            s.mAttackSampleCount = attackCount;
-        }
-
-        bool isFinite() const noexcept
-        {
-            return std::isfinite (gr) && std::isfinite (releaseStep) && std::isfinite (attackTarget)
-                && std::isfinite (attackStep) && std::isfinite (attackSum) && std::isfinite (releaseStart);
-        }
-
-        void restart() noexcept
-        {
-            gr = releaseStep = attackTarget = attackStep = attackSum = releaseStart = 0.0f;
-            countdown = attackCount = 0;
-        }
-    };
+    using Motion = EnvelopeMotion;
 
     // One step of a running attack. While the target lies above what the sample wants, the
     // attack re-aims at the running RMS since it began; returns the level the sample is judged
@@ -294,16 +248,19 @@ namespace
         const float steady = followsSmoother ? smoother.getTargetValue() + shift : shift;
         std::fill (out + i, out + n, steady);
     }
+}
 
-    ReleaseShape releaseShapeOf (const DetectorSettings& s) noexcept
-    {
-        const float fsms = s.sampleRate / 1000.0f;
-        float samples = s.releaseMs * fsms;
-        if (! (samples >= 0.0f))
-            samples = 0.0f;
-        return { s.releaseMs * fsms, (int) std::min (samples, maxReleaseSamples), s.nonLinearRelease, s.releaseExponent };
-    }
+ReleaseShape Envelope::releaseShape (const DetectorSettings& s) noexcept
+{
+    const float fsms = s.sampleRate / 1000.0f;
+    float samples = s.releaseMs * fsms;
+    if (! (samples >= 0.0f))
+        samples = 0.0f;
+    return { s.releaseMs * fsms, (int) std::min (samples, maxReleaseSamples), s.nonLinearRelease, s.releaseExponent };
+}
 
+namespace
+{
     // The adaptive threshold's makeup for a quiet programme.
     float relativeMakeup (const DetectorSettings& s, float adaptiveLevel) noexcept
     {
@@ -317,7 +274,7 @@ void Envelope::run (channelComprStateT& state, const Input& in, const DetectorSe
 {
     const int n = in.n;
     const Curve wanted { in.thresholdDb, s.ratio };
-    const ReleaseShape release = releaseShapeOf (s);
+    const ReleaseShape release = releaseShape (s);
 
     float* grOut = state.mGrPerSampleDb.data();
     float* gainOut = state.mGainPerSample.data();  // holds the makeup in dB until the last pass
@@ -329,8 +286,41 @@ void Envelope::run (channelComprStateT& state, const Input& in, const DetectorSe
 
     Motion m = Motion::of (state);
     const EnvelopeBlock block { in.detector, levels, softLevels, wantedForLevel, overThreshold, gainOut, grOut, n };
-    float blockMax = s.softLimiter ? envelopeLoop<true> (m, block, wanted, release)
-                                   : envelopeLoop<false> (m, block, wanted, release);
+    const float blockMax = s.softLimiter ? envelopeLoop<true> (m, block, wanted, release)
+                                         : envelopeLoop<false> (m, block, wanted, release);
+    finishBlock (state, m, blockMax, n);
+}
+
+EnvelopeLanes::Channel Envelope::prepareLane (channelComprStateT& state, const Input& in, const DetectorSettings& s,
+                                              bool makeupFirst, float autoGainDb) noexcept
+{
+    EnvelopeLanes::Channel lane;
+    lane.detector = in.detector;
+    lane.grOut = state.mGrPerSampleDb.data();
+    lane.thresholdDb = in.thresholdDb;
+    lane.motion = Motion::of (state);
+    if (makeupFirst)
+    {
+        float* makeup = state.mGainPerSample.data();  // holds the makeup in dB until the last pass
+        blockMakeup (state, s, relativeMakeup (s, in.adaptiveLevelDb), autoGainDb, makeup, in.n);
+        lane.makeupDb = makeup;
+    }
+    return lane;
+}
+
+void Envelope::finishLane (channelComprStateT& state, const EnvelopeLanes::Channel& lane, const Input& in,
+                           const DetectorSettings& s, bool makeupDone, float autoGainDb) noexcept
+{
+    if (! makeupDone)
+        blockMakeup (state, s, relativeMakeup (s, in.adaptiveLevelDb), autoGainDb, state.mGainPerSample.data(), in.n);
+    Motion m = lane.motion;
+    finishBlock (state, m, lane.blockMax, in.n);
+}
+
+void Envelope::finishBlock (channelComprStateT& state, EnvelopeMotion& m, float blockMax, int n) noexcept
+{
+    float* grOut = state.mGrPerSampleDb.data();
+    float* gainOut = state.mGainPerSample.data();
 
     // Linear gains, reduction and makeup together, a block at a time.
     for (int i = 0; i < n; ++i)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "processor/signal/ChannelComprState.h"
+#include "processor/signal/EnvelopeLanes.h"
+#include "processor/signal/EnvelopeMotion.h"
 #include "processor/signal/SignalSettings.h"
 
 // The detector's envelope over one block: the gain reduction each sample wants from the static
@@ -21,4 +23,19 @@ public:
     // The state's block vectors must hold n samples.
     static void run (channelComprStateT& state, const Input& input, const DetectorSettings& settings,
                      float autoGainDb) noexcept;
+
+    // run in three steps, for channels whose envelopes run side by side (EnvelopeLanes::run
+    // between the two, on the channel's own levels: no peak signal): before it, the makeup
+    // with makeupFirst (required with the soft limiter, whose step reads it); after it, the
+    // gains, with the makeup then unless it was made first.
+    static EnvelopeLanes::Channel prepareLane (channelComprStateT& state, const Input& input,
+                                               const DetectorSettings& settings, bool makeupFirst,
+                                               float autoGainDb) noexcept;
+    static void finishLane (channelComprStateT& state, const EnvelopeLanes::Channel& lane, const Input& input,
+                            const DetectorSettings& settings, bool makeupDone, float autoGainDb) noexcept;
+
+    static ReleaseShape releaseShape (const DetectorSettings& settings) noexcept;
+
+private:
+    static void finishBlock (channelComprStateT& state, EnvelopeMotion& motion, float blockMax, int n) noexcept;
 };

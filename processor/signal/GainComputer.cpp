@@ -29,8 +29,7 @@ float* GainComputer::cleanDetector (channelComprStateT& state, const float* samp
     return filtered;
 }
 
-void GainComputer::run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
-                        const DetectorSettings& s, float& autoGainDb) noexcept
+float* GainComputer::detectorBlock (channelComprStateT& state, const Block& block, const DetectorSettings& s) noexcept
 {
     const int n = block.n;
 
@@ -48,19 +47,88 @@ void GainComputer::run (channelComprStateT& state, const Block& block, const Ada
         state.mAttackLength = s.attackSamples;
 
     state.mLevelHistory.push (block.meanSquare);
+    return detector;
+}
 
-    float adaptiveLevelDb = 0.0f;
-    const float thresholdDb = AdaptiveThreshold::threshold (state, s, block.lookaheadBlocks, ahead, adaptiveLevelDb);
-
+Envelope::Input GainComputer::envelopeInput (channelComprStateT& state, const Block& block, const DetectorSettings& s,
+                                             float thresholdDb, float adaptiveLevelDb) noexcept
+{
     state.mBlockMaxGrDb = 0.0f;
     if (std::isfinite (s.makeupTargetDb))
         state.mMakeupSmoother.setTargetValue (s.makeupTargetDb);
+    return { state.mFilteredDetector.data(), block.peakSquares, block.n, thresholdDb, adaptiveLevelDb };
+}
 
-    Envelope::run (state, { detector, block.peakSquares, n, thresholdDb, adaptiveLevelDb }, s, autoGainDb);
-
+void GainComputer::endBlock (channelComprStateT& state, const DetectorSettings& s, int n, float& autoGainDb) noexcept
+{
     state.mGrHistory.push (dsp::sum (state.mGrPerSampleDb.data(), n) / (float) n);
     if (s.autoGain)
         autoGainDb = autoGainOf (state, s);
+}
+
+void GainComputer::run (channelComprStateT& state, const Block& block, const AdaptiveThreshold::LevelSum& ahead,
+                        const DetectorSettings& s, float& autoGainDb) noexcept
+{
+    detectorBlock (state, block, s);
+    float adaptiveLevelDb = 0.0f;
+    const float thresholdDb = AdaptiveThreshold::threshold (state, s, block.lookaheadBlocks, ahead, adaptiveLevelDb);
+    const auto input = envelopeInput (state, block, s, thresholdDb, adaptiveLevelDb);
+    Envelope::run (state, input, s, autoGainDb);
+    endBlock (state, s, block.n, autoGainDb);
+}
+
+bool GainComputer::envelopesChain (const DetectorSettings& s) noexcept
+{
+    const bool makeupFollowsAutoGain = s.autoGain && ! (s.adaptive && s.maxMakeup);
+    return s.softLimiter && makeupFollowsAutoGain;
+}
+
+void GainComputer::runChannels (channelComprStateT* const* states, const Block* blocks,
+                                const AdaptiveThreshold::LevelSum* ahead, int count, const DetectorSettings& s,
+                                float& autoGainDb) noexcept
+{
+    const int n = count > 0 ? blocks[0].n : 0;
+    bool alike = true;
+    for (int k = 0; k < count; ++k)
+        alike = alike && blocks[k].n == n && blocks[k].lookaheadBlocks == blocks[0].lookaheadBlocks
+             && blocks[k].peakSquares == nullptr;
+    if (envelopesChain (s) || ! alike || n <= 0 || count < EnvelopeLanes::width())
+    {
+        for (int k = 0; k < count; ++k)
+            run (*states[k], blocks[k], ahead[k], s, autoGainDb);
+        return;
+    }
+
+    // Without a chain the makeup a channel's envelope reads (the soft limiter's) does not
+    // depend on the auto gain, and may be made before the envelopes run; otherwise the makeup
+    // is made afterwards, in channel order, from the auto gain the channel before left.
+    const bool makeupFirst = s.softLimiter;
+    const EnvelopeLanes::Shape shape { s.ratio, Envelope::releaseShape (s), s.softLimiter };
+    constexpr int batch = 32;
+    Envelope::Input inputs[batch];
+    EnvelopeLanes::Channel lanes[batch];
+    float thresholdDb[batch], adaptiveLevelDb[batch];
+    for (int first = 0; first < count; first += batch)
+    {
+        const int used = std::min (batch, count - first);
+        for (int k = 0; k < used; ++k)
+            detectorBlock (*states[first + k], blocks[first + k], s);
+        AdaptiveThreshold::thresholds (states + first, used, s, blocks[0].lookaheadBlocks, ahead + first, thresholdDb,
+                                       adaptiveLevelDb);
+        for (int k = 0; k < used; ++k)
+        {
+            auto& state = *states[first + k];
+            inputs[k] = envelopeInput (state, blocks[first + k], s, thresholdDb[k], adaptiveLevelDb[k]);
+            lanes[k] = Envelope::prepareLane (state, inputs[k], s, makeupFirst, autoGainDb);
+        }
+        EnvelopeLanes::run (lanes, used, n, shape);
+        for (int k = 0; k < used; ++k)
+        {
+            auto& state = *states[first + k];
+            Envelope::finishLane (state, lanes[k], inputs[k], s, makeupFirst, autoGainDb);
+            endBlock (state, s, n, autoGainDb);
+        }
+    }
 }
 
 float GainComputer::autoGainOf (const channelComprStateT& state, const DetectorSettings& s) noexcept

@@ -1,6 +1,7 @@
 #include "processor/signal/Limiter.h"
 #include "processor/common/BlockMath.h"
 #include "processor/common/DbConversion.h"
+#include "processor/common/LaneMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -251,5 +252,135 @@ namespace zolt_tools
                 x[i] *= gainsDb[i];
         }
         mHits = hits;
+    }
+
+    bool Limiter::sameShapeAs (const Limiter& other) const noexcept
+    {
+        return mWindow == other.mWindow && mReleaseSamples == other.mReleaseSamples && mCeiling == other.mCeiling;
+    }
+
+    // Steps without a loud sample: the delay line and the gain queue move on by one each, the
+    // queue taking in the tail's next value (given, one every `stride` floats).
+    void Limiter::quietSteps (const float* in, const float* tailValues, int stride, float* out, float* gainsDb,
+                              int steps) noexcept
+    {
+        const uint32_t w = (uint32_t) mWindow;
+        uint32_t now = mClock;
+        for (int j = 0; j < steps; ++j)
+        {
+            ++now;
+            mDelay[now & mRingMask] = in[(size_t) j * (size_t) stride];
+            out[j] = mDelay[(now - w) & mRingMask];
+            gainsDb[j] = mHead[now & mRingMask];
+            mHead[(now + 1u + w) & mRingMask] = tailValues[(size_t) j * (size_t) stride];
+        }
+        mClock = now;
+        if (mTailOffset < mTailEnd)
+            mTailOffset = std::min (mTailOffset + (uint32_t) steps, mTailEnd);
+    }
+
+    void Limiter::processLanes (Limiter* const* limiters, float* const* samples, int count, int n) noexcept
+    {
+        const int width = dsp::lanes::laneWidth();
+        for (int first = 0; first < count;)
+        {
+            int group = 1;
+            while (first + group < count && group < width && group < maxLanes
+                   && limiters[first + group]->sameShapeAs (*limiters[first]))
+                ++group;
+            if (group < 2 || width > maxLanes)
+                limiters[first]->process (samples[first], n);
+            else
+                processGroup (limiters + first, samples + first, group, n, width);
+            first += group;
+        }
+    }
+
+    // Tiles of steps: the inputs up to the first loud sample of any lane go through
+    // quietSteps, with the release ramps' values computed for all lanes at once; the loud
+    // step goes through processSample in every lane.
+    void Limiter::processGroup (Limiter* const* limiters, float* const* samples, int count, int n, int width) noexcept
+    {
+        constexpr int chunk = 256, tile = 32, denseRun = 8;
+        alignas (64) float inputs[tile * maxLanes], tails[tile * maxLanes];
+        float gainsDb[maxLanes][chunk];
+        int32_t offsets[maxLanes] {}, ends[maxLanes] {}, releases[maxLanes], hits[maxLanes] {};
+        float rampDb[maxLanes] {};
+        std::fill (releases, releases + maxLanes, 1);
+        const float ceiling = limiters[0]->mCeiling;
+
+        for (int start = 0; start < n; start += chunk)
+        {
+            const int length = std::min (chunk, n - start);
+            for (int t = 0; t < length;)
+            {
+                const int steps = std::min (tile, length - t);
+                int quiet = steps;
+                for (int k = 0; k < count; ++k)
+                    for (int j = 0; j < quiet; ++j)
+                    {
+                        const float v = dsp::finiteOrZero (samples[k][start + t + j]);
+                        if (std::abs (v) > ceiling)
+                            quiet = j;
+                        else
+                            inputs[j * width + k] = v;
+                    }
+
+                if (quiet < steps && quiet < denseRun)
+                {
+                    // Loud samples close together: every lane step by step through the tile.
+                    for (int k = 0; k < count; ++k)
+                        for (int j = 0; j < steps; ++j)
+                        {
+                            float& x = samples[k][start + t + j];
+                            x = limiters[k]->processSample (dsp::finiteOrZero (x), hits[k], gainsDb[k][t + j]);
+                        }
+                    t += steps;
+                    continue;
+                }
+                if (quiet > 0)
+                {
+                    for (int k = 0; k < count; ++k)
+                    {
+                        const auto& l = *limiters[k];
+                        offsets[k] = (int32_t) l.mTailOffset;
+                        ends[k] = (int32_t) l.mTailEnd;
+                        releases[k] = (int32_t) l.mRampRelease;
+                        rampDb[k] = l.mTailIsRamp ? l.mRampDb : 0.0f;
+                    }
+                    dsp::lanes::rampValues (offsets, ends, releases, rampDb, tails, quiet);
+                    for (int k = 0; k < count; ++k)
+                    {
+                        auto& l = *limiters[k];
+                        if (! l.mTailIsRamp)
+                            for (int j = 0; j < quiet; ++j)
+                                tails[j * width + k] = l.tailValue ((uint32_t) j);
+                        l.quietSteps (inputs + k, tails + k, width, samples[k] + start + t, gainsDb[k] + t, quiet);
+                    }
+                }
+                if (quiet < steps)
+                {
+                    const int i = start + t + quiet;
+                    for (int k = 0; k < count; ++k)
+                        samples[k][i] = limiters[k]->processSample (dsp::finiteOrZero (samples[k][i]), hits[k],
+                                                                    gainsDb[k][t + quiet]);
+                    t += quiet + 1;
+                }
+                else
+                {
+                    t += steps;
+                }
+            }
+
+            for (int k = 0; k < count; ++k)
+            {
+                dsp::block::dbToGains (gainsDb[k], gainsDb[k], length);
+                float* x = samples[k] + start;
+                for (int i = 0; i < length; ++i)
+                    x[i] *= gainsDb[k][i];
+            }
+        }
+        for (int k = 0; k < count; ++k)
+            limiters[k]->mHits = hits[k];
     }
 }

@@ -35,18 +35,57 @@ void OutputStage::render (const Channel& channel, const OutputSettings& settings
     meter (out, n, meters);
 }
 
-void OutputStage::limit (channelComprStateT& own, bool on, float* out, int n) noexcept
+void OutputStage::renderChannels (const Channels& c, const OutputSettings& settings, int n, const Meters& meters) noexcept
+{
+    if (settings.listen || c.count < 2 || c.count > MAX_CHANNELS)
+    {
+        for (int k = 0; k < c.count; ++k)
+            render ({ *c.gains[k], *c.own[k], *c.tubeDc[k] }, settings, c.src[k], c.listenSource[k], c.out[k], n, meters);
+        return;
+    }
+
+    // Each channel's tube keeps its own DC removal: with the histories apart in memory, moving
+    // their values into lanes and back costs more than the running sums would share.
+    const bool tube = settings.tubeRuns();
+    for (int k = 0; k < c.count; ++k)
+        if (tube)
+            applyTube (*c.gains[k], *c.tubeDc[k], settings, c.src[k], c.out[k], n);
+        else
+            applyMix (*c.gains[k], settings, c.src[k], c.out[k], n);
+
+    zolt_tools::Limiter* limiters[MAX_CHANNELS];
+    float* limited[MAX_CHANNELS];
+    int running = 0;
+    for (int k = 0; k < c.count; ++k)
+        if (armLimiter (*c.own[k], settings.hardLimiter))
+        {
+            limiters[running] = &c.own[k]->mLimiter;
+            limited[running++] = c.out[k];
+        }
+    zolt_tools::Limiter::processLanes (limiters, limited, running, n);
+
+    for (int k = 0; k < c.count; ++k)
+        meter (c.out[k], n, meters);
+}
+
+bool OutputStage::armLimiter (channelComprStateT& own, bool on) noexcept
 {
     if (! on)
     {
         own.mLimiterActive = false;
-        return;
+        return false;
     }
     // A limiter switched on starts empty: no audio from before it was switched off.
     if (! own.mLimiterActive)
         own.mLimiter.clear();
     own.mLimiterActive = true;
-    own.mLimiter.process (out, n);
+    return true;
+}
+
+void OutputStage::limit (channelComprStateT& own, bool on, float* out, int n) noexcept
+{
+    if (armLimiter (own, on))
+        own.mLimiter.process (out, n);
 }
 
 void OutputStage::applyMix (const channelComprStateT& gains, const OutputSettings& settings,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "processor/common/ProcessorTypes.h"
 #include "processor/common/RelaxedAtomic.h"
 #include "processor/signal/ChannelComprState.h"
 #include "processor/signal/SignalSettings.h"
@@ -26,9 +27,26 @@ public:
         TubeDcHistory& tubeDc;            // the output channel's tube DC history
     };
 
+    // Several output channels of one block, entry k of each array for channel k.
+    struct Channels
+    {
+        const channelComprStateT* const* gains;
+        channelComprStateT* const* own;
+        TubeDcHistory* const* tubeDc;
+        const float* const* src;
+        const float* const* listenSource;
+        float* const* out;
+        int count;
+    };
+
     // n samples of src (listenSource while listening) through the whole stage into out.
     static void render (const Channel& channel, const OutputSettings& settings, const float* src,
                         const float* listenSource, float* out, int n, const Meters& meters) noexcept;
+
+    // render for every channel, in order, with the same results: the hard limiters run side
+    // by side.
+    static void renderChannels (const Channels& channels, const OutputSettings& settings, int n,
+                                const Meters& meters) noexcept;
 
     // The gains with Mix: dry below 100, the reduction alone (without makeup) added to the
     // dry signal for a negative Mix.
@@ -44,4 +62,8 @@ public:
 
     // The block's peak into the output peak and the clip count.
     static void meter (const float* out, int n, const Meters& meters) noexcept;
+
+private:
+    // Whether the limiter runs, clearing one switched on since the last block.
+    static bool armLimiter (channelComprStateT& own, bool on) noexcept;
 };

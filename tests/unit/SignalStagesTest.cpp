@@ -8,6 +8,10 @@
 #include "processor/signal/Envelope.h"
 #include "processor/signal/GainComputer.h"
 
+#include <hwy/targets.h>
+
+#include <cstdio>
+#include <memory>
 #include <random>
 
 namespace
@@ -199,4 +203,136 @@ TEST_F (SignalPathTest, GainComputerChannelsShareNothingButTheirSettings)
         for (int i = 0; i < n; ++i)
             ASSERT_EQ (state (2).mGainPerSample[(size_t) i], alone[(size_t) b0][(size_t) i]) << b0 << " " << i;
     }
+}
+
+namespace
+{
+    // Channel ch's detector: loud, quiet and silent stretches of its own length, with NaN and
+    // infinite samples now and then.
+    std::vector<float> laneSignal (int length, int ch)
+    {
+        std::mt19937 rng (100u + (unsigned) ch);
+        std::normal_distribution<float> noise (0.0f, 1.0f);
+        std::vector<float> x ((size_t) length);
+        const int stretch = 150 + 23 * ch;
+        for (int i = 0; i < length; ++i)
+        {
+            const int phase = (i / stretch) % 3;
+            x[(size_t) i] = phase == 2 ? 0.0f : (phase == 0 ? 0.6f : 0.08f) * noise (rng);
+            if ((i + 7 * ch) % 997 == 0)
+                x[(size_t) i] = (i / 997) % 2 ? std::nanf ("") : INFINITY;
+        }
+        return x;
+    }
+}
+
+// Every multi-mono configuration whose channels do not chain through the auto gain runs its
+// envelopes side by side in vector lanes; the channels one at a time stay the oracle, on every
+// instruction set this CPU runs.
+TEST (EnvelopeLanes, ChannelsSideBySideFollowTheChannelsOneAtATime)
+{
+    struct Config
+    {
+        const char* name;
+        int attackSamples;
+        float releaseMs;
+        float exponent;  // 0: a straight release
+        bool softLimiter, autoGain, adaptive, maxMakeup;
+    };
+    const Config configs[] = {
+        { "no attack, straight release, auto gain", 0, 5.0f, 0.0f, false, true, false, false },
+        { "attack, straight release, soft limiter", 144, 20.0f, 0.0f, true, false, false, false },
+        { "attack, non-linear release 2.2, adaptive", 96, 8.0f, 2.2f, false, false, true, false },
+        { "no attack, non-linear release 0.36, soft limiter", 0, 3.0f, 0.36f, true, false, true, false },
+        { "release 0 (the attack length), auto gain", 48, 0.0f, 0.0f, false, true, false, false },
+        { "soft limiter with max makeup's auto gain", 30, 10.0f, 3.0f, true, true, true, true },
+        { "soft limiter and auto gain: a chain", 60, 10.0f, 0.0f, true, true, false, false },
+    };
+    struct Layout { int channels, n; };
+    const Layout layouts[] = { { 1, 37 }, { 3, 301 }, { 8, 64 }, { 9, 1 }, { 28, 255 } };
+
+    const auto targets = hwy::SupportedAndGeneratedTargets();
+    for (const int64_t target : targets)
+    {
+        SCOPED_TRACE (hwy::TargetName (target));
+        hwy::SetSupportedTargetsForTest (target);
+        hwy::GetChosenTarget().Update (hwy::SupportedTargets());
+        float worstGrDb = 0.0f, worstGain = 0.0f;
+        long differing = 0, compared = 0;
+
+        for (const auto& c : configs)
+            for (const auto& l : layouts)
+            {
+                SCOPED_TRACE (testing::Message() << c.name << ", " << l.channels << " channels of " << l.n);
+                DetectorSettings s = makeSettings (4.0f, c.releaseMs, 3.0f);
+                s.attackSamples = c.attackSamples;
+                s.nonLinearRelease = c.exponent > 0.0f;
+                s.releaseExponent = c.exponent > 0.0f ? c.exponent : 1.0f;
+                s.softLimiter = c.softLimiter;
+                s.autoGain = c.autoGain;
+                s.adaptive = c.adaptive;
+                s.maxMakeup = c.maxMakeup;
+                s.autoMakeupDb = 7.0f;
+                s.thresholdDb = -20.0f;
+                EXPECT_EQ (GainComputer::envelopesChain (s), c.softLimiter && c.autoGain && ! c.maxMakeup);
+
+                const int count = l.channels, n = l.n, blocks = std::max (4, 3000 / n);
+                auto lanes = std::make_unique<channelComprStateT[]> ((size_t) count);
+                auto oneByOne = std::make_unique<channelComprStateT[]> ((size_t) count);
+                std::vector<std::vector<float>> x;
+                std::vector<channelComprStateT*> laneStates;
+                for (int ch = 0; ch < count; ++ch)
+                {
+                    x.push_back (laneSignal (n * blocks, ch));
+                    laneStates.push_back (&lanes[(size_t) ch]);
+                }
+                lanes[0].mAttackSumSquares = oneByOne[0].mAttackSumSquares = INFINITY;  // starts over
+                float laneAutoGain = 2.0f, autoGain = 2.0f;
+
+                for (int b = 0; b < blocks; ++b)
+                {
+                    std::vector<GainComputer::Block> input ((size_t) count);
+                    std::vector<AdaptiveThreshold::LevelSum> ahead ((size_t) count, { 0.05f, 2 });
+                    for (int ch = 0; ch < count; ++ch)
+                    {
+                        auto& in = input[(size_t) ch];
+                        in.samples = x[(size_t) ch].data() + b * n;
+                        in.meanSquare = 0.002f * (float) ((b + ch) % 7);
+                        in.n = n;
+                        in.lookaheadBlocks = b % 2 ? 0 : 3;  // 0: the last 50 blocks
+                        lanes[(size_t) ch].ensureBlockSize (n);
+                        oneByOne[(size_t) ch].ensureBlockSize (n);
+                    }
+                    GainComputer::runChannels (laneStates.data(), input.data(), ahead.data(), count, s, laneAutoGain);
+                    for (int ch = 0; ch < count; ++ch)
+                        GainComputer::run (oneByOne[(size_t) ch], input[(size_t) ch], ahead[(size_t) ch], s, autoGain);
+
+                    for (int ch = 0; ch < count; ++ch)
+                        for (int i = 0; i < n; ++i)
+                        {
+                            const float gr = lanes[(size_t) ch].mGrPerSampleDb[(size_t) i];
+                            const float grOracle = oneByOne[(size_t) ch].mGrPerSampleDb[(size_t) i];
+                            const float gain = lanes[(size_t) ch].mGainPerSample[(size_t) i];
+                            const float gainOracle = oneByOne[(size_t) ch].mGainPerSample[(size_t) i];
+                            worstGrDb = std::max (worstGrDb, std::abs (gr - grOracle));
+                            worstGain = std::max (worstGain, std::abs (gain - gainOracle));
+                            differing += gr != grOracle || gain != gainOracle;
+                            ++compared;
+                            ASSERT_TRUE (std::isfinite (gr) && std::isfinite (gain)) << b << " " << ch << " " << i;
+                        }
+                    ASSERT_NEAR (laneAutoGain, autoGain, 1.0e-3f) << b;
+                }
+                for (int ch = 0; ch < count; ++ch)
+                {
+                    EXPECT_NEAR (lanes[(size_t) ch].mGrDb, oneByOne[(size_t) ch].mGrDb, 1.0e-3f) << ch;
+                    EXPECT_NEAR (lanes[(size_t) ch].mBlockMaxGrDb, oneByOne[(size_t) ch].mBlockMaxGrDb, 1.0e-3f) << ch;
+                }
+            }
+        std::printf ("  %s: worst %.3g dB, %.3g of full scale; %ld of %ld samples not bit-identical\n",
+                     hwy::TargetName (target), worstGrDb, worstGain, differing, compared);
+        EXPECT_LE (worstGrDb, 1.0e-3f);
+        EXPECT_LE (worstGain, 1.0e-6f);
+    }
+    hwy::SetSupportedTargetsForTest (0);
+    hwy::GetChosenTarget().Update (hwy::SupportedTargets());
 }
