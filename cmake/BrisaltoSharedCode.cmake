@@ -1,19 +1,22 @@
 # What the plug-in is made of, said once. Included from the top-level CMakeLists.txt right after
-# juce_add_plugin(Brisalto ...), whose target Brisalto is the shared code every format links.
+# juce_add_plugin(Brisalto ...) and after resources/ (the editor's art).
 #
 #   brisalto_signal     processor/signal and processor/common: the signal path. JUCE's core
 #                       headers only (no GUI, no audio-processor classes).
 #   brisalto_platform   platform/: files, folders, logging, user defaults, MIDI system, desktop.
-#   Brisalto            the rest of processor/ and editor/, with the two above and JUCE's modules.
-#   brisalto_shared_code  what a program built against the shared code links (the test programs,
-#                       the benchmark, the preset tool): Brisalto with its include folders,
-#                       definitions and options.
+#   Brisalto            the rest of processor/, with the two above and JUCE's modules: the
+#                       processor without its editor.
+#   brisalto_editor     editor/ and its embedded art, with the processor's createEditor(). Every
+#                       format links it beside Brisalto.
+#   brisalto_processor_code  what a program of the processor alone links (the processor's test
+#                       programs): Brisalto with its include folders, definitions and options. Such
+#                       a program defines createEditor() itself.
+#   brisalto_shared_code  the same with the editor (the editor's tests, the benchmark, the
+#                       preset tool).
 #
 # JUCE compiles its module sources into the target that links a module, so there is one such
-# target, Brisalto; the two libraries are object libraries compiled with Brisalto's settings and
-# linked into it, so that no JUCE class is compiled twice or under other settings.
-# A processor-only library without the editor is not possible with juce_add_plugin: the format
-# wrappers call createEditor() in the shared code, so the editor and its art belong to Brisalto.
+# target, Brisalto; the other libraries are object libraries compiled with Brisalto's settings,
+# so that no JUCE class is compiled twice or under other settings.
 
 target_include_directories(Brisalto PUBLIC ${PROJECT_SOURCE_DIR})
 
@@ -52,30 +55,40 @@ function(brisalto_compile_like_shared_code target scope)
     target_compile_options(${target} ${scope} $<TARGET_PROPERTY:Brisalto,COMPILE_OPTIONS>)
 endfunction()
 
-function(brisalto_add_part_library name)
+# An object library of the sources the globs find, compiled with Brisalto's settings.
+function(brisalto_add_object_library name)
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${ARGN})
     list(FILTER sources EXCLUDE REGEX "/platform/variants/")
     add_library(${name} OBJECT ${sources})
     brisalto_compile_like_shared_code(${name} PRIVATE)
     target_link_libraries(${name} PRIVATE hwy::hwy juce::juce_recommended_config_flags)
-    target_link_libraries(Brisalto PRIVATE ${name})
 endfunction()
 
-brisalto_add_part_library(brisalto_signal
+brisalto_add_object_library(brisalto_signal
     ${PROJECT_SOURCE_DIR}/processor/signal/*.cpp
     ${PROJECT_SOURCE_DIR}/processor/common/*.cpp)
 # The lanes must round as the scalar code they stand in for: no fused multiply-add.
 set_source_files_properties(${PROJECT_SOURCE_DIR}/processor/common/LaneMath.cpp PROPERTIES COMPILE_OPTIONS -ffp-contract=off)
 # platform/variants holds what only a second build of a format compiles (CMakeLists.txt).
-brisalto_add_part_library(brisalto_platform
+brisalto_add_object_library(brisalto_platform
     ${PROJECT_SOURCE_DIR}/platform/*.cpp)
+target_link_libraries(Brisalto PRIVATE brisalto_signal brisalto_platform)
 
-file(GLOB_RECURSE BRISALTO_SOURCES CONFIGURE_DEPENDS
-    ${PROJECT_SOURCE_DIR}/processor/*.cpp
-    ${PROJECT_SOURCE_DIR}/editor/*.cpp)
+file(GLOB_RECURSE BRISALTO_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/processor/*.cpp)
 list(FILTER BRISALTO_SOURCES EXCLUDE REGEX "/processor/(signal|common)/")
 target_sources(Brisalto PRIVATE ${BRISALTO_SOURCES})
 
+# The editor: its art (resources/) and its build stamp (the top-level CMakeLists.txt) with it.
+brisalto_add_object_library(brisalto_editor ${PROJECT_SOURCE_DIR}/editor/*.cpp)
+target_include_directories(brisalto_editor PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+target_link_libraries(brisalto_editor PUBLIC BrisaltoArt)
+
+add_library(brisalto_processor_code INTERFACE)
+brisalto_compile_like_shared_code(brisalto_processor_code INTERFACE)
+target_link_libraries(brisalto_processor_code INTERFACE Brisalto)
+
+# An object library's objects reach only the targets that link it directly, unless they are
+# named as link items: they come first, so that Brisalto's archive resolves what they use.
 add_library(brisalto_shared_code INTERFACE)
-brisalto_compile_like_shared_code(brisalto_shared_code INTERFACE)
-target_link_libraries(brisalto_shared_code INTERFACE Brisalto)
+target_link_libraries(brisalto_shared_code INTERFACE
+    brisalto_editor $<TARGET_OBJECTS:brisalto_editor> brisalto_processor_code)

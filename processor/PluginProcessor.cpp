@@ -3,8 +3,6 @@
 #include "processor/midi/MidiWrapper.h"
 #include "processor/render/RenderThread.h"
 
-#include "editor/shell/BrisaltoAudioProcessorEditor.h"
-
 #include "platform/CloudDocuments.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -202,12 +200,6 @@ bool BrisaltoAudioProcessor::acceptsMidi() const { return true; }
 bool BrisaltoAudioProcessor::producesMidi() const { return false; }
 bool BrisaltoAudioProcessor::isMidiEffect() const { return false; }
 bool BrisaltoAudioProcessor::hasEditor() const { return true; }
-
-juce::AudioProcessorEditor* BrisaltoAudioProcessor::createEditor()
-{
-    mParamNotifyGate++;
-    return new BrisaltoAudioProcessorEditor (*this);
-}
 
 int BrisaltoAudioProcessor::getCurrentProgram() { return juce::jmax (0, (int) mCurrentProgram); }
 

@@ -470,7 +470,7 @@ private:
 public:
     //==============================================================================
     // Message thread only.
-    juce::AudioProcessorEditor* createEditor() override;
+    juce::AudioProcessorEditor* createEditor() override;   // defined with the editor (editor/shell)
     void timerCallback() override;
 
     // The editor's set in display units; the third argument is not used.

@@ -44,7 +44,7 @@ cmake -S "$root" -B "$asan_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISALTO_S
       -DBRISALTO_BUILD_TESTS=ON -DBRISALTO_BUILD_BENCH=OFF
 targets=()
 available="$(cmake --build "$asan_build" --target help | sed -n 's/^\.\.\. \([^ ]*\).*/\1/p')"
-for target in $(echo "$available" | grep -E '^(brisalto_unit_tests|brisalto_editor_tests|brisalto_stress_tests)$' || true); do
+for target in $(echo "$available" | grep -E '^(brisalto_unit_tests|brisalto_editor_tests|brisalto_stress_tests|brisalto_editor_stress_tests)$' || true); do
     targets+=("$target")
 done
 if [ ${#targets[@]} -eq 0 ]; then
@@ -63,7 +63,7 @@ echo "=== ThreadSanitizer: rendering while other threads automate, restore and s
 tsan_build="${BRISALTO_TSAN_BUILD_DIR:-$root/build-tsan}"
 cmake -S "$root" -B "$tsan_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISALTO_TSAN=ON \
       -DBRISALTO_BUILD_TESTS=ON -DBRISALTO_BUILD_BENCH=OFF
-cmake --build "$tsan_build" --parallel "$jobs" --target brisalto_stress_tests
+cmake --build "$tsan_build" --parallel "$jobs" --target brisalto_stress_tests brisalto_editor_stress_tests
 (cd "$tsan_build" && ctest --output-on-failure --timeout 900 -L stress)
 
 echo "=== all tests passed ==="

@@ -168,9 +168,10 @@ const char* describe (Status status) noexcept
         case Status::ok:            return "ok";
         case Status::empty:         return "empty";
         case Status::tooLong:       return "too long";
-        case Status::tooDeep:       return "nested too deeply";
-        case Status::numberTooLong: return "number too long";
-        case Status::badNumber:     return "malformed number";
+        // What the shared JSON check refused, in its words.
+        case Status::tooDeep:       return platform::json::describe (platform::json::Check::tooDeep);
+        case Status::numberTooLong: return platform::json::describe (platform::json::Check::numberTooLong);
+        case Status::badNumber:     return platform::json::describe (platform::json::Check::badNumber);
         case Status::notParsed:     return "not JSON";
         case Status::notAnObject:   return "not a JSON object";
     }

@@ -226,8 +226,12 @@ TEST_F (StateChunkReading, HostileTextsAreRefusedBeforeParsing)
     for (const auto& hostile : hostileJsonTexts())
     {
         ::StateChunkReader::Result result;
-        EXPECT_NE (::StateChunkReader::read (hostile.text.data(), (int) hostile.text.size(), true, result),
-                   ::StateChunkReader::Status::ok) << hostile.what;
+        const auto status = ::StateChunkReader::read (hostile.text.data(), (int) hostile.text.size(), true, result);
+        EXPECT_NE (status, ::StateChunkReader::Status::ok) << hostile.what;
+        // The log says why in the words of the check every reader shares.
+        EXPECT_STREQ (::StateChunkReader::describe (status),
+                      platform::json::describe (platform::json::checkText (hostile.text.data(), hostile.text.size())))
+            << hostile.what;
         restoreBytes (p, hostile.text);
         expectUnchanged (hostile.what);
     }
