@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
-namespace platform::bundle
+namespace brisalto::platform::bundle
 {
 namespace
 {

@@ -4,7 +4,7 @@
 
 // Where the files shipped with the plug-in (the help document among them) lie on Linux: a
 // folder named "Resources" whose place depends on the format the code was loaded as.
-namespace platform::bundle
+namespace brisalto::platform::bundle
 {
     enum class Format
     {

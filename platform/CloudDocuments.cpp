@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 
-namespace platform
+namespace brisalto::platform
 {
 namespace
 {

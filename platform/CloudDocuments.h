@@ -10,7 +10,7 @@
 // user defaults (desktop launchers do not see shell variables). An empty or relative value
 // counts as unset. Inside the sync folder the product keeps its container, a folder named
 // after the maker and the product, with "Documents" inside it.
-namespace platform
+namespace brisalto::platform
 {
     class CloudDocuments
     {

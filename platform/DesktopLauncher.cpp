@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace platform::desktop
+namespace brisalto::platform::desktop
 {
 namespace
 {

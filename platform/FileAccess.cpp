@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform::files
+namespace brisalto::platform::files
 {
 namespace
 {

@@ -8,7 +8,7 @@
 
 // File-system questions that JUCE's File answers too loosely for preset files: JUCE counts a
 // FIFO or a device as a file, reads a FIFO until a writer appears and lists hidden files.
-namespace platform::files
+namespace brisalto::platform::files
 {
     struct DirectoryEntry
     {

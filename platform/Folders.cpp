@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace platform::folders
+namespace brisalto::platform::folders
 {
 namespace
 {

@@ -4,7 +4,7 @@
 
 // Where the plug-in keeps its files, following the XDG base-directory variables so that a
 // user (or a test) can move them.
-namespace platform::folders
+namespace brisalto::platform::folders
 {
     // $XDG_CONFIG_HOME/Brisalto (default ~/.config/Brisalto): user defaults.
     juce::File configFolder();

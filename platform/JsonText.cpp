@@ -1,6 +1,6 @@
 #include "JsonText.h"
 
-namespace platform::json
+namespace brisalto::platform::json
 {
 namespace
 {

@@ -7,7 +7,7 @@
 // Every JSON text the plug-in reads (host state, preset files, the user-defaults file) comes
 // from outside. JUCE's parser recurses once per bracket and accumulates integers in 64 bits
 // without a check, so a text reaches it only after its depth and its numbers passed here.
-namespace platform::json
+namespace brisalto::platform::json
 {
     constexpr int maxNestingDepth = 32;
     constexpr int maxIntegerDigits = 18;    // more overflows a 64-bit accumulator

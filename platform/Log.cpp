@@ -12,7 +12,7 @@
 
 #include <syslog.h>
 
-namespace platform::log
+namespace brisalto::platform::log
 {
 namespace
 {

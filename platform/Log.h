@@ -5,7 +5,7 @@
 // Diagnostics to the system log. Writing never blocks and never allocates, so the render
 // thread may log too: messages are formatted into a fixed-size slot of a lock-free queue and
 // written out by a background thread.
-namespace platform::log
+namespace brisalto::platform::log
 {
     enum Priority : int
     {

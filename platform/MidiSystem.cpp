@@ -1,7 +1,7 @@
 #include "MidiSystem.h"
 #include "MidiSystemAlsa.h"
 
-namespace platform::midi
+namespace brisalto::platform::midi
 {
 namespace
 {

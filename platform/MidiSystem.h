@@ -20,7 +20,7 @@
 // (in-process); a client's procedures never run two at a time; disposeClient removes the client,
 // deletes its ports and waits for a procedure of it that is running, so that nothing reaches the
 // client's procedures once disposeClient has returned.
-namespace platform::midi
+namespace brisalto::platform::midi
 {
     using ObjectRef = uint32_t;  // 0 stands for "none", as in CoreMIDI
     using ClientRef = ObjectRef;

@@ -12,7 +12,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace platform::midi
+namespace brisalto::platform::midi
 {
 namespace
 {

@@ -22,7 +22,7 @@
 // ALSA has no manufacturer property and no unique ids: a source is its client and port address,
 // and the own client's ports are never sources. Without a sequencer device (build machines,
 // containers) creating a client fails quietly, is logged once, and is tried again next time.
-namespace platform::midi
+namespace brisalto::platform::midi
 {
     class AlsaMidiSystem final : public MidiSystem
     {

@@ -1,6 +1,6 @@
 #include "MidiSystemAlsaEvents.h"
 
-namespace platform::midi
+namespace brisalto::platform::midi
 {
 bool packetOfEvent (const snd_seq_event_t& ev, Packet& out) noexcept
 {

@@ -4,7 +4,7 @@
 
 #include <alsa/asoundlib.h>
 
-namespace platform::midi
+namespace brisalto::platform::midi
 {
     // A sequencer event as the read procedure sees it: note-on as (0x90, channel, note,
     // velocity), program change as (0xC0, channel, program, 0), and so on for the other channel

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-namespace platform
+namespace brisalto::platform
 {
 namespace
 {

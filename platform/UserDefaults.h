@@ -9,7 +9,7 @@
 
 // Small preferences shared by every instance of a user: integers such as the MIDI
 // program-change settings, and strings such as the cloud sync folder.
-namespace platform
+namespace brisalto::platform
 {
     class UserDefaults
     {

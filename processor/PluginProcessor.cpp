@@ -54,7 +54,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     : juce::AudioProcessor (makeBuses())
 {
     // The log's drain thread starts here, never first from a render thread.
-    platform::log::start();
+    brisalto::platform::log::start();
 
     for (auto& level : mInputChannelLevels)
         level = 0.0f;
@@ -74,14 +74,14 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
     // writes the mode back and enables MIDI runs on the message thread once the processor stands.
     if (wrapperType == wrapperType_Standalone)
     {
-        const auto stored = midi_remote::readStoredSettings (platform::UserDefaults::standard());
+        const auto stored = brisalto::midi_remote::readStoredSettings (brisalto::platform::UserDefaults::standard());
         midi_progr_change_mode = stored.progChangeMode;
         midi_progr_change_channel = stored.channel;
         postMidiWork ([] (BrisaltoAudioProcessor& p) { p.runStandaloneMidiStartUp(); });
     }
 
-    const bool token = platform::CloudDocuments::standard().hasIdentityToken();
-    platform::log::print ("\nBrisalto iCloud : token = %d  \n", token ? 1 : 0);
+    const bool token = brisalto::platform::CloudDocuments::standard().hasIdentityToken();
+    brisalto::platform::log::print ("\nBrisalto iCloud : token = %d  \n", token ? 1 : 0);
     mICloudEnabled = token ? 1 : 0;
 
     mUserPresetNames.clear();
@@ -145,7 +145,7 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     {
         const auto clamped = juce::jlimit (minSampleRate, maxSampleRate, (float) sampleRate);
         if ((double) clamped != sampleRate && (float) sampleRate != clamped)
-            platform::log::write (platform::log::notice, "Brisalto prepareToPlay sample rate %.1f out of range, using %.1f !!!!!!", sampleRate, (double) clamped);
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto prepareToPlay sample rate %.1f out of range, using %.1f !!!!!!", sampleRate, (double) clamped);
         mSampleRate = clamped;
     }
     if (maximumExpectedSamplesPerBlock > 0)
@@ -160,11 +160,11 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     if (mNrTotalInChannels > MAX_CHANNELS)
     {
         mNrTotalInChannels = MAX_CHANNELS;
-        platform::log::write (platform::log::notice, "Brisalto prepareToPlay  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ", (int) mNrInChannels, MAX_CHANNELS);
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto prepareToPlay  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ", (int) mNrInChannels, MAX_CHANNELS);
     }
 
-    platform::log::print ("\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
-    platform::log::write (platform::log::notice, "\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
+    brisalto::platform::log::print ("\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
+    brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
 
     // Times in samples, look-ahead blocks, limiter windows, filter coefficients and latency
     // follow the real rate and block size. This is not a user change: nothing is notified.
@@ -191,7 +191,7 @@ void BrisaltoAudioProcessor::releaseResources() {}
 
 void BrisaltoAudioProcessor::memoryWarningReceived()
 {
-    platform::log::write (platform::log::warning, "!!!!! Brisalto received memory warning : mNrTotalInChannels %d   mBlocksize %d  instances %d !!!!!",
+    brisalto::platform::log::write (brisalto::platform::log::warning, "!!!!! Brisalto received memory warning : mNrTotalInChannels %d   mBlocksize %d  instances %d !!!!!",
                           (int) mNrTotalInChannels, (int) mBlocksize, (int) sInstances);
 }
 
@@ -208,7 +208,7 @@ void BrisaltoAudioProcessor::numChannelsChanged()
     mNrInChannels = channelCountOf (getBus (true, 0));
     const int out = channelCountOf (getBus (false, 0));
     mNrTotalInChannels = getTotalNumInputChannels();
-    platform::log::write (platform::log::notice, "\nBrisalto numChannelsChanged  In chan %d  Out chan %d  total In %d\n",
+    brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto numChannelsChanged  In chan %d  Out chan %d  total In %d\n",
                           (int) mNrInChannels, out, (int) mNrTotalInChannels);
 }
 
@@ -233,7 +233,7 @@ bool BrisaltoAudioProcessor::isMessageThreadOrNone() noexcept
         return true;
     // JUCE 7.0.5 answers the question below under a mutex: a thread that renders is not asked
     // (hosts render on threads of their own, never on the message thread).
-    if (RenderThread::isCurrent())
+    if (brisalto::RenderThread::isCurrent())
         return false;
     return mm->isThisTheMessageThread();
 }
@@ -242,7 +242,7 @@ void BrisaltoAudioProcessor::takeProgChangeModeWriteBack()
 {
     const auto mode = mProgChangeModeWriteBack.exchange (-1);
     if (mode >= 0)
-        platform::UserDefaults::standard().writeBackInteger (midi_remote::progChangeModeKey, mode);
+        brisalto::platform::UserDefaults::standard().writeBackInteger (brisalto::midi_remote::progChangeModeKey, mode);
 }
 
 void BrisaltoAudioProcessor::timerCallback()

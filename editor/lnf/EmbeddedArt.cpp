@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace EmbeddedArt
+namespace brisalto::EmbeddedArt
 {
     Data file (const char* fileName) noexcept
     {

@@ -4,7 +4,7 @@
 
 // The files compiled into the plug-in from resources/: the editor's PNG images, rendered at
 // build time, and the Roboto Medium font.
-namespace EmbeddedArt
+namespace brisalto::EmbeddedArt
 {
     struct Data
     {

@@ -16,7 +16,7 @@ namespace
         frames.reserve (framesPerStrip);
 
         for (int i = 0; i < framesPerStrip; ++i)
-            frames.push_back (EmbeddedArt::image ((prefix + juce::String (i).paddedLeft ('0', 2) + ".png").toRawUTF8()));
+            frames.push_back (brisalto::EmbeddedArt::image ((prefix + juce::String (i).paddedLeft ('0', 2) + ".png").toRawUTF8()));
 
         return frames;
     }
@@ -54,13 +54,13 @@ namespace
 }
 
 LumoLNF::LumoLNF()
-    : toggleOnImage (EmbeddedArt::image ("toggle_on.png")),
-      toggleOffImage (EmbeddedArt::image ("toggle_off.png")),
+    : toggleOnImage (brisalto::EmbeddedArt::image ("toggle_on.png")),
+      toggleOffImage (brisalto::EmbeddedArt::image ("toggle_off.png")),
       knobFramesLarge (loadStrip ("knob_large_")),
       knobFramesSmall (loadStrip ("knob_small_")),
-      segmentOnImage (EmbeddedArt::image ("segment_on.png")),
-      segmentBelowCentreImage (EmbeddedArt::image ("segment_below_centre.png")),
-      segmentOffImage (EmbeddedArt::image ("segment_off.png"))
+      segmentOnImage (brisalto::EmbeddedArt::image ("segment_on.png")),
+      segmentBelowCentreImage (brisalto::EmbeddedArt::image ("segment_below_centre.png")),
+      segmentOffImage (brisalto::EmbeddedArt::image ("segment_off.png"))
 {
     setColour (juce::Slider::textBoxTextColourId, juce::Colour (0xbfffffff));
     setColour (juce::Label::textColourId, juce::Colour (0xbfffffff));
@@ -81,7 +81,7 @@ juce::Typeface::Ptr LumoLNF::getRobotoMediumTypeface()
 {
     static const juce::Typeface::Ptr sRobotoTF = []
     {
-        const auto font = EmbeddedArt::robotoMedium();
+        const auto font = brisalto::EmbeddedArt::robotoMedium();
         return juce::Typeface::createSystemTypefaceFor (font.bytes, (size_t) font.size);
     }();
 

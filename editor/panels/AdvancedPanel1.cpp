@@ -7,7 +7,7 @@
 namespace
 {
     // Where each child sits, as fractions of the panel, in the order of AdvancedPanel1::children().
-    constexpr PanelLayout::Fractions childPlaces[] = {
+    constexpr brisalto::PanelLayout::Fractions childPlaces[] = {
         { 0.6971f, 0.9447f, 0.2743f, 0.0447f },  // versionLabel
         { 0.6429f, 0.1974f, 0.1543f, 0.3105f },  // maxGainLevelSlider
         { 0.8157f, 0.1974f, 0.1543f, 0.3105f },  // autoGainAmountSlider
@@ -96,7 +96,7 @@ AdvancedPanel1::AdvancedPanel1 (BrisaltoAudioProcessor& p)
     midiFromDawToggle = std::make_unique<juce::ToggleButton> ("new toggle button");
     midiFromDawToggle->setButtonText ({});
     midiFromDawToggle->addListener (this);
-    PanelLayout::neverTakeKeyboardFocus (*midiFromDawToggle);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*midiFromDawToggle);
     addAndMakeVisible (*midiFromDawToggle);
 
     midiFromDawLabel = makeLabel ("MIDI Receive  : DAW", 14.0f, left);
@@ -104,10 +104,10 @@ AdvancedPanel1::AdvancedPanel1 (BrisaltoAudioProcessor& p)
     filterTypeLookAndFeel = std::make_unique<ForcePopupsInParentWindow>();
     filterTypeCombo->setLookAndFeel (filterTypeLookAndFeel.get());
 
-    PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
 
     // The heights are taken before the first layout, which already rescales the fonts.
-    PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
+    brisalto::PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
     setSize (designWidth, designHeight);
     versionLabel->setText (getVersionText(), juce::dontSendNotification);
     update_UI();
@@ -164,7 +164,7 @@ std::vector<juce::Component*> AdvancedPanel1::children() const
 //==============================================================================
 std::unique_ptr<juce::Label> AdvancedPanel1::makeLabel (const juce::String& text, float fontHeight, juce::Justification justification)
 {
-    return PanelLayout::addTextLabel (*this, text, fontHeight, justification);
+    return brisalto::PanelLayout::addTextLabel (*this, text, fontHeight, justification);
 }
 
 std::unique_ptr<juce::Slider> AdvancedPanel1::makeKnob (const KnobSettings& settings)
@@ -177,7 +177,7 @@ std::unique_ptr<juce::Slider> AdvancedPanel1::makeKnob (const KnobSettings& sett
         knob->setSkewFactor (settings.skew);
     knob->setExplicitFocusOrder (1);
     knob->addListener (this);
-    PanelLayout::neverTakeKeyboardFocus (*knob);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*knob);
     addAndMakeVisible (*knob);
     return knob;
 }
@@ -192,7 +192,7 @@ std::unique_ptr<juce::ComboBox> AdvancedPanel1::makeCombo (const juce::StringArr
     for (int i = 0; i < items.size(); ++i)
         combo->addItem (TRANS (items[i]), firstId + i);
     combo->addListener (this);
-    PanelLayout::takeKeyboardFocusOnClick (*combo);
+    brisalto::PanelLayout::takeKeyboardFocusOnClick (*combo);
     addAndMakeVisible (*combo);
     return combo;
 }
@@ -248,9 +248,9 @@ void AdvancedPanel1::resized()
     filterTypeLookAndFeel->shrink = atLeastDesignSize ? 1.0f : juce::jmin (w / (float) designWidth, h / (float) designHeight);
 
     for (size_t i = 0; i < all.size(); ++i)
-        all[i]->setBounds (PanelLayout::place (childPlaces[i], w, h));
+        all[i]->setBounds (brisalto::PanelLayout::place (childPlaces[i], w, h));
 
-    PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
+    brisalto::PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
 }
 
 //==============================================================================
@@ -329,7 +329,7 @@ void AdvancedPanel1::setProgramChangeMode (int selectedId)
 {
     const int mode = selectedId - 1;
     processor.midi_progr_change_mode = mode;
-    platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", mode);
+    brisalto::platform::UserDefaults::standard().setInteger ("kAppPrefMidiProgChangeMode", mode);
     if (processor.midi_progr_change_mode != 0)
         enableMidiReceive();
 }
@@ -341,7 +341,7 @@ void AdvancedPanel1::setProgramChangeChannel (int selectedId)
 
     const int channel = selectedId - 2;  // "All" is -1
     processor.midi_progr_change_channel = channel;
-    platform::UserDefaults::standard().setInteger ("kAppPrefMidiChannel", channel);
+    brisalto::platform::UserDefaults::standard().setInteger ("kAppPrefMidiChannel", channel);
 }
 
 void AdvancedPanel1::setMidiFromDaw (bool on)

@@ -45,7 +45,7 @@ protected:
 
 public:
     BrisaltoAudioProcessor& processor;
-    PanelLayout::LabelFontHeights labelFontHeights;
+    brisalto::PanelLayout::LabelFontHeights labelFontHeights;
     std::unique_ptr<ForcePopupsInParentWindow> filterTypeLookAndFeel;
 
     std::unique_ptr<juce::Label> versionLabel;

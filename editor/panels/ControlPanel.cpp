@@ -11,11 +11,11 @@ namespace
     constexpr float knobW = 0.1276f, knobH = 0.1893f, smallKnobW = 0.1029f, smallKnobH = 0.1523f;
 
     // A row that the constructor places once and the layout leaves alone.
-    constexpr PanelLayout::Fractions fixedPlace { -1.0f, -1.0f, -1.0f, -1.0f };
+    constexpr brisalto::PanelLayout::Fractions fixedPlace { -1.0f, -1.0f, -1.0f, -1.0f };
     const juce::Rectangle<int> serverLabelBounds { 16, 600, 48, 8 };
 
     // Where each child sits, as fractions of the panel, in the order of ControlPanel::children().
-    constexpr PanelLayout::Fractions childPlaces[ControlPanel::numChildren] = {
+    constexpr brisalto::PanelLayout::Fractions childPlaces[ControlPanel::numChildren] = {
         { 0.6305f, 0.3076f, 0.0657f, 0.0226f },           // classALabel
         { 0.7533f, 0.3076f, 0.0667f, 0.0226f },           // classABLabel
         { 0.8724f, 0.3076f, 0.0667f, 0.0226f },           // distortLabel
@@ -113,7 +113,7 @@ namespace
     const juce::Rectangle<int> advancedPanelPlace { 45, 120, 700, 385 };
     const juce::Rectangle<int> weightPanelPlace { 35, 100, 720, 405 };
     // The status line: under the preset selector, inside the header band.
-    constexpr PanelLayout::Fractions statusLinePlace { 0.3686f, 0.1018f, 0.5324f, 0.0300f };
+    constexpr brisalto::PanelLayout::Fractions statusLinePlace { 0.3686f, 0.1018f, 0.5324f, 0.0300f };
     constexpr float statusFontHeight = 12.0f;
     constexpr int headerHeight = 80;
 
@@ -176,13 +176,13 @@ ControlPanel::ControlPanel (BrisaltoAudioProcessor& p)
     saveDialog->textEditor->setText (TRANS ("my best preset ever"), true);
 
     fillMixModeItems();
-    PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
 
     // The first layout runs at the design size before any font height is recorded: it changes
     // no label font.
     setSize (designWidth, designHeight);
     backdropLabel->setBounds (0, headerHeight, getWidth(), getHeight() - headerHeight);
-    PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
+    brisalto::PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
 
     for (auto* led : grLadder)
         (*led)->setLedColor (BlinkingLed::ledCyan);
@@ -337,7 +337,7 @@ void ControlPanel::configureChildren()
     mixSlider->setDoubleClickReturnValue (true, 100.0);
 
     logoButton->setImages (false, true, true,
-                           EmbeddedArt::image ("wordmark.png"), 1.0f, juce::Colours::transparentBlack,
+                           brisalto::EmbeddedArt::image ("wordmark.png"), 1.0f, juce::Colours::transparentBlack,
                            {}, 1.0f, juce::Colours::transparentBlack,
                            {}, 1.0f, juce::Colours::transparentBlack);
 }
@@ -346,10 +346,10 @@ void ControlPanel::createSubPanels()
 {
     backdropLabel = std::make_unique<juce::Label> (juce::String(), juce::String());
     backdropLabel->setColour (juce::Label::backgroundColourId, backdropColour);
-    PanelLayout::neverTakeKeyboardFocus (*backdropLabel);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*backdropLabel);
     addChildComponent (*backdropLabel);
 
-    statusLine = PanelLayout::addTextLabel (*this, {}, statusFontHeight, juce::Justification::centredLeft);
+    statusLine = brisalto::PanelLayout::addTextLabel (*this, {}, statusFontHeight, juce::Justification::centredLeft);
     statusLine->setName ("status line");
 
     // Both settings panels scale with the main panel from their places at its design size.
@@ -388,7 +388,7 @@ void ControlPanel::fillMixModeItems()
 //==============================================================================
 std::unique_ptr<juce::Label> ControlPanel::makeLabel (const char* text, float fontHeight, juce::Justification justification)
 {
-    return PanelLayout::addTextLabel (*this, text, fontHeight, justification);
+    return brisalto::PanelLayout::addTextLabel (*this, text, fontHeight, justification);
 }
 
 std::unique_ptr<juce::Slider> ControlPanel::makeKnob (const KnobSettings& settings)
@@ -402,7 +402,7 @@ std::unique_ptr<juce::Slider> ControlPanel::makeKnob (const KnobSettings& settin
     if (settings.focusOrderOne)
         knob->setExplicitFocusOrder (1);
     knob->addListener (this);
-    PanelLayout::neverTakeKeyboardFocus (*knob);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*knob);
     addAndMakeVisible (*knob);
     return knob;
 }
@@ -413,7 +413,7 @@ std::unique_ptr<juce::ToggleButton> ControlPanel::makeToggle (const char* name)
     auto toggle = std::make_unique<juce::ToggleButton> (name);
     toggle->setButtonText ({});
     toggle->addListener (this);
-    PanelLayout::neverTakeKeyboardFocus (*toggle);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*toggle);
     addAndMakeVisible (*toggle);
     return toggle;
 }
@@ -425,7 +425,7 @@ std::unique_ptr<juce::TextButton> ControlPanel::makeTextButton (const char* name
     button->addListener (this);
     button->setColour (juce::TextButton::buttonColourId, juce::Colour (0x00000000));
     button->setColour (juce::TextButton::buttonOnColourId, juce::Colour (0x19000000));
-    PanelLayout::neverTakeKeyboardFocus (*button);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*button);
     addAndMakeVisible (*button);
     return button;
 }
@@ -439,7 +439,7 @@ std::unique_ptr<juce::ImageButton> ControlPanel::makeImageButton (const char* na
                        {}, 1.0f, juce::Colours::transparentBlack,
                        {}, 1.0f, juce::Colours::transparentBlack,
                        {}, 1.0f, juce::Colours::transparentBlack);
-    PanelLayout::neverTakeKeyboardFocus (*button);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*button);
     addAndMakeVisible (*button);
     return button;
 }
@@ -452,7 +452,7 @@ std::unique_ptr<ComboBox_IgnoreKeys> ControlPanel::makeCombo (const char* name, 
     combo->setTextWhenNothingSelected (TRANS (textWhenNothingSelected));
     combo->setTextWhenNoChoicesAvailable (TRANS ("(no choices)"));
     combo->addListener (this);
-    PanelLayout::neverTakeKeyboardFocus (*combo);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*combo);
     addAndMakeVisible (*combo);
     return combo;
 }
@@ -473,11 +473,11 @@ void ControlPanel::resized()
 
     const float sy = (float) getHeight() / (float) designHeight;
     if (statusLine != nullptr)
-        statusLine->setBounds (PanelLayout::place (statusLinePlace, (float) getWidth(), (float) getHeight()));
+        statusLine->setBounds (brisalto::PanelLayout::place (statusLinePlace, (float) getWidth(), (float) getHeight()));
     if (advancedPanel != nullptr)
-        advancedPanel->setBounds (PanelLayout::scaledPlace (advancedPanelPlace, *this, designWidth, designHeight));
+        advancedPanel->setBounds (brisalto::PanelLayout::scaledPlace (advancedPanelPlace, *this, designWidth, designHeight));
     if (weightPanel != nullptr)
-        weightPanel->setBounds (PanelLayout::scaledPlace (weightPanelPlace, *this, designWidth, designHeight));
+        weightPanel->setBounds (brisalto::PanelLayout::scaledPlace (weightPanelPlace, *this, designWidth, designHeight));
     if (backdropLabel != nullptr)
         backdropLabel->setBounds (0, (int) ((float) headerHeight * sy), getWidth(),
                                   (int) ((float) getHeight() - (float) headerHeight * sy));
@@ -489,7 +489,7 @@ void ControlPanel::layOutChildren()
     const auto list = children();
     for (size_t i = 0; i < list.size(); ++i)
         if (list[i] != nullptr && childPlaces[i].x >= 0.0f)
-            list[i]->setBounds (PanelLayout::place (childPlaces[i], w, h));
+            list[i]->setBounds (brisalto::PanelLayout::place (childPlaces[i], w, h));
 }
 
 void ControlPanel::rescaleFonts()
@@ -518,7 +518,7 @@ void ControlPanel::rescaleFonts()
             continue;
 
         const float base = recorded != labelFontHeights.end() ? recorded->second : label->getFont().getHeight();
-        label->setFont (PanelLayout::labelFont (clampedFontHeight (scaled (base))));
+        label->setFont (brisalto::PanelLayout::labelFont (clampedFontHeight (scaled (base))));
     }
 }
 

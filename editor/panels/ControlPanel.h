@@ -15,7 +15,7 @@
 #include <vector>
 
 class BrisaltoAudioProcessor;
-namespace platform::desktop { class Outcome; }
+namespace brisalto::platform::desktop { class Outcome; }
 
 // The editor's main panel, designed at 800 × 600: the compressor's knobs and switches, the
 // gain-reduction ladder with its MAX GR value, the limiter and clip LEDs with the output peak,
@@ -95,7 +95,7 @@ public:
     // Help and the logo open through the desktop; the timer follows what became of the last
     // launch for a while and shows `launchFailure` when nothing could open it.
     bool openWatched (const juce::String& pathOrAddress, const juce::String& failure);
-    std::unique_ptr<platform::desktop::Outcome> launchOutcome;
+    std::unique_ptr<brisalto::platform::desktop::Outcome> launchOutcome;
     juce::String launchFailure;
     static constexpr int launchTicks = 500;   // 10 s: a program that opened may keep xdg-open running
     juce::int32 launchTicksLeft = 0;
@@ -103,7 +103,7 @@ public:
     std::unique_ptr<AdvancedPanel1> advancedPanel;
     std::unique_ptr<WeightPanel> weightPanel;
     std::unique_ptr<juce::Label> backdropLabel;
-    PanelLayout::LabelFontHeights labelFontHeights;
+    brisalto::PanelLayout::LabelFontHeights labelFontHeights;
 
     std::unique_ptr<juce::Label> classALabel;
     std::unique_ptr<juce::Label> classABLabel;
@@ -215,13 +215,13 @@ private:
     void saveDialogResult (TextEditPanel&, int result, const juce::String& name);
     void saveAsDefault();
     void rebuildPresetMenu();
-    PresetMenu::View presetMenuView();
+    brisalto::PresetMenu::View presetMenuView();
 
     // The switches and filter type that the enablement and the filter label last showed.
     int dependencyState() const;
     int shownDependencyState = -1;
 
-    std::optional<PresetMenu::View> shownPresetView;
+    std::optional<brisalto::PresetMenu::View> shownPresetView;
     int presetMenuSelectedId = 0;   // the id the last rebuild selected
 
     std::unique_ptr<juce::Label> makeLabel (const char* text, float fontHeight,

@@ -9,7 +9,7 @@
 #include "platform/DesktopLauncher.h"
 #include "processor/PluginProcessor.h"
 
-using namespace ControlPanelTables;
+using namespace brisalto::ControlPanelTables;
 
 namespace
 {
@@ -106,7 +106,7 @@ void ControlPanel::buttonClicked (juce::Button* button)
     }
     else if (button == helpButton.get())
     {
-        const auto help = platform::bundle::helpDocument (bundleFormatOf (processor.wrapperType));
+        const auto help = brisalto::platform::bundle::helpDocument (bundleFormatOf (processor.wrapperType));
         if (! help.existsAsFile())
             showStatus (TRANS ("The help document is missing"));
         else if (! openWatched (help.getFullPathName(), TRANS ("No program could open the help (no PDF viewer?)")))
@@ -126,7 +126,7 @@ void ControlPanel::buttonClicked (juce::Button* button)
 
 bool ControlPanel::openWatched (const juce::String& pathOrAddress, const juce::String& failure)
 {
-    launchOutcome = platform::desktop::openWatched (pathOrAddress);
+    launchOutcome = brisalto::platform::desktop::openWatched (pathOrAddress);
     launchFailure = failure;
     launchTicksLeft = launchTicks;
     return launchOutcome != nullptr;
@@ -135,9 +135,9 @@ bool ControlPanel::openWatched (const juce::String& pathOrAddress, const juce::S
 void ControlPanel::followLaunch()
 {
     const auto state = launchOutcome->poll();
-    if (state == platform::desktop::Outcome::State::pending && --launchTicksLeft > 0)
+    if (state == brisalto::platform::desktop::Outcome::State::pending && --launchTicksLeft > 0)
         return;
-    if (state == platform::desktop::Outcome::State::failed)
+    if (state == brisalto::platform::desktop::Outcome::State::failed)
         showStatus (launchFailure);
     launchOutcome.reset();
 }

@@ -17,19 +17,19 @@ namespace
     {
         if (name.isEmpty())
             return "Type a name";
-        if (name == presets::defaultPresetName || name == juce::String (presets::defaultPresetName) + presets::localSuffix)
+        if (name == brisalto::presets::defaultPresetName || name == juce::String (brisalto::presets::defaultPresetName) + brisalto::presets::localSuffix)
             return "Name reserved";
         return "Name not allowed";
     }
 }
 
 //==============================================================================
-PresetMenu::View ControlPanel::presetMenuView()
+brisalto::PresetMenu::View ControlPanel::presetMenuView()
 {
     if (factoryPresetFolder == juce::File())
-        factoryPresetFolder = platform::bundle::resourcesFolder (bundleFormatOf (processor.wrapperType));
+        factoryPresetFolder = brisalto::platform::bundle::resourcesFolder (bundleFormatOf (processor.wrapperType));
 
-    PresetMenu::View view;
+    brisalto::PresetMenu::View view;
     for (const auto& name : processor.getUserPresetNames())
         view.names.push_back (name);
     view.currentIndex = processor.getCurrentUserPresetIndex();
@@ -45,7 +45,7 @@ void ControlPanel::updateUserPresets()
     auto view = presetMenuView();
     if (shownPresetView && *shownPresetView == view)
         return;
-    presetMenuSelectedId = PresetMenu::fill (*presetsCombo, view, &panelLookAndFeel);
+    presetMenuSelectedId = brisalto::PresetMenu::fill (*presetsCombo, view, &panelLookAndFeel);
     shownPresetView = std::move (view);
 }
 
@@ -58,7 +58,7 @@ void ControlPanel::rebuildPresetMenu()
 void ControlPanel::add_groups_2_menu (int k, juce::String name, juce::PopupMenu* menu)
 {
     if (menu != nullptr)
-        PresetMenu::add_groups_2_menu (k, name, *menu, &panelLookAndFeel);
+        brisalto::PresetMenu::add_groups_2_menu (k, name, *menu, &panelLookAndFeel);
 }
 
 //==============================================================================
@@ -76,11 +76,11 @@ void ControlPanel::runPresetCommand (int id)
 {
     switch (id)
     {
-        case PresetMenu::addPreset:
+        case brisalto::PresetMenu::addPreset:
             openSaveDialog();
             return;   // the selector shows the command until the dialog closes
 
-        case PresetMenu::savePreset:
+        case brisalto::PresetMenu::savePreset:
         {
             const auto current = processor.getCurrentUserPreset();
             if (current.isNotEmpty() && ! processor.writeUserPreset (current))
@@ -88,11 +88,11 @@ void ControlPanel::runPresetCommand (int id)
             break;
         }
 
-        case PresetMenu::saveAsDefault:
+        case brisalto::PresetMenu::saveAsDefault:
             saveAsDefault();
             break;
 
-        case PresetMenu::removePreset:
+        case brisalto::PresetMenu::removePreset:
         {
             const int index = processor.getCurrentUserPresetIndex();
             if (index >= 0)
@@ -100,13 +100,13 @@ void ControlPanel::runPresetCommand (int id)
             break;
         }
 
-        case PresetMenu::copyFactoryPresets:
+        case brisalto::PresetMenu::copyFactoryPresets:
             processor.copyFactoryPresets (factoryPresetFolder);
             break;
 
         default:
         {
-            const auto name = processor.getUserPresetName (id - PresetMenu::firstPresetId);
+            const auto name = processor.getUserPresetName (id - brisalto::PresetMenu::firstPresetId);
             if (processor.loadUserPreset (name) != 0)
                 showStatus (TRANS ("Could not load") + " \"" + name + "\"");
             break;
@@ -122,8 +122,8 @@ void ControlPanel::saveAsDefault()
         processor.clearCurrentUserPreset();
         return;
     }
-    const auto path = processor.getPresetDir (0).getFullPathName() + "/" + presets::defaultPresetFileName;
-    platform::log::write (platform::log::notice, "\nBrisalot default file : %s could NOT be created !!!!\n", path.toRawUTF8());
+    const auto path = processor.getPresetDir (0).getFullPathName() + "/" + brisalto::presets::defaultPresetFileName;
+    brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalot default file : %s could NOT be created !!!!\n", path.toRawUTF8());
     showStatus (TRANS ("Could not save the default preset"));
 }
 
@@ -134,7 +134,7 @@ void ControlPanel::openSaveDialog()
     if (index >= 0)
     {
         // The proposal is the current preset's item as the menu shows it.
-        const int item = presetsCombo->indexOfItemId (index + PresetMenu::firstPresetId);
+        const int item = presetsCombo->indexOfItemId (index + brisalto::PresetMenu::firstPresetId);
         saveDialog->textEditor->setText ((item >= 0 ? presetsCombo->getItemText (item) : juce::String()) + "+", false);
     }
     saveDialog->statusLabel->setText (TRANS (processor.mICloudEnabled != 0 ? "Sync folder enabled" : "Sync folder disabled"),
@@ -169,7 +169,7 @@ void ControlPanel::saveDialogResult (TextEditPanel& dialog, int result, const ju
     if (result == 1)
     {
         // A refused name or a failed write keeps the dialog open with the reason.
-        if (! presets::locateForWriting (name, processor.mICloudEnabled != 0))
+        if (! brisalto::presets::locateForWriting (name, processor.mICloudEnabled != 0))
         {
             dialog.statusLabel->setText (refusalOf (name), juce::dontSendNotification);
             return;

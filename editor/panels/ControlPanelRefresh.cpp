@@ -6,7 +6,7 @@
 #include "editor/panels/ControlPanelTables.h"
 #include "processor/PluginProcessor.h"
 
-using namespace ControlPanelTables;
+using namespace brisalto::ControlPanelTables;
 
 namespace
 {

@@ -5,7 +5,7 @@
 
 // The main panel's knobs and switches with the parameters they drive, shared by the listeners
 // and the refresh.
-namespace ControlPanelTables
+namespace brisalto::ControlPanelTables
 {
     struct Knob
     {

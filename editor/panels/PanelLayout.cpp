@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace PanelLayout
+namespace brisalto::PanelLayout
 {
 int scaled (float size, float fraction) noexcept
 {

@@ -6,7 +6,7 @@
 #include <memory>
 
 // Layout and keyboard helpers shared by the editor's panels.
-namespace PanelLayout
+namespace brisalto::PanelLayout
 {
     // A child's place as fractions of its panel's width (x, width) and height (y, height).
     struct Fractions

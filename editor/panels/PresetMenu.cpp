@@ -1,6 +1,6 @@
 #include "editor/panels/PresetMenu.h"
 
-namespace PresetMenu
+namespace brisalto::PresetMenu
 {
 juce::String partText (const juce::String& part)
 {

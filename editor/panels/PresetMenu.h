@@ -7,7 +7,7 @@
 // The preset selector's menu: the commands, a separator, then the user presets in the store's
 // order, names holding ':' filed into sub-menus by their parts. Built from a View of the store
 // alone, so the same view always gives the same menu.
-namespace PresetMenu
+namespace brisalto::PresetMenu
 {
     enum Command
     {

@@ -16,14 +16,14 @@ TextEditPanel::TextEditPanel()
     cancelButton = makeButton ("Cancel");
 
     statusLabel = std::make_unique<juce::Label> ("new label", TRANS ("Sync folder enabled"));
-    PanelLayout::setUpLabel (*statusLabel, 14.0f, juce::Justification::centredLeft);
-    PanelLayout::neverTakeKeyboardFocus (*statusLabel);
+    brisalto::PanelLayout::setUpLabel (*statusLabel, 14.0f, juce::Justification::centredLeft);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*statusLabel);
     addAndMakeVisible (*statusLabel);
 
-    PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
 
     // The heights are taken before the first layout, which already rescales the fonts.
-    PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
+    brisalto::PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
     setSize (designWidth, designHeight);
 }
 
@@ -42,7 +42,7 @@ std::unique_ptr<juce::TextButton> TextEditPanel::makeButton (const juce::String&
     button->setButtonText (TRANS (text));
     button->addListener (this);
     button->setColour (juce::TextButton::buttonColourId, juce::Colour (0x00ffffff));
-    PanelLayout::neverTakeKeyboardFocus (*button);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*button);
     addAndMakeVisible (*button);
     return button;
 }
@@ -59,16 +59,16 @@ void TextEditPanel::modifierKeysChanged (const juce::ModifierKeys&) {}
 
 void TextEditPanel::resized()
 {
-    using PanelLayout::scaled;
+    using brisalto::PanelLayout::scaled;
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
 
-    textEditor->setBounds (PanelLayout::place ({ 0.0457f, 0.16f, 0.8914f, 0.32f }, w, h));
+    textEditor->setBounds (brisalto::PanelLayout::place ({ 0.0457f, 0.16f, 0.8914f, 0.32f }, w, h));
     okButton->setBounds (scaled (w, 0.8f), scaled (h, 0.64f), 40, 24);
     cancelButton->setBounds (scaled (w, 0.5257f), scaled (h, 0.64f), 72, 24);
-    statusLabel->setBounds (PanelLayout::place ({ 0.0457f, 0.7f, 0.3657f, 0.16f }, w, h));
+    statusLabel->setBounds (brisalto::PanelLayout::place ({ 0.0457f, 0.7f, 0.3657f, 0.16f }, w, h));
 
-    PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
+    brisalto::PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
 }
 
 void TextEditPanel::buttonClicked (juce::Button* button)

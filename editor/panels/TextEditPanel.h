@@ -23,7 +23,7 @@ public:
     void resized() override;
     void buttonClicked (juce::Button*) override;
 
-    PanelLayout::LabelFontHeights labelFontHeights;
+    brisalto::PanelLayout::LabelFontHeights labelFontHeights;
 
     // Result 1 (OK) with the name exactly as typed, or 0 (Cancel) with an empty string. Not
     // called while unset.

@@ -43,7 +43,7 @@ namespace
         }
     }
 
-    float dbOfWeight (float weight) noexcept { return dsp::toDb (weight); }
+    float dbOfWeight (float weight) noexcept { return brisalto::dsp::toDb (weight); }
 
     float weightOfDb (float db) noexcept { return db <= silentDb ? 0.0f : std::pow (10.0f, db / 20.0f); }
 }
@@ -85,7 +85,7 @@ WeightPanel::WeightPanel (BrisaltoAudioProcessor& p)
     combo->setTextWhenNoChoicesAvailable (TRANS ("(no choices)"));
     combo->addListener (this);
     formatCombo = own (std::move (combo), { 580, 364, 96, 24 });
-    PanelLayout::takeKeyboardFocusOnClick (*formatCombo);
+    brisalto::PanelLayout::takeKeyboardFocusOnClick (*formatCombo);
 
     allOffButton = makeButton ("ALL OFF", { 24, 364, 56, 22 });
     allOnButton = makeButton ("ALL ON", { 96, 364, 56, 22 });
@@ -104,10 +104,10 @@ WeightPanel::WeightPanel (BrisaltoAudioProcessor& p)
 
     fillFormatItems (processor.getMainBusNumInputChannels());
 
-    PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
 
     // The heights are taken before the first layout, which already rescales the fonts.
-    PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
+    brisalto::PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
     setSize (designWidth, designHeight);
     hiddenLabel->setVisible (false);
     update_UI();
@@ -127,17 +127,17 @@ ComponentType* WeightPanel::own (std::unique_ptr<ComponentType> child, juce::Rec
 {
     auto* raw = child.get();
     raw->setBounds (bounds);
-    PanelLayout::neverTakeKeyboardFocus (*raw);
+    brisalto::PanelLayout::neverTakeKeyboardFocus (*raw);
     addAndMakeVisible (*raw);
     ownedChildren.push_back (std::move (child));
-    childPlaces.push_back (PanelLayout::fractionsOf (bounds, designWidth, designHeight));
+    childPlaces.push_back (brisalto::PanelLayout::fractionsOf (bounds, designWidth, designHeight));
     return raw;
 }
 
 juce::Label* WeightPanel::makeLabel (const juce::String& text, juce::Justification justification, juce::Rectangle<int> bounds)
 {
     auto label = std::make_unique<juce::Label> ("new label", TRANS (text));
-    PanelLayout::setUpLabel (*label, 16.0f, justification);
+    brisalto::PanelLayout::setUpLabel (*label, 16.0f, justification);
     return own (std::move (label), bounds);
 }
 
@@ -212,7 +212,7 @@ void WeightPanel::timerCallback()
     for (int i = 0; i < numKnobs; ++i)
     {
         auto* meter = channelMeters[(size_t) i];
-        meter->level = i < n ? dsp::toDb (processor.mInputChannelLevels[i]) : silentDb;
+        meter->level = i < n ? brisalto::dsp::toDb (processor.mInputChannelLevels[i]) : silentDb;
         meter->update_UI();
     }
 }
@@ -276,9 +276,9 @@ void WeightPanel::resized()
     const auto w = (float) getWidth();
     const auto h = (float) getHeight();
     for (size_t i = 0; i < ownedChildren.size(); ++i)
-        ownedChildren[i]->setBounds (PanelLayout::place (childPlaces[i], w, h));
+        ownedChildren[i]->setBounds (brisalto::PanelLayout::place (childPlaces[i], w, h));
 
-    PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
+    brisalto::PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
 }
 
 bool WeightPanel::keyPressed (const juce::KeyPress&) { return false; }

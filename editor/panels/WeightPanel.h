@@ -68,8 +68,8 @@ private:
     void setAllWeights (float weight);
 
     std::vector<std::unique_ptr<juce::Component>> ownedChildren;
-    std::vector<PanelLayout::Fractions> childPlaces;   // parallel to ownedChildren
-    PanelLayout::LabelFontHeights labelFontHeights;
+    std::vector<brisalto::PanelLayout::Fractions> childPlaces;   // parallel to ownedChildren
+    brisalto::PanelLayout::LabelFontHeights labelFontHeights;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WeightPanel)
 };

@@ -25,12 +25,12 @@ BlinkingLed::BlinkingLed()
 {
     for (int c = 0; c < colourCount; ++c)
     {
-        onImages[c] = EmbeddedArt::image (ledArt[c].on);
-        dimImages[c] = EmbeddedArt::image (ledArt[c].dim);
-        offImages[c] = EmbeddedArt::image (ledArt[c].off);
+        onImages[c] = brisalto::EmbeddedArt::image (ledArt[c].on);
+        dimImages[c] = brisalto::EmbeddedArt::image (ledArt[c].dim);
+        offImages[c] = brisalto::EmbeddedArt::image (ledArt[c].off);
     }
 
-    greyImage = EmbeddedArt::image ("led_grey.png");
+    greyImage = brisalto::EmbeddedArt::image ("led_grey.png");
     onImage = onImages[ledColor];
     dimImage = dimImages[ledColor];
     offImage = offImages[ledColor];

@@ -12,7 +12,7 @@
 #include <cmath>
 
 HWY_BEFORE_NAMESPACE();
-namespace dsp::block::HWY_NAMESPACE
+namespace brisalto::dsp::block::HWY_NAMESPACE
 {
     namespace hn = hwy::HWY_NAMESPACE;
 
@@ -42,7 +42,7 @@ namespace dsp::block::HWY_NAMESPACE
 
     void MagnitudesToDb (const float* x, float* db, int n)
     {
-        forEachVector (x, db, n, [] (auto d, auto v) { return dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, v); });
+        forEachVector (x, db, n, [] (auto d, auto v) { return brisalto::dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, v); });
     }
 
     void PowersToDb (const float* p, float* db, int n)
@@ -143,7 +143,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 #include "processor/common/BlockMath.h"
 
-namespace dsp::block
+namespace brisalto::dsp::block
 {
     HWY_EXPORT (MagnitudesToDb);
     HWY_EXPORT (PowersToDb);

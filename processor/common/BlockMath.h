@@ -7,16 +7,16 @@
 // Accuracy (Highway's documented bounds): logarithms within 4 ulp, exponentials within 1 ulp,
 // tanh within 4 ulp of the exact value. Pointers may alias only where a function says so;
 // n may be any count.
-namespace dsp::block
+namespace brisalto::dsp::block
 {
     // Picks the instruction set now (CPU detection), so that no render call does it.
     void prepare() noexcept;
 
-    // db[i] = 20 log10 |x[i]|, like dsp::toDb: -144 at or below 6.4e-8 and for NaN, +inf for
+    // db[i] = 20 log10 |x[i]|, like brisalto::dsp::toDb: -144 at or below 6.4e-8 and for NaN, +inf for
     // infinities. db may be x.
     void magnitudesToDb (const float* x, float* db, int n) noexcept;
 
-    // db[i] = 10 log10 p[i] for squared magnitudes, like 0.5 * dsp::toDb (dsp::finiteOrZero (p)):
+    // db[i] = 10 log10 p[i] for squared magnitudes, like 0.5 * brisalto::dsp::toDb (brisalto::dsp::finiteOrZero (p)):
     // -72 at or below 6.4e-8 and for anything not finite. db may be p.
     void powersToDb (const float* p, float* db, int n) noexcept;
 

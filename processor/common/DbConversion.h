@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-namespace dsp
+namespace brisalto::dsp
 {
     // Magnitude, RMS value or ratio in dB; anything at or below 6.4e-8 (and NaN) is -144 dB.
     // 20 * log10(v), evaluated in double and rounded once.

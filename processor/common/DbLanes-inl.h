@@ -14,11 +14,11 @@
 #include <cmath>
 
 HWY_BEFORE_NAMESPACE();
-namespace dsp::lanes::HWY_NAMESPACE
+namespace brisalto::dsp::lanes::HWY_NAMESPACE
 {
     namespace hn = hwy::HWY_NAMESPACE;
 
-    // 20 log10 |v|, like dsp::toDb: -144 at or below 6.4e-8 and for NaN, +inf for infinities.
+    // 20 log10 |v|, like brisalto::dsp::toDb: -144 at or below 6.4e-8 and for NaN, +inf for infinities.
     template <class D, class V>
     HWY_INLINE V magnitudesToDb (D d, V v)
     {

@@ -7,7 +7,7 @@
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
-namespace dsp::lanes::HWY_NAMESPACE
+namespace brisalto::dsp::lanes::HWY_NAMESPACE
 {
     namespace hn = hwy::HWY_NAMESPACE;
 
@@ -40,7 +40,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 #include "processor/common/LaneMath.h"
 
-namespace dsp::lanes
+namespace brisalto::dsp::lanes
 {
     HWY_EXPORT (LaneWidth);
     HWY_EXPORT (RampValues);

@@ -6,7 +6,7 @@
 // data comes in tiles, step-major: step j of lane k at [j * laneWidth() + k]. Compiled for
 // every instruction set as BlockMath is; the arithmetic matches the channels' scalar code
 // operation for operation, so the results are the same bits.
-namespace dsp::lanes
+namespace brisalto::dsp::lanes
 {
     // Floats per vector on the instruction set in use: the tiles' row length.
     int laneWidth() noexcept;

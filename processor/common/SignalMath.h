@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace dsp
+namespace brisalto::dsp
 {
     // Hyperbolic tangent of a float, evaluated in double and rounded once: as accurate as the
     // C library's tanhf and about twice as fast here, which matters at two per sample.

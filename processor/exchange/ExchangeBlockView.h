@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace exchange
+namespace brisalto::exchange
 {
     // What the exchange reads of the host block being rendered: taken once at its start by the
     // render loop, whose own block record extends this one.

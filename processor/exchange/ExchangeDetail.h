@@ -8,7 +8,7 @@
 #include <cstring>
 
 // Small helpers shared by the exchange's files.
-namespace exchange::detail
+namespace brisalto::exchange::detail
 {
     inline constexpr int maxBackSteps = 64;
     inline constexpr int64_t stoppedMismatchLogLimit = 20000;

@@ -44,7 +44,7 @@
 // - Link records come from a free list (ExchangeRecord.h); adoption memory is keyed on record
 //   and owner generation.
 
-namespace exchange
+namespace brisalto::exchange
 {
 namespace
 {
@@ -115,7 +115,7 @@ void BrisaltoAudioProcessor::finishExchangeBlock (int n) noexcept
     const int32_t status = mLinkStatus;
     int32_t previous = 0;
     if (pace.takeStatusChange (status, mSampleRate.load(), previous))
-        platform::log::write (platform::log::notice, "Brisalto instance %d : link status %d  (was %d)",
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto instance %d : link status %d  (was %d)",
                               (int) mInstanceId, (int) status, (int) previous);
 }
 
@@ -144,7 +144,7 @@ int BrisaltoAudioProcessor::linkReceive (const RenderBlock& b, float* S, int n, 
 {
     LinkExchange::ReceiveOptions options;
     options.syncParameters = grp_param_sync != 0 && b.mode == MixMode::sum;
-    options.logMismatches = b.playing || mExchange.stoppedSamples <= exchange::detail::stoppedMismatchLogLimit;
+    options.logMismatches = b.playing || mExchange.stoppedSamples <= brisalto::exchange::detail::stoppedMismatchLogLimit;
     options.sampleRate = mSampleRate.load();
 
     const auto receipt = mLink.receive (b, S, n, tsx, options, mExchange.logPace);

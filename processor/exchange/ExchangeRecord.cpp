@@ -177,7 +177,7 @@ void extSideChainData::reserveSamples (int n)
 }
 
 //==============================================================================
-namespace linkrecords
+namespace brisalto::linkrecords
 {
 namespace
 {

@@ -160,7 +160,7 @@ private:
 // Link records are handed out from a free list at construction and taken back at destruction;
 // instance ids stay unique and are never reused, but a process may construct any number of
 // instances over its life. With every record taken a further instance gets none.
-namespace linkrecords
+namespace brisalto::linkrecords
 {
     // Takes a free record (cleared, group 0, new generation); -1 when all 512 are taken.
     int acquire() noexcept;

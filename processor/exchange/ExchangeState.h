@@ -63,14 +63,14 @@ struct ExchangeState
 
     // This instance's part in the process-wide clock of stopped transports, and the samples
     // rendered since the transport stopped.
-    exchange::StoppedClock::Follower stoppedClock;
+    brisalto::exchange::StoppedClock::Follower stoppedClock;
     int64_t stoppedSamples = 0;
 
     // For tests and diagnostics: parameter rows adopted from the link group.
     RelaxedAtomic<int32_t> adoptions { 0 };
 };
 
-namespace exchange
+namespace brisalto::exchange
 {
     // The per-block exchange log lines are written only while diagnostics are on: the
     // environment variable BRISALTO_EXCHANGE_DIAGNOSTICS (non-empty, not "0"), read once.

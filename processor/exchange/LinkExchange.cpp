@@ -9,7 +9,7 @@
 // The link group: publication, the summed detector's share of the group and the settings to
 // adopt. See ExchangeHooks.cpp for what keeps it sound.
 
-using namespace exchange::detail;
+using namespace brisalto::exchange::detail;
 
 //==============================================================================
 // The own record.
@@ -17,17 +17,17 @@ using namespace exchange::detail;
 bool LinkExchange::attach (int id) noexcept
 {
     instanceId = id;
-    ownRecord = linkrecords::acquire();
+    ownRecord = brisalto::linkrecords::acquire();
     if (ownRecord >= 0)
         return true;
-    platform::log::write (platform::log::warning, "Brisalto instance %d : all %d link records are in use, this instance takes no part in linking",
+    brisalto::platform::log::write (brisalto::platform::log::warning, "Brisalto instance %d : all %d link records are in use, this instance takes no part in linking",
                           id, NUM_LINK_RECORDS);
     return false;
 }
 
 void LinkExchange::detach() noexcept
 {
-    linkrecords::release (ownRecord.exchange (-1));
+    brisalto::linkrecords::release (ownRecord.exchange (-1));
 }
 
 void LinkExchange::prepare (int preparedSize)
@@ -39,7 +39,7 @@ void LinkExchange::prepare (int preparedSize)
         received.assign ((size_t) preparedSize, 0.0f);
 }
 
-bool LinkExchange::linksThisBlock (const exchange::BlockView& b) const noexcept
+bool LinkExchange::linksThisBlock (const brisalto::exchange::BlockView& b) const noexcept
 {
     return b.group > 0
         && validRecord (ownRecord)
@@ -85,7 +85,7 @@ void LinkExchange::retryPendingClear() noexcept
 //==============================================================================
 // Send.
 
-void LinkExchange::writeMeanSquares (const exchange::BlockView& b, int offset, int nrIn, timestampedBuffer& e, int n) noexcept
+void LinkExchange::writeMeanSquares (const brisalto::exchange::BlockView& b, int offset, int nrIn, timestampedBuffer& e, int n) noexcept
 {
     // The mean over the main channels of the weighted squares (a null channel adds 0).
     const int len = std::min (n, (int) e.samples.size());
@@ -152,7 +152,7 @@ namespace
     }
 }
 
-LinkExchange::SendResult LinkExchange::send (const exchange::BlockView& b, int offset, int n, int64_t tsx,
+LinkExchange::SendResult LinkExchange::send (const brisalto::exchange::BlockView& b, int offset, int n, int64_t tsx,
                                              const Settings* publish) noexcept
 {
     SendResult result;
@@ -202,9 +202,9 @@ LinkExchange::SendResult LinkExchange::send (const exchange::BlockView& b, int o
     sendEnd = tsx + n;
     sendEndValid = true;
 
-    if (exchange::diagnostics())
+    if (brisalto::exchange::diagnostics())
         for (int ch = 0; ch < nrIn; ++ch)
-            platform::log::write (platform::log::notice, "Brisalto linked %d   Send_ts : %lld   lTimeStamp %lld  queuesize %d  free %d  isPlaying %d \n",
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto linked %d   Send_ts : %lld   lTimeStamp %lld  queuesize %d  free %d  isPlaying %d \n",
                                   (int) instanceId, (long long) tsx, (long long) b.ts, size0, free0, b.playing ? 1 : 0);
     return result;
 }
@@ -285,20 +285,20 @@ bool LinkExchange::addMemberData (extSideChainData& R, float* S, int n, int64_t 
     return true;
 }
 
-void LinkExchange::logMismatch (const exchange::BlockView& b, int64_t wanted, int64_t found, int foundIndex,
+void LinkExchange::logMismatch (const brisalto::exchange::BlockView& b, int64_t wanted, int64_t found, int foundIndex,
                                 const ReceiveOptions& options, ExchangeLogPace& pace) const noexcept
 {
     if (! options.logMismatches)
         return;
-    if (! exchange::diagnostics() && ! pace.takeMismatchTurn (options.sampleRate))
+    if (! brisalto::exchange::diagnostics() && ! pace.takeMismatchTurn (options.sampleRate))
         return;
-    platform::log::write (platform::log::warning,
+    brisalto::platform::log::write (brisalto::platform::log::warning,
                           b.playing ? "\nBrisalto linked %d  : timestamp not found : our %lld   found %lld   at indx %d"
                                     : "\nBrisalto linked %d  : timestamp not playing  found : our %lld   found %lld   at indx %d",
                           (int) instanceId, (long long) wanted, (long long) found, foundIndex);
 }
 
-LinkExchange::Receipt LinkExchange::receive (const exchange::BlockView& b, float* S, int n, int64_t tsx,
+LinkExchange::Receipt LinkExchange::receive (const brisalto::exchange::BlockView& b, float* S, int n, int64_t tsx,
                                              const ReceiveOptions& options, ExchangeLogPace& pace) noexcept
 {
     Receipt receipt;

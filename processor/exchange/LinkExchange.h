@@ -53,7 +53,7 @@ public:
     void prepare (int preparedSize);
 
     // Whether the block publishes to and reads from its group.
-    bool linksThisBlock (const exchange::BlockView&) const noexcept;
+    bool linksThisBlock (const brisalto::exchange::BlockView&) const noexcept;
 
     // The own record under no group.
     void leaveGroup() noexcept;
@@ -66,7 +66,7 @@ public:
 
     // Publishes the chunk at `offset` of the block's main inputs at tsx (n samples), and the
     // settings when given.
-    SendResult send (const exchange::BlockView&, int offset, int n, int64_t tsx, const Settings* publish) noexcept;
+    SendResult send (const brisalto::exchange::BlockView&, int offset, int n, int64_t tsx, const Settings* publish) noexcept;
 
     struct ReceiveOptions
     {
@@ -84,7 +84,7 @@ public:
 
     // Adds the other members' data of the block before this one (tsx - n .. tsx) to S,
     // weighted by their channel counts; lists the settings to adopt.
-    Receipt receive (const exchange::BlockView&, float* S, int n, int64_t tsx, const ReceiveOptions&, ExchangeLogPace&) noexcept;
+    Receipt receive (const brisalto::exchange::BlockView&, float* S, int n, int64_t tsx, const ReceiveOptions&, ExchangeLogPace&) noexcept;
 
     // Empties the own record; when it stays busy, at a later retry.
     void clearOwnRecord() noexcept;
@@ -98,9 +98,9 @@ private:
     bool isStale (int u, uint32_t publications) noexcept;
     bool takeAdoption (int u, const extSideChainData& R, Adoption& out) noexcept;
     bool addMemberData (extSideChainData& R, float* S, int n, int64_t wanted, int64_t& found, int& foundIndex, int& L) noexcept;
-    void logMismatch (const exchange::BlockView&, int64_t wanted, int64_t found, int foundIndex, const ReceiveOptions&,
+    void logMismatch (const brisalto::exchange::BlockView&, int64_t wanted, int64_t found, int foundIndex, const ReceiveOptions&,
                       ExchangeLogPace&) const noexcept;
-    static void writeMeanSquares (const exchange::BlockView&, int offset, int nrIn, timestampedBuffer& e, int n) noexcept;
+    static void writeMeanSquares (const brisalto::exchange::BlockView&, int offset, int nrIn, timestampedBuffer& e, int n) noexcept;
 
     Records& records;
     SeenCounts& seenChangeCounts;

@@ -8,7 +8,7 @@
 
 // Slot exchange of the external side-chain: see ExchangeHooks.cpp for what keeps it sound.
 
-using namespace exchange::detail;
+using namespace brisalto::exchange::detail;
 
 namespace
 {
@@ -98,15 +98,15 @@ namespace
     void logReceive (const Match& m, const ReceiveCounts& c, int64_t tsx, int n) noexcept
     {
         if (m.closest)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive (at %lld) found closest send timestamp %lld  (future %d) \n",
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive (at %lld) found closest send timestamp %lld  (future %d) \n",
                                   (long long) tsx, (long long) m.closestFound, (int) ((m.closestFound - tsx) / n));
         else if (m.status == LinkStatus::noData && c.size < c.capacity)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive queuesize : %d   (max %d)  free %d  at Ts %lld \n",
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive queuesize : %d   (max %d)  free %d  at Ts %lld \n",
                                   c.size, c.capacity, c.free, (long long) tsx);
         if (c.tooShort)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive queue buf size < blocksize !!! \n");
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive queue buf size < blocksize !!! \n");
         if (c.size > 0)
-            platform::log::write (platform::log::notice, "Brisalto ext sidechain Receive : %lld (searched %lld)  Send Ts %lld    Posted %d  free %d  queue %d \n",
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive : %lld (searched %lld)  Send Ts %lld    Posted %d  free %d  queue %d \n",
                                   (long long) tsx, (long long) m.searched, (long long) (int32_t) c.usedTimestamp, c.posted, c.free, c.size);
     }
 }
@@ -119,7 +119,7 @@ void SideChainExchange::prepare (int preparedSize)
         received.assign ((size_t) preparedSize, 0.0f);
 }
 
-std::optional<LinkStatus> SideChainExchange::send (const exchange::BlockView& b, const float* x, int n, int64_t tsx) noexcept
+std::optional<LinkStatus> SideChainExchange::send (const brisalto::exchange::BlockView& b, const float* x, int n, int64_t tsx) noexcept
 {
     const int slot = b.track;
     if (! validSlot (slot) || x == nullptr || n <= 0)
@@ -160,8 +160,8 @@ std::optional<LinkStatus> SideChainExchange::send (const exchange::BlockView& b,
         free = R.freeEntries();
     }
 
-    if (exchange::diagnostics())
-        platform::log::write (platform::log::notice, "Brisalto ext sidechain Send : %lld   queuesize %d  free %d  isPlaying %d \n",
+    if (brisalto::exchange::diagnostics())
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Send : %lld   queuesize %d  free %d  isPlaying %d \n",
                               (long long) b.ts, size, free, b.playing ? 1 : 0);
     return dropped ? LinkStatus::queueFull : LinkStatus::sent;
 }
@@ -182,7 +182,7 @@ bool SideChainExchange::staleSender (int slot, uint32_t publications) noexcept
     return unchangedFor >= ExchangeState::staleAfter;
 }
 
-std::optional<SideChainExchange::Receipt> SideChainExchange::receive (const exchange::BlockView& b, int n, int64_t tsx,
+std::optional<SideChainExchange::Receipt> SideChainExchange::receive (const brisalto::exchange::BlockView& b, int n, int64_t tsx,
                                                                       int keepSamples) noexcept
 {
     const int slot = b.track;
@@ -249,7 +249,7 @@ std::optional<SideChainExchange::Receipt> SideChainExchange::receive (const exch
         R.mWriteCount = 0;
     }
 
-    if (exchange::diagnostics())
+    if (brisalto::exchange::diagnostics())
         logReceive (m, { posted, size, free, (int) R.mCapacity, usedTimestamp, tooShort }, tsx, n);
 
     return Receipt { m.status, fed ? received.data() : nullptr };

@@ -27,7 +27,7 @@ public:
 
     // Publishes n samples of x at tsx in the block's slot. The status to show, or nothing when
     // nothing was sent (no slot, no samples, the slot stayed busy).
-    std::optional<LinkStatus> send (const exchange::BlockView&, const float* x, int n, int64_t tsx) noexcept;
+    std::optional<LinkStatus> send (const brisalto::exchange::BlockView&, const float* x, int n, int64_t tsx) noexcept;
 
     struct Receipt
     {
@@ -38,7 +38,7 @@ public:
     // The samples of the block before this one (tsx - n .. tsx) from the block's slot; entries
     // ending more than keepSamples before them are freed. Nothing when the receive did not
     // take place (no slot, no samples, the slot stayed busy).
-    std::optional<Receipt> receive (const exchange::BlockView&, int n, int64_t tsx, int keepSamples) noexcept;
+    std::optional<Receipt> receive (const brisalto::exchange::BlockView&, int n, int64_t tsx, int keepSamples) noexcept;
 
     // Empties every slot; a slot that stays busy is emptied at a later retry.
     void clearAll() noexcept;

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cmath>
 
-namespace exchange
+namespace brisalto::exchange
 {
 namespace
 {

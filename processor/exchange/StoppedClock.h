@@ -28,7 +28,7 @@
 // 192 kHz): receivers see that as a jump back.
 //
 // Lock-free: one atomic word per clock, advanced by compare-and-swap.
-namespace exchange
+namespace brisalto::exchange
 {
     class StoppedClock
     {

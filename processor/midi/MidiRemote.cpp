@@ -62,7 +62,7 @@ void BrisaltoAudioProcessor::postMidiWork (std::function<void (BrisaltoAudioProc
 
     // Without a message loop (a format's helper tool, a test without one) no MIDI is set up.
     if (! posted && ! postFailureLogged.exchange (true))
-        platform::log::write (platform::log::notice, "Brisalto MIDI : no message thread to set up MIDI on, left undone  !!!!");
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto MIDI : no message thread to set up MIDI on, left undone  !!!!");
 }
 
 std::unique_ptr<MIDI_WRAPPER::midi_wrapper> BrisaltoAudioProcessor::makeMidiWrapper()
@@ -85,7 +85,7 @@ std::unique_ptr<MIDI_WRAPPER::midi_wrapper> BrisaltoAudioProcessor::makeMidiWrap
         self.call ([] (BrisaltoAudioProcessor& p) { p.requestSourceReconnect(); });
     };
 
-    return std::make_unique<MIDI_WRAPPER::midi_wrapper> (platform::midi::MidiSystem::standard(), std::move (callback), this,
+    return std::make_unique<MIDI_WRAPPER::midi_wrapper> (brisalto::platform::midi::MidiSystem::standard(), std::move (callback), this,
                                                          &midi_receive_from_DAW, std::move (sourceAdded));
 }
 
@@ -231,14 +231,14 @@ void BrisaltoAudioProcessor::runProgramChangeStep()
         return;
     }
 
-    platform::log::write (platform::log::notice, "Brisalto received Program Change : %x  on chan %d : %d  \n", 0xC0, channel, program);
+    brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto received Program Change : %x  on chan %d : %d  \n", 0xC0, channel, program);
 
     // Switched off since the message came: nothing to do.
     const int mode = midi_progr_change_mode;
     if (mode == 0)
         return;
 
-    const auto name = midi_remote::selectPresetForProgramChange (mode, program, getUserPresetNames());
+    const auto name = brisalto::midi_remote::selectPresetForProgramChange (mode, program, getUserPresetNames());
     if (name.isNotEmpty())
         loadPresetForProgramChange (name);
 }
@@ -270,7 +270,7 @@ void BrisaltoAudioProcessor::releaseProgramChangeTimer()
 //==============================================================================
 void BrisaltoAudioProcessor::runStandaloneMidiStartUp()
 {
-    platform::UserDefaults::standard().writeBackInteger (midi_remote::progChangeModeKey, midi_progr_change_mode);
+    brisalto::platform::UserDefaults::standard().writeBackInteger (brisalto::midi_remote::progChangeModeKey, midi_progr_change_mode);
     if (midi_progr_change_mode != 0)
         enableMidiReceive();
 }

@@ -1,6 +1,6 @@
 #include "processor/midi/MidiSettings.h"
 
-namespace midi_remote
+namespace brisalto::midi_remote
 {
 int32_t progChangeModeFrom (std::optional<int64_t> stored) noexcept
 {
@@ -16,7 +16,7 @@ int32_t channelFrom (std::optional<int64_t> stored) noexcept
     return (int32_t) *stored;
 }
 
-StoredSettings readStoredSettings (platform::UserDefaults& defaults)
+StoredSettings readStoredSettings (brisalto::platform::UserDefaults& defaults)
 {
     StoredSettings s;
     s.progChangeMode = progChangeModeFrom (defaults.lookUpInteger (progChangeModeKey));

@@ -6,7 +6,7 @@
 #include <optional>
 
 // The two user-defaults keys of MIDI remote control.
-namespace midi_remote
+namespace brisalto::midi_remote
 {
     constexpr const char* progChangeModeKey = "kAppPrefMidiProgChangeMode";  // 0 off, 1 by index, 2 by name tag
     constexpr const char* channelKey = "kAppPrefMidiChannel";                // -1 all channels, else 0..15
@@ -23,5 +23,5 @@ namespace midi_remote
         int32_t channel = -1;
     };
 
-    StoredSettings readStoredSettings (platform::UserDefaults& defaults);
+    StoredSettings readStoredSettings (brisalto::platform::UserDefaults& defaults);
 }

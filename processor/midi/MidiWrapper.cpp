@@ -12,7 +12,7 @@ bool isValidMessage (int status, int channel, int dataByte1, int dataByte2) noex
         && dataByte2 >= 0 && dataByte2 <= 127;
 }
 
-void myMIDINotifyProc (const platform::midi::Notification* message, void* refCon)
+void myMIDINotifyProc (const brisalto::platform::midi::Notification* message, void* refCon)
 {
     auto* wrapper = static_cast<midi_wrapper*> (refCon);
     if (wrapper == nullptr)
@@ -22,11 +22,11 @@ void myMIDINotifyProc (const platform::midi::Notification* message, void* refCon
 
     // Whether the wrapper listens (its port exists, MIDI is not taken from the host) is decided
     // on the message thread, where the reconnect runs.
-    if (message != nullptr && message->messageID == platform::midi::msgObjectAdded && wrapper->source_added)
+    if (message != nullptr && message->messageID == brisalto::platform::midi::msgObjectAdded && wrapper->source_added)
         wrapper->source_added();
 }
 
-void myMidiInReadProc (const platform::midi::PacketList* packets, void* readProcRefCon, void*)
+void myMidiInReadProc (const brisalto::platform::midi::PacketList* packets, void* readProcRefCon, void*)
 {
     const auto* wrapper = static_cast<const midi_wrapper*> (readProcRefCon);
     if (wrapper == nullptr || packets == nullptr || packets->numPackets <= 0 || packets->packets == nullptr)
@@ -50,7 +50,7 @@ void myMidiInReadProc (const platform::midi::PacketList* packets, void* readProc
 }
 
 //==============================================================================
-midi_wrapper::midi_wrapper (std::shared_ptr<platform::midi::MidiSystem> midiSystem, Callback cb, void* owner,
+midi_wrapper::midi_wrapper (std::shared_ptr<brisalto::platform::midi::MidiSystem> midiSystem, Callback cb, void* owner,
                             const RelaxedAtomic<int32_t>* hostOnly, std::function<void()> sourceAdded)
     : callback (std::move (cb)),
       caller (owner),
@@ -102,7 +102,7 @@ bool midi_wrapper::create_port_and_destination()
         {
             virtual_destination_id = system->uniqueIdOf (virtual_destination);
             if (debug != 0)
-                platform::log::print ("dest ID = %d\n", (int) virtual_destination_id);
+                brisalto::platform::log::print ("dest ID = %d\n", (int) virtual_destination_id);
         }
     }
 
@@ -132,7 +132,7 @@ void midi_wrapper::connect_source_endpoints()
         // CoreMIDI's name went through a 255-byte buffer.
         const auto displayName = source.displayName.substr (0, 254);
         if (debug != 0)
-            platform::log::print ("midi source : %s\n", displayName.c_str());
+            brisalto::platform::log::print ("midi source : %s\n", displayName.c_str());
 
         if (! source.ownClient)
             system->connectSource (in_port, source.ref, this);

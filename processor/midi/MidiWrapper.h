@@ -19,16 +19,16 @@
 // before any port exists, and never replaced, so it never changes under a running delivery.
 namespace MIDI_WRAPPER
 {
-    using MIDIClientRef = platform::midi::ClientRef;
-    using MIDIPortRef = platform::midi::PortRef;
-    using MIDIEndpointRef = platform::midi::EndpointRef;
+    using MIDIClientRef = brisalto::platform::midi::ClientRef;
+    using MIDIPortRef = brisalto::platform::midi::PortRef;
+    using MIDIEndpointRef = brisalto::platform::midi::EndpointRef;
 
     // The client's notification procedure: counts every notification; an object-added
     // notification asks for the sources to be connected again (on the message thread).
-    void myMIDINotifyProc (const platform::midi::Notification* message, void* refCon);
+    void myMIDINotifyProc (const brisalto::platform::midi::Notification* message, void* refCon);
 
     // The read procedure of the input port and of the virtual destination.
-    void myMidiInReadProc (const platform::midi::PacketList* packets, void* readProcRefCon, void* srcConnRefCon);
+    void myMidiInReadProc (const brisalto::platform::midi::PacketList* packets, void* readProcRefCon, void* srcConnRefCon);
 
     // Whether a message is one the filter may see: a status byte 0x80..0xF0 with the channel
     // bits cleared, channel 0..15, data bytes 0..127. Sequencer events carry ints that any
@@ -44,7 +44,7 @@ namespace MIDI_WRAPPER
         // read procedure calls; hostOnly: the processor's midi_receive_from_DAW, checked by the
         // read procedure for every message; sourceAdded: called by the notification procedure
         // (on the receive thread) when a source was added.
-        midi_wrapper (std::shared_ptr<platform::midi::MidiSystem> system, Callback callback, void* caller,
+        midi_wrapper (std::shared_ptr<brisalto::platform::midi::MidiSystem> system, Callback callback, void* caller,
                       const RelaxedAtomic<int32_t>* hostOnly, std::function<void()> sourceAdded);
 
         // Disposes of the client: its port and destination are deleted and no message reaches the
@@ -93,7 +93,7 @@ namespace MIDI_WRAPPER
 
         //==============================================================================
         // Linux additions.
-        const std::shared_ptr<platform::midi::MidiSystem> system;
+        const std::shared_ptr<brisalto::platform::midi::MidiSystem> system;
         const RelaxedAtomic<int32_t>* const host_only;
         const std::function<void()> source_added;
 

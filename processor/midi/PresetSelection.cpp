@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace midi_remote
+namespace brisalto::midi_remote
 {
 namespace
 {

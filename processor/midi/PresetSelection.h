@@ -6,7 +6,7 @@
 
 // Which user preset a MIDI program change selects, as
 // pure functions over the name list in set order.
-namespace midi_remote
+namespace brisalto::midi_remote
 {
     // The longest tag number: a tag of more digits matches nothing (no overflow, whatever the name).
     constexpr int maxTagDigits = 3;

@@ -27,7 +27,7 @@ namespace
             return jobs;
         }
 
-        BackgroundJobs() { platform::log::flush(); }
+        BackgroundJobs() { brisalto::platform::log::flush(); }
 
         ~BackgroundJobs()
         {
@@ -83,7 +83,7 @@ namespace
 
 void requestCloudContainer (std::function<void (const std::string&)> answer)
 {
-    auto backend = platform::CloudDocuments::standardShared();
+    auto backend = brisalto::platform::CloudDocuments::standardShared();
     BackgroundJobs::shared().post ([backend, answer = std::move (answer)]
     {
         const auto path = backend->containerDocumentsPath();
@@ -95,8 +95,8 @@ void requestCloudContainer (std::function<void (const std::string&)> answer)
             return;
         juce::MessageManager::callAsync ([answer, path]
         {
-            platform::log::print ("Brisalto ubiURL = %s \n", path.toRawUTF8());
-            platform::log::write (platform::log::notice, "Brisalto ubiURL = %s \n", path.toRawUTF8());
+            brisalto::platform::log::print ("Brisalto ubiURL = %s \n", path.toRawUTF8());
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ubiURL = %s \n", path.toRawUTF8());
             answer (path.toStdString());
         });
     });

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace presets
+namespace brisalto::presets
 {
 namespace
 {

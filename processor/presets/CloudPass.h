@@ -14,7 +14,7 @@
 // previous listing (a sync client is done with it), when it is in the first listing after a
 // start (the gathering pass), or when this process wrote it itself with exactly that size and
 // time. A file that is new or changed since the previous listing is not current yet.
-namespace presets
+namespace brisalto::presets
 {
     struct FileStamp
     {

@@ -28,17 +28,17 @@ namespace
     std::vector<FactoryFile> factoryFiles (const juce::File& folder, bool cloudInUse)
     {
         std::vector<FactoryFile> found;
-        std::vector<platform::files::DirectoryEntry> entries;
-        if (platform::files::listFolder (folder, entries) != platform::files::ListStatus::ok)
+        std::vector<brisalto::platform::files::DirectoryEntry> entries;
+        if (brisalto::platform::files::listFolder (folder, entries) != brisalto::platform::files::ListStatus::ok)
             return found;
 
         for (const auto& entry : entries)
         {
-            if (! entry.isRegularFile || ! presets::isCandidateFileName (entry.name) || entry.name == presets::defaultPresetFileName)
+            if (! entry.isRegularFile || ! brisalto::presets::isCandidateFileName (entry.name) || entry.name == brisalto::presets::defaultPresetFileName)
                 continue;
             const auto fileName = juce::String::fromUTF8 (entry.name.data(), (int) entry.name.size());
             const auto name = fileName.dropLastCharacters (5);
-            if (presets::locate (name, cloudInUse))
+            if (brisalto::presets::locate (name, cloudInUse))
                 found.push_back ({ name, folder.getChildFile (fileName) });
         }
         std::sort (found.begin(), found.end(), [] (const auto& a, const auto& b) { return a.name < b.name; });
@@ -47,11 +47,11 @@ namespace
 
     bool readChunk (const juce::File& file, juce::MemoryBlock& chunk)
     {
-        if (platform::files::readRegularFile (file, presets::minPresetBytes, StateChunkReader::maxTextBytes, chunk)
-                != platform::files::ReadStatus::ok)
+        if (brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes, brisalto::StateChunkReader::maxTextBytes, chunk)
+                != brisalto::platform::files::ReadStatus::ok)
             return false;
-        StateChunkReader::Result ignored;
-        return StateChunkReader::read (chunk.getData(), (int) chunk.getSize(), true, ignored) == StateChunkReader::Status::ok;
+        brisalto::StateChunkReader::Result ignored;
+        return brisalto::StateChunkReader::read (chunk.getData(), (int) chunk.getSize(), true, ignored) == brisalto::StateChunkReader::Status::ok;
     }
 }
 
@@ -82,7 +82,7 @@ int BrisaltoAudioProcessor::copyFactoryPresets (const juce::File& resourcesFolde
         juce::MemoryBlock chunk;
         if (! readChunk (factory.file, chunk))
         {
-            platform::log::write (platform::log::notice, "Brisalto factory preset %s is not a state chunk !!!!",
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto factory preset %s is not a state chunk !!!!",
                                   factory.file.getFullPathName().toRawUTF8());
             continue;
         }
@@ -108,14 +108,14 @@ bool BrisaltoAudioProcessor::addFactoryPreset (const juce::String& name, const j
     const auto path = getFullPathOfPreset (name);
     if (path.isEmpty())
     {
-        platform::log::write (platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
         return false;
     }
 
     // A file the store does not list yet is the user's: it is listed, never replaced.
     const juce::File file (path);
-    platform::files::DirectoryEntry existing;
-    const bool present = platform::files::describeFile (file, existing);
+    brisalto::platform::files::DirectoryEntry existing;
+    const bool present = brisalto::platform::files::describeFile (file, existing);
     if (present ? ! existing.isRegularFile : ! writeChunkTo (file, chunk))
         return false;
 
@@ -126,7 +126,7 @@ bool BrisaltoAudioProcessor::addFactoryPreset (const juce::String& name, const j
             mCurrentUserPresetIndex = indexOfPresetLocked (currentUserPreset);
     }
 
-    if (! present && mCloudClientRegistered && ! name.endsWith (presets::localSuffix))
+    if (! present && mCloudClientRegistered && ! name.endsWith (brisalto::presets::localSuffix))
         PresetWatcher::shared().noteOwnWrite (file);
     return true;
 }

@@ -1,7 +1,7 @@
 #include "processor/presets/PresetNames.h"
 #include "processor/state/StateChunkReader.h"
 
-namespace presets
+namespace brisalto::presets
 {
 namespace
 {
@@ -21,7 +21,7 @@ namespace
 
     bool isValidUtf8 (const std::string& bytes)
     {
-        return StateChunkReader::isValidUtf8 (bytes.data(), bytes.size());
+        return brisalto::StateChunkReader::isValidUtf8 (bytes.data(), bytes.size());
     }
 }
 

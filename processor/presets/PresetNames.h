@@ -12,7 +12,7 @@
 // A name stands for a file "<stem>.json". While the cloud folder is in use, a name ending in
 // ".local" stands for the file <name without ".local">.json in the local folder and every other
 // name for a file in the cloud folder; otherwise every name stands for a file in the local folder.
-namespace presets
+namespace brisalto::presets
 {
     constexpr const char* defaultPresetName = "BrisaltoDefault";
     constexpr const char* defaultPresetFileName = "BrisaltoDefault.json";

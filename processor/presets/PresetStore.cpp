@@ -38,10 +38,10 @@ juce::File BrisaltoAudioProcessor::getPresetDir (int local)
     }
 
     if (local != 0 || mICloudEnabled == 0)
-        return platform::folders::localPresetFolder();
+        return brisalto::platform::folders::localPresetFolder();
 
     // The document store is in use but its container is not known yet.
-    const auto path = platform::CloudDocuments::standard().mobileDocumentsPath();
+    const auto path = brisalto::platform::CloudDocuments::standard().mobileDocumentsPath();
     if (path.isEmpty() || ! juce::File::isAbsolutePath (path))
         return {};
     const juce::File folder (path);
@@ -52,7 +52,7 @@ juce::File BrisaltoAudioProcessor::getPresetDir (int local)
 
 juce::String BrisaltoAudioProcessor::getFullPathOfPreset (juce::String name)
 {
-    const auto location = presets::locate (name, cloudInUse (*this));
+    const auto location = brisalto::presets::locate (name, cloudInUse (*this));
     if (! location)
         return {};
     const auto folder = getPresetDir (location->inLocalFolder ? 1 : 0).getFullPathName();
@@ -121,16 +121,16 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
 
     const juce::File file (getFullPathOfPreset (name));
     juce::MemoryBlock data;
-    const auto status = platform::files::readRegularFile (file, presets::minPresetBytes, StateChunkReader::maxTextBytes, data);
-    if (status == platform::files::ReadStatus::missing)
+    const auto status = brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes, brisalto::StateChunkReader::maxTextBytes, data);
+    if (status == brisalto::platform::files::ReadStatus::missing)
     {
-        platform::log::write (platform::log::notice, "\nBrisalto : selected preset %s does NOT exists !\n", name.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto : selected preset %s does NOT exists !\n", name.toRawUTF8());
         return -1;
     }
-    if (status != platform::files::ReadStatus::ok)
+    if (status != brisalto::platform::files::ReadStatus::ok)
     {
-        platform::log::write (platform::log::notice, "Brisalto : selected preset %s NOT loaded (%s) !!!!", name.toRawUTF8(),
-                              platform::files::describe (status));
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto : selected preset %s NOT loaded (%s) !!!!", name.toRawUTF8(),
+                              brisalto::platform::files::describe (status));
         return -1;
     }
 
@@ -141,7 +141,7 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
     const UserPresetLoadScope keepMidiFromHost (*this);
     if (! applyStateChunk (data.getData(), (int) data.getSize()))
     {
-        platform::log::write (platform::log::notice, "Brisalto : selected preset %s NOT loaded (not a state chunk) !!!!", name.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto : selected preset %s NOT loaded (not a state chunk) !!!!", name.toRawUTF8());
         return -1;
     }
 
@@ -172,21 +172,21 @@ bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::M
     const auto folder = file.getParentDirectory();
     if (! folder.isDirectory() && ! folder.createDirectory())
     {
-        platform::log::write (platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", file.getFullPathName().toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", file.getFullPathName().toRawUTF8());
         return false;
     }
 
     // A file the user made read-only keeps its content and its protection.
     if (isWriteProtected (file))
     {
-        platform::log::write (platform::log::notice, "\nBrisalto preset file : %s is read-only, NOT overwritten !!!!\n", file.getFullPathName().toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto preset file : %s is read-only, NOT overwritten !!!!\n", file.getFullPathName().toRawUTF8());
         return false;
     }
 
     // A hidden temporary file beside the target, renamed over it: the target is whole or untouched.
-    if (! platform::files::replaceWholeFile (file, chunk.getData(), chunk.getSize()))
+    if (! brisalto::platform::files::replaceWholeFile (file, chunk.getData(), chunk.getSize()))
     {
-        platform::log::write (platform::log::notice, "\nBrisalto preset file : %s could NOT be written !!!!\n", file.getFullPathName().toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto preset file : %s could NOT be written !!!!\n", file.getFullPathName().toRawUTF8());
         return false;
     }
     return true;
@@ -194,13 +194,13 @@ bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::M
 
 bool BrisaltoAudioProcessor::writeUserPreset (juce::String name)
 {
-    const auto path = presets::locateForWriting (name, cloudInUse (*this)) ? getFullPathOfPreset (name) : juce::String();
+    const auto path = brisalto::presets::locateForWriting (name, cloudInUse (*this)) ? getFullPathOfPreset (name) : juce::String();
     if (path.isEmpty())
     {
-        if (presets::locateForWriting (name, cloudInUse (*this)))
-            platform::log::write (platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", name.toRawUTF8());
+        if (brisalto::presets::locateForWriting (name, cloudInUse (*this)))
+            brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", name.toRawUTF8());
         else
-            platform::log::write (platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
         return false;
     }
 
@@ -216,7 +216,7 @@ bool BrisaltoAudioProcessor::writeUserPreset (juce::String name)
     }
     mUserPresetModified = 0;
 
-    if (mCloudClientRegistered && ! name.endsWith (presets::localSuffix))
+    if (mCloudClientRegistered && ! name.endsWith (brisalto::presets::localSuffix))
         PresetWatcher::shared().noteOwnWrite (file);
     return true;
 }
@@ -226,7 +226,7 @@ bool BrisaltoAudioProcessor::writeDefaultPreset()
     const auto folder = getPresetDir (0);
     if (folder.getFullPathName().isEmpty())
         return false;
-    return writeStateTo (folder.getChildFile (presets::defaultPresetFileName));
+    return writeStateTo (folder.getChildFile (brisalto::presets::defaultPresetFileName));
 }
 
 bool BrisaltoAudioProcessor::removeUserPreset (juce::String name)
@@ -244,7 +244,7 @@ bool BrisaltoAudioProcessor::removeUserPreset (juce::String name)
     file.deleteFile();
     if (file.exists())
     {
-        platform::log::write (platform::log::notice, "Brisalto preset file : %s could NOT be deleted !!!!", path.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset file : %s could NOT be deleted !!!!", path.toRawUTF8());
         return false;
     }
 
@@ -263,13 +263,13 @@ void BrisaltoAudioProcessor::scanPresetFolders()
 {
     const auto addFilesOf = [this] (const juce::File& dir, bool isCloudFolder)
     {
-        std::vector<platform::files::DirectoryEntry> entries;
-        if (platform::files::listFolder (dir, entries) != platform::files::ListStatus::ok)
+        std::vector<brisalto::platform::files::DirectoryEntry> entries;
+        if (brisalto::platform::files::listFolder (dir, entries) != brisalto::platform::files::ListStatus::ok)
             return;
         const juce::ScopedLock lock (mPresetLock);
         for (const auto& entry : entries)
             if (entry.isRegularFile)
-                if (const auto name = presets::listedName (entry.name, isCloudFolder, cloudInUse (*this)))
+                if (const auto name = brisalto::presets::listedName (entry.name, isCloudFolder, cloudInUse (*this)))
                     mUserPresetNames.insert (*name);
     };
 
@@ -291,8 +291,8 @@ void BrisaltoAudioProcessor::scanPresetFolders()
 void BrisaltoAudioProcessor::loadDefaultPreset()
 {
     juce::MemoryBlock data;
-    const auto file = getPresetDir (0).getChildFile (presets::defaultPresetFileName);
-    if (platform::files::readRegularFile (file, presets::minPresetBytes, StateChunkReader::maxTextBytes, data) != platform::files::ReadStatus::ok)
+    const auto file = getPresetDir (0).getChildFile (brisalto::presets::defaultPresetFileName);
+    if (brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes, brisalto::StateChunkReader::maxTextBytes, data) != brisalto::platform::files::ReadStatus::ok)
         return;
 
     applyStateChunk (data.getData(), (int) data.getSize());
@@ -343,7 +343,7 @@ void BrisaltoAudioProcessor::rebuildUserPresetNames (const std::set<std::string>
         const juce::ScopedLock lock (mPresetLock);
         std::set<juce::String> names;
         for (const auto& name : mUserPresetNames)
-            if (name.endsWith (presets::localSuffix))
+            if (name.endsWith (brisalto::presets::localSuffix))
                 names.insert (name);
 
         const auto container = juce::String::fromUTF8 (mICloudContainerPath.c_str());
@@ -353,7 +353,7 @@ void BrisaltoAudioProcessor::rebuildUserPresetNames (const std::set<std::string>
             const auto slash = path.find_last_of ('/');
             if (slash == std::string::npos || juce::String::fromUTF8 (path.data(), (int) slash) != container)
                 continue;
-            if (const auto name = presets::listedName (path.substr (slash + 1), true, true))
+            if (const auto name = brisalto::presets::listedName (path.substr (slash + 1), true, true))
                 names.insert (*name);
         }
 

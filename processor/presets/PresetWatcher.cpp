@@ -34,7 +34,7 @@ struct PresetWatcher::Core
     std::thread thread;
 
     // The watcher thread only, while it runs.
-    presets::CloudPass pass;
+    brisalto::presets::CloudPass pass;
 
     // Shared, under the mutex.
     std::mutex mutex;
@@ -45,25 +45,25 @@ struct PresetWatcher::Core
     bool intervalChanged = false;
     int intervalMs = 2000;
     uint64_t passesStarted = 0, passesCompleted = 0;
-    struct OwnWrite { presets::FileStamp stamp; uint64_t pass; };
+    struct OwnWrite { brisalto::presets::FileStamp stamp; uint64_t pass; };
     std::map<std::string, OwnWrite> ownWrites;
 
     static void run (std::shared_ptr<Core> core, uint64_t generation, juce::File folder);
     static void deliver (const std::shared_ptr<Core>& core, uint64_t generation, Docs docs);
-    std::vector<presets::ListedDocument> listDocuments (const juce::File& folder, bool& ok) const;
+    std::vector<brisalto::presets::ListedDocument> listDocuments (const juce::File& folder, bool& ok) const;
 };
 
-std::vector<presets::ListedDocument> PresetWatcher::Core::listDocuments (const juce::File& dir, bool& ok) const
+std::vector<brisalto::presets::ListedDocument> PresetWatcher::Core::listDocuments (const juce::File& dir, bool& ok) const
 {
-    std::vector<platform::files::DirectoryEntry> entries;
-    const auto status = platform::files::listFolder (dir, entries);
+    std::vector<brisalto::platform::files::DirectoryEntry> entries;
+    const auto status = brisalto::platform::files::listFolder (dir, entries);
     // A folder that cannot be read this time changes nothing; a missing one is empty.
-    ok = status != platform::files::ListStatus::failed;
+    ok = status != brisalto::platform::files::ListStatus::failed;
 
-    std::vector<presets::ListedDocument> listing;
+    std::vector<brisalto::presets::ListedDocument> listing;
     const auto base = dir.getFullPathName().toStdString();
     for (const auto& entry : entries)
-        if (entry.isRegularFile && presets::isCandidateFileName (entry.name))
+        if (entry.isRegularFile && brisalto::presets::isCandidateFileName (entry.name))
             listing.push_back ({ base + "/" + entry.name, { entry.size, entry.modifiedNs } });
 
     std::sort (listing.begin(), listing.end(), [] (const auto& a, const auto& b) { return a.path < b.path; });
@@ -75,7 +75,7 @@ void PresetWatcher::Core::run (std::shared_ptr<Core> core, uint64_t generation, 
     bool first = true;
     for (;;)
     {
-        std::map<std::string, presets::FileStamp> ownWrites;
+        std::map<std::string, brisalto::presets::FileStamp> ownWrites;
         uint64_t passNumber = 0;
         {
             std::unique_lock<std::mutex> lock (core->mutex);
@@ -105,9 +105,9 @@ void PresetWatcher::Core::run (std::shared_ptr<Core> core, uint64_t generation, 
         {
             const auto result = core->pass.run (listing, ownWrites);
             if (result.gathering)
-                platform::log::write (platform::log::notice, "Brisalto Found %d iCloud files\n", result.found);
+                brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto Found %d iCloud files\n", result.found);
             for (const auto& name : result.downloaded)
-                platform::log::print ("\tpreset downloaded %s\n", name.c_str());
+                brisalto::platform::log::print ("\tpreset downloaded %s\n", name.c_str());
             if (result.docsChanged)
                 deliver (core, generation, core->pass.docs());
         }
@@ -170,7 +170,7 @@ PresetWatcher& PresetWatcher::shared()
 PresetWatcher::PresetWatcher() : core (std::make_shared<Core>())
 {
     // The log outlives the watcher: its queue is made first, so it is destroyed after.
-    platform::log::flush();
+    brisalto::platform::log::flush();
 }
 
 PresetWatcher::~PresetWatcher()
@@ -185,7 +185,7 @@ std::optional<PresetWatcher::Docs> PresetWatcher::addClient (int64_t key, const 
     if (c.clients.count (key) != 0)
         return std::nullopt;
     c.clients.emplace (key, std::move (callback));
-    platform::log::write (platform::log::notice, "Brisalto added CloudClient : %x", lowBitsOf (callerForLog));
+    brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto added CloudClient : %x", lowBitsOf (callerForLog));
 
     if (! c.running)
     {
@@ -222,7 +222,7 @@ void PresetWatcher::removeClient (int64_t key, const void* callerForLog)
     auto& c = *core;
     std::lock_guard<std::mutex> registry (c.registryMutex);
     if (c.clients.erase (key) != 0)
-        platform::log::write (platform::log::notice, "Brisalto removed CloudClient : %x", lowBitsOf (callerForLog));
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto removed CloudClient : %x", lowBitsOf (callerForLog));
     if (c.clients.empty())
         stopLocked();
 }
@@ -244,7 +244,7 @@ void PresetWatcher::stopLocked()
         }
         c.wake.notify_all();
         c.thread.join();
-        platform::log::print ("No longer watching iCloud dir...\n");
+        brisalto::platform::log::print ("No longer watching iCloud dir...\n");
     }
     {
         std::lock_guard<std::mutex> lock (c.mutex);
@@ -274,8 +274,8 @@ PresetWatcher::Docs PresetWatcher::currentDocs() const
 
 void PresetWatcher::noteOwnWrite (const juce::File& file)
 {
-    platform::files::DirectoryEntry entry;
-    if (! platform::files::describeFile (file, entry) || ! entry.isRegularFile)
+    brisalto::platform::files::DirectoryEntry entry;
+    if (! brisalto::platform::files::describeFile (file, entry) || ! entry.isRegularFile)
         return;
     std::lock_guard<std::mutex> lock (core->mutex);
     core->ownWrites[file.getFullPathName().toStdString()] = { { entry.size, entry.modifiedNs }, core->passesStarted };

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // Shared by the render loop's files: what one host block is rendered with, and small helpers.
-namespace render
+namespace brisalto::render
 {
     constexpr int longestLookaheadMs = 1000;  // "Lookahead" at its top
     constexpr int derivedRingBlocks = 3;      // side detector (+1 in two modes), summed detector, peak
@@ -46,7 +46,7 @@ namespace render
 }
 
 // Everything one host block is rendered with: taken once at its start.
-struct BrisaltoAudioProcessor::RenderBlock : exchange::BlockView
+struct BrisaltoAudioProcessor::RenderBlock : brisalto::exchange::BlockView
 {
     int numSamples = 0;
 
@@ -76,7 +76,7 @@ struct BrisaltoAudioProcessor::RenderBlock : exchange::BlockView
         return sideBusPresent ? bufferChannel (sideStart + ringChannel - nrIn, offset) : nullptr;
     }
 
-    int ringChannelBlocks() const noexcept { return nrTotal + render::derivedRingBlocks; }
+    int ringChannelBlocks() const noexcept { return nrTotal + brisalto::render::derivedRingBlocks; }
     bool sendsExternalSideChain() const noexcept { return mode == MixMode::sideChainSend && track >= 0 && track < NUM_EXT_SIDECHAIN_SLOTS; }
     bool hasMidiOrReceivedSide() const noexcept { return mode == MixMode::sideChainReceive || mode == MixMode::sideMidi; }
 };

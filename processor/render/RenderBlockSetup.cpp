@@ -26,7 +26,7 @@ void BrisaltoAudioProcessor::readPlayHead (RenderBlock& b) noexcept
         }
     }
     if (! hostTime && ! b.playing)
-        b.callbackTimeNs = exchange::StoppedClock::monotonicNowNs();
+        b.callbackTimeNs = brisalto::exchange::StoppedClock::monotonicNowNs();
 }
 
 void BrisaltoAudioProcessor::noteHostBlockSize (int n, bool bypassed) noexcept
@@ -38,9 +38,9 @@ void BrisaltoAudioProcessor::noteHostBlockSize (int n, bool bypassed) noexcept
         return;
 
     if (bypassed)
-        platform::log::write (platform::log::notice, "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  ", n, (int) rs.lastHostBlockSize);
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  ", n, (int) rs.lastHostBlockSize);
     else
-        platform::log::write (platform::log::notice, "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  (mode %d)", n, (int) rs.lastHostBlockSize, (int) mixMode);
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  (mode %d)", n, (int) rs.lastHostBlockSize, (int) mixMode);
     rs.lastHostBlockSize = n;
 }
 
@@ -105,14 +105,14 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
         mLimiterHits = 0;
         mClipCount = 0;
         mOutputPeakDb = -144.0f;
-        platform::log::write (platform::log::notice, "\nBrisalto start playing timestamp : %lld    origin %.4f", (long long) ts, b.ppq);
+        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto start playing timestamp : %lld    origin %.4f", (long long) ts, b.ppq);
         resetChannelStatesForStart (true);
         clearExchangeRecords();
     }
     else if (! b.playing)
     {
         // One clock for every stopped instance of the process (see StoppedClock.h).
-        mFreeRunningSamples = exchange::StoppedClock::blockStart (mExchange.stoppedClock, mSampleRate.load(), n, b.callbackTimeNs);
+        mFreeRunningSamples = brisalto::exchange::StoppedClock::blockStart (mExchange.stoppedClock, mSampleRate.load(), n, b.callbackTimeNs);
         mExchange.stoppedSamples = mWasPlaying != 0 ? 0 : mExchange.stoppedSamples + n;
     }
     else if (ts <= mPrevTimestamp)
@@ -132,7 +132,7 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
     if ((double) diff > 1.5 * (double) expectedStep || ts < mPrevTimestamp)
     {
         const int blockSize = std::max (1, (int) mBlocksize);
-        platform::log::write (platform::log::notice, "\nBrisalto going forward or backward : %d blocks!!   diff %d  timestamp : %lld   prev %lld   blocksize %d \n",
+        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto going forward or backward : %d blocks!!   diff %d  timestamp : %lld   prev %lld   blocksize %d \n",
                               (int) (diff / blockSize), (int) diff, (long long) ts, (long long) mPrevTimestamp, n);
         // The own link record too: after a jump back its entries of the earlier pass would
         // be taken for this one's.
@@ -179,7 +179,7 @@ void BrisaltoAudioProcessor::updateChannelCounts (RenderBlock& b, bool bypassed)
         if (totalIns != mRenderState.loggedExcessInputs)
         {
             mRenderState.loggedExcessInputs = totalIns;
-            platform::log::write (platform::log::notice,
+            brisalto::platform::log::write (brisalto::platform::log::notice,
                                   bypassed ? "Brisalto  processBlock  In chan %d  total In %d  >  MAX_C~HANNELS !!!!!!   "
                                            : "Brisalto  processBlock  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ",
                                   (int) mNrInChannels, (int) mNrTotalInChannels);
@@ -196,11 +196,11 @@ void BrisaltoAudioProcessor::updateChannelCounts (RenderBlock& b, bool bypassed)
     {
         mNrInChannels = nrIn;
         mNrTotalInChannels = totalIns;
-        platform::log::write (platform::log::notice, "Brisalto processBlock  In chan %d  total In %d ", nrIn, totalIns);
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto processBlock  In chan %d  total In %d ", nrIn, totalIns);
         if (bypassed)
-            platform::log::print ("\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns, b.totalOuts);
+            brisalto::platform::log::print ("\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns, b.totalOuts);
         else
-            platform::log::print ("\nprocessBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns, b.totalOuts);
+            brisalto::platform::log::print ("\nprocessBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns, b.totalOuts);
     }
 
     b.nrIn = nrIn;

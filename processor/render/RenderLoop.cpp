@@ -17,10 +17,10 @@ void BrisaltoAudioProcessor::prepareRenderLoop()
 {
     auto& rs = mRenderState;
     const int blockSize = std::max (1, (int) mBlocksize);
-    const int longestLookahead = render::lookaheadBlocksFor (render::longestLookaheadMs, blockSize, mSampleRate);
+    const int longestLookahead = brisalto::render::lookaheadBlocksFor (brisalto::render::longestLookaheadMs, blockSize, mSampleRate);
     const int ringSize = longestLookahead + 1;
     const int inputs = juce::jlimit (0, MAX_CHANNELS, std::max (getTotalNumInputChannels(), (int) mNrTotalInChannels));
-    const int channelBlocks = inputs + render::derivedRingBlocks;
+    const int channelBlocks = inputs + brisalto::render::derivedRingBlocks;
 
     rs.preparedBlockSize = blockSize;
     rs.ringChannelCapacity = channelBlocks;
@@ -60,14 +60,14 @@ void BrisaltoAudioProcessor::ensureRingCapacity (int channelBlocks)
         return;
 
     // Only reached when the host changes the layout without preparing again.
-    platform::log::write (platform::log::warning, "Brisalto processBlock  ring grows to %d channel blocks without prepareToPlay !!!!!!", channelBlocks);
+    brisalto::platform::log::write (brisalto::platform::log::warning, "Brisalto processBlock  ring grows to %d channel blocks without prepareToPlay !!!!!!", channelBlocks);
     for (auto& element : mRingBuffer)
     {
         element.mSamples.resize ((size_t) channelBlocks * (size_t) rs.preparedBlockSize, 0.0f);
         element.mMeanSquares.resize ((size_t) channelBlocks, 0.0f);
     }
     rs.ringDelay.prepare (channelBlocks, rs.ringDelay.capacity());
-    render::dropPendingElements (rs);
+    brisalto::render::dropPendingElements (rs);
     rs.ringChannelCapacity = channelBlocks;
 }
 
@@ -88,7 +88,7 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
 
     auto& rs = mRenderState;
     rs.filterCoeffsWaiting = rs.filterCoeffsWaiting || mBlockFilterCounter != 0;
-    if (render::isOn (mParamSnapshot[BPFilterOn]) && rs.filterCoeffsWaiting)
+    if (brisalto::render::isOn (mParamSnapshot[BPFilterOn]) && rs.filterCoeffsWaiting)
         handOverFilterCoeffs();
 
     updateChannelCounts (b, false);
@@ -132,7 +132,7 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
         mInputChannelLevels[ch] = b.levels[ch];
     if (b.gainReductionSet)
         mGainReduction = b.gainReduction;
-    if (render::isOn (mParamSnapshot[HardLimiterOn]))
+    if (brisalto::render::isOn (mParamSnapshot[HardLimiterOn]))
         mLimiterHits += b.hits;
 }
 
@@ -164,7 +164,7 @@ void BrisaltoAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buf
 
 bool BrisaltoAudioProcessor::beginBlock (RenderBlock& b, juce::AudioBuffer<float>& buffer, bool bypassed) noexcept
 {
-    RenderThread::markCurrent();
+    brisalto::RenderThread::markCurrent();
 
     // Requests from other threads land between blocks. The shared detector state follows an
     // envelope reset like the channel states.

@@ -44,9 +44,9 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
         {
             if (sharedRow)
             {
-                platform::log::write (platform::log::notice, "Brisalto  processBlock  In chan %d  total In %d   out %d  :  channelData = 0 !!!!!!!!   %llx  %llx\n",
+                brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto  processBlock  In chan %d  total In %d   out %d  :  channelData = 0 !!!!!!!!   %llx  %llx\n",
                                       b.nrIn, b.nrTotal, b.totalOuts, 0ull, 0ull);
-                platform::log::print ("\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d :  channelData = 0 !!!!!!!!   %llx  %llx \n",
+                brisalto::platform::log::print ("\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d :  channelData = 0 !!!!!!!!   %llx  %llx \n",
                                       b.nrIn, b.nrTotal, b.totalOuts, 0ull, 0ull);
             }
             continue;
@@ -96,7 +96,7 @@ void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset
         // fills). The pad follows what comes out, so that a pad read just after bypass
         // continues it.
         const int delay = b.lookaheadDelay + b.limiterLatency;
-        render::bringDelayUpToDate (rs, mRingBuffer);
+        brisalto::render::bringDelayUpToDate (rs, mRingBuffer);
         for (int ch = 0; ch < channelCount; ++ch)
             if (auto* out = b.mainChannel (ch, offset))
             {
@@ -111,7 +111,7 @@ void BrisaltoAudioProcessor::alignOutputsWithLatency (RenderBlock& b, int offset
 
     // The hard limiter delays by its window, which is shorter than its share of the latency
     // when the release is short (and absent while it is off): make up the difference.
-    const bool limiterRuns = render::isOn (mParamSnapshot[HardLimiterOn]);
+    const bool limiterRuns = brisalto::render::isOn (mParamSnapshot[HardLimiterOn]);
     for (int ch = 0; ch < channelCount; ++ch)
     {
         float* out = b.mainChannel (ch, offset);

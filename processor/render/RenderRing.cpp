@@ -11,7 +11,7 @@ void BrisaltoAudioProcessor::writeInputsToRing (RenderBlock& b, int offset, int 
     auto& rs = mRenderState;
     const int w = mRingWriteIndex;
     auto& element = mRingBuffer[(size_t) w];
-    render::retireElement (rs, mRingBuffer, w);
+    brisalto::render::retireElement (rs, mRingBuffer, w);
 
     if (rs.ringElementsInUse < b.lookaheadBlocks + 1)
         ++rs.ringElementsInUse;
@@ -43,7 +43,7 @@ void BrisaltoAudioProcessor::writeInputsToRing (RenderBlock& b, int offset, int 
         input_2_ringbuf (w, ch, x, n);
         if (b.mode == MixMode::sum)
             buildSumDetector (b, x, ch, n);
-        b.levels[ch] = std::max (b.levels[ch], render::largestMagnitude (x, n));
+        b.levels[ch] = std::max (b.levels[ch], brisalto::render::largestMagnitude (x, n));
     }
 
     writeSideChainToRing (b, offset, n);
@@ -54,7 +54,7 @@ void BrisaltoAudioProcessor::buildSumDetector (RenderBlock& b, const float* x, i
     auto& element = mRingBuffer[(size_t) mRingWriteIndex];
     float* sum = element.mSamples.data() + (size_t) b.nrTotal * (size_t) n;
     float* peak = sum + n;
-    const bool softLimiter = render::isOn (mParamSnapshot[SoftLimiterOn]);
+    const bool softLimiter = brisalto::render::isOn (mParamSnapshot[SoftLimiterOn]);
     const float w2 = b.weights[ch] * b.weights[ch];
 
     const auto trackPeak = [&] (int i, float q)
@@ -115,8 +115,8 @@ void BrisaltoAudioProcessor::writeSideChainToRing (RenderBlock& b, int offset, i
         if (const float* x = b.sideChannel (b.nrIn, offset))
         {
             for (int i = 0; i < n; ++i)
-                block[i] = dsp::finiteOrZero (x[i]);
-            element.mMeanSquares[(size_t) b.nrIn] = render::meanSquare (block, n);
+                block[i] = brisalto::dsp::finiteOrZero (x[i]);
+            element.mMeanSquares[(size_t) b.nrIn] = brisalto::render::meanSquare (block, n);
         }
         return;
     }
@@ -127,13 +127,13 @@ void BrisaltoAudioProcessor::writeSideChainToRing (RenderBlock& b, int offset, i
         if (const float* x = b.sideChannel (ch, offset))
             for (int i = 0; i < n; ++i)
             {
-                const float v = dsp::finiteOrZero (x[i]);
+                const float v = brisalto::dsp::finiteOrZero (x[i]);
                 block[i] += v * v;
             }
 
     for (int i = 0; i < n; ++i)
         block[i] = std::sqrt (block[i]);
-    element.mMeanSquares[(size_t) b.nrIn] = render::meanSquare (block, n);
+    element.mMeanSquares[(size_t) b.nrIn] = brisalto::render::meanSquare (block, n);
 }
 
 void BrisaltoAudioProcessor::writeSideDetectorSource (RenderBlock& b, int n) noexcept
@@ -166,7 +166,7 @@ void BrisaltoAudioProcessor::finishRingStep (RenderBlock& b) noexcept
 {
     // Everything this element holds also enters the sample-exact delay, once it is needed.
     auto& rs = mRenderState;
-    render::markElementPending (rs, mRingWriteIndex, std::min (b.ringChannelBlocks(), rs.ringChannelCapacity));
+    brisalto::render::markElementPending (rs, mRingWriteIndex, std::min (b.ringChannelBlocks(), rs.ringChannelCapacity));
 }
 
 int BrisaltoAudioProcessor::selectReadElement (RenderBlock& b, bool& filling) noexcept
@@ -174,7 +174,7 @@ int BrisaltoAudioProcessor::selectReadElement (RenderBlock& b, bool& filling) no
     filling = false;
     const int w = mRingWriteIndex;
     const int lookahead = b.lookaheadBlocks;
-    if (! render::isOn (mParamSnapshot[Adpative_Thresh_On]) || lookahead <= 0)
+    if (! brisalto::render::isOn (mParamSnapshot[Adpative_Thresh_On]) || lookahead <= 0)
         return w;
 
     if (mRenderState.ringElementsInUse < lookahead + 1)
@@ -196,14 +196,14 @@ void BrisaltoAudioProcessor::alignReadElement (RenderBlock& b, int readIndex, in
 
     // The element does not hold exactly the audio of one latency ago: rebuild it from the
     // sample-exact delay, mean squares included.
-    render::bringDelayUpToDate (rs, mRingBuffer);
+    brisalto::render::bringDelayUpToDate (rs, mRingBuffer);
     auto& element = mRingBuffer[(size_t) readIndex];
     const int blocks = std::min (b.ringChannelBlocks(), rs.ringChannelCapacity);
     for (int c = 0; c < blocks; ++c)
     {
         float* block = element.mSamples.data() + (size_t) c * (size_t) n;
         rs.ringDelay.read (c, block, n, b.lookaheadDelay);
-        element.mMeanSquares[(size_t) c] = render::meanSquare (block, n);
+        element.mMeanSquares[(size_t) c] = brisalto::render::meanSquare (block, n);
     }
     rs.elementStart[(size_t) readIndex] = wantedStart;
     rs.elementLength[(size_t) readIndex] = n;

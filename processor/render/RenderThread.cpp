@@ -1,6 +1,6 @@
 #include "processor/render/RenderThread.h"
 
-namespace RenderThread
+namespace brisalto::RenderThread
 {
 namespace
 {

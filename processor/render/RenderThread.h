@@ -2,7 +2,7 @@
 
 // Remembers which threads render audio. A thread that has rendered once is treated as a
 // render thread from then on: work that may block or post messages is deferred there.
-namespace RenderThread
+namespace brisalto::RenderThread
 {
     void markCurrent() noexcept;
     bool isCurrent() noexcept;

@@ -34,7 +34,7 @@ namespace
     }
 }
 
-namespace render
+namespace brisalto::render
 {
     void markElementPending (RenderLoopState& rs, int index, int blocks) noexcept
     {

@@ -12,7 +12,7 @@
 // most `maxDelayFor (preparedBlockSize)`, which with blocks at the prepared size leaves the
 // last limiter look-ahead's worth of each element. Before anything reads the delay, every
 // pending element enters it, so reads see exactly what writing each block at once would give.
-namespace render
+namespace brisalto::render
 {
     // The element just written at `index`: its first `blocks` channel blocks are pending.
     void markElementPending (RenderLoopState& rs, int index, int blocks) noexcept;

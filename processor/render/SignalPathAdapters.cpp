@@ -103,7 +103,7 @@ void BrisaltoAudioProcessor::prepareSignalPath()
     const int n = juce::jmax (1, (int) mBlocksize);
     for (auto& state : mChannelStates)
         state.ensureBlockSize (n);
-    dsp::block::prepare();
+    brisalto::dsp::block::prepare();
 }
 
 //==============================================================================
@@ -120,7 +120,7 @@ void BrisaltoAudioProcessor::input_2_ringbuf (int ringIndex, int channel, const 
     // Non-finite input is stored as silence, so nothing downstream (detector, histories,
     // saturation, limiter) ever sees it.
     for (int i = 0; i < n; ++i)
-        block[i] = dsp::finiteOrZero (samples[i]);
+        block[i] = brisalto::dsp::finiteOrZero (samples[i]);
 
     const auto mode = mBlockMixMode;
     const int nrIn = mNrInChannels;

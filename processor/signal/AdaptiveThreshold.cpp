@@ -97,7 +97,7 @@ void AdaptiveThreshold::thresholds (channelComprStateT* const* states, int count
             histories[k] = &states[first + k]->mLevelHistory;
             windows[k] = windowOf (*states[first + k], lookaheadBlocks);
         }
-        LevelHistoryLanes::sumRecent (histories, windows, used, sums, counts);
+        brisalto::LevelHistoryLanes::sumRecent (histories, windows, used, sums, counts);
         for (int k = 0; k < used; ++k)
             thresholdDb[first + k] = fromLevels (*states[first + k], settings, { sums[k], counts[k] }, ahead[first + k],
                                                  adaptiveLevelDb[first + k]);
@@ -115,7 +115,7 @@ float AdaptiveThreshold::fromLevels (channelComprStateT& state, const DetectorSe
     if (levels.count == 0)
         return state.mAdaptiveThresholdDb;
 
-    adaptiveLevelDb = dsp::toDb (std::sqrt (levels.sum / (float) levels.count));
+    adaptiveLevelDb = brisalto::dsp::toDb (std::sqrt (levels.sum / (float) levels.count));
     if (threshold > adaptiveLevelDb)
         threshold = threshold - (threshold - adaptiveLevelDb) * settings.adaptiveRelativeAmount;
     if (std::isfinite (threshold))

@@ -155,7 +155,7 @@ void channelComprStateT::runFilters (channelComprStateT* const* states, float* c
             s.runFilter (blocks[k], n);
     }
 
-    dsp::block::biquads (still, lanes, n, coeffs, z);
+    brisalto::dsp::block::biquads (still, lanes, n, coeffs, z);
 
     for (int k = 0; k < lanes; ++k)
     {

@@ -43,7 +43,7 @@ namespace
         m.attackSum += x * x;
         if (m.attackCount < INT_MAX)
             ++m.attackCount;
-        const float rmsDb = dsp::toDb (std::sqrt (m.attackSum / (float) m.attackCount));
+        const float rmsDb = brisalto::dsp::toDb (std::sqrt (m.attackSum / (float) m.attackCount));
         if (wanted (rmsDb) > g)
         {
             m.attackTarget = wanted (rmsDb);
@@ -204,7 +204,7 @@ namespace
         float* softLevels = levels + n;
         float* wantedForLevel = levels + 2 * n;
         float* overThreshold = levels + 3 * n;
-        dsp::block::magnitudesToDb (in.detector, levels, n);
+        brisalto::dsp::block::magnitudesToDb (in.detector, levels, n);
         for (int i = 0; i < n; ++i)
         {
             wantedForLevel[i] = wanted (levels[i]);
@@ -212,7 +212,7 @@ namespace
         }
         if (softLimiter && in.peakSquares != nullptr)
         {
-            dsp::block::powersToDb (in.peakSquares, softLevels, n);
+            brisalto::dsp::block::powersToDb (in.peakSquares, softLevels, n);
             return softLevels;
         }
         return levels;
@@ -291,10 +291,10 @@ void Envelope::run (channelComprStateT& state, const Input& in, const DetectorSe
     finishBlock (state, m, blockMax, n);
 }
 
-EnvelopeLanes::Channel Envelope::prepareLane (channelComprStateT& state, const Input& in, const DetectorSettings& s,
+brisalto::EnvelopeLanes::Channel Envelope::prepareLane (channelComprStateT& state, const Input& in, const DetectorSettings& s,
                                               bool makeupFirst, float autoGainDb) noexcept
 {
-    EnvelopeLanes::Channel lane;
+    brisalto::EnvelopeLanes::Channel lane;
     lane.detector = in.detector;
     lane.grOut = state.mGrPerSampleDb.data();
     lane.thresholdDb = in.thresholdDb;
@@ -308,7 +308,7 @@ EnvelopeLanes::Channel Envelope::prepareLane (channelComprStateT& state, const I
     return lane;
 }
 
-void Envelope::finishLane (channelComprStateT& state, const EnvelopeLanes::Channel& lane, const Input& in,
+void Envelope::finishLane (channelComprStateT& state, const brisalto::EnvelopeLanes::Channel& lane, const Input& in,
                            const DetectorSettings& s, bool makeupDone, float autoGainDb) noexcept
 {
     if (! makeupDone)
@@ -325,7 +325,7 @@ void Envelope::finishBlock (channelComprStateT& state, EnvelopeMotion& m, float 
     // Linear gains, reduction and makeup together, a block at a time.
     for (int i = 0; i < n; ++i)
         gainOut[i] -= grOut[i];
-    dsp::block::dbToGains (gainOut, gainOut, n);
+    brisalto::dsp::block::dbToGains (gainOut, gainOut, n);
 
     // Nothing non-finite may stay in the envelope: a bad block starts over at rest.
     if (! m.isFinite())

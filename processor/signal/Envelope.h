@@ -24,14 +24,14 @@ public:
     static void run (channelComprStateT& state, const Input& input, const DetectorSettings& settings,
                      float autoGainDb) noexcept;
 
-    // run in three steps, for channels whose envelopes run side by side (EnvelopeLanes::run
+    // run in three steps, for channels whose envelopes run side by side (brisalto::EnvelopeLanes::run
     // between the two, on the channel's own levels: no peak signal): before it, the makeup
     // with makeupFirst (required with the soft limiter, whose step reads it); after it, the
     // gains, with the makeup then unless it was made first.
-    static EnvelopeLanes::Channel prepareLane (channelComprStateT& state, const Input& input,
+    static brisalto::EnvelopeLanes::Channel prepareLane (channelComprStateT& state, const Input& input,
                                                const DetectorSettings& settings, bool makeupFirst,
                                                float autoGainDb) noexcept;
-    static void finishLane (channelComprStateT& state, const EnvelopeLanes::Channel& lane, const Input& input,
+    static void finishLane (channelComprStateT& state, const brisalto::EnvelopeLanes::Channel& lane, const Input& input,
                             const DetectorSettings& settings, bool makeupDone, float autoGainDb) noexcept;
 
     static ReleaseShape releaseShape (const DetectorSettings& settings) noexcept;

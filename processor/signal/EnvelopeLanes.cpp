@@ -18,7 +18,7 @@
 
 #ifndef BRISALTO_ENVELOPE_LANES_LIMITS
 #define BRISALTO_ENVELOPE_LANES_LIMITS
-namespace EnvelopeLanes::limits
+namespace brisalto::EnvelopeLanes::limits
 {
     // The one-channel loop compares floats with doubles; as float comparisons these need the
     // first float above the double.
@@ -56,7 +56,7 @@ namespace EnvelopeLanes::limits
 #endif
 
 HWY_BEFORE_NAMESPACE();
-namespace EnvelopeLanes::HWY_NAMESPACE
+namespace brisalto::EnvelopeLanes::HWY_NAMESPACE
 {
     namespace hn = hwy::HWY_NAMESPACE;
 
@@ -70,7 +70,7 @@ namespace EnvelopeLanes::HWY_NAMESPACE
     constexpr int maxLanes = HWY_MAX_BYTES / sizeof (float);
     constexpr int tileLength = 16;
 
-    // dsp::toDb of the lanes in `lanes` (in double, as the one-channel loop takes it), one lane
+    // brisalto::dsp::toDb of the lanes in `lanes` (in double, as the one-channel loop takes it), one lane
     // at a time: few lanes need it at once.
     HWY_INLINE V toDb (D d, V v, hn::Mask<D> lanes)
     {
@@ -80,7 +80,7 @@ namespace EnvelopeLanes::HWY_NAMESPACE
         const int count = (int) hn::Lanes (d);
         for (int k = 0; k < count; ++k)
             if (on[k] != 0.0f)
-                a[k] = dsp::toDb (a[k]);
+                a[k] = brisalto::dsp::toDb (a[k]);
         return hn::Load (d, a);
     }
 
@@ -375,7 +375,7 @@ namespace EnvelopeLanes::HWY_NAMESPACE
                 {
                     const int at = t * width + g * lanes;
                     const V x = hn::Load (d, tile.detector + at);
-                    const V level = dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, x);
+                    const V level = brisalto::dsp::lanes::HWY_NAMESPACE::magnitudesToDb (d, x);
                     const V w = curve (f[g], level);
                     hn::Store (level, d, tile.levels + at);
                     hn::Store (w, d, tile.wanted + at);
@@ -422,7 +422,7 @@ namespace EnvelopeLanes::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace EnvelopeLanes
+namespace brisalto::EnvelopeLanes
 {
     HWY_EXPORT (Run);
     HWY_EXPORT (Width);

@@ -7,10 +7,10 @@
 // The envelope's sample-by-sample recurrence for several independent channels side by side in
 // vector lanes (one channel per lane; every branch of the one-channel loop taken as a mask),
 // with the same results as that loop: the same levels, comparisons, divisions, square roots and
-// dsp::toDb. Only the non-linear release's power is taken in double vectors, not by powf: it
+// brisalto::dsp::toDb. Only the non-linear release's power is taken in double vectors, not by powf: it
 // may differ in the last bit. Compiled for every x86-64 instruction set and dispatched at run
-// time like dsp::block.
-namespace EnvelopeLanes
+// time like brisalto::dsp::block.
+namespace brisalto::EnvelopeLanes
 {
     // One channel's block: inputs per sample, the reduction out, the running values in and out.
     struct Channel

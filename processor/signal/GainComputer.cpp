@@ -25,7 +25,7 @@ float* GainComputer::cleanDetector (channelComprStateT& state, const float* samp
 {
     float* filtered = state.mFilteredDetector.data();
     for (int i = 0; i < n; ++i)
-        filtered[i] = dsp::finiteOrZero (samples[i]);
+        filtered[i] = brisalto::dsp::finiteOrZero (samples[i]);
     return filtered;
 }
 
@@ -61,7 +61,7 @@ Envelope::Input GainComputer::envelopeInput (channelComprStateT& state, const Bl
 
 void GainComputer::endBlock (channelComprStateT& state, const DetectorSettings& s, int n, float& autoGainDb) noexcept
 {
-    state.mGrHistory.push (dsp::sum (state.mGrPerSampleDb.data(), n) / (float) n);
+    state.mGrHistory.push (brisalto::dsp::sum (state.mGrPerSampleDb.data(), n) / (float) n);
     if (s.autoGain)
         autoGainDb = autoGainOf (state, s);
 }
@@ -92,7 +92,7 @@ void GainComputer::runChannels (channelComprStateT* const* states, const Block* 
     for (int k = 0; k < count; ++k)
         alike = alike && blocks[k].n == n && blocks[k].lookaheadBlocks == blocks[0].lookaheadBlocks
              && blocks[k].peakSquares == nullptr;
-    if (envelopesChain (s) || ! alike || n <= 0 || count < EnvelopeLanes::width())
+    if (envelopesChain (s) || ! alike || n <= 0 || count < brisalto::EnvelopeLanes::width())
     {
         for (int k = 0; k < count; ++k)
             run (*states[k], blocks[k], ahead[k], s, autoGainDb);
@@ -103,10 +103,10 @@ void GainComputer::runChannels (channelComprStateT* const* states, const Block* 
     // depend on the auto gain, and may be made before the envelopes run; otherwise the makeup
     // is made afterwards, in channel order, from the auto gain the channel before left.
     const bool makeupFirst = s.softLimiter;
-    const EnvelopeLanes::Shape shape { s.ratio, Envelope::releaseShape (s), s.softLimiter };
+    const brisalto::EnvelopeLanes::Shape shape { s.ratio, Envelope::releaseShape (s), s.softLimiter };
     constexpr int batch = 32;
     Envelope::Input inputs[batch];
-    EnvelopeLanes::Channel lanes[batch];
+    brisalto::EnvelopeLanes::Channel lanes[batch];
     float thresholdDb[batch], adaptiveLevelDb[batch];
     for (int first = 0; first < count; first += batch)
     {
@@ -121,7 +121,7 @@ void GainComputer::runChannels (channelComprStateT* const* states, const Block* 
             inputs[k] = envelopeInput (state, blocks[first + k], s, thresholdDb[k], adaptiveLevelDb[k]);
             lanes[k] = Envelope::prepareLane (state, inputs[k], s, makeupFirst, autoGainDb);
         }
-        EnvelopeLanes::run (lanes, used, n, shape);
+        brisalto::EnvelopeLanes::run (lanes, used, n, shape);
         for (int k = 0; k < used; ++k)
         {
             auto& state = *states[first + k];

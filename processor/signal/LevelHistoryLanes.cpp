@@ -12,7 +12,7 @@
 #include <cmath>
 
 HWY_BEFORE_NAMESPACE();
-namespace LevelHistoryLanes::HWY_NAMESPACE
+namespace brisalto::LevelHistoryLanes::HWY_NAMESPACE
 {
     namespace hn = hwy::HWY_NAMESPACE;
 
@@ -74,7 +74,7 @@ namespace LevelHistoryLanes::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace LevelHistoryLanes
+namespace brisalto::LevelHistoryLanes
 {
     HWY_EXPORT (SumRecent);
 

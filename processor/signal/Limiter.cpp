@@ -188,8 +188,8 @@ namespace zolt_tools
         if (std::abs (v) > mCeiling)
         {
             const float peak = windowPeak (now);
-            const float aT = (float) ((double) dsp::toDb (mCeiling / peak) - 0.1);
-            const float bT = (float) ((double) dsp::toDb (mCeiling / std::abs (v)) - 0.1);
+            const float aT = (float) ((double) brisalto::dsp::toDb (mCeiling / peak) - 0.1);
+            const float bT = (float) ((double) brisalto::dsp::toDb (mCeiling / std::abs (v)) - 0.1);
 
             float& atLoud = mHead[(now + w) & mRingMask];
             const float g = atLoud;
@@ -246,8 +246,8 @@ namespace zolt_tools
             const int count = std::min (chunk, n - start);
             float* x = samples + start;
             for (int i = 0; i < count; ++i)
-                x[i] = processSample (dsp::finiteOrZero (x[i]), hits, gainsDb[i]);
-            dsp::block::dbToGains (gainsDb, gainsDb, count);
+                x[i] = processSample (brisalto::dsp::finiteOrZero (x[i]), hits, gainsDb[i]);
+            brisalto::dsp::block::dbToGains (gainsDb, gainsDb, count);
             for (int i = 0; i < count; ++i)
                 x[i] *= gainsDb[i];
         }
@@ -281,7 +281,7 @@ namespace zolt_tools
 
     void Limiter::processLanes (Limiter* const* limiters, float* const* samples, int count, int n) noexcept
     {
-        const int width = dsp::lanes::laneWidth();
+        const int width = brisalto::dsp::lanes::laneWidth();
         for (int first = 0; first < count;)
         {
             int group = 1;
@@ -319,7 +319,7 @@ namespace zolt_tools
                 for (int k = 0; k < count; ++k)
                     for (int j = 0; j < quiet; ++j)
                     {
-                        const float v = dsp::finiteOrZero (samples[k][start + t + j]);
+                        const float v = brisalto::dsp::finiteOrZero (samples[k][start + t + j]);
                         if (std::abs (v) > ceiling)
                             quiet = j;
                         else
@@ -333,7 +333,7 @@ namespace zolt_tools
                         for (int j = 0; j < steps; ++j)
                         {
                             float& x = samples[k][start + t + j];
-                            x = limiters[k]->processSample (dsp::finiteOrZero (x), hits[k], gainsDb[k][t + j]);
+                            x = limiters[k]->processSample (brisalto::dsp::finiteOrZero (x), hits[k], gainsDb[k][t + j]);
                         }
                     t += steps;
                     continue;
@@ -348,7 +348,7 @@ namespace zolt_tools
                         releases[k] = (int32_t) l.mRampRelease;
                         rampDb[k] = l.mTailIsRamp ? l.mRampDb : 0.0f;
                     }
-                    dsp::lanes::rampValues (offsets, ends, releases, rampDb, tails, quiet);
+                    brisalto::dsp::lanes::rampValues (offsets, ends, releases, rampDb, tails, quiet);
                     for (int k = 0; k < count; ++k)
                     {
                         auto& l = *limiters[k];
@@ -362,7 +362,7 @@ namespace zolt_tools
                 {
                     const int i = start + t + quiet;
                     for (int k = 0; k < count; ++k)
-                        samples[k][i] = limiters[k]->processSample (dsp::finiteOrZero (samples[k][i]), hits[k],
+                        samples[k][i] = limiters[k]->processSample (brisalto::dsp::finiteOrZero (samples[k][i]), hits[k],
                                                                     gainsDb[k][t + quiet]);
                     t += quiet + 1;
                 }
@@ -374,7 +374,7 @@ namespace zolt_tools
 
             for (int k = 0; k < count; ++k)
             {
-                dsp::block::dbToGains (gainsDb[k], gainsDb[k], length);
+                brisalto::dsp::block::dbToGains (gainsDb[k], gainsDb[k], length);
                 float* x = samples[k] + start;
                 for (int i = 0; i < length; ++i)
                     x[i] *= gainsDb[k][i];

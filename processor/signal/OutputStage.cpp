@@ -104,7 +104,7 @@ void OutputStage::applyMix (const channelComprStateT& gains, const OutputSetting
     else if (mv < 0.0f)
     {
         // Negative mix: the reduction without makeup, added to the dry signal.
-        dsp::block::dbToGains (GR, out, n);
+        brisalto::dsp::block::dbToGains (GR, out, n);
         for (int i = 0; i < n; ++i)
         {
             const float m = mix[i] / 100.0f;
@@ -130,9 +130,9 @@ void OutputStage::applyTube (const channelComprStateT& gains, TubeDcHistory& his
     const float* mix = gains.mMixPerSample.data();
 
     const float a = (7.0f * A + 1.0f) * 0.125f;
-    const float kA = (dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
+    const float kA = (brisalto::dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
     const float b = 20.0f * B + 1.0f;
-    const float kB = dsp::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
+    const float kB = brisalto::dsp::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
     float dA = 1.0f, dB = 1.0f;
     if (D > 0.0f)
     {
@@ -176,11 +176,11 @@ void OutputStage::applyTube (const channelComprStateT& gains, TubeDcHistory& his
             }
         }
         if (A > 0.0f)
-            dsp::block::tanhOf (ys, curveA, count, sA, 0.7f);
+            brisalto::dsp::block::tanhOf (ys, curveA, count, sA, 0.7f);
         if (B > 0.0f)
-            dsp::block::tanhOf (ys, curveB, count, sB, 0.0f);
+            brisalto::dsp::block::tanhOf (ys, curveB, count, sB, 0.0f);
         if (D > 0.0f)
-            dsp::block::powerOf (powerD, powerD, count, dA);
+            brisalto::dsp::block::powerOf (powerD, powerD, count, dA);
 
         // Class A with its running DC removal (the only pass that runs sample by sample),
         // then the sum of the curves and the mix in one pass without branches.
@@ -247,7 +247,7 @@ void OutputStage::meter (const float* out, int n, const Meters& meters) noexcept
     for (; i < n; ++i)
         peak = std::max (peak, std::abs (out[i]));
 
-    const float peakDb = dsp::toDb (peak);
+    const float peakDb = brisalto::dsp::toDb (peak);
     if (peakDb > meters.peakDb)
         meters.peakDb = peakDb;
     if (meters.peakDb > 0.0f && meters.clipCount < INT_MAX)

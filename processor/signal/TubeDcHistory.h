@@ -90,7 +90,7 @@ public:
     float sum() const noexcept
     {
         const int first = std::min (count, capacity - oldest);
-        return dsp::sum (values.data() + oldest, first) + dsp::sum (values.data(), count - first);
+        return brisalto::dsp::sum (values.data() + oldest, first) + brisalto::dsp::sum (values.data(), count - first);
     }
 
 private:

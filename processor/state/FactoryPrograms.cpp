@@ -52,7 +52,7 @@ int BrisaltoAudioProcessor::getNumPrograms() { return sPresets.size(); }
 void BrisaltoAudioProcessor::getProgramParameters (int program, float (&values)[NUM_PARAMETERS]) const
 {
     for (int k = 0; k < NUM_PARAMETERS; ++k)
-        values[k] = ParameterTable::defaultValue (k);
+        values[k] = brisalto::ParameterTable::defaultValue (k);
 
     if (const auto* found = sPresets.find (program))
         for (const auto& [parameter, displayValue] : found->values)

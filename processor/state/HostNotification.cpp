@@ -57,7 +57,7 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
     // the default preset loaded while the processor is being built: no wrapper listens yet, and
     // a post could run on the message thread before it does (the timer waits for preparation,
     // which every wrapper asks for once it listens).
-    if (RenderThread::isCurrent() || ! mConstructed)
+    if (brisalto::RenderThread::isCurrent() || ! mConstructed)
     {
         mHostNotifyHandOff = 1;
         return;

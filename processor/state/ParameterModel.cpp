@@ -11,31 +11,31 @@ int BrisaltoAudioProcessor::getNumParameters() { return NUM_PARAMETERS; }
 
 const juce::String BrisaltoAudioProcessor::getParameterName (int index)
 {
-    if (const char* name = ParameterTable::name (index))
+    if (const char* name = brisalto::ParameterTable::name (index))
         return name;
     return "param_" + juce::String (index);
 }
 
 float BrisaltoAudioProcessor::getParameter (int index)
 {
-    return ParameterTable::isValidIndex (index) ? mParams[index].load() : 0.0f;
+    return brisalto::ParameterTable::isValidIndex (index) ? mParams[index].load() : 0.0f;
 }
 
 const juce::String BrisaltoAudioProcessor::getParameterText (int index)
 {
-    if (! ParameterTable::isValidIndex (index))
+    if (! brisalto::ParameterTable::isValidIndex (index))
         return {};
     return juce::String ((double) mParams[index].load());
 }
 
 float BrisaltoAudioProcessor::getParameterDefaultValue (int index)
 {
-    return ParameterTable::defaultValue (index);
+    return brisalto::ParameterTable::defaultValue (index);
 }
 
 bool BrisaltoAudioProcessor::isParameterAutomatable (int index) const
 {
-    return ParameterTable::isAutomatable (index);
+    return brisalto::ParameterTable::isAutomatable (index);
 }
 
 juce::String BrisaltoAudioProcessor::getParameterID (int index)
@@ -45,16 +45,16 @@ juce::String BrisaltoAudioProcessor::getParameterID (int index)
 
 float BrisaltoAudioProcessor::parameterValue2Plugin (int index, float value)
 {
-    return ParameterTable::toNormalised (index, value);
+    return brisalto::ParameterTable::toNormalised (index, value);
 }
 
 //==============================================================================
 void BrisaltoAudioProcessor::setParameter (int index, float newValue)
 {
-    if (! ParameterTable::isValidIndex (index))
+    if (! brisalto::ParameterTable::isValidIndex (index))
         return;
 
-    mParams[index] = ParameterTable::sanitise (index, newValue);
+    mParams[index] = brisalto::ParameterTable::sanitise (index, newValue);
     deriveParameter (index);
     notifyParameterChange();
 }
@@ -186,7 +186,7 @@ void BrisaltoAudioProcessor::requestEditorRefresh()
     // (a render thread first, which must not even take the message thread's lock) leaves a
     // request that the editor's timer takes. The message-thread role can move between threads
     // while an editor is open, so it is asked at each call.
-    if (RenderThread::isCurrent() || ! juce::MessageManager::existsAndIsCurrentThread())
+    if (brisalto::RenderThread::isCurrent() || ! juce::MessageManager::existsAndIsCurrentThread())
     {
         mEditorRefreshPending = 1;
         return;

@@ -46,7 +46,7 @@ namespace
     };
 }
 
-namespace ParameterTable
+namespace brisalto::ParameterTable
 {
     bool isValidIndex (int index) noexcept { return index >= 0 && index < NUM_PARAMETERS; }
 

@@ -39,7 +39,7 @@ enum ParamIndex : int
     HardLimiterRelease
 };
 
-namespace ParameterTable
+namespace brisalto::ParameterTable
 {
     bool isValidIndex (int index) noexcept;
 

@@ -6,9 +6,9 @@
 
 namespace
 {
-    StateChunkWriter::Values stateValuesOf (BrisaltoAudioProcessor& p)
+    brisalto::StateChunkWriter::Values stateValuesOf (BrisaltoAudioProcessor& p)
     {
-        StateChunkWriter::Values values;
+        brisalto::StateChunkWriter::Values values;
         values.trackNumber = p.trackNumber;
         values.groupNumber = p.groupNumber;
         values.grp_param_sync = p.grp_param_sync;
@@ -35,10 +35,10 @@ namespace
         return values;
     }
 
-    void writeText (const StateChunkWriter::Values& values, juce::MemoryBlock& destData)
+    void writeText (const brisalto::StateChunkWriter::Values& values, juce::MemoryBlock& destData)
     {
         // The text is pure ASCII: its UTF-8 bytes are its characters. The block holds the chunk alone.
-        const auto text = StateChunkWriter::toText (values);
+        const auto text = brisalto::StateChunkWriter::toText (values);
         destData.replaceAll (text.toRawUTF8(), text.getNumBytesAsUTF8());
     }
 }
@@ -55,7 +55,7 @@ void BrisaltoAudioProcessor::getStateInformationWith (const float (&values)[NUM_
     state.currentUserPreset = presetName;
     state.currentProgram = -1;  // values of the caller's, not of the current program
     for (int i = 0; i < NUM_PARAMETERS; ++i)
-        state.params[i] = ParameterTable::sanitise (i, values[i]);
+        state.params[i] = brisalto::ParameterTable::sanitise (i, values[i]);
     writeText (state, destData);
 }
 
@@ -68,12 +68,12 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes,
 {
     const bool standalone = wrapperType == wrapperType_Standalone;
 
-    StateChunkReader::Result chunk;
-    const auto status = StateChunkReader::read (data, sizeInBytes, ! standalone, chunk);
-    if (status != StateChunkReader::Status::ok)
+    brisalto::StateChunkReader::Result chunk;
+    const auto status = brisalto::StateChunkReader::read (data, sizeInBytes, ! standalone, chunk);
+    if (status != brisalto::StateChunkReader::Status::ok)
     {
-        platform::log::write (platform::log::notice, "Brisalto setStateInformation : state of %d bytes ignored (%s)  !!!!!!",
-                              sizeInBytes, StateChunkReader::describe (status));
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto setStateInformation : state of %d bytes ignored (%s)  !!!!!!",
+                              sizeInBytes, brisalto::StateChunkReader::describe (status));
         return false;
     }
 

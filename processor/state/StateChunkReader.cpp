@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace StateChunkReader
+namespace brisalto::StateChunkReader
 {
 namespace
 {
@@ -129,12 +129,12 @@ namespace
 
     void readParameters (const juce::var& object, Result& out)
     {
-        if (hasKey (object, ParameterTable::name (0)))
+        if (hasKey (object, brisalto::ParameterTable::name (0)))
         {
             for (int i = 0; i < NUM_PARAMETERS; ++i)
             {
-                const auto value = object.getProperty (ParameterTable::name (i), {});
-                out.params[(size_t) i] = unitValue (value).value_or (ParameterTable::defaultValue (i));
+                const auto value = object.getProperty (brisalto::ParameterTable::name (i), {});
+                out.params[(size_t) i] = unitValue (value).value_or (brisalto::ParameterTable::defaultValue (i));
             }
             return;
         }
@@ -144,7 +144,7 @@ namespace
         {
             const int n = juce::jmin (values->size(), NUM_PARAMETERS);
             for (int i = 0; i < n; ++i)
-                out.params[(size_t) i] = unitValue (values->getReference (i)).value_or (ParameterTable::defaultValue (i));
+                out.params[(size_t) i] = unitValue (values->getReference (i)).value_or (brisalto::ParameterTable::defaultValue (i));
         }
     }
 
@@ -169,9 +169,9 @@ const char* describe (Status status) noexcept
         case Status::empty:         return "empty";
         case Status::tooLong:       return "too long";
         // What the shared JSON check refused, in its words.
-        case Status::tooDeep:       return platform::json::describe (platform::json::Check::tooDeep);
-        case Status::numberTooLong: return platform::json::describe (platform::json::Check::numberTooLong);
-        case Status::badNumber:     return platform::json::describe (platform::json::Check::badNumber);
+        case Status::tooDeep:       return brisalto::platform::json::describe (brisalto::platform::json::Check::tooDeep);
+        case Status::numberTooLong: return brisalto::platform::json::describe (brisalto::platform::json::Check::numberTooLong);
+        case Status::badNumber:     return brisalto::platform::json::describe (brisalto::platform::json::Check::badNumber);
         case Status::notParsed:     return "not JSON";
         case Status::notAnObject:   return "not a JSON object";
     }
@@ -252,14 +252,14 @@ Status read (const void* data, int sizeInBytes, bool readMidiKeysToo, Result& re
         return Status::empty;
 
     juce::var parsed;
-    auto check = platform::json::Check::ok;
-    switch (platform::json::parse (bytes, length, parsed, check))
+    auto check = brisalto::platform::json::Check::ok;
+    switch (brisalto::platform::json::parse (bytes, length, parsed, check))
     {
-        case platform::json::ParseStatus::ok:        break;
-        case platform::json::ParseStatus::notParsed: return Status::notParsed;
-        case platform::json::ParseStatus::rejected:
-            return check == platform::json::Check::tooDeep       ? Status::tooDeep
-                 : check == platform::json::Check::numberTooLong ? Status::numberTooLong
+        case brisalto::platform::json::ParseStatus::ok:        break;
+        case brisalto::platform::json::ParseStatus::notParsed: return Status::notParsed;
+        case brisalto::platform::json::ParseStatus::rejected:
+            return check == brisalto::platform::json::Check::tooDeep       ? Status::tooDeep
+                 : check == brisalto::platform::json::Check::numberTooLong ? Status::numberTooLong
                                                                   : Status::badNumber;
     }
     if (parsed.getDynamicObject() == nullptr)

@@ -10,13 +10,13 @@
 
 // Reads the JSON state text (host chunk, user preset file, default preset file) into checked
 // values. Nothing is applied here: the result holds only values that are safe to store.
-namespace StateChunkReader
+namespace brisalto::StateChunkReader
 {
     // Input the reader refuses before any JSON parser sees it.
     constexpr size_t maxTextBytes = 1 << 20;
-    constexpr int maxNestingDepth = platform::json::maxNestingDepth;
-    constexpr int maxIntegerDigits = platform::json::maxIntegerDigits;
-    constexpr int maxExponentDigits = platform::json::maxExponentDigits;
+    constexpr int maxNestingDepth = brisalto::platform::json::maxNestingDepth;
+    constexpr int maxIntegerDigits = brisalto::platform::json::maxIntegerDigits;
+    constexpr int maxExponentDigits = brisalto::platform::json::maxExponentDigits;
     // The highest program index a text may name.
     constexpr int32_t maxProgramIndex = 127;
 
@@ -76,8 +76,8 @@ namespace StateChunkReader
     // Length up to the first zero byte.
     size_t textLength (const char* bytes, size_t size) noexcept;
 
-    using platform::json::isValidUtf8;
-    using platform::json::decodeText;
+    using brisalto::platform::json::isValidUtf8;
+    using brisalto::platform::json::decodeText;
 
     // Joins UTF-16 surrogate pairs (as \u escapes leave them) into one character; a lone
     // surrogate becomes U+FFFD.

@@ -3,7 +3,7 @@
 
 #include <limits>
 
-namespace StateChunkWriter
+namespace brisalto::StateChunkWriter
 {
     bool hasWeightsOtherThanOne (const float (&weights)[MAX_CHANNELS]) noexcept
     {
@@ -31,7 +31,7 @@ namespace StateChunkWriter
         object->setProperty ("inputFormat", (int) values.inputFormat);
 
         for (int i = 0; i < NUM_PARAMETERS; ++i)
-            object->setProperty (ParameterTable::name (i), (double) values.params[i]);
+            object->setProperty (brisalto::ParameterTable::name (i), (double) values.params[i]);
 
         if (values.withMidiKeys)
         {

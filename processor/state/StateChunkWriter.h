@@ -7,7 +7,7 @@
 // Writes the processor's persistent state as the JSON text that the host stores with its song,
 // that user preset files hold and that the default preset file holds: one object in printable
 // ASCII, keys in a fixed order, CR LF line ends.
-namespace StateChunkWriter
+namespace brisalto::StateChunkWriter
 {
     struct Values
     {

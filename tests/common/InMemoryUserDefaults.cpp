@@ -1,6 +1,6 @@
 #include "InMemoryUserDefaults.h"
 
-namespace platform
+namespace brisalto::platform
 {
 int64_t InMemoryUserDefaults::integerForKey (const juce::String& key)
 {

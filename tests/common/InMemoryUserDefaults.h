@@ -2,7 +2,7 @@
 
 #include "platform/UserDefaults.h"
 
-namespace platform
+namespace brisalto::platform
 {
     // Keeps the values in memory, for tests: nothing reaches a file.
     class InMemoryUserDefaults final : public UserDefaults

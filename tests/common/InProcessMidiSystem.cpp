@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace platform::midi
+namespace brisalto::platform::midi
 {
 bool InProcessMidiSystem::failsNow (int& failuresLeft)
 {

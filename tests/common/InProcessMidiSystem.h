@@ -9,7 +9,7 @@
 // the object-added notification), messages are sent from a source or to a destination on the
 // calling thread (which plays the part of the MIDI system's receive thread), client and port
 // creation can be made to fail, and everything made can be inspected.
-namespace platform::midi
+namespace brisalto::platform::midi
 {
     class InProcessMidiSystem final : public MidiSystem
     {

@@ -95,18 +95,18 @@ struct ScopedMidiSystem
 {
     ScopedMidiSystem()
     {
-        platform::midi::MidiSystem::setStandard (system);
-        platform::UserDefaults::setStandard (defaults);
+        brisalto::platform::midi::MidiSystem::setStandard (system);
+        brisalto::platform::UserDefaults::setStandard (defaults);
     }
     ~ScopedMidiSystem()
     {
-        platform::midi::MidiSystem::setStandard (nullptr);
-        platform::UserDefaults::setStandard (nullptr);
+        brisalto::platform::midi::MidiSystem::setStandard (nullptr);
+        brisalto::platform::UserDefaults::setStandard (nullptr);
     }
 
-    std::shared_ptr<platform::midi::InProcessMidiSystem> system = std::make_shared<platform::midi::InProcessMidiSystem>();
-    std::shared_ptr<platform::InMemoryUserDefaults> defaults = std::make_shared<platform::InMemoryUserDefaults>();
+    std::shared_ptr<brisalto::platform::midi::InProcessMidiSystem> system = std::make_shared<brisalto::platform::midi::InProcessMidiSystem>();
+    std::shared_ptr<brisalto::platform::InMemoryUserDefaults> defaults = std::make_shared<brisalto::platform::InMemoryUserDefaults>();
 };
 
-inline platform::midi::Packet programChange (int channel, int program) { return { 0xC0, channel, program, 0 }; }
-inline platform::midi::Packet noteOn (int channel, int note, int velocity) { return { 0x90, channel, note, velocity }; }
+inline brisalto::platform::midi::Packet programChange (int channel, int program) { return { 0xC0, channel, program, 0 }; }
+inline brisalto::platform::midi::Packet noteOn (int channel, int note, int velocity) { return { 0x90, channel, note, velocity }; }

@@ -41,7 +41,7 @@ namespace
     }
 
     // The chunk types of a PNG file, in order; empty when the signature is wrong.
-    std::vector<std::string> chunkTypes (EmbeddedArt::Data data)
+    std::vector<std::string> chunkTypes (brisalto::EmbeddedArt::Data data)
     {
         static const char signature[] = "\x89PNG\r\n\x1a\n";
         std::vector<std::string> types;
@@ -105,7 +105,7 @@ TEST (EmbeddedArt, EveryImageIsAPlainRgbaPngWithATransparentBorder)
     for (const auto& file : allArt())
     {
         SCOPED_TRACE (file.name);
-        const auto data = EmbeddedArt::file (file.name.c_str());
+        const auto data = brisalto::EmbeddedArt::file (file.name.c_str());
         ASSERT_NE (data.bytes, nullptr);
 
         const auto types = chunkTypes (data);
@@ -121,7 +121,7 @@ TEST (EmbeddedArt, EveryImageIsAPlainRgbaPngWithATransparentBorder)
         EXPECT_EQ ((int) bigEndian (ihdr + 4), file.height);
         EXPECT_EQ (std::string (ihdr + 8, 5), std::string ("\x08\x06\x00\x00\x00", 5)); // depth, RGBA, no interlace
 
-        const auto image = EmbeddedArt::image (file.name.c_str());
+        const auto image = brisalto::EmbeddedArt::image (file.name.c_str());
         ASSERT_EQ (image.getBounds(), juce::Rectangle<int> (file.width, file.height));
 
         int opaqueBorderPixels = 0;
@@ -258,7 +258,7 @@ TEST (EmbeddedArt, TogglesAndLedsShowTheirColours)
 
     for (const auto& c : centres)
     {
-        const auto image = EmbeddedArt::image (c.name);
+        const auto image = brisalto::EmbeddedArt::image (c.name);
         const auto mid = image.getWidth() / 2;
 
         for (auto [x, y] : { std::pair (mid - 1, mid - 1), std::pair (mid, mid - 1), std::pair (mid - 1, mid), std::pair (mid, mid) })

@@ -40,7 +40,7 @@ TEST (ArtContactSheet, WritesEveryPieceOfArtAsDrawn)
 
     g.setColour (juce::Colour (0xff2d7180));
     g.fillRect (0, 0, 900, 80);
-    g.drawImage (EmbeddedArt::image ("wordmark.png"), 20, 6, 254, 49, 0, 0, 500, 80);
+    g.drawImage (brisalto::EmbeddedArt::image ("wordmark.png"), 20, 6, 254, 49, 0, 0, 500, 80);
 
     const float positions[] = { 0.0f, 1.0f / 6, 2.0f / 6, 0.5f, 4.0f / 6, 5.0f / 6, 1.0f };
     const char* names[] = { "attack slider", "right_is_zero_slider", "mid_is_zero_slider" };
@@ -78,7 +78,7 @@ TEST (ArtContactSheet, WritesEveryPieceOfArtAsDrawn)
     int x = 290;
     for (auto* led : ledImageNames)
     {
-        g.drawImage (EmbeddedArt::image ((juce::String (led) + ".png").toRawUTF8()), x, y + 36, 28, 28, 0, 0, 48, 48);
+        g.drawImage (brisalto::EmbeddedArt::image ((juce::String (led) + ".png").toRawUTF8()), x, y + 36, 28, 28, 0, 0, 48, 48);
         x += 36;
     }
 

@@ -227,7 +227,7 @@ TEST (ControlPanelButtons, HelpAndLogoOpenThroughTheDesktopWithoutAShell)
 
     // Without the help document the button opens nothing and says so. (This program's resources
     // folder lies beside it in the build folder and belongs to this test.)
-    const auto help = platform::bundle::helpDocument (platform::bundle::Format::standalone);
+    const auto help = brisalto::platform::bundle::helpDocument (brisalto::platform::bundle::Format::standalone);
     help.getParentDirectory().deleteRecursively();
     p.buttonClicked (p.helpButton.get());
     EXPECT_EQ (p.statusLine->getText(), "The help document is missing");

@@ -56,31 +56,31 @@ TEST_F (PanelPresets, CommandsChangeFilesCurrentPresetAndModifiedFlag)
     ASSERT_TRUE (p.writeUserPreset ("A"));
     ASSERT_TRUE (p.writeUserPreset ("B"));
     edit (0.9f);
-    EXPECT_TRUE (offered (PresetMenu::savePreset) && offered (PresetMenu::removePreset));
+    EXPECT_TRUE (offered (brisalto::PresetMenu::savePreset) && offered (brisalto::PresetMenu::removePreset));
     EXPECT_EQ (combo().getText(), "* B *");
 
-    pick (PresetMenu::savePreset);
+    pick (brisalto::PresetMenu::savePreset);
     juce::MemoryBlock state;
     p.getStateInformation (state);
     EXPECT_EQ (presetFile ("B").loadFileAsString(), state.toString());
     EXPECT_EQ (p.mUserPresetModified.load(), 0);
     EXPECT_EQ (combo().getSelectedId(), 7);
-    EXPECT_FALSE (offered (PresetMenu::savePreset));
+    EXPECT_FALSE (offered (brisalto::PresetMenu::savePreset));
 
     pick (6);
     EXPECT_EQ (p.getCurrentUserPreset(), "A");
-    EXPECT_FLOAT_EQ (p.mParams[Ratio].load(), ParameterTable::defaultValue (Ratio));
+    EXPECT_FLOAT_EQ (p.mParams[Ratio].load(), brisalto::ParameterTable::defaultValue (Ratio));
     EXPECT_EQ (combo().getSelectedId(), 6);
 
     edit (0.8f);
-    pick (PresetMenu::saveAsDefault);
+    pick (brisalto::PresetMenu::saveAsDefault);
     EXPECT_TRUE (folders.presetFolder().getChildFile ("BrisaltoDefault.json").existsAsFile());
     EXPECT_EQ (p.getCurrentUserPresetIndex(), -1);
     EXPECT_EQ (combo().getSelectedId(), 0);
-    EXPECT_FALSE (offered (PresetMenu::savePreset) || offered (PresetMenu::removePreset));
+    EXPECT_FALSE (offered (brisalto::PresetMenu::savePreset) || offered (brisalto::PresetMenu::removePreset));
 
     pick (6);
-    pick (PresetMenu::removePreset);
+    pick (brisalto::PresetMenu::removePreset);
     EXPECT_FALSE (presetFile ("A").exists());
     EXPECT_EQ (p.getUserPresetNames(), std::set<juce::String> { "B" });
     EXPECT_EQ (p.getCurrentUserPresetIndex(), -1);
@@ -92,13 +92,13 @@ TEST_F (PanelPresets, CommandsChangeFilesCurrentPresetAndModifiedFlag)
     p.getStateInformation (chunk);
     resources.getChildFile ("F.json").replaceWithData (chunk.getData(), chunk.getSize());
     panel().updateUserPresets();
-    ASSERT_TRUE (offered (PresetMenu::copyFactoryPresets));
-    pick (PresetMenu::copyFactoryPresets);
+    ASSERT_TRUE (offered (brisalto::PresetMenu::copyFactoryPresets));
+    pick (brisalto::PresetMenu::copyFactoryPresets);
     EXPECT_EQ ((int) p.getUserPresetNames().size(), 2 + p.getNumPrograms() - 1);
     EXPECT_EQ (p.getCurrentUserPreset(), "B");
     EXPECT_EQ (p.mUserPresetModified.load(), 1);
     EXPECT_FLOAT_EQ (p.mParams[Ratio].load(), 0.7f);
-    EXPECT_FALSE (offered (PresetMenu::copyFactoryPresets));
+    EXPECT_FALSE (offered (brisalto::PresetMenu::copyFactoryPresets));
     EXPECT_EQ (combo().getText(), "* B *");
 }
 
@@ -109,7 +109,7 @@ TEST_F (PanelPresets, AFailedSaveAsDefaultKeepsTheCurrentPreset)
     folders.presetFolder().deleteRecursively();
     folders.presetFolder().replaceWithText ("x");   // no folder can be made there
 
-    pick (PresetMenu::saveAsDefault);
+    pick (brisalto::PresetMenu::saveAsDefault);
     EXPECT_EQ (processor().getCurrentUserPreset(), "A");
     EXPECT_EQ (combo().getSelectedId(), 6);
 }
@@ -117,7 +117,7 @@ TEST_F (PanelPresets, AFailedSaveAsDefaultKeepsTheCurrentPreset)
 TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
 {
     auto& p = processor();
-    pick (PresetMenu::addPreset);
+    pick (brisalto::PresetMenu::addPreset);
     EXPECT_TRUE (dialog().isVisible());
     EXPECT_EQ (panel().getIndexOfChildComponent (&dialog()), panel().getNumChildComponents() - 1);
     EXPECT_EQ (dialog().textEditor->getText(), "my best preset ever");
@@ -129,7 +129,7 @@ TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
     EXPECT_TRUE (presetFile ("my best preset ever").existsAsFile());
     EXPECT_EQ (combo().getText(), "my best preset ever");
 
-    pick (PresetMenu::addPreset);
+    pick (brisalto::PresetMenu::addPreset);
     EXPECT_EQ (dialog().textEditor->getText(), "my best preset ever+");
     clickCancel();
     EXPECT_FALSE (dialog().isVisible());
@@ -139,7 +139,7 @@ TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
     const struct { const char* name; const char* status; } refused[] = {
         { "", "Type a name" }, { "BrisaltoDefault", "Name reserved" }, { ".hidden", "Name not allowed" }, { "a/b", "Name not allowed" },
     };
-    pick (PresetMenu::addPreset);
+    pick (brisalto::PresetMenu::addPreset);
     for (const auto& r : refused)
     {
         dialog().textEditor->setText (r.name);
@@ -174,9 +174,9 @@ TEST_F (PanelPresets, FailedLoadsAndSavesSaySo)
     const auto kept = presetFile ("B").loadFileAsString();
     ASSERT_TRUE (presetFile ("B").setReadOnly (true));
     edit (0.9f);
-    pick (PresetMenu::savePreset);
+    pick (brisalto::PresetMenu::savePreset);
     EXPECT_EQ (panel().statusLine->getText(), "Could not save \"B\"");
-    pick (PresetMenu::addPreset);
+    pick (brisalto::PresetMenu::addPreset);
     dialog().textEditor->setText ("B");
     clickOk();
     EXPECT_TRUE (dialog().isVisible());
@@ -212,7 +212,7 @@ TEST (PanelPresetsWithSyncFolder, DialogShowsItAndSavesThere)
     ScopedXdgFolders folders (true);
     OpenEditor open;
     auto& dialog = *open.panel().saveDialog;
-    open.panel().presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
+    open.panel().presetsCombo->setSelectedId (brisalto::PresetMenu::addPreset, juce::sendNotificationSync);
     EXPECT_EQ (dialog.statusLabel->getText(), "Sync folder enabled");
 
     // A local preset named so that it would vanish from the menu without the sync folder.
@@ -254,7 +254,7 @@ TEST (WindowedPresetDialog, OpensAboveTheSettingsPanelsWithTypedKeysArriving)
         panel.advancedPanel->setVisible (true);
         panel.weightPanel->setVisible (true);
 
-        panel.presetsCombo->setSelectedId (PresetMenu::addPreset, juce::sendNotificationSync);
+        panel.presetsCombo->setSelectedId (brisalto::PresetMenu::addPreset, juce::sendNotificationSync);
         open.editor->setVisible (true);
         panel.timerCallback();
 

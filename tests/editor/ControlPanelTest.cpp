@@ -84,7 +84,7 @@ namespace
         }
         EXPECT_EQ (panel.advancedPanel->getBounds(), juce::Rectangle<int> (45, 120, 700, 385));
         EXPECT_EQ (panel.backdropLabel->getBounds(), juce::Rectangle<int> (0, 80, 800, 520));
-        EXPECT_EQ (panel.weightPanel->getBounds(), PanelLayout::scaledPlace ({ 35, 100, 720, 405 }, panel, 800, 600));
+        EXPECT_EQ (panel.weightPanel->getBounds(), brisalto::PanelLayout::scaledPlace ({ 35, 100, 720, 405 }, panel, 800, 600));
     }
 }
 
@@ -132,7 +132,7 @@ TEST (ControlPanel, FontsFollowTheSmallerScaleBelowTheDesignSizeOnly)
         EXPECT_FLOAT_EQ (panel.thresholdLabel->getFont().getHeight(), row.label17);
         EXPECT_EQ (panel.classALabel->getFont().getTypefaceStyle(), "Regular");
         EXPECT_EQ (panel.classALabel->getBounds(), row.classA);
-        EXPECT_EQ (panel.weightPanel->getBounds(), PanelLayout::scaledPlace ({ 35, 100, 720, 405 }, panel, 800, 600));
+        EXPECT_EQ (panel.weightPanel->getBounds(), brisalto::PanelLayout::scaledPlace ({ 35, 100, 720, 405 }, panel, 800, 600));
     }
 }
 

@@ -12,8 +12,8 @@
 class PanelFixture : public testing::Test
 {
 protected:
-    PanelFixture() { platform::UserDefaults::setStandard (defaults); }
-    ~PanelFixture() override { platform::UserDefaults::setStandard (nullptr); }
+    PanelFixture() { brisalto::platform::UserDefaults::setStandard (defaults); }
+    ~PanelFixture() override { brisalto::platform::UserDefaults::setStandard (nullptr); }
 
     // The main input (and output) with n discrete channels; 0 disables the main input.
     void setInputChannels (int n)
@@ -25,7 +25,7 @@ protected:
         ASSERT_EQ (processor.getMainBusNumInputChannels(), n);
     }
 
-    std::shared_ptr<platform::InMemoryUserDefaults> defaults = std::make_shared<platform::InMemoryUserDefaults>();
+    std::shared_ptr<brisalto::platform::InMemoryUserDefaults> defaults = std::make_shared<brisalto::platform::InMemoryUserDefaults>();
     BrisaltoAudioProcessor processor;
 };
 

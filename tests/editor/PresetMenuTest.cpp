@@ -66,8 +66,8 @@ TEST (PresetMenu, ItemsGroupsMarksAndSelection)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
-        PresetMenu::View view { c.names, c.currentIndex, c.modified, c.offerCopy };
-        EXPECT_EQ (PresetMenu::fill (combo, view, &lookAndFeel), c.selected);
+        brisalto::PresetMenu::View view { c.names, c.currentIndex, c.modified, c.offerCopy };
+        EXPECT_EQ (brisalto::PresetMenu::fill (combo, view, &lookAndFeel), c.selected);
         EXPECT_EQ (dump (*combo.getRootMenu()), c.menu);
         EXPECT_EQ (combo.getSelectedId(), c.selected);
         EXPECT_EQ (combo.getText(), c.shown);

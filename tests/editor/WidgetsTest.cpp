@@ -14,7 +14,7 @@ namespace
 {
     bool shows (const BlinkingLed& led, const char* fileName)
     {
-        return led.getImage() == EmbeddedArt::image (fileName);
+        return led.getImage() == brisalto::EmbeddedArt::image (fileName);
     }
 
     BlinkingLed* ledOf (Tiny_VU& meter, int i)

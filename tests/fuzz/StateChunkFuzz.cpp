@@ -25,7 +25,7 @@ namespace
 
     bool inUnitRange (float v) { return std::isfinite (v) && v >= 0.0f && v <= 1.0f; }
 
-    void checkRanges (const StateChunkReader::Result& r)
+    void checkRanges (const brisalto::StateChunkReader::Result& r)
     {
         require (r.trackNumber >= -1 && r.trackNumber <= 7, "trackNumber");
         require (r.groupNumber >= 0 && r.groupNumber <= 15, "groupNumber");
@@ -46,9 +46,9 @@ namespace
             require (! w || inUnitRange (*w), "weight");
     }
 
-    StateChunkWriter::Values valuesOf (const StateChunkReader::Result& r)
+    brisalto::StateChunkWriter::Values valuesOf (const brisalto::StateChunkReader::Result& r)
     {
-        StateChunkWriter::Values v;
+        brisalto::StateChunkWriter::Values v;
         v.trackNumber = r.trackNumber;
         v.groupNumber = r.groupNumber;
         v.grp_param_sync = r.grp_param_sync;
@@ -73,15 +73,15 @@ namespace
         return v;
     }
 
-    void checkRewrite (const StateChunkReader::Result& first)
+    void checkRewrite (const brisalto::StateChunkReader::Result& first)
     {
-        const auto text = StateChunkWriter::toText (valuesOf (first));
+        const auto text = brisalto::StateChunkWriter::toText (valuesOf (first));
         for (auto c : text)
             require (c == '\r' || c == '\n' || (c >= 32 && c < 127), "written text is printable ASCII");
 
-        StateChunkReader::Result second;
-        const auto status = StateChunkReader::read (text.toRawUTF8(), (int) text.getNumBytesAsUTF8(), first.midi.has_value(), second);
-        require (status == StateChunkReader::Status::ok, "own text reads back");
+        brisalto::StateChunkReader::Result second;
+        const auto status = brisalto::StateChunkReader::read (text.toRawUTF8(), (int) text.getNumBytesAsUTF8(), first.midi.has_value(), second);
+        require (status == brisalto::StateChunkReader::Status::ok, "own text reads back");
 
         require (second.trackNumber == first.trackNumber && second.groupNumber == first.groupNumber
                  && second.grp_param_sync == first.grp_param_sync && second.mixMode == first.mixMode
@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 
     for (const bool withMidi : { true, false })
     {
-        StateChunkReader::Result result;
-        if (StateChunkReader::read (data, clippedSize, withMidi, result) == StateChunkReader::Status::ok)
+        brisalto::StateChunkReader::Result result;
+        if (brisalto::StateChunkReader::read (data, clippedSize, withMidi, result) == brisalto::StateChunkReader::Status::ok)
         {
             require (result.midi.has_value() == withMidi, "MIDI keys read when asked");
             checkRanges (result);
@@ -112,12 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 
     // The shared check and parse on their own, as the user-defaults file takes them.
     juce::var parsed;
-    auto check = platform::json::Check::ok;
-    platform::json::parse (reinterpret_cast<const char*> (data), size, parsed, check);
+    auto check = brisalto::platform::json::Check::ok;
+    brisalto::platform::json::parse (reinterpret_cast<const char*> (data), size, parsed, check);
 
     // The decoding helpers on their own.
-    const auto text = StateChunkReader::decodeText (reinterpret_cast<const char*> (data), size);
-    const auto joined = StateChunkReader::joinSurrogates (text);
+    const auto text = brisalto::StateChunkReader::decodeText (reinterpret_cast<const char*> (data), size);
+    const auto joined = brisalto::StateChunkReader::joinSurrogates (text);
     require (joined.length() <= text.length(), "joining never lengthens");
     return 0;
 }

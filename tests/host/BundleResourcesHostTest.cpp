@@ -13,7 +13,7 @@ namespace
 
 TEST (BundleResourcesHost, EachBuiltFormatCarriesTheHelpDocument)
 {
-    using platform::bundle::Format;
+    using brisalto::platform::bundle::Format;
     const std::pair<Format, juce::File> rows[] = {
         { Format::vst3, juce::File (BRISALTO_VST3_BINARY_DIR).getChildFile ("Brisalto.so") },
         { Format::lv2, juce::File (BRISALTO_LV2_BUNDLE).getChildFile ("libBrisalto.so") },
@@ -22,7 +22,7 @@ TEST (BundleResourcesHost, EachBuiltFormatCarriesTheHelpDocument)
     for (const auto& [format, binary] : rows)
     {
         SCOPED_TRACE (binary.getFullPathName());
-        const auto help = platform::bundle::resourcesFolderFor (format, binary).getChildFile ("BrisaltoHelp.pdf");
+        const auto help = brisalto::platform::bundle::resourcesFolderFor (format, binary).getChildFile ("BrisaltoHelp.pdf");
         juce::MemoryBlock data;
         ASSERT_TRUE (help.loadFileAsData (data)) << help.getFullPathName();
         const std::string bytes ((const char*) data.getData(), data.getSize());

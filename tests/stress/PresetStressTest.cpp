@@ -16,7 +16,7 @@
 TEST (PresetStress, HostStateCallsRaceTheStore)
 {
     ScopedXdgFolders folders (true);
-    platform::UserDefaults::setStandard (std::make_shared<platform::InMemoryUserDefaults>());
+    brisalto::platform::UserDefaults::setStandard (std::make_shared<brisalto::platform::InMemoryUserDefaults>());
     BrisaltoAudioProcessor p;
     const auto docs = folders.cloudDocuments().getFullPathName().toStdString();
     p.mICloudContainerPath = docs;
@@ -50,7 +50,7 @@ TEST (PresetStress, HostStateCallsRaceTheStore)
     }
     running = false;
     host.join();
-    platform::UserDefaults::setStandard (nullptr);
+    brisalto::platform::UserDefaults::setStandard (nullptr);
 }
 
 // Hosts destroy processors on threads of their own: clients leave (and the last one stops the

@@ -84,7 +84,7 @@ TEST_F (SignalPathTest, VectorPassesStayWithinTheAccuracyContract)
                 p->advanceMixRamp (*s, n);
             }
             p->runEnvelope (vector, det, peaks.data(), n, -20.0f, -30.0f, c.nonLinear, c.exponent);
-            reference::referenceEnvelope (*p, scalar, det, peaks.data(), n, -20.0f, -30.0f, c.nonLinear, c.exponent);
+            brisalto::reference::referenceEnvelope (*p, scalar, det, peaks.data(), n, -20.0f, -30.0f, c.nonLinear, c.exponent);
 
             for (int i = 0; i < n; ++i)
             {
@@ -94,10 +94,10 @@ TEST_F (SignalPathTest, VectorPassesStayWithinTheAccuracyContract)
             }
 
             // The output stage on the same gains.
-            if (reference::isOn (p->mParamSnapshot[Tube_Distort_On]))
+            if (brisalto::reference::isOn (p->mParamSnapshot[Tube_Distort_On]))
             {
                 p->applyTube (vector, 0, det, out.data(), n);
-                reference::referenceTube (*p, vector, scalarHistory, det, expected.data(), n);
+                brisalto::reference::referenceTube (*p, vector, scalarHistory, det, expected.data(), n);
                 for (int i = 0; i < n; ++i)
                     worstSample = std::max (worstSample, std::abs (out[(size_t) i] - expected[(size_t) i])
                                                              / std::max (1.0f, std::abs (expected[(size_t) i])));

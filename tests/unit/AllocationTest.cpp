@@ -7,7 +7,7 @@
 
 namespace
 {
-    using rtcheck::allocationsDuring;
+    using brisalto::rtcheck::allocationsDuring;
 
     struct Scenario
     {
@@ -124,7 +124,7 @@ TEST (Allocation, CounterSeesAllocations)
     });
     EXPECT_GE (seen, 1);
 
-    if (rtcheck::countsCAllocator())
+    if (brisalto::rtcheck::countsCAllocator())
     {
         const long seenByC = allocationsDuring ([]
         {

@@ -79,7 +79,7 @@ namespace
 
 TEST (AlsaMidi, EventsBecomeOneMessageEachAndOutOfRangeValuesAreDropped)
 {
-    struct Case { std::function<void (snd_seq_event_t&)> fill; bool taken; platform::midi::Packet packet; bool valid; };
+    struct Case { std::function<void (snd_seq_event_t&)> fill; bool taken; brisalto::platform::midi::Packet packet; bool valid; };
     const Case cases[] = {
         { [] (auto& e) { snd_seq_ev_set_noteon (&e, 3, 60, 100); }, true, { 0x90, 3, 60, 100 }, true },
         { [] (auto& e) { snd_seq_ev_set_pgmchange (&e, 15, 127); }, true, { 0xC0, 15, 127, 0 }, true },
@@ -97,8 +97,8 @@ TEST (AlsaMidi, EventsBecomeOneMessageEachAndOutOfRangeValuesAreDropped)
         snd_seq_event_t event;
         snd_seq_ev_clear (&event);
         c.fill (event);
-        platform::midi::Packet p;
-        ASSERT_EQ (platform::midi::packetOfEvent (event, p), c.taken) << &c - cases;
+        brisalto::platform::midi::Packet p;
+        ASSERT_EQ (brisalto::platform::midi::packetOfEvent (event, p), c.taken) << &c - cases;
         if (! c.taken)
             continue;
         EXPECT_EQ (std::make_tuple (p.status, p.channel, p.data1, p.data2),
@@ -109,12 +109,12 @@ TEST (AlsaMidi, EventsBecomeOneMessageEachAndOutOfRangeValuesAreDropped)
 
 TEST (AlsaMidi, ClientPortsDestinationHotPlugAndDisposal)
 {
-    if (! platform::midi::AlsaMidiSystem::sequencerAvailable())
+    if (! brisalto::platform::midi::AlsaMidiSystem::sequencerAvailable())
         GTEST_SKIP() << "no ALSA sequencer can be opened here; the in-process MIDI system covers the logic";
 
     ScopedXdgFolders folders;
-    auto alsa = std::make_shared<platform::midi::AlsaMidiSystem>();
-    platform::midi::MidiSystem::setStandard (alsa);
+    auto alsa = std::make_shared<brisalto::platform::midi::AlsaMidiSystem>();
+    brisalto::platform::midi::MidiSystem::setStandard (alsa);
     TestMessageThread messageThread;
     OtherClient other;
     ASSERT_NE (other.seq, nullptr);
@@ -153,5 +153,5 @@ TEST (AlsaMidi, ClientPortsDestinationHotPlugAndDisposal)
     messageThread.run ([&] { p.reset(); });
     EXPECT_FALSE (alsa->receiveThreadRunning());
     EXPECT_FALSE (alsa->isOpen());
-    platform::midi::MidiSystem::setStandard (nullptr);
+    brisalto::platform::midi::MidiSystem::setStandard (nullptr);
 }

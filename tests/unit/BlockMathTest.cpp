@@ -35,24 +35,24 @@ TEST (BlockMath, EveryInstructionSetFollowsTheScalarFormulas)
         for (const int n : { 37, 32, 1 })
         {
             std::vector<float> y ((size_t) n), z ((size_t) n);
-            dsp::block::magnitudesToDb (x.data(), y.data(), n);
-            dsp::block::powersToDb (x.data(), z.data(), n);
+            brisalto::dsp::block::magnitudesToDb (x.data(), y.data(), n);
+            brisalto::dsp::block::powersToDb (x.data(), z.data(), n);
             for (int i = 0; i < n; ++i)
             {
                 const float v = x[(size_t) i];
                 if (std::isinf (v))
                     EXPECT_EQ (y[(size_t) i], inf);
                 else
-                    EXPECT_NEAR (y[(size_t) i], dsp::toDb (std::abs (v)), 1e-4f) << v;
-                EXPECT_NEAR (z[(size_t) i], 0.5f * dsp::toDb (dsp::finiteOrZero (v)), 1e-4f) << v;
+                    EXPECT_NEAR (y[(size_t) i], brisalto::dsp::toDb (std::abs (v)), 1e-4f) << v;
+                EXPECT_NEAR (z[(size_t) i], 0.5f * brisalto::dsp::toDb (brisalto::dsp::finiteOrZero (v)), 1e-4f) << v;
             }
 
             std::vector<float> db ((size_t) n);
             for (int i = 0; i < n; ++i)
                 db[(size_t) i] = -60.0f + 3.1f * (float) i;
             db[0] = 0.0f;
-            dsp::block::dbToGains (db.data(), y.data(), n);
-            dsp::block::tanhOf (x.data() + 8, z.data(), std::min (n, 29), 1.7f, 0.7f);
+            brisalto::dsp::block::dbToGains (db.data(), y.data(), n);
+            brisalto::dsp::block::tanhOf (x.data() + 8, z.data(), std::min (n, 29), 1.7f, 0.7f);
             EXPECT_EQ (y[0], 1.0f);
             for (int i = 0; i < n; ++i)
             {
@@ -60,12 +60,12 @@ TEST (BlockMath, EveryInstructionSetFollowsTheScalarFormulas)
                 EXPECT_NEAR (y[(size_t) i], expected, 1e-6f * expected);
             }
             for (int i = 0; i < std::min (n, 29); ++i)
-                EXPECT_NEAR (z[(size_t) i], dsp::tanh (1.7f * x[(size_t) i + 8] + 0.7f), 1e-6f);
+                EXPECT_NEAR (z[(size_t) i], brisalto::dsp::tanh (1.7f * x[(size_t) i + 8] + 0.7f), 1e-6f);
 
             std::vector<float> m ((size_t) n);
             for (int i = 0; i < n; ++i)
-                m[(size_t) i] = std::abs (dsp::finiteOrZero (x[(size_t) i]));
-            dsp::block::powerOf (m.data(), y.data(), n, 0.75f);
+                m[(size_t) i] = std::abs (brisalto::dsp::finiteOrZero (x[(size_t) i]));
+            brisalto::dsp::block::powerOf (m.data(), y.data(), n, 0.75f);
             for (int i = 0; i < n; ++i)
             {
                 const float expected = std::pow (m[(size_t) i], 0.75f);
@@ -82,7 +82,7 @@ TEST (BlockMath, EveryInstructionSetFollowsTheScalarFormulas)
         float state[6] = { 0.1f, -0.1f, 0.0f, 0.0f, 0.3f, 0.2f }, expectedState[6];
         std::copy (state, state + 6, expectedState);
         float* blocks[3] = { a.data(), a.data() + 37, a.data() + 74 };
-        dsp::block::biquads (blocks, 3, 37, coeffs, state);
+        brisalto::dsp::block::biquads (blocks, 3, 37, coeffs, state);
         for (int k = 0; k < 3; ++k)
         {
             const float* c = coeffs + 5 * k;

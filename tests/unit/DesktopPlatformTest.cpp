@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using platform::bundle::Format;
+using brisalto::platform::bundle::Format;
 
 namespace
 {
@@ -44,7 +44,7 @@ TEST (BundleResources, FolderForEachFormatOnFakeTrees)
         { Format::standalone, installed, "home/.local/share/brisalto/Resources" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ (platform::bundle::resourcesFolderFor (c.format, c.binary).getFullPathName(),
+        EXPECT_EQ (brisalto::platform::bundle::resourcesFolderFor (c.format, c.binary).getFullPathName(),
                    trees.root.getChildFile (c.expected).getFullPathName()) << c.expected;
 }
 
@@ -55,8 +55,8 @@ TEST (BundleResources, RunningCodeIsFoundFromItsOwnBinary)
     TempFolder elsewhere;
     const auto previous = juce::File::getCurrentWorkingDirectory();
     elsewhere.root.setAsCurrentWorkingDirectory();
-    EXPECT_EQ (platform::bundle::codeBinary(), exe);
-    EXPECT_EQ (platform::bundle::helpDocument (Format::lv2), exe.getSiblingFile ("Resources/BrisaltoHelp.pdf"));
+    EXPECT_EQ (brisalto::platform::bundle::codeBinary(), exe);
+    EXPECT_EQ (brisalto::platform::bundle::helpDocument (Format::lv2), exe.getSiblingFile ("Resources/BrisaltoHelp.pdf"));
     previous.setAsCurrentWorkingDirectory();
 }
 
@@ -73,7 +73,7 @@ TEST (DesktopLauncher, PassesAnAwkwardPathVerbatimWithoutAShell)
     // A shell would run the substitutions in the working folder.
     const auto previous = juce::File::getCurrentWorkingDirectory();
     folder.root.setAsCurrentWorkingDirectory();
-    ASSERT_TRUE (platform::desktop::open (help.getFullPathName()));
+    ASSERT_TRUE (brisalto::platform::desktop::open (help.getFullPathName()));
     // The child that started it is reaped, and the program itself is not our child.
     EXPECT_EQ (::waitpid (-1, nullptr, WNOHANG), -1);
     const auto arguments = xdgOpen.waitForArguments();
@@ -93,12 +93,12 @@ TEST (DesktopLauncher, WatchedLaunchTellsWhetherAProgramOpenedIt)
 {
     const int hostFile = ::dup2 (::open ("/dev/null", O_RDONLY), 77);
     ASSERT_EQ (hostFile, 77);
-    using State = platform::desktop::Outcome::State;
+    using State = brisalto::platform::desktop::Outcome::State;
     for (const auto& [exitCode, expected] : { std::pair (0, State::opened), std::pair (3, State::failed), std::pair (4, State::failed) })
     {
         SCOPED_TRACE (exitCode);
         FakeXdgOpen xdgOpen (true, exitCode);
-        const auto outcome = platform::desktop::openWatched ("https://kestrom.example");
+        const auto outcome = brisalto::platform::desktop::openWatched ("https://kestrom.example");
         ASSERT_NE (outcome, nullptr);
         auto state = outcome->poll();
         for (int i = 0; i < 500 && state == State::pending; ++i)
@@ -114,14 +114,14 @@ TEST (DesktopLauncher, WatchedLaunchTellsWhetherAProgramOpenedIt)
     ::close (hostFile);
 
     FakeXdgOpen none (false);
-    EXPECT_EQ (platform::desktop::openWatched ("https://kestrom.example"), nullptr);
+    EXPECT_EQ (brisalto::platform::desktop::openWatched ("https://kestrom.example"), nullptr);
 }
 
 TEST (DesktopLauncher, FalseWithoutXdgOpen)
 {
     FakeXdgOpen none (false);
-    EXPECT_EQ (platform::desktop::findXdgOpen(), "");
-    EXPECT_FALSE (platform::desktop::open ("https://kestrom.example"));
+    EXPECT_EQ (brisalto::platform::desktop::findXdgOpen(), "");
+    EXPECT_FALSE (brisalto::platform::desktop::open ("https://kestrom.example"));
 }
 
 // The Standalone's audio settings list JACK (and so PipeWire's JACK) beside ALSA: the device

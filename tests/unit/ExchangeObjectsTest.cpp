@@ -22,7 +22,7 @@ namespace
     {
         std::vector<std::vector<float>> data;
         std::vector<float*> pointers;
-        exchange::BlockView view;
+        brisalto::exchange::BlockView view;
 
         TestBlock (int channels, int n, int64_t start, MixMode mode = MixMode::sum, int track = 0, int group = 0)
             : data ((size_t) channels, std::vector<float> ((size_t) n))

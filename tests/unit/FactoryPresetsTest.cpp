@@ -31,9 +31,9 @@ TEST (FactoryPresetFiles, AreTheTablesPresetsAsStateChunks)
 {
     ScopedXdgFolders folders;
     const juce::File source (BRISALTO_SOURCE_DIR "/resources/presets");
-    std::vector<FactoryPresetTable::Entry> entries;
+    std::vector<brisalto::FactoryPresetTable::Entry> entries;
     juce::String error;
-    ASSERT_TRUE (FactoryPresetTable::parse (source.getChildFile ("factory-presets.txt").loadFileAsString(), entries, error)) << error;
+    ASSERT_TRUE (brisalto::FactoryPresetTable::parse (source.getChildFile ("factory-presets.txt").loadFileAsString(), entries, error)) << error;
 
     const auto files = source.findChildFiles (juce::File::findFiles, false, "*.json");
     EXPECT_EQ (files.size(), (int) entries.size()) << "regenerate them with brisalto-factory-presets";
@@ -57,9 +57,9 @@ TEST (FactoryPresetTable, RefusesWhatCannotBecomeAPresetFile)
                                "a/b | Ratio = 2", "g:x | Ratio = 2", "x | Ratio = 2\nx | Ratio = 3", "x | Nope = 1", "x | Ratio = two",
                                "x | Ratio = 11", "x | Threshold = 5", "x | Ratio" })
     {
-        std::vector<FactoryPresetTable::Entry> entries;
+        std::vector<brisalto::FactoryPresetTable::Entry> entries;
         juce::String error;
-        EXPECT_FALSE (FactoryPresetTable::parse (table, entries, error)) << table;
+        EXPECT_FALSE (brisalto::FactoryPresetTable::parse (table, entries, error)) << table;
         EXPECT_TRUE (error.isNotEmpty()) << table;
     }
 }
@@ -71,11 +71,11 @@ namespace
     protected:
         CopyFactoryPresets() : folders (GetParam())
         {
-            platform::UserDefaults::setStandard (std::make_shared<platform::InMemoryUserDefaults>());
+            brisalto::platform::UserDefaults::setStandard (std::make_shared<brisalto::platform::InMemoryUserDefaults>());
             folders.presetFolder().createDirectory();
             resources.createDirectory();
         }
-        ~CopyFactoryPresets() override { platform::UserDefaults::setStandard (nullptr); }
+        ~CopyFactoryPresets() override { brisalto::platform::UserDefaults::setStandard (nullptr); }
 
         juce::File mainFolder() const { return GetParam() ? folders.cloudDocuments() : folders.presetFolder(); }
 

@@ -173,7 +173,7 @@ TEST_F (LinkGroup, RecordsOfDestroyedInstancesAreReused)
 
     // With every record taken a further instance has none; a destroyed one gives its record back.
     std::vector<std::unique_ptr<BrisaltoAudioProcessor>> alive;
-    while (linkrecords::inUse() < NUM_LINK_RECORDS)
+    while (brisalto::linkrecords::inUse() < NUM_LINK_RECORDS)
         alive.push_back (std::make_unique<BrisaltoAudioProcessor>());
     EXPECT_EQ (BrisaltoAudioProcessor().linkRecordIndex(), -1);
     alive.pop_back();
@@ -260,7 +260,7 @@ TEST_F (LinkGroup, EditorConstructionDoesNotStallALinkedRenderer)
 
 TEST_F (LinkGroup, ExchangeLogsBoundedLinesWithoutDiagnostics)
 {
-    struct CountingSink : platform::log::Sink
+    struct CountingSink : brisalto::platform::log::Sink
     {
         std::atomic<int> lines { 0 };
         void write (int, const char* text, bool) override
@@ -272,7 +272,7 @@ TEST_F (LinkGroup, ExchangeLogsBoundedLinesWithoutDiagnostics)
         }
     } sink;
 
-    exchange::setDiagnostics (false);
+    brisalto::exchange::setDiagnostics (false);
     member (MixMode::sum, 10, 28);
     auto& late = member (MixMode::sum, 10);
     late.head.offset = 5 * 512;   // never finds the block it wants
@@ -283,14 +283,14 @@ TEST_F (LinkGroup, ExchangeLogsBoundedLinesWithoutDiagnostics)
     add (MixMode::sideChainReceive).p->trackNumber = 7;
     cycles (3);
 
-    platform::log::setSink (&sink);
+    brisalto::platform::log::setSink (&sink);
     for (int block = 0; block < 1000; ++block)
     {
         sender.renders = block % 2 == 0;
         cycle();
     }
-    platform::log::flush();
-    platform::log::setSink (nullptr);
+    brisalto::platform::log::flush();
+    brisalto::platform::log::setSink (nullptr);
     EXPECT_GE (sink.lines.load(), 1);    // the first mismatch is reported
     EXPECT_LE (sink.lines.load(), 40);   // about 11 s of audio: at most a line a second each
 }

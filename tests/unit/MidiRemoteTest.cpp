@@ -10,14 +10,14 @@
 #include <chrono>
 #include <set>
 
-using platform::midi::Packet;
+using brisalto::platform::midi::Packet;
 
 namespace
 {
-    struct LogCapture final : platform::log::Sink
+    struct LogCapture final : brisalto::platform::log::Sink
     {
-        LogCapture() { platform::log::setSink (this); }
-        ~LogCapture() override { platform::log::setSink (nullptr); }
+        LogCapture() { brisalto::platform::log::setSink (this); }
+        ~LogCapture() override { brisalto::platform::log::setSink (nullptr); }
         void write (int, const char* text, bool) override
         {
             std::lock_guard<std::mutex> lock (mutex);
@@ -25,7 +25,7 @@ namespace
         }
         bool contains (const std::string& part)
         {
-            platform::log::flush();
+            brisalto::platform::log::flush();
             std::lock_guard<std::mutex> lock (mutex);
             return std::any_of (lines.begin(), lines.end(), [&] (const std::string& l) { return l.find (part) != std::string::npos; });
         }
@@ -53,15 +53,15 @@ TEST (MidiPresetSelection, ByIndexAndByTag)
         { 2, 99, tagged, "" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ (midi_remote::selectPresetForProgramChange (c.mode, c.program, c.names), juce::String::fromUTF8 (c.expected))
+        EXPECT_EQ (brisalto::midi_remote::selectPresetForProgramChange (c.mode, c.program, c.names), juce::String::fromUTF8 (c.expected))
             << c.mode << " " << c.program;
 
     // "Lead.MIDI3" has no exact ".midi"; long and four-digit tags are no number at all.
     for (const char* name : { "Lead.MIDI3", "Long.midi99999999999999999999", "Four.midi0012", "x.midi", "Pad.midiX" })
-        EXPECT_EQ (midi_remote::midiTagNumber (name), -1) << name;
+        EXPECT_EQ (brisalto::midi_remote::midiTagNumber (name), -1) << name;
 
     const std::vector<juce::String> list { "One", "Two" };
-    EXPECT_EQ (midi_remote::selectPresetForProgramChange (1, 1, list), "Two");
+    EXPECT_EQ (brisalto::midi_remote::selectPresetForProgramChange (1, 1, list), "Two");
 }
 
 TEST (MidiFilter, ProgramChangesAndNoteOnsEachByTheirOwnChannel)
@@ -111,7 +111,7 @@ protected:
     TestMessageThread messageThread;
     std::unique_ptr<BrisaltoAudioProcessor> p;
 
-    platform::midi::InProcessMidiSystem& system() { return *midi.system; }
+    brisalto::platform::midi::InProcessMidiSystem& system() { return *midi.system; }
     void make() { messageThread.run ([this] { p = std::make_unique<BrisaltoAudioProcessor>(); }); }
     void enable() { messageThread.run ([this] { p->enableMidiReceive(); }); }
     void TearDown() override { messageThread.run ([this] { p.reset(); }); }
@@ -294,7 +294,7 @@ TEST_F (MidiRemote, HostProgramChangesAreTakenByTheTimerAndOwnVelocitiesReachThe
 }
 
 // Remembers on which thread, and whether inside a restore, each write came.
-struct WriteRecordingDefaults final : platform::UserDefaults
+struct WriteRecordingDefaults final : brisalto::platform::UserDefaults
 {
     int64_t integerForKey (const juce::String& key) override { return values.integerForKey (key); }
     std::optional<int64_t> lookUpInteger (const juce::String& key) override { return values.lookUpInteger (key); }
@@ -316,13 +316,13 @@ struct WriteRecordingDefaults final : platform::UserDefaults
     std::mutex mutex;
     std::vector<Write> writers;
     std::atomic<bool> restoring { false };
-    platform::InMemoryUserDefaults values;
+    brisalto::platform::InMemoryUserDefaults values;
 };
 
 TEST_F (MidiRemote, RestoredModeIsWrittenBackLaterOnTheMessageThread)
 {
     auto defaults = std::make_shared<WriteRecordingDefaults>();
-    platform::UserDefaults::setStandard (defaults);
+    brisalto::platform::UserDefaults::setStandard (defaults);
     make();
     std::thread::id messageThreadId;
     messageThread.run ([&messageThreadId] { messageThreadId = std::this_thread::get_id(); });
@@ -338,11 +338,11 @@ TEST_F (MidiRemote, RestoredModeIsWrittenBackLaterOnTheMessageThread)
     restoreWithMode (1);
     messageThread.run ([&] { restoreWithMode (2); });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (10);
-    while (defaults->values.lookUpInteger (midi_remote::progChangeModeKey) != std::optional<int64_t> (2)
+    while (defaults->values.lookUpInteger (brisalto::midi_remote::progChangeModeKey) != std::optional<int64_t> (2)
            && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for (std::chrono::milliseconds (5));
     messageThread.sync();
-    EXPECT_EQ (defaults->values.lookUpInteger (midi_remote::progChangeModeKey), std::optional<int64_t> (2));
+    EXPECT_EQ (defaults->values.lookUpInteger (brisalto::midi_remote::progChangeModeKey), std::optional<int64_t> (2));
 
     std::lock_guard<std::mutex> lock (defaults->mutex);
     ASSERT_FALSE (defaults->writers.empty());
@@ -365,12 +365,12 @@ TEST_F (MidiRemote, StandaloneStartUpTakesTheStoredSettingsWritesTheModeBackAndE
     };
     for (const auto& c : cases)
     {
-        midi.defaults = std::make_shared<platform::InMemoryUserDefaults>();
-        platform::UserDefaults::setStandard (midi.defaults);
+        midi.defaults = std::make_shared<brisalto::platform::InMemoryUserDefaults>();
+        brisalto::platform::UserDefaults::setStandard (midi.defaults);
         if (c.mode)
-            midi.defaults->setInteger (midi_remote::progChangeModeKey, *c.mode);
+            midi.defaults->setInteger (brisalto::midi_remote::progChangeModeKey, *c.mode);
         if (c.channel)
-            midi.defaults->setInteger (midi_remote::channelKey, *c.channel);
+            midi.defaults->setInteger (brisalto::midi_remote::channelKey, *c.channel);
 
         messageThread.run ([this]
         {
@@ -381,7 +381,7 @@ TEST_F (MidiRemote, StandaloneStartUpTakesTheStoredSettingsWritesTheModeBackAndE
         EXPECT_EQ (p->midi_progr_change_mode.load(), c.expectedMode);
         EXPECT_EQ (p->midi_progr_change_channel.load(), c.expectedChannel);
         messageThread.sync();
-        EXPECT_EQ (midi.defaults->lookUpInteger (midi_remote::progChangeModeKey), std::optional<int64_t> (c.expectedMode));
+        EXPECT_EQ (midi.defaults->lookUpInteger (brisalto::midi_remote::progChangeModeKey), std::optional<int64_t> (c.expectedMode));
         EXPECT_EQ (system().clientCount(), c.clients);
         messageThread.run ([this] { p.reset(); });
     }

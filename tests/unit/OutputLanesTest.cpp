@@ -175,7 +175,7 @@ TEST (OutputLanes, ChannelsInOnePassMatchEachChannelRenderedAlone)
                 {
                     clean[ch].assign (input[ch].begin() + b * n, input[ch].begin() + (b + 1) * n);
                     for (auto& v : clean[ch])
-                        v = 2.0f * dsp::finiteOrZero (v);  // the ring holds finite samples
+                        v = 2.0f * brisalto::dsp::finiteOrZero (v);  // the ring holds finite samples
                     for (int set = 0; set < 2; ++set)
                     {
                         auto& s = states[(size_t) (set * channels + ch)];

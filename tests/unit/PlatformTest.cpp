@@ -21,7 +21,7 @@
 
 namespace
 {
-    struct CapturingSink final : platform::log::Sink
+    struct CapturingSink final : brisalto::platform::log::Sink
     {
         void write (int priority, const char* text, bool toStdout) override
         {
@@ -36,21 +36,21 @@ namespace
 
     struct ScopedSink
     {
-        explicit ScopedSink (platform::log::Sink& s) { platform::log::setSink (&s); }
-        ~ScopedSink() { platform::log::setSink (nullptr); }
+        explicit ScopedSink (brisalto::platform::log::Sink& s) { brisalto::platform::log::setSink (&s); }
+        ~ScopedSink() { brisalto::platform::log::setSink (nullptr); }
     };
 }
 
 TEST (Folders, FollowTheXdgVariables)
 {
     ScopedXdgFolders folders;
-    EXPECT_EQ (platform::folders::configFolder(), folders.config().getChildFile ("Brisalto"));
-    EXPECT_EQ (platform::folders::localPresetFolder(), folders.data().getChildFile ("Brisalto/userPresets"));
+    EXPECT_EQ (brisalto::platform::folders::configFolder(), folders.config().getChildFile ("Brisalto"));
+    EXPECT_EQ (brisalto::platform::folders::localPresetFolder(), folders.data().getChildFile ("Brisalto/userPresets"));
 
     // Relative values are not valid XDG paths: the defaults under the home folder apply.
     ::setenv ("XDG_DATA_HOME", "relative/path", 1);
     const auto home = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
-    EXPECT_EQ (platform::folders::dataFolder(), home.getChildFile (".local/share/Brisalto"));
+    EXPECT_EQ (brisalto::platform::folders::dataFolder(), home.getChildFile (".local/share/Brisalto"));
 }
 
 TEST (UserDefaults, FileBackendKeepsIntegersAcrossInstances)
@@ -58,12 +58,12 @@ TEST (UserDefaults, FileBackendKeepsIntegersAcrossInstances)
     ScopedXdgFolders folders;
     const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
     {
-        platform::FileUserDefaults defaults (file);
+        brisalto::platform::FileUserDefaults defaults (file);
         EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 0);  // missing key
         defaults.setInteger ("kAppPrefMidiChannel", -1);
         defaults.setInteger ("kAppPrefMidiProgChangeMode", 2);
     }
-    platform::FileUserDefaults again (file);
+    brisalto::platform::FileUserDefaults again (file);
     EXPECT_EQ (again.integerForKey ("kAppPrefMidiChannel"), -1);
     EXPECT_EQ (again.integerForKey ("kAppPrefMidiProgChangeMode"), 2);
 }
@@ -75,7 +75,7 @@ TEST (UserDefaults, CorruptFileReadsAsEmptyAndIsRepairedByAWrite)
     ASSERT_TRUE (file.getParentDirectory().createDirectory());
     file.replaceWithText ("[1, 2, \"not an object\"");
 
-    platform::FileUserDefaults defaults (file);
+    brisalto::platform::FileUserDefaults defaults (file);
     EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 0);
     defaults.setInteger ("kAppPrefMidiChannel", 9);
     EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiChannel"), 9);
@@ -133,7 +133,7 @@ TEST (UserDefaults, HostileFileReadsAsEmptyIsLoggedOnceAndSurvivesWriteBacks)
         CapturingSink sink;
         {
             ScopedSink scoped (sink);
-            platform::FileUserDefaults defaults (file);
+            brisalto::platform::FileUserDefaults defaults (file);
             EXPECT_EQ (defaults.lookUpInteger ("kAppPrefMidiProgChangeMode"), std::nullopt) << c.what;
             EXPECT_EQ (defaults.integerForKey ("kAppPrefMidiProgChangeMode"), 0) << c.what;
             EXPECT_TRUE (defaults.stringForKey ("kAppPrefSyncRoot").isEmpty()) << c.what;
@@ -146,7 +146,7 @@ TEST (UserDefaults, HostileFileReadsAsEmptyIsLoggedOnceAndSurvivesWriteBacks)
             {
                 EXPECT_EQ (defaults.lookUpInteger ("kAppPrefMidiProgChangeMode"), std::optional<int64_t> (2)) << c.what;
             }
-            platform::log::flush();
+            brisalto::platform::log::flush();
         }
         std::lock_guard<std::mutex> lock (sink.mutex);
         const auto ignored = std::count_if (sink.lines.begin(), sink.lines.end(),
@@ -164,7 +164,7 @@ TEST (UserDefaults, WriteBackKeepsAnUnchangedFileAsItIs)
     ASSERT_TRUE (file.replaceWithText (handEdited));
     const auto before = file.loadFileAsString();
 
-    platform::FileUserDefaults defaults (file);
+    brisalto::platform::FileUserDefaults defaults (file);
     defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 1);
     EXPECT_EQ (file.loadFileAsString(), before);
     defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 2);   // a changed value is stored, other keys kept
@@ -179,13 +179,13 @@ TEST (UserDefaults, LookUpTellsAMissingKeyApart)
     ASSERT_TRUE (file.getParentDirectory().createDirectory());
     file.replaceWithText ("{\"zero\": 0, \"minus\": -1, \"text\": \"seven\", \"half\": 1.5, \"huge\": 1e300, \"whole\": 3.0}");
 
-    platform::FileUserDefaults defaults (file);
+    brisalto::platform::FileUserDefaults defaults (file);
     struct Case { const char* key; std::optional<int64_t> expected; };
     for (const auto& c : { Case { "zero", 0 }, Case { "minus", -1 }, Case { "whole", 3 }, Case { "missing", std::nullopt },
                            Case { "text", std::nullopt }, Case { "half", std::nullopt }, Case { "huge", std::nullopt } })
         EXPECT_EQ (defaults.lookUpInteger (c.key), c.expected) << c.key;
 
-    platform::InMemoryUserDefaults memory;
+    brisalto::platform::InMemoryUserDefaults memory;
     EXPECT_EQ (memory.lookUpInteger ("zero"), std::nullopt);
     memory.setInteger ("zero", 0);
     EXPECT_EQ (memory.lookUpInteger ("zero"), std::optional<int64_t> (0));
@@ -194,9 +194,9 @@ TEST (UserDefaults, LookUpTellsAMissingKeyApart)
 TEST (CloudDocuments, SyncFolderFromTheVariableOrTheUserDefaults)
 {
     ScopedXdgFolders folders;   // the variable set empty
-    auto defaults = std::make_shared<platform::InMemoryUserDefaults>();
-    platform::UserDefaults::setStandard (defaults);
-    platform::SyncFolderCloudDocuments store;
+    auto defaults = std::make_shared<brisalto::platform::InMemoryUserDefaults>();
+    brisalto::platform::UserDefaults::setStandard (defaults);
+    brisalto::platform::SyncFolderCloudDocuments store;
     const auto root = folders.syncRoot();
     const auto documents = root.getChildFile ("Kestrom Brisalto/Documents");
 
@@ -216,21 +216,21 @@ TEST (CloudDocuments, SyncFolderFromTheVariableOrTheUserDefaults)
     const auto other = folders.root.getChildFile ("other");
     ASSERT_TRUE (other.createDirectory());
     ::setenv ("BRISALTO_SYNC_ROOT", other.getFullPathName().toRawUTF8(), 1);
-    EXPECT_EQ (platform::SyncFolderCloudDocuments::syncRootPath(), other.getFullPathName());
+    EXPECT_EQ (brisalto::platform::SyncFolderCloudDocuments::syncRootPath(), other.getFullPathName());
     ::setenv ("BRISALTO_SYNC_ROOT", "relative/sync", 1);
-    EXPECT_EQ (platform::SyncFolderCloudDocuments::syncRootPath(), root.getFullPathName());
+    EXPECT_EQ (brisalto::platform::SyncFolderCloudDocuments::syncRootPath(), root.getFullPathName());
     defaults->setString ("kAppPrefSyncRoot", "relative/sync");
-    EXPECT_TRUE (platform::SyncFolderCloudDocuments::syncRootPath().isEmpty());
+    EXPECT_TRUE (brisalto::platform::SyncFolderCloudDocuments::syncRootPath().isEmpty());
 
-    platform::UserDefaults::setStandard (nullptr);
+    brisalto::platform::UserDefaults::setStandard (nullptr);
 }
 
 TEST (UserDefaults, FileBackendKeepsStrings)
 {
     ScopedXdgFolders folders;
     const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
-    platform::FileUserDefaults (file).setString ("kAppPrefSyncRoot", "/home/me/Sync");
-    platform::FileUserDefaults again (file);
+    brisalto::platform::FileUserDefaults (file).setString ("kAppPrefSyncRoot", "/home/me/Sync");
+    brisalto::platform::FileUserDefaults again (file);
     EXPECT_EQ (again.stringForKey ("kAppPrefSyncRoot"), "/home/me/Sync");
     again.setInteger ("kAppPrefMidiChannel", 3);   // other keys stay
     EXPECT_EQ (again.stringForKey ("kAppPrefSyncRoot"), "/home/me/Sync");
@@ -241,24 +241,24 @@ TEST (Log, MessagesFromManyThreadsArriveWhole)
 {
     CapturingSink sink;
     ScopedSink scoped (sink);
-    const auto droppedBefore = platform::log::droppedCount();
+    const auto droppedBefore = brisalto::platform::log::droppedCount();
 
     // Fewer messages than the queue holds: none may be lost, whatever the drain thread does.
     constexpr int threads = 4, perThread = 50;
     static_assert (threads * perThread + 1 < 512, "within the queue's capacity");
-    ASSERT_GE (platform::log::capacity(), (unsigned long) (threads * perThread + 1));
+    ASSERT_GE (brisalto::platform::log::capacity(), (unsigned long) (threads * perThread + 1));
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
         workers.emplace_back ([t] {
             for (int i = 0; i < perThread; ++i)
-                platform::log::write (platform::log::notice, "Brisalto thread %d message %d", t, i);
+                brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto thread %d message %d", t, i);
         });
     for (auto& w : workers)
         w.join();
-    platform::log::print ("Brisalto printed %s\n", "line");
-    platform::log::flush();
+    brisalto::platform::log::print ("Brisalto printed %s\n", "line");
+    brisalto::platform::log::flush();
 
-    EXPECT_EQ (platform::log::droppedCount(), droppedBefore);
+    EXPECT_EQ (brisalto::platform::log::droppedCount(), droppedBefore);
     std::lock_guard<std::mutex> lock (sink.mutex);
     // Each message exactly once, whole, at its priority, and each thread's in its order.
     std::vector<int> next (threads, 0);
@@ -272,7 +272,7 @@ TEST (Log, MessagesFromManyThreadsArriveWhole)
         EXPECT_EQ (line.text, "Brisalto thread " + std::to_string (t) + " message " + std::to_string (i));
         EXPECT_EQ (i, next[(size_t) t]) << "thread " << t;
         next[(size_t) t] = i + 1;
-        EXPECT_EQ (line.priority, platform::log::notice);
+        EXPECT_EQ (line.priority, brisalto::platform::log::notice);
         EXPECT_FALSE (line.toStdout);
     }
     for (int t = 0; t < threads; ++t)
@@ -288,20 +288,20 @@ TEST (Log, OverlongMessagesAreCutAndAFloodIsDroppedNotBlocked)
         CapturingSink sink;
         ScopedSink scoped (sink);
         const std::string longText (5000, 'x');
-        platform::log::write (platform::log::warning, "%s", longText.c_str());
-        platform::log::flush();
+        brisalto::platform::log::write (brisalto::platform::log::warning, "%s", longText.c_str());
+        brisalto::platform::log::flush();
         std::lock_guard<std::mutex> lock (sink.mutex);
         ASSERT_EQ (sink.lines.size(), 1u);
         const auto& text = sink.lines[0].text;
         EXPECT_LT (text.size(), 1000u);                  // cut
         EXPECT_GE (text.size(), 400u);                   // to the slot, not to nothing
         EXPECT_EQ (text, std::string (text.size(), 'x')); // the start of the message
-        EXPECT_EQ (sink.lines[0].priority, platform::log::warning);
+        EXPECT_EQ (sink.lines[0].priority, brisalto::platform::log::warning);
     }
 
     // A sink that hangs: the drain thread is stuck in it with the first message, the queue
     // fills and every further message is dropped, while the writers never wait.
-    struct HangingSink final : platform::log::Sink
+    struct HangingSink final : brisalto::platform::log::Sink
     {
         void write (int, const char* text, bool) override
         {
@@ -317,10 +317,10 @@ TEST (Log, OverlongMessagesAreCutAndAFloodIsDroppedNotBlocked)
         std::vector<std::string> lines;
     } sink;
 
-    platform::log::flush();
-    platform::log::setSink (&sink);
-    const auto droppedBefore = platform::log::droppedCount();
-    platform::log::write (platform::log::notice, "flood %d", 0);
+    brisalto::platform::log::flush();
+    brisalto::platform::log::setSink (&sink);
+    const auto droppedBefore = brisalto::platform::log::droppedCount();
+    brisalto::platform::log::write (brisalto::platform::log::notice, "flood %d", 0);
     {
         std::unique_lock<std::mutex> lock (sink.mutex);
         ASSERT_TRUE (sink.changed.wait_for (lock, std::chrono::seconds (60), [&] { return sink.entered; }))
@@ -330,17 +330,17 @@ TEST (Log, OverlongMessagesAreCutAndAFloodIsDroppedNotBlocked)
     // Returning at all while the sink hangs shows that writers never wait for it.
     constexpr int flood = 5000;
     for (int i = 1; i < flood; ++i)
-        platform::log::write (platform::log::notice, "flood %d", i);
+        brisalto::platform::log::write (brisalto::platform::log::notice, "flood %d", i);
 
-    const auto capacity = (int) platform::log::capacity();
-    EXPECT_EQ ((int) (platform::log::droppedCount() - droppedBefore), flood - capacity);
+    const auto capacity = (int) brisalto::platform::log::capacity();
+    EXPECT_EQ ((int) (brisalto::platform::log::droppedCount() - droppedBefore), flood - capacity);
     {
         std::lock_guard<std::mutex> lock (sink.mutex);
         sink.released = true;
         sink.changed.notify_all();
     }
-    platform::log::flush();
-    platform::log::setSink (nullptr);
+    brisalto::platform::log::flush();
+    brisalto::platform::log::setSink (nullptr);
 
     // The queue's worth, in order: the first messages, not some.
     ASSERT_EQ ((int) sink.lines.size(), capacity);

@@ -28,10 +28,10 @@ namespace
     protected:
         PresetStore() : folders (GetParam())
         {
-            platform::UserDefaults::setStandard (std::make_shared<platform::InMemoryUserDefaults>());
+            brisalto::platform::UserDefaults::setStandard (std::make_shared<brisalto::platform::InMemoryUserDefaults>());
             folders.presetFolder().createDirectory();
         }
-        ~PresetStore() override { platform::UserDefaults::setStandard (nullptr); }
+        ~PresetStore() override { brisalto::platform::UserDefaults::setStandard (nullptr); }
 
         bool cloud() const { return GetParam(); }
         // Where presets without ".local" go.
@@ -121,7 +121,7 @@ TEST_P (PresetStore, ListedNamesMapToTheirFilesAndBack)
         const juce::File file (p.getFullPathOfPreset (name));
         ASSERT_TRUE (file.existsAsFile()) << name;
         const bool inCloud = file.getParentDirectory() == folders.cloudDocuments();
-        EXPECT_EQ (presets::listedName (file.getFileName().toStdString(), inCloud, cloud()), name);
+        EXPECT_EQ (brisalto::presets::listedName (file.getFileName().toStdString(), inCloud, cloud()), name);
     }
 
     // New names go where they are listed from again.

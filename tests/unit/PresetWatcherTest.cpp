@@ -16,8 +16,8 @@
 
 #include <future>
 
-using presets::CloudPass;
-using presets::ListedDocument;
+using brisalto::presets::CloudPass;
+using brisalto::presets::ListedDocument;
 
 TEST (CloudPass, FollowsASequenceOfListings)
 {
@@ -25,7 +25,7 @@ TEST (CloudPass, FollowsASequenceOfListings)
     {
         const char* what;
         std::vector<ListedDocument> listing;
-        std::map<std::string, presets::FileStamp> ownWrites;
+        std::map<std::string, brisalto::presets::FileStamp> ownWrites;
         std::set<std::string> docs;
         bool changed;
         std::vector<std::string> downloaded;
@@ -194,7 +194,7 @@ TEST_F (RealWatcher, PollsWithoutBeingAsked)
 TEST (SharedWatcher, ProcessorsShareItAndTheLastOneStopsIt)
 {
     ScopedXdgFolders folders (true);
-    platform::UserDefaults::setStandard (std::make_shared<platform::InMemoryUserDefaults>());
+    brisalto::platform::UserDefaults::setStandard (std::make_shared<brisalto::platform::InMemoryUserDefaults>());
     const auto docs = folders.cloudDocuments();
     ASSERT_TRUE (docs.createDirectory());
     docs.getChildFile ("A.json").replaceWithText ("{}");
@@ -249,7 +249,7 @@ TEST (SharedWatcher, ProcessorsShareItAndTheLastOneStopsIt)
 
     third.reset();
     watcher.setInterval (2000);
-    platform::UserDefaults::setStandard (nullptr);
+    brisalto::platform::UserDefaults::setStandard (nullptr);
 }
 
 // A format wrapper shuts JUCE's message manager down after its last instance: a container
@@ -257,7 +257,7 @@ TEST (SharedWatcher, ProcessorsShareItAndTheLastOneStopsIt)
 // to freed memory).
 TEST (CloudContainerLookup, NothingIsPostedAfterTheLastInstance)
 {
-    struct SlowStore final : platform::CloudDocuments
+    struct SlowStore final : brisalto::platform::CloudDocuments
     {
         std::shared_future<void> release;
         std::promise<void> entered;
@@ -270,7 +270,7 @@ TEST (CloudContainerLookup, NothingIsPostedAfterTheLastInstance)
             return "/nonexistent/Documents";
         }
     };
-    struct AnswerSink : platform::log::Sink
+    struct AnswerSink : brisalto::platform::log::Sink
     {
         std::atomic<int> answers { 0 };
         void write (int, const char* text, bool) override { answers += juce::String (text).contains ("ubiURL") ? 1 : 0; }
@@ -281,17 +281,17 @@ TEST (CloudContainerLookup, NothingIsPostedAfterTheLastInstance)
     auto store = std::make_shared<SlowStore>();
     store->release = release.get_future().share();
     auto entered = store->entered.get_future();
-    platform::CloudDocuments::setStandard (store);
-    platform::log::setSink (&sink);
+    brisalto::platform::CloudDocuments::setStandard (store);
+    brisalto::platform::log::setSink (&sink);
 
     // The lookup is still in the store when the only instance goes.
     std::make_unique<BrisaltoAudioProcessor>().reset();
     ASSERT_EQ (entered.wait_for (std::chrono::seconds (5)), std::future_status::ready);
     release.set_value();
     pumpMessagesUntil ([] { return false; }, 300);
-    platform::log::flush();
+    brisalto::platform::log::flush();
     EXPECT_EQ (sink.answers.load(), 0);
 
-    platform::log::setSink (nullptr);
-    platform::CloudDocuments::setStandard (nullptr);
+    brisalto::platform::log::setSink (nullptr);
+    brisalto::platform::CloudDocuments::setStandard (nullptr);
 }

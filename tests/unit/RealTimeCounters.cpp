@@ -25,7 +25,7 @@
 namespace
 {
     thread_local bool counting = false;
-    thread_local rtcheck::Counts counts;
+    thread_local brisalto::rtcheck::Counts counts;
 
     inline void noteAllocation() noexcept { if (counting) ++counts.allocations; }
 
@@ -67,7 +67,7 @@ namespace
     }
 }
 
-namespace rtcheck
+namespace brisalto::rtcheck
 {
     void startCounting() noexcept
     {

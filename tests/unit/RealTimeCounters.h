@@ -12,7 +12,7 @@
 // The sanitizers intercept the same functions: there only operator new is counted.
 // BRISALTO_TRACE_WAITS=1 in the environment prints the stack of the first counted lock waits.
 
-namespace rtcheck
+namespace brisalto::rtcheck
 {
     struct Counts
     {

@@ -60,7 +60,7 @@ namespace
     // program may have rendered on: it renders no more).
     struct WithMessageThread : ::testing::Test
     {
-        WithMessageThread() { RenderThread::forgetCurrent(); }
+        WithMessageThread() { brisalto::RenderThread::forgetCurrent(); }
         juce::ScopedJuceInitialiser_GUI juce;
     };
 
@@ -111,7 +111,7 @@ TEST_F (WithMessageThread, SetParameterOnTheRenderThreadNeitherAllocatesNorWaits
     RecordingListener listener;
     h.p.addListener (&listener);
 
-    rtcheck::Counts counted;
+    brisalto::rtcheck::Counts counted;
     int blocks = 0;
     onRenderThread ([&]
     {
@@ -124,7 +124,7 @@ TEST_F (WithMessageThread, SetParameterOnTheRenderThreadNeitherAllocatesNorWaits
             h.p.setParameter (k, roundValue (0, k));
         renderBlock (h.p, buffer, position);
 
-        rtcheck::startCounting();
+        brisalto::rtcheck::startCounting();
         for (int round = 1; round <= 40; ++round)
         {
             for (int k = 0; k < NUM_PARAMETERS; ++k)
@@ -136,12 +136,12 @@ TEST_F (WithMessageThread, SetParameterOnTheRenderThreadNeitherAllocatesNorWaits
         }
         setKnownLatencyState (h.p);
         renderBlock (h.p, buffer, position), ++blocks;
-        counted = rtcheck::stopCounting();
+        counted = brisalto::rtcheck::stopCounting();
     });
 
     EXPECT_EQ (blocks, 121);
     EXPECT_EQ (counted.allocations, 0);
-    if (rtcheck::countsLocksAndPosts())
+    if (brisalto::rtcheck::countsLocksAndPosts())
     {
         EXPECT_EQ (counted.lockWaits, 0);
         EXPECT_EQ (counted.posts, 0);
@@ -303,7 +303,7 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheRenderThreadIsHandedToTheMessageThr
     RecordingListener listener;
     h.p.addListener (&listener);
 
-    rtcheck::Counts counted;
+    brisalto::rtcheck::Counts counted;
     onRenderThread ([&]
     {
         juce::AudioBuffer<float> buffer (2, 512);
@@ -312,13 +312,13 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheRenderThreadIsHandedToTheMessageThr
         h.p.setCurrentProgram (0);
         renderBlock (h.p, buffer, position);
 
-        rtcheck::startCounting();
+        brisalto::rtcheck::startCounting();
         h.p.setCurrentProgram (6);  // VST3 hosts send the program list's parameter in process()
         renderBlock (h.p, buffer, position);
-        counted = rtcheck::stopCounting();
+        counted = brisalto::rtcheck::stopCounting();
     });
     EXPECT_EQ (counted.allocations, 0);
-    if (rtcheck::countsLocksAndPosts())
+    if (brisalto::rtcheck::countsLocksAndPosts())
     {
         EXPECT_EQ (counted.lockWaits, 0);
         EXPECT_EQ (counted.posts, 0);
@@ -349,7 +349,7 @@ TEST_F (WithMessageThread, AdoptionOnTheRenderThreadIsToldOnTheMessageThread)
     RecordingListener listener;
     follower->p->addListener (&listener);
 
-    rtcheck::Counts counted;
+    brisalto::rtcheck::Counts counted;
     onRenderThread ([&]
     {
         const auto cycles = [&] (int count)
@@ -367,14 +367,14 @@ TEST_F (WithMessageThread, AdoptionOnTheRenderThreadIsToldOnTheMessageThread)
         publisher->p->setParameter (Ratio, 0.4f);   // a member's first publication is not adopted
         cycles (2);
 
-        rtcheck::startCounting();
+        brisalto::rtcheck::startCounting();
         publisher->p->setParameter (Ratio, 0.6f);
         cycles (2);
-        counted = rtcheck::stopCounting();
+        counted = brisalto::rtcheck::stopCounting();
     });
     EXPECT_FLOAT_EQ (follower->p->mRatio.load(), 6.5f);
     EXPECT_EQ (counted.allocations, 0);
-    if (rtcheck::countsLocksAndPosts())
+    if (brisalto::rtcheck::countsLocksAndPosts())
     {
         EXPECT_EQ (counted.lockWaits, 0);
         EXPECT_EQ (counted.posts, 0);
@@ -404,7 +404,7 @@ TEST_F (WithMessageThread, PostedNotificationOutlivesNoInstance)
 
 namespace
 {
-    struct LogLines final : platform::log::Sink
+    struct LogLines final : brisalto::platform::log::Sink
     {
         void write (int, const char* text, bool) override
         {
@@ -427,29 +427,29 @@ namespace
 TEST (RealTimeLog, TooManyMainInputsAreLoggedOncePerLayout)
 {
     LogLines log;
-    platform::log::flush();
-    platform::log::setSink (&log);
+    brisalto::platform::log::flush();
+    brisalto::platform::log::setSink (&log);
     {
         RenderHarness h;
         ASSERT_TRUE (h.configure (30, 2, 0, 256));
         const Signals in (30, sine (256 * 20, 0.3f));
         h.render (in, {}, { 256 });
-        platform::log::flush();
+        brisalto::platform::log::flush();
         EXPECT_EQ (log.count ("processBlock", "MAX_CHANNELS"), 1);
 
         ASSERT_TRUE (h.configure (32, 2, 0, 256));
         const Signals more (32, sine (256 * 20, 0.3f));
         h.render (more, {}, { 256 });
         h.render (more, {}, { 256 });
-        platform::log::flush();
+        brisalto::platform::log::flush();
         EXPECT_EQ (log.count ("processBlock", "MAX_CHANNELS"), 2);
 
         ASSERT_TRUE (h.configure (4, 4, 0, 256));
         h.render (Signals (4, sine (256 * 4, 0.3f)), {}, { 256 });
         ASSERT_TRUE (h.configure (30, 2, 0, 256));
         h.render (in, {}, { 256 });
-        platform::log::flush();
+        brisalto::platform::log::flush();
         EXPECT_EQ (log.count ("processBlock", "MAX_CHANNELS"), 3);
     }
-    platform::log::setSink (nullptr);
+    brisalto::platform::log::setSink (nullptr);
 }

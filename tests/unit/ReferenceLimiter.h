@@ -41,8 +41,8 @@ struct ReferenceLimiter
                 float pk = 0.0f;
                 for (float s : delayLine)
                     pk = std::max (pk, std::abs (s));
-                const float aT = (float) ((double) dsp::toDb (ceiling / pk) - 0.1);
-                const float bT = (float) ((double) dsp::toDb (ceiling / std::abs (v)) - 0.1);
+                const float aT = (float) ((double) brisalto::dsp::toDb (ceiling / pk) - 0.1);
+                const float bT = (float) ((double) brisalto::dsp::toDb (ceiling / std::abs (v)) - 0.1);
 
                 const float g = gainQueue[(size_t) w];
                 const float t = bT - (bT - aT) * g / aT;

@@ -11,7 +11,7 @@
 // The detector's envelope and the saturation written sample by sample with the C library's
 // functions, as they were before the block-at-a-time vector passes. The production code must
 // stay within 0.001 dB of gain reduction and 1e-6 of full scale of these.
-namespace reference
+namespace brisalto::reference
 {
     constexpr float maxReleaseSamples = 1.0e9f;
     constexpr float minRunningReleaseStep = 2.0e-7f;
@@ -62,12 +62,12 @@ namespace reference
         float* softLevels = levels + n;
         float* wantedForLevel = levels + 2 * n;
         for (int i = 0; i < n; ++i)
-            levels[i] = dsp::toDb (std::abs (det[i]));
+            levels[i] = brisalto::dsp::toDb (std::abs (det[i]));
         for (int i = 0; i < n; ++i)
             wantedForLevel[i] = wanted (levels[i]);
         if (softLimiter && peakSquares != nullptr)
             for (int i = 0; i < n; ++i)
-                softLevels[i] = 0.5f * dsp::toDb (dsp::finiteOrZero (peakSquares[i]));
+                softLevels[i] = 0.5f * brisalto::dsp::toDb (brisalto::dsp::finiteOrZero (peakSquares[i]));
         else
             softLevels = levels;
 
@@ -92,7 +92,7 @@ namespace reference
                     attackSum += x * x;
                     if (attackCount < INT_MAX)
                         ++attackCount;
-                    const float rmsDb = dsp::toDb (std::sqrt (attackSum / (float) attackCount));
+                    const float rmsDb = brisalto::dsp::toDb (std::sqrt (attackSum / (float) attackCount));
                     probe = rmsDb;
                     if (wanted (rmsDb) > g)
                     {
@@ -256,9 +256,9 @@ namespace reference
         const float* mix = state.mMixPerSample.data();
 
         const float a = (7.0f * A + 1.0f) * 0.125f;
-        const float kA = (dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
+        const float kA = (brisalto::dsp::tanh (0.7f + a) - tanhOfPoint7) / a * minus1Db;
         const float b = 20.0f * B + 1.0f;
-        const float kB = dsp::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
+        const float kB = brisalto::dsp::tanh (0.25f * b) / ((b + b) * 0.125f) * minus1Db;
         float dA = 1.0f, dB = 1.0f;
         if (D > 0.0f)
         {
@@ -298,10 +298,10 @@ namespace reference
             }
             if (A > 0.0f)
                 for (int i = 0; i < count; ++i)
-                    curveA[i] = dsp::tanh (sA * ys[i] + 0.7f);
+                    curveA[i] = brisalto::dsp::tanh (sA * ys[i] + 0.7f);
             if (B > 0.0f)
                 for (int i = 0; i < count; ++i)
-                    curveB[i] = dsp::tanh (sB * ys[i]);
+                    curveB[i] = brisalto::dsp::tanh (sB * ys[i]);
             if (D > 0.0f)
                 for (int i = 0; i < count; ++i)
                     powerD[i] = std::pow (powerD[i], dA);

@@ -544,7 +544,7 @@ TEST_F (RenderLoop, NonFiniteSideChainIsSilenceInTheListenOutput)
 
 namespace
 {
-    struct CapturedLog : platform::log::Sink
+    struct CapturedLog : brisalto::platform::log::Sink
     {
         juce::StringArray lines;
         void write (int, const char* text, bool toStandardOutput) override
@@ -568,22 +568,22 @@ namespace
 
         void SetUp() override
         {
-            platform::log::flush();
-            platform::log::setSink (&log);
+            brisalto::platform::log::flush();
+            brisalto::platform::log::setSink (&log);
             p.setPlayHead (&playHead);
         }
 
         void TearDown() override
         {
             p.setPlayHead (nullptr);
-            platform::log::flush();
-            platform::log::setSink (nullptr);
+            brisalto::platform::log::flush();
+            brisalto::platform::log::setSink (nullptr);
         }
 
         void block (int n)
         {
             render ({ Signal ((size_t) n, 0.0f) }, {}, { n });
-            platform::log::flush();
+            brisalto::platform::log::flush();
         }
     };
 }

@@ -122,7 +122,7 @@ TEST_F (SignalPathTest, EnvelopeStageFollowsTheReferenceFromItsSettingsAlone)
                 s->mMakeupSmoother.setTargetValue (c.settings.makeupTargetDb);
             }
             Envelope::run (stage, { det, peaks.data(), n, -20.0f, c.adaptiveLevelDb }, c.settings, 4.0f);
-            reference::referenceEnvelope (*p, scalar, det, peaks.data(), n, -20.0f, c.adaptiveLevelDb,
+            brisalto::reference::referenceEnvelope (*p, scalar, det, peaks.data(), n, -20.0f, c.adaptiveLevelDb,
                                           c.settings.nonLinearRelease, c.settings.releaseExponent);
             for (int i = 0; i < n; ++i)
             {

@@ -90,9 +90,9 @@ TEST_F (StateChunkReading, EveryTruncationOfARealChunkChangesNothing)
     {
         restoreBytes (p, full.substr (0, n));
         if (n % 256 == 0)
-            platform::log::flush();  // each refusal is logged: keep the log queue from overflowing
+            brisalto::platform::log::flush();  // each refusal is logged: keep the log queue from overflowing
     }
-    platform::log::flush();
+    brisalto::platform::log::flush();
     expectUnchanged ("truncations");
 }
 
@@ -185,12 +185,12 @@ TEST_F (StateChunkReading, DeepNestingIsRefusedBeforeParsing)
     expectUnchanged ("unclosed objects");
 
     // Brackets inside strings do not count; the limit itself is accepted.
-    const auto depthLimit = "{\"a\": " + nested (::StateChunkReader::maxNestingDepth - 1) + ", \"mixMode\": 5, \"s\": \"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\"}";
+    const auto depthLimit = "{\"a\": " + nested (brisalto::StateChunkReader::maxNestingDepth - 1) + ", \"mixMode\": 5, \"s\": \"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\"}";
     restoreBytes (p, depthLimit);
     EXPECT_EQ (p.mixMode, 5);
 
     p.mixMode = 3;
-    restoreBytes (p, "{\"a\": " + nested (::StateChunkReader::maxNestingDepth) + ", \"mixMode\": 5}");
+    restoreBytes (p, "{\"a\": " + nested (brisalto::StateChunkReader::maxNestingDepth) + ", \"mixMode\": 5}");
     EXPECT_EQ (p.mixMode, 3);
 
     // A quote in a single-quoted value must not hide the brackets after it.
@@ -225,12 +225,12 @@ TEST_F (StateChunkReading, HostileTextsAreRefusedBeforeParsing)
 {
     for (const auto& hostile : hostileJsonTexts())
     {
-        ::StateChunkReader::Result result;
-        const auto status = ::StateChunkReader::read (hostile.text.data(), (int) hostile.text.size(), true, result);
-        EXPECT_NE (status, ::StateChunkReader::Status::ok) << hostile.what;
+        brisalto::StateChunkReader::Result result;
+        const auto status = brisalto::StateChunkReader::read (hostile.text.data(), (int) hostile.text.size(), true, result);
+        EXPECT_NE (status, brisalto::StateChunkReader::Status::ok) << hostile.what;
         // The log says why in the words of the check every reader shares.
-        EXPECT_STREQ (::StateChunkReader::describe (status),
-                      platform::json::describe (platform::json::checkText (hostile.text.data(), hostile.text.size())))
+        EXPECT_STREQ (brisalto::StateChunkReader::describe (status),
+                      brisalto::platform::json::describe (brisalto::platform::json::checkText (hostile.text.data(), hostile.text.size())))
             << hostile.what;
         restoreBytes (p, hostile.text);
         expectUnchanged (hostile.what);
@@ -257,11 +257,11 @@ TEST_F (StateChunkReading, TextIsDecodedAsUtf8WhenItIsUtf8)
     EXPECT_EQ (p.currentUserPreset, juce::String (L"Caf\u00e9"));
 
     // Encoded surrogates and overlong forms are not UTF-8 either.
-    EXPECT_FALSE (::StateChunkReader::isValidUtf8 ("\xed\xa0\xbd", 3));
-    EXPECT_FALSE (::StateChunkReader::isValidUtf8 ("\xc0\xaf", 2));
-    EXPECT_FALSE (::StateChunkReader::isValidUtf8 ("\xf4\x90\x80\x80", 4));
-    EXPECT_FALSE (::StateChunkReader::isValidUtf8 ("\xe2\x82", 2));
-    EXPECT_TRUE (::StateChunkReader::isValidUtf8 ("\xf4\x8f\xbf\xbf", 4));
+    EXPECT_FALSE (brisalto::StateChunkReader::isValidUtf8 ("\xed\xa0\xbd", 3));
+    EXPECT_FALSE (brisalto::StateChunkReader::isValidUtf8 ("\xc0\xaf", 2));
+    EXPECT_FALSE (brisalto::StateChunkReader::isValidUtf8 ("\xf4\x90\x80\x80", 4));
+    EXPECT_FALSE (brisalto::StateChunkReader::isValidUtf8 ("\xe2\x82", 2));
+    EXPECT_TRUE (brisalto::StateChunkReader::isValidUtf8 ("\xf4\x8f\xbf\xbf", 4));
 }
 
 TEST_F (StateChunkReading, SurrogatePairsReadBackAsOneCharacter)
@@ -277,7 +277,7 @@ TEST_F (StateChunkReading, SurrogatePairsReadBackAsOneCharacter)
 
 TEST_F (StateChunkReading, HugeInputIsRefused)
 {
-    std::string huge = "{\"mixMode\": 5, \"pad\": \"" + std::string (::StateChunkReader::maxTextBytes, ' ') + "\"}";
+    std::string huge = "{\"mixMode\": 5, \"pad\": \"" + std::string (brisalto::StateChunkReader::maxTextBytes, ' ') + "\"}";
     restoreBytes (p, huge);
     expectUnchanged ("over the size limit");
 }

@@ -10,7 +10,7 @@
 
 namespace
 {
-    using exchange::StoppedClock;
+    using brisalto::exchange::StoppedClock;
 
     struct Cycle
     {

@@ -21,10 +21,10 @@ namespace
         return true;
     }
 
-    bool parseSetting (const juce::String& setting, FactoryPresetTable::Entry& entry, juce::String& error)
+    bool parseSetting (const juce::String& setting, brisalto::FactoryPresetTable::Entry& entry, juce::String& error)
     {
         const auto name = setting.upToFirstOccurrenceOf ("=", false, false).trim();
-        const int index = ParameterTable::indexOfName (name.toRawUTF8());
+        const int index = brisalto::ParameterTable::indexOfName (name.toRawUTF8());
         if (index < 0 || ! setting.containsChar ('='))
         {
             error = "unknown parameter \"" + name + "\"";
@@ -36,7 +36,7 @@ namespace
             error = "no number for " + name;
             return false;
         }
-        const float normalised = ParameterTable::toNormalised (index, display);
+        const float normalised = brisalto::ParameterTable::toNormalised (index, display);
         if (! (normalised >= 0.0f && normalised <= 1.0f))
         {
             error = name + " out of range";
@@ -47,7 +47,7 @@ namespace
     }
 }
 
-bool FactoryPresetTable::parse (const juce::String& text, std::vector<Entry>& entries, juce::String& error)
+bool brisalto::FactoryPresetTable::parse (const juce::String& text, std::vector<Entry>& entries, juce::String& error)
 {
     entries.clear();
     juce::StringArray lines;
@@ -62,7 +62,7 @@ bool FactoryPresetTable::parse (const juce::String& text, std::vector<Entry>& en
         Entry entry;
         entry.name = line.upToFirstOccurrenceOf ("|", false, false).trim();
         for (int k = 0; k < NUM_PARAMETERS; ++k)
-            entry.normalised[(size_t) k] = ParameterTable::defaultValue (k);
+            entry.normalised[(size_t) k] = brisalto::ParameterTable::defaultValue (k);
 
         const auto fail = [&] (const juce::String& why)
         {
@@ -70,7 +70,7 @@ bool FactoryPresetTable::parse (const juce::String& text, std::vector<Entry>& en
             return false;
         };
 
-        if (! line.containsChar ('|') || ! presets::isAcceptableStem (entry.name) || entry.name.endsWith (presets::localSuffix)
+        if (! line.containsChar ('|') || ! brisalto::presets::isAcceptableStem (entry.name) || entry.name.endsWith (brisalto::presets::localSuffix)
             || entry.name.containsChar (':'))
             return fail ("unusable preset name \"" + entry.name + "\"");
         for (const auto& other : entries)

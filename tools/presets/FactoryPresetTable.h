@@ -9,7 +9,7 @@
 
 // The table of factory preset files (resources/presets/factory-presets.txt): one preset a line,
 // "name | Parameter = value, ...", values in the editor's units, '#' starting a comment line.
-namespace FactoryPresetTable
+namespace brisalto::FactoryPresetTable
 {
     struct Entry
     {

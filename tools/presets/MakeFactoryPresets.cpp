@@ -33,7 +33,7 @@ namespace
         return 1;
     }
 
-    void removeFilesNotIn (const juce::File& folder, const std::vector<FactoryPresetTable::Entry>& entries)
+    void removeFilesNotIn (const juce::File& folder, const std::vector<brisalto::FactoryPresetTable::Entry>& entries)
     {
         for (const auto& file : folder.findChildFiles (juce::File::findFiles, false, "*.json"))
         {
@@ -55,9 +55,9 @@ int main (int argc, char** argv)
     const auto table = cwd.getChildFile (juce::String::fromUTF8 (argv[1]));
     const auto out = cwd.getChildFile (juce::String::fromUTF8 (argv[2]));
 
-    std::vector<FactoryPresetTable::Entry> entries;
+    std::vector<brisalto::FactoryPresetTable::Entry> entries;
     juce::String error;
-    if (! FactoryPresetTable::parse (table.loadFileAsString(), entries, error))
+    if (! brisalto::FactoryPresetTable::parse (table.loadFileAsString(), entries, error))
         return fail (table.getFullPathName() + ": " + error);
     if (! out.isDirectory() && ! out.createDirectory())
         return fail ("cannot create " + out.getFullPathName());
