@@ -30,19 +30,19 @@ namespace
 
     constexpr double sampleRate = 48000.0;
     constexpr int blockSize = 512;
-    constexpr int burstSamples = 12000;             // 250 ms
-    constexpr int signalBlocks = 375;                // 4 s, played in a loop
+    constexpr int burstSamples = 12000;  // 250 ms
+    constexpr int signalBlocks = 375;    // 4 s, played in a loop
     constexpr int warmUpBlocks = 200;
     constexpr int blocksPerTurn = 16;
     constexpr const char* darcUri = "http://gareus.org/oss/lv2/darc#stereo";
 
     struct Options
     {
-        int timedBlocks = 4000;   // per configuration
-        int cpu = -1;             // the core the program starts on
+        int timedBlocks = 4000;  // per configuration
+        int cpu = -1;            // the core the program starts on
         juce::File vst3 { BRISALTO_VST3_BUNDLE };
         juce::File darc { "/usr/lib/lv2/darc.lv2" };
-        juce::File baseline;      // another build of ours, or none
+        juce::File baseline;  // another build of ours, or none
     };
 
     // One normalised parameter value, by the name the host shows.
@@ -55,22 +55,26 @@ namespace
     struct Configuration
     {
         const char* label;
-        int mixMode;   // 0 keeps the state's own (sum by default)
+        int mixMode;  // 0 keeps the state's own (sum by default)
         std::vector<Setting> settings;
     };
 
-    const std::vector<Setting> multiMonoSettings {
-        { "BPFilterOn", 1.0f }, { "BPFilterFreq", 0.005f }, { "BPFilterType", 0.2f },
-        { "Adpative_Thresh_On", 1.0f }, { "SoftLimiterOn", 1.0f }, { "AutoGainMakeupOn", 1.0f },
-        { "Threshold", 0.4f }, { "Ratio", 0.35f }
-    };
+    const std::vector<Setting> multiMonoSettings { { "BPFilterOn", 1.0f },    { "BPFilterFreq", 0.005f },
+                                                   { "BPFilterType", 0.2f },  { "Adpative_Thresh_On", 1.0f },
+                                                   { "SoftLimiterOn", 1.0f }, { "AutoGainMakeupOn", 1.0f },
+                                                   { "Threshold", 0.4f },     { "Ratio", 0.35f } };
 
     std::vector<Setting> everythingSettings()
     {
         auto settings = multiMonoSettings;
-        settings.insert (settings.end(), {
-            { "Tube_Distort_On", 1.0f }, { "TubeClassA_Amount", 0.5f }, { "TubeClassAB_Amount", 0.5f },
-            { "DistortAmount", 0.5f }, { "Mix", 0.85f }, { "HardLimiterOn", 1.0f }, { "HardLimiterRelease", 1.0f } });
+        settings.insert (settings.end(),
+                         { { "Tube_Distort_On", 1.0f },
+                           { "TubeClassA_Amount", 0.5f },
+                           { "TubeClassAB_Amount", 0.5f },
+                           { "DistortAmount", 0.5f },
+                           { "Mix", 0.85f },
+                           { "HardLimiterOn", 1.0f },
+                           { "HardLimiterRelease", 1.0f } });
         return settings;
     }
 
@@ -92,7 +96,10 @@ namespace
 
     using Signal = std::vector<std::vector<float>>;
 
-    bool isLoud (int sample) noexcept { return (sample / burstSamples) % 2 == 0; }
+    bool isLoud (int sample) noexcept
+    {
+        return (sample / burstSamples) % 2 == 0;
+    }
 
     Signal makeSignal (int channels)
     {
@@ -157,8 +164,9 @@ namespace
             const double ns = threadCpuNs() - start;
             // The output is the input of the plug-in's latency ago.
             const int length = signalBlocks * blockSize;
-            const int first = ((position + signalBlocks - 1) % signalBlocks * blockSize
-                               - plugin->getLatencySamples() % length + length) % length;
+            const int first =
+                ((position + signalBlocks - 1) % signalBlocks * blockSize - plugin->getLatencySamples() % length + length)
+                % length;
             for (int ch = 0; ch < outputs; ++ch)
             {
                 const float* out = buffer.getReadPointer (ch);
@@ -199,8 +207,7 @@ namespace
         }
     };
 
-    juce::Result applySettings (juce::AudioPluginInstance& plugin, const std::vector<Setting>& settings,
-                                juce::String& shown)
+    juce::Result applySettings (juce::AudioPluginInstance& plugin, const std::vector<Setting>& settings, juce::String& shown)
     {
         for (const auto& setting : settings)
         {
@@ -221,7 +228,8 @@ namespace
                     parameter == nullptr || std::abs (parameter->getValue() - setting.value) > 1.0e-4f)
                 {
                     std::fprintf (stderr, "brisalto_peer_bench: %s: %s reads %g, not %g\n", contender.label.toRawUTF8(),
-                                  setting.name, parameter != nullptr ? (double) parameter->getValue() : -1.0, (double) setting.value);
+                                  setting.name, parameter != nullptr ? (double) parameter->getValue() : -1.0,
+                                  (double) setting.value);
                     return false;
                 }
         return true;
@@ -275,8 +283,7 @@ namespace
 
         const auto& plugin = *contender.plugin;
         std::printf ("%-16s %d main in + %d side-chain in, %d out, mode %d:%s\n", label.toRawUTF8(),
-                     plugin.getMainBusNumInputChannels(),
-                     plugin.getTotalNumInputChannels() - plugin.getMainBusNumInputChannels(),
+                     plugin.getMainBusNumInputChannels(), plugin.getTotalNumInputChannels() - plugin.getMainBusNumInputChannels(),
                      contender.outputs, configuration.mixMode == 0 ? 2 : configuration.mixMode,
                      shown.isEmpty() ? " defaults" : shown.toRawUTF8());
         return juce::Result::ok();
@@ -297,8 +304,8 @@ namespace
         contender.settings = darcSettings;
         if (auto result = applySettings (*contender.plugin, darcSettings, shown); result.failed())
             return result;
-        std::printf ("%-16s %d in, %d out:%s\n", "darc", contender.plugin->getTotalNumInputChannels(),
-                     contender.outputs, shown.toRawUTF8());
+        std::printf ("%-16s %d in, %d out:%s\n", "darc", contender.plugin->getTotalNumInputChannels(), contender.outputs,
+                     shown.toRawUTF8());
         return juce::Result::ok();
     }
 
@@ -351,13 +358,14 @@ namespace
     {
         const auto& darc = contenders.front();
         const double darcMean = darc.meanNsPerSample(), darcMedian = darc.medianTurnNsPerSample();
-        std::printf ("\ninput %.1f dBFS RMS; thread CPU time of the process call, ns per sample and output channel\n", inputRmsDb);
+        std::printf ("\ninput %.1f dBFS RMS; thread CPU time of the process call, ns per sample and output channel\n",
+                     inputRmsDb);
         std::printf ("%-16s %10s %8s %14s %8s %14s\n", "", "mean", "x darc", "median turn", "x darc", "loud - quiet");
         for (const auto& contender : contenders)
         {
             const double mean = contender.meanNsPerSample(), median = contender.medianTurnNsPerSample();
-            std::printf ("%-16s %10.2f %8.2f %14.2f %8.2f %11.1f dB\n", contender.label.toRawUTF8(),
-                         mean, mean / darcMean, median, median / darcMedian, contender.outputSpanDb());
+            std::printf ("%-16s %10.2f %8.2f %14.2f %8.2f %11.1f dB\n", contender.label.toRawUTF8(), mean, mean / darcMean,
+                         median, median / darcMedian, contender.outputSpanDb());
         }
     }
 }
@@ -367,7 +375,8 @@ int main (int argc, char** argv)
     Options options;
     if (! parseOptions (argc, argv, options))
     {
-        std::fprintf (stderr, "usage: brisalto_peer_bench [--blocks N] [--cpu K] [--vst3 bundle] [--darc bundle] [--baseline bundle]\n");
+        std::fprintf (stderr,
+                      "usage: brisalto_peer_bench [--blocks N] [--cpu K] [--vst3 bundle] [--darc bundle] [--baseline bundle]\n");
         return 2;
     }
 
@@ -410,8 +419,8 @@ int main (int argc, char** argv)
         channels = juce::jmax (channels, contender.buffer.getNumChannels());
     const auto signal = makeSignal (channels);
 
-    std::printf ("core %d, 48 kHz, %d-sample blocks, %d timed blocks per configuration in turns of %d\n",
-                 cpu, blockSize, options.timedBlocks / blocksPerTurn * blocksPerTurn, blocksPerTurn);
+    std::printf ("core %d, 48 kHz, %d-sample blocks, %d timed blocks per configuration in turns of %d\n", cpu, blockSize,
+                 options.timedBlocks / blocksPerTurn * blocksPerTurn, blocksPerTurn);
     run (contenders, signal, options.timedBlocks);
     report (contenders, rmsDbOf (signal));
 

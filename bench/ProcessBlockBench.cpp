@@ -95,10 +95,10 @@ namespace
         int level = 0;
         MixMode mode = MixMode::multiMono;
         int hostBlock = blockSize;
-        int sideChannels = 0;         // side-chain bus channels, taken from the 28 inputs
-        bool notes = false;           // a note-on every fourth block (side MIDI)
-        bool automateRelease = false; // HardLimiterRelease moves on every block
-        bool autoGain = true;         // off: no channel's envelope waits for the channel before
+        int sideChannels = 0;          // side-chain bus channels, taken from the 28 inputs
+        bool notes = false;            // a note-on every fourth block (side MIDI)
+        bool automateRelease = false;  // HardLimiterRelease moves on every block
+        bool autoGain = true;          // off: no channel's envelope waits for the channel before
     };
 
     void configure (BrisaltoAudioProcessor& p, const Scenario& s)
@@ -118,9 +118,9 @@ namespace
         p.mixMode = (int) s.mode;
         p.midi_receive_from_DAW = s.notes ? 1 : 0;
         p.setParameter (BPFilterOn, 1.0f);
-        p.setParameter (BPFilterType, 0.2f);              // high-pass at 100 Hz: the
-        p.setParameter (BPFilterFreq, 100.0f / 20000.0f); // detector hears most of the signal
-        p.setParameter (Adpative_Thresh_On, 1.0f);  // look-ahead (340 ms by default)
+        p.setParameter (BPFilterType, 0.2f);               // high-pass at 100 Hz: the
+        p.setParameter (BPFilterFreq, 100.0f / 20000.0f);  // detector hears most of the signal
+        p.setParameter (Adpative_Thresh_On, 1.0f);         // look-ahead (340 ms by default)
         p.setParameter (SoftLimiterOn, 1.0f);
         p.setParameter (AutoGainMakeupOn, s.autoGain ? 1.0f : 0.0f);
 
@@ -212,15 +212,42 @@ namespace
     }
 }
 
-static void S0_defaults_sum (benchmark::State& s)                          { runScenario (s, { 0, MixMode::sum }); }
-static void S1_multiMono_filter_lookahead_softLimiter_autoGain (benchmark::State& s) { runScenario (s, { 1 }); }
-static void S2_S1_saturation_mix70 (benchmark::State& s)                   { runScenario (s, { 2 }); }
-static void S3_S2_hardLimiter200ms_plus6dB (benchmark::State& s)           { runScenario (s, { 3 }); }
-static void S4_S1_side_26mains_2sideChain (benchmark::State& s)            { runScenario (s, { 1, MixMode::side, blockSize, 2 }); }
-static void S5_S1_sideMidi_notes (benchmark::State& s)                     { runScenario (s, { 1, MixMode::sideMidi, blockSize, 0, true }); }
-static void S6_S3_hostBlocks64 (benchmark::State& s)                       { runScenario (s, { 3, MixMode::multiMono, 64 }); }
-static void S7_S3_limiterReleaseAutomatedEveryBlock (benchmark::State& s)  { runScenario (s, { 3, MixMode::multiMono, blockSize, 0, false, true }); }
-static void S8_S1_autoGainOff (benchmark::State& s)                        { runScenario (s, { 1, MixMode::multiMono, blockSize, 0, false, false, false }); }
+static void S0_defaults_sum (benchmark::State& s)
+{
+    runScenario (s, { 0, MixMode::sum });
+}
+static void S1_multiMono_filter_lookahead_softLimiter_autoGain (benchmark::State& s)
+{
+    runScenario (s, { 1 });
+}
+static void S2_S1_saturation_mix70 (benchmark::State& s)
+{
+    runScenario (s, { 2 });
+}
+static void S3_S2_hardLimiter200ms_plus6dB (benchmark::State& s)
+{
+    runScenario (s, { 3 });
+}
+static void S4_S1_side_26mains_2sideChain (benchmark::State& s)
+{
+    runScenario (s, { 1, MixMode::side, blockSize, 2 });
+}
+static void S5_S1_sideMidi_notes (benchmark::State& s)
+{
+    runScenario (s, { 1, MixMode::sideMidi, blockSize, 0, true });
+}
+static void S6_S3_hostBlocks64 (benchmark::State& s)
+{
+    runScenario (s, { 3, MixMode::multiMono, 64 });
+}
+static void S7_S3_limiterReleaseAutomatedEveryBlock (benchmark::State& s)
+{
+    runScenario (s, { 3, MixMode::multiMono, blockSize, 0, false, true });
+}
+static void S8_S1_autoGainOff (benchmark::State& s)
+{
+    runScenario (s, { 1, MixMode::multiMono, blockSize, 0, false, false, false });
+}
 
 BENCHMARK (S0_defaults_sum)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 BENCHMARK (S1_multiMono_filter_lookahead_softLimiter_autoGain)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
@@ -235,8 +262,14 @@ BENCHMARK (S8_S1_autoGainOff)->Unit (benchmark::kMicrosecond)->MinTime (2.0);
 // The hard limiter alone at 200 ms release on one hot channel (the S3 signal): the
 // constant-time limiter against the straightforward one that rewrites its release queue on
 // every loud sample.
-static int hitsOf (const zolt_tools::Limiter& l) { return l.mHits; }
-static int hitsOf (const ReferenceLimiter& l) { return l.hits; }
+static int hitsOf (const zolt_tools::Limiter& l)
+{
+    return l.mHits;
+}
+static int hitsOf (const ReferenceLimiter& l)
+{
+    return l.hits;
+}
 
 template <typename LimiterType>
 static void runLimiter (benchmark::State& state, LimiterType& limiter)
@@ -256,7 +289,8 @@ static void runLimiter (benchmark::State& state, LimiterType& limiter)
         loud += hitsOf (limiter);
     }
     state.counters["loud_samples_pct"] = 100.0 * (double) loud / (double) std::max<int64_t> (1, samples);
-    state.counters["ns_per_sample"] = benchmark::Counter ((double) samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_sample"] =
+        benchmark::Counter ((double) samples, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 static void Limiter200ms_constantTime (benchmark::State& s)

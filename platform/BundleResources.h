@@ -8,9 +8,9 @@ namespace brisalto::platform::bundle
 {
     enum class Format
     {
-        vst3,        // <name>.vst3/Contents/<arch>-linux/<name>.so, resources in Contents/Resources
-        lv2,         // <name>.lv2/<name>.so, resources in <name>.lv2/Resources
-        standalone   // an executable: Resources beside it, or ../share/brisalto/Resources once installed
+        vst3,       // <name>.vst3/Contents/<arch>-linux/<name>.so, resources in Contents/Resources
+        lv2,        // <name>.lv2/<name>.so, resources in <name>.lv2/Resources
+        standalone  // an executable: Resources beside it, or ../share/brisalto/Resources once installed
     };
 
     // The resources folder for code of the given format loaded from `binary` (the plug-in's

@@ -20,9 +20,18 @@ namespace brisalto::platform::desktop
     class Outcome
     {
     public:
-        enum class State { pending, opened, failed, unknown };
+        enum class State
+        {
+            pending,
+            opened,
+            failed,
+            unknown
+        };
 
-        explicit Outcome (int statusDescriptor) noexcept : descriptor (statusDescriptor) {}
+        explicit Outcome (int statusDescriptor) noexcept
+            : descriptor (statusDescriptor)
+        {
+        }
         ~Outcome();
 
         // pending while xdg-open runs; then opened (exit status 0), failed, or unknown (no

@@ -8,154 +8,160 @@
 
 namespace brisalto::platform::files
 {
-namespace
-{
-    int64_t modifiedNsOf (const struct stat& info)
+    namespace
     {
-        return (int64_t) info.st_mtim.tv_sec * 1000000000 + (int64_t) info.st_mtim.tv_nsec;
-    }
-}
-
-ListStatus listFolder (const juce::File& folder, std::vector<DirectoryEntry>& entries)
-{
-    entries.clear();
-    const auto path = folder.getFullPathName();
-    if (path.isEmpty())
-        return ListStatus::missing;
-
-    const int dirFd = ::open (path.toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
-        return (errno == ENOENT || errno == ENOTDIR) ? ListStatus::missing : ListStatus::failed;
-
-    DIR* dir = ::fdopendir (dirFd);
-    if (dir == nullptr)
-    {
-        ::close (dirFd);
-        return ListStatus::failed;
-    }
-
-    errno = 0;
-    while (const auto* entry = ::readdir (dir))
-    {
-        const std::string name (entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-
-        DirectoryEntry e;
-        e.name = name;
-        struct stat info {};
-        if (::fstatat (dirFd, entry->d_name, &info, 0) == 0)
+        int64_t modifiedNsOf (const struct stat& info)
         {
-            e.isRegularFile = S_ISREG (info.st_mode);
-            e.size = (int64_t) info.st_size;
-            e.modifiedNs = modifiedNsOf (info);
+            return (int64_t) info.st_mtim.tv_sec * 1000000000 + (int64_t) info.st_mtim.tv_nsec;
         }
-        entries.push_back (std::move (e));
+    }
+
+    ListStatus listFolder (const juce::File& folder, std::vector<DirectoryEntry>& entries)
+    {
+        entries.clear();
+        const auto path = folder.getFullPathName();
+        if (path.isEmpty())
+            return ListStatus::missing;
+
+        const int dirFd = ::open (path.toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0)
+            return (errno == ENOENT || errno == ENOTDIR) ? ListStatus::missing : ListStatus::failed;
+
+        DIR* dir = ::fdopendir (dirFd);
+        if (dir == nullptr)
+        {
+            ::close (dirFd);
+            return ListStatus::failed;
+        }
+
         errno = 0;
-    }
-    const bool readFailed = errno != 0;
-    ::closedir (dir);
-    return readFailed ? ListStatus::failed : ListStatus::ok;
-}
-
-const char* describe (ReadStatus status) noexcept
-{
-    switch (status)
-    {
-        case ReadStatus::ok:         return "ok";
-        case ReadStatus::missing:    return "missing";
-        case ReadStatus::notRegular: return "not a regular file";
-        case ReadStatus::tooSmall:   return "too small";
-        case ReadStatus::tooLarge:   return "too large";
-        case ReadStatus::failed:     return "unreadable";
-    }
-    return "unreadable";
-}
-
-ReadStatus readRegularFile (const juce::File& file, size_t minBytes, size_t maxBytes, juce::MemoryBlock& data)
-{
-    data.reset();
-    const auto path = file.getFullPathName();
-    if (path.isEmpty())
-        return ReadStatus::missing;
-
-    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer. The type is checked
-    // on the open descriptor, so a file swapped for a FIFO after a check cannot slip through.
-    const int fd = ::open (path.toRawUTF8(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
-
-    struct stat info {};
-    auto status = ReadStatus::ok;
-    if (::fstat (fd, &info) != 0)
-        status = ReadStatus::failed;
-    else if (! S_ISREG (info.st_mode))
-        status = ReadStatus::notRegular;
-    else if ((uint64_t) info.st_size > (uint64_t) maxBytes)
-        status = ReadStatus::tooLarge;
-    else if ((size_t) info.st_size < minBytes)
-        status = ReadStatus::tooSmall;
-
-    if (status == ReadStatus::ok)
-    {
-        // The file may change while it is read: never take more than the limit.
-        std::vector<char> buffer (maxBytes + 1);
-        size_t total = 0;
-        for (;;)
+        while (const auto* entry = ::readdir (dir))
         {
-            const auto n = ::read (fd, buffer.data() + total, buffer.size() - total);
-            if (n < 0 && errno == EINTR)
+            const std::string name (entry->d_name);
+            if (name == "." || name == "..")
                 continue;
-            if (n < 0)
+
+            DirectoryEntry e;
+            e.name = name;
+            struct stat info
             {
-                status = ReadStatus::failed;
-                break;
-            }
-            if (n == 0)
-                break;
-            total += (size_t) n;
-            if (total > maxBytes)
+            };
+            if (::fstatat (dirFd, entry->d_name, &info, 0) == 0)
             {
-                status = ReadStatus::tooLarge;
-                break;
+                e.isRegularFile = S_ISREG (info.st_mode);
+                e.size = (int64_t) info.st_size;
+                e.modifiedNs = modifiedNsOf (info);
             }
+            entries.push_back (std::move (e));
+            errno = 0;
         }
-        if (status == ReadStatus::ok && total < minBytes)
-            status = ReadStatus::tooSmall;
-        if (status == ReadStatus::ok)
-            data.replaceAll (buffer.data(), total);
+        const bool readFailed = errno != 0;
+        ::closedir (dir);
+        return readFailed ? ListStatus::failed : ListStatus::ok;
     }
 
-    ::close (fd);
-    return status;
-}
-
-bool describeFile (const juce::File& file, DirectoryEntry& entry)
-{
-    struct stat info {};
-    const auto path = file.getFullPathName();
-    if (path.isEmpty() || ::stat (path.toRawUTF8(), &info) != 0)
-        return false;
-    entry.name = file.getFileName().toStdString();
-    entry.isRegularFile = S_ISREG (info.st_mode);
-    entry.size = (int64_t) info.st_size;
-    entry.modifiedNs = modifiedNsOf (info);
-    return true;
-}
-bool replaceWholeFile (const juce::File& file, const void* data, size_t size)
-{
-    if (size == 0 || file.getFullPathName().isEmpty())
-        return false;
-
-    juce::TemporaryFile temp (file, juce::TemporaryFile::useHiddenFile);
+    const char* describe (ReadStatus status) noexcept
     {
-        juce::FileOutputStream out (temp.getFile());
-        if (! out.openedOk() || ! out.write (data, size))
-            return false;
-        out.flush();
-        if (out.getStatus().failed())
-            return false;
+        switch (status)
+        {
+            case ReadStatus::ok: return "ok";
+            case ReadStatus::missing: return "missing";
+            case ReadStatus::notRegular: return "not a regular file";
+            case ReadStatus::tooSmall: return "too small";
+            case ReadStatus::tooLarge: return "too large";
+            case ReadStatus::failed: return "unreadable";
+        }
+        return "unreadable";
     }
-    return temp.overwriteTargetFileWithTemporary();
-}
+
+    ReadStatus readRegularFile (const juce::File& file, size_t minBytes, size_t maxBytes, juce::MemoryBlock& data)
+    {
+        data.reset();
+        const auto path = file.getFullPathName();
+        if (path.isEmpty())
+            return ReadStatus::missing;
+
+        // O_NONBLOCK: opening a FIFO for reading must not wait for a writer. The type is checked
+        // on the open descriptor, so a file swapped for a FIFO after a check cannot slip through.
+        const int fd = ::open (path.toRawUTF8(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+
+        struct stat info
+        {
+        };
+        auto status = ReadStatus::ok;
+        if (::fstat (fd, &info) != 0)
+            status = ReadStatus::failed;
+        else if (! S_ISREG (info.st_mode))
+            status = ReadStatus::notRegular;
+        else if ((uint64_t) info.st_size > (uint64_t) maxBytes)
+            status = ReadStatus::tooLarge;
+        else if ((size_t) info.st_size < minBytes)
+            status = ReadStatus::tooSmall;
+
+        if (status == ReadStatus::ok)
+        {
+            // The file may change while it is read: never take more than the limit.
+            std::vector<char> buffer (maxBytes + 1);
+            size_t total = 0;
+            for (;;)
+            {
+                const auto n = ::read (fd, buffer.data() + total, buffer.size() - total);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                {
+                    status = ReadStatus::failed;
+                    break;
+                }
+                if (n == 0)
+                    break;
+                total += (size_t) n;
+                if (total > maxBytes)
+                {
+                    status = ReadStatus::tooLarge;
+                    break;
+                }
+            }
+            if (status == ReadStatus::ok && total < minBytes)
+                status = ReadStatus::tooSmall;
+            if (status == ReadStatus::ok)
+                data.replaceAll (buffer.data(), total);
+        }
+
+        ::close (fd);
+        return status;
+    }
+
+    bool describeFile (const juce::File& file, DirectoryEntry& entry)
+    {
+        struct stat info
+        {
+        };
+        const auto path = file.getFullPathName();
+        if (path.isEmpty() || ::stat (path.toRawUTF8(), &info) != 0)
+            return false;
+        entry.name = file.getFileName().toStdString();
+        entry.isRegularFile = S_ISREG (info.st_mode);
+        entry.size = (int64_t) info.st_size;
+        entry.modifiedNs = modifiedNsOf (info);
+        return true;
+    }
+    bool replaceWholeFile (const juce::File& file, const void* data, size_t size)
+    {
+        if (size == 0 || file.getFullPathName().isEmpty())
+            return false;
+
+        juce::TemporaryFile temp (file, juce::TemporaryFile::useHiddenFile);
+        {
+            juce::FileOutputStream out (temp.getFile());
+            if (! out.openedOk() || ! out.write (data, size))
+                return false;
+            out.flush();
+            if (out.getStatus().failed())
+                return false;
+        }
+        return temp.overwriteTargetFileWithTemporary();
+    }
 }

@@ -12,17 +12,17 @@ namespace brisalto::platform::files
 {
     struct DirectoryEntry
     {
-        std::string name;           // the raw bytes of the entry's name
-        bool isRegularFile = false; // after following symbolic links
+        std::string name;            // the raw bytes of the entry's name
+        bool isRegularFile = false;  // after following symbolic links
         int64_t size = 0;
-        int64_t modifiedNs = 0;     // modification time in nanoseconds
+        int64_t modifiedNs = 0;  // modification time in nanoseconds
     };
 
     enum class ListStatus
     {
         ok,
-        missing,    // the folder does not exist (or is not a folder)
-        failed      // it exists but could not be read
+        missing,  // the folder does not exist (or is not a folder)
+        failed    // it exists but could not be read
     };
 
     // The entries directly in a folder ("." and ".." left out), unsorted.
@@ -32,7 +32,7 @@ namespace brisalto::platform::files
     {
         ok,
         missing,
-        notRegular,     // a folder, FIFO, socket or device
+        notRegular,  // a folder, FIFO, socket or device
         tooSmall,
         tooLarge,
         failed

@@ -10,16 +10,16 @@
 namespace brisalto::platform::json
 {
     constexpr int maxNestingDepth = 32;
-    constexpr int maxIntegerDigits = 18;    // more overflows a 64-bit accumulator
+    constexpr int maxIntegerDigits = 18;  // more overflows a 64-bit accumulator
     constexpr int maxFractionDigits = 64;
-    constexpr int maxExponentDigits = 8;    // more overflows the int that holds the exponent
+    constexpr int maxExponentDigits = 8;  // more overflows the int that holds the exponent
 
     enum class Check
     {
         ok,
         tooDeep,
         numberTooLong,
-        badNumber       // a '-' that no digit follows: JUCE would take any character as one
+        badNumber  // a '-' that no digit follows: JUCE would take any character as one
     };
 
     const char* describe (Check) noexcept;
@@ -38,7 +38,7 @@ namespace brisalto::platform::json
     enum class ParseStatus
     {
         ok,
-        rejected,   // refused by checkText
+        rejected,  // refused by checkText
         notParsed
     };
 

@@ -62,8 +62,8 @@ namespace brisalto::platform::midi
 
     struct Source
     {
-        EndpointRef ref = 0;          // what connectSource and disconnectSource take
-        std::string address;          // ALSA: "client:port"
+        EndpointRef ref = 0;  // what connectSource and disconnectSource take
+        std::string address;  // ALSA: "client:port"
         std::string displayName;
         bool hasDisplayName = false;  // false: the name could not be read (the source is not connected)
         bool ownClient = false;       // a port of this process's own client: never connected

@@ -59,11 +59,15 @@ namespace brisalto::platform
     private:
         struct Contents
         {
-            juce::var object;       // an object, possibly empty
-            bool readable = true;   // false: the file is there but broken or unreadable
+            juce::var object;      // an object, possibly empty
+            bool readable = true;  // false: the file is there but broken or unreadable
         };
         Contents readAll();
-        enum class Write { userChoice, writeBack };
+        enum class Write
+        {
+            userChoice,
+            writeBack
+        };
         void writeValue (const juce::String& key, const juce::var& value, Write kind);
         void logBrokenOnce (const char* why);
 

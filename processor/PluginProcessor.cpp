@@ -42,7 +42,7 @@ void BrisaltoAudioProcessor::useWideDefaultBuses() noexcept
 juce::AudioProcessor::BusesProperties BrisaltoAudioProcessor::makeBuses()
 {
     const auto layout = wideDefaultBuses.load (std::memory_order_relaxed) ? juce::AudioChannelSet::create7point1point4()
-                                                                           : juce::AudioChannelSet::stereo();
+                                                                          : juce::AudioChannelSet::stereo();
     return BusesProperties()
         .withInput ("Input", layout, true)
         .withOutput ("Output", layout, true)
@@ -106,9 +106,7 @@ BrisaltoAudioProcessor::BrisaltoAudioProcessor()
 
     // MIDI work may run from here on (until now it was posted: the constructor makes no client).
     mProgramChangeTimer->onTick = [self = mLifetime.handle()]
-    {
-        self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); });
-    };
+    { self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); }); };
     mMidiWorkAllowed = true;
     mConstructed = true;
 }
@@ -137,7 +135,10 @@ BrisaltoAudioProcessor::~BrisaltoAudioProcessor()
 }
 
 //==============================================================================
-const juce::String BrisaltoAudioProcessor::getName() const { return "Brisalto"; }
+const juce::String BrisaltoAudioProcessor::getName() const
+{
+    return "Brisalto";
+}
 
 void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
 {
@@ -145,7 +146,9 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     {
         const auto clamped = juce::jlimit (minSampleRate, maxSampleRate, (float) sampleRate);
         if ((double) clamped != sampleRate && (float) sampleRate != clamped)
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto prepareToPlay sample rate %.1f out of range, using %.1f !!!!!!", sampleRate, (double) clamped);
+            brisalto::platform::log::write (brisalto::platform::log::notice,
+                                            "Brisalto prepareToPlay sample rate %.1f out of range, using %.1f !!!!!!", sampleRate,
+                                            (double) clamped);
         mSampleRate = clamped;
     }
     if (maximumExpectedSamplesPerBlock > 0)
@@ -160,11 +163,16 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     if (mNrTotalInChannels > MAX_CHANNELS)
     {
         mNrTotalInChannels = MAX_CHANNELS;
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto prepareToPlay  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ", (int) mNrInChannels, MAX_CHANNELS);
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "Brisalto prepareToPlay  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ",
+                                        (int) mNrInChannels, MAX_CHANNELS);
     }
 
-    brisalto::platform::log::print ("\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
-    brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out, (int) mNrTotalInChannels);
+    brisalto::platform::log::print ("\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out,
+                                    (int) mNrTotalInChannels);
+    brisalto::platform::log::write (brisalto::platform::log::notice,
+                                    "\nBrisalto prepareToPlay  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels, out,
+                                    (int) mNrTotalInChannels);
 
     // Times in samples, look-ahead blocks, limiter windows, filter coefficients and latency
     // follow the real rate and block size. This is not a user change: nothing is notified.
@@ -187,37 +195,58 @@ void BrisaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpect
     mPrepared = true;
 }
 
-void BrisaltoAudioProcessor::releaseResources() {}
+void BrisaltoAudioProcessor::releaseResources()
+{
+}
 
 void BrisaltoAudioProcessor::memoryWarningReceived()
 {
-    brisalto::platform::log::write (brisalto::platform::log::warning, "!!!!! Brisalto received memory warning : mNrTotalInChannels %d   mBlocksize %d  instances %d !!!!!",
-                          (int) mNrTotalInChannels, (int) mBlocksize, (int) sInstances);
+    brisalto::platform::log::write (
+        brisalto::platform::log::warning,
+        "!!!!! Brisalto received memory warning : mNrTotalInChannels %d   mBlocksize %d  instances %d !!!!!",
+        (int) mNrTotalInChannels, (int) mBlocksize, (int) sInstances);
 }
 
-double BrisaltoAudioProcessor::getTailLengthSeconds() const { return 0.0; }
-bool BrisaltoAudioProcessor::acceptsMidi() const { return true; }
-bool BrisaltoAudioProcessor::producesMidi() const { return false; }
-bool BrisaltoAudioProcessor::isMidiEffect() const { return false; }
-bool BrisaltoAudioProcessor::hasEditor() const { return true; }
+double BrisaltoAudioProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+bool BrisaltoAudioProcessor::acceptsMidi() const
+{
+    return true;
+}
+bool BrisaltoAudioProcessor::producesMidi() const
+{
+    return false;
+}
+bool BrisaltoAudioProcessor::isMidiEffect() const
+{
+    return false;
+}
+bool BrisaltoAudioProcessor::hasEditor() const
+{
+    return true;
+}
 
-int BrisaltoAudioProcessor::getCurrentProgram() { return juce::jmax (0, (int) mCurrentProgram); }
+int BrisaltoAudioProcessor::getCurrentProgram()
+{
+    return juce::jmax (0, (int) mCurrentProgram);
+}
 
 void BrisaltoAudioProcessor::numChannelsChanged()
 {
     mNrInChannels = channelCountOf (getBus (true, 0));
     const int out = channelCountOf (getBus (false, 0));
     mNrTotalInChannels = getTotalNumInputChannels();
-    brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto numChannelsChanged  In chan %d  Out chan %d  total In %d\n",
-                          (int) mNrInChannels, out, (int) mNrTotalInChannels);
+    brisalto::platform::log::write (brisalto::platform::log::notice,
+                                    "\nBrisalto numChannelsChanged  In chan %d  Out chan %d  total In %d\n", (int) mNrInChannels,
+                                    out, (int) mNrTotalInChannels);
 }
 
 bool BrisaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {
     const auto countOf = [] (const juce::Array<juce::AudioChannelSet>& buses)
-    {
-        return buses.isEmpty() ? 0 : buses.getReference (0).size();
-    };
+    { return buses.isEmpty() ? 0 : buses.getReference (0).size(); };
 
     const int out = countOf (layouts.outputBuses);
     const int in = countOf (layouts.inputBuses);

@@ -31,14 +31,15 @@
 #include <string>
 #include <vector>
 
-namespace MIDI_WRAPPER { class midi_wrapper; }
+namespace MIDI_WRAPPER
+{
+    class midi_wrapper;
+}
 
 // The plug-in's processor. The header reads top to bottom: types, the data members in their
 // declaration order, then the member functions grouped by the thread that may call them:
 // any host thread, the render thread only, the message thread only.
-class BrisaltoAudioProcessor : public juce::AudioProcessor,
-                               public juce::Timer,
-                               public ControllerValueRefresh
+class BrisaltoAudioProcessor : public juce::AudioProcessor, public juce::Timer, public ControllerValueRefresh
 {
 public:
     //==============================================================================
@@ -50,7 +51,12 @@ public:
 
     // Where a change of many values came from: the host's restore of its saved state, the
     // host's choice from its program list, or a preset load (by the editor or MIDI).
-    enum class ValuesOrigin { hostRestore, hostProgramChoice, switchOrLoad };
+    enum class ValuesOrigin
+    {
+        hostRestore,
+        hostProgramChoice,
+        switchOrLoad
+    };
 
     // Marks a user-preset load on the calling thread: the state restore inside it keeps
     // midi_receive_from_DAW, so a preset chosen from a controller never takes that controller
@@ -228,7 +234,10 @@ private:
     // that one is the rendering watchdog, which runs only once a restore or the editor starts it.
     struct HandOffTimer final : juce::Timer
     {
-        explicit HandOffTimer (BrisaltoAudioProcessor& p) : owner (p) {}
+        explicit HandOffTimer (BrisaltoAudioProcessor& p)
+            : owner (p)
+        {
+        }
         void timerCallback() override { owner.takeHandOffs(); }
         BrisaltoAudioProcessor& owner;
     };
@@ -323,7 +332,7 @@ public:
     static void useWideDefaultBuses() noexcept;
 
     // The user-preset state read off the message thread, as copies under the preset lock.
-    std::set<juce::String> getUserPresetNames() const;          // a copy of mUserPresetNames
+    std::set<juce::String> getUserPresetNames() const;  // a copy of mUserPresetNames
     juce::String getCurrentUserPreset() const;
     int getCurrentUserPresetIndex() const;
     bool isUserPresetLoadInProgress() const noexcept;
@@ -415,8 +424,8 @@ public:
     // Advances the state's Mix smoother once for the block (called by calc_gains); every
     // channel that uses the state reads the same ramp.
     void advanceMixRamp (channelComprStateT& state, int n) noexcept;
-    void runEnvelope (channelComprStateT& state, const float* det, const float* peakSquares, int n,
-                      float threshold, float adaptiveLevel, bool nonLinearRelease, float exponent) noexcept;
+    void runEnvelope (channelComprStateT& state, const float* det, const float* peakSquares, int n, float threshold,
+                      float adaptiveLevel, bool nonLinearRelease, float exponent) noexcept;
     void applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept;
 
     // The parameter snapshot every block starts with (mParamSnapshot, the mBlock* values and,
@@ -470,7 +479,7 @@ private:
 public:
     //==============================================================================
     // Message thread only.
-    juce::AudioProcessorEditor* createEditor() override;   // defined with the editor (editor/shell)
+    juce::AudioProcessorEditor* createEditor() override;  // defined with the editor (editor/shell)
     void timerCallback() override;
 
     // The editor's set in display units; the third argument is not used.
@@ -480,21 +489,21 @@ public:
     // guarded by one lock, because hosts save and restore state on other threads: code off the
     // message thread reads them through the copy accessors above.
     juce::File getPresetDir (int local);
-    juce::String getFullPathOfPreset (juce::String name);      // "" for a refused name
-    int loadUserPreset (juce::String name);                     // 0 applied, -1 nothing changed
-    bool writeUserPreset (juce::String name);                   // false: nothing changed
-    bool removeUserPreset (juce::String name);                  // false: the name stays listed
-    bool writeDefaultPreset();                                  // "Save as Default"
+    juce::String getFullPathOfPreset (juce::String name);  // "" for a refused name
+    int loadUserPreset (juce::String name);                // 0 applied, -1 nothing changed
+    bool writeUserPreset (juce::String name);              // false: nothing changed
+    bool removeUserPreset (juce::String name);             // false: the name stays listed
+    bool writeDefaultPreset();                             // "Save as Default"
     int getUserPresetIndx (const juce::String& name);
     juce::String getUserPresetName (int index);
-    void clearCurrentUserPreset();                              // no user preset is current
+    void clearCurrentUserPreset();  // no user preset is current
 
     // Factory presets (processor/presets/FactoryPresetCopy.cpp): the "*.json" state chunks
     // directly in the plug-in's resources folder, and each factory program but "default" as
     // "factory:<program name>". Copying adds only names the store lacks and never overwrites a
     // file; the parameters, the current preset and its modified flag stay as they are.
     bool hasFactoryPresetsToCopy (const juce::File& resourcesFolder);
-    int copyFactoryPresets (const juce::File& resourcesFolder); // how many presets were added
+    int copyFactoryPresets (const juce::File& resourcesFolder);  // how many presets were added
 
     // The cloud container lookup's answer: registers with the watcher.
     void get_iCloudContainerCallback (std::string path);

@@ -16,7 +16,8 @@ namespace
         frames.reserve (framesPerStrip);
 
         for (int i = 0; i < framesPerStrip; ++i)
-            frames.push_back (brisalto::EmbeddedArt::image ((prefix + juce::String (i).paddedLeft ('0', 2) + ".png").toRawUTF8()));
+            frames.push_back (
+                brisalto::EmbeddedArt::image ((prefix + juce::String (i).paddedLeft ('0', 2) + ".png").toRawUTF8()));
 
         return frames;
     }
@@ -27,7 +28,12 @@ namespace
         return std::isnan (position) ? 0.0f : juce::jlimit (0.0f, 1.0f, position);
     }
 
-    enum class Segment { off, lit, litBelowCentre };
+    enum class Segment
+    {
+        off,
+        lit,
+        litBelowCentre
+    };
 
     // Which image segment i (0 at the lower left, 13 at the top, 26 at the lower right) shows.
     Segment segmentFor (int i, float position, const juce::String& name) noexcept
@@ -54,13 +60,13 @@ namespace
 }
 
 LumoLNF::LumoLNF()
-    : toggleOnImage (brisalto::EmbeddedArt::image ("toggle_on.png")),
-      toggleOffImage (brisalto::EmbeddedArt::image ("toggle_off.png")),
-      knobFramesLarge (loadStrip ("knob_large_")),
-      knobFramesSmall (loadStrip ("knob_small_")),
-      segmentOnImage (brisalto::EmbeddedArt::image ("segment_on.png")),
-      segmentBelowCentreImage (brisalto::EmbeddedArt::image ("segment_below_centre.png")),
-      segmentOffImage (brisalto::EmbeddedArt::image ("segment_off.png"))
+    : toggleOnImage (brisalto::EmbeddedArt::image ("toggle_on.png"))
+    , toggleOffImage (brisalto::EmbeddedArt::image ("toggle_off.png"))
+    , knobFramesLarge (loadStrip ("knob_large_"))
+    , knobFramesSmall (loadStrip ("knob_small_"))
+    , segmentOnImage (brisalto::EmbeddedArt::image ("segment_on.png"))
+    , segmentBelowCentreImage (brisalto::EmbeddedArt::image ("segment_below_centre.png"))
+    , segmentOffImage (brisalto::EmbeddedArt::image ("segment_off.png"))
 {
     setColour (juce::Slider::textBoxTextColourId, juce::Colour (0xbfffffff));
     setColour (juce::Label::textColourId, juce::Colour (0xbfffffff));
@@ -119,8 +125,7 @@ juce::Font LumoLNF::getLabelFont (juce::Label& label)
 {
     // A selector's text that the embedded typeface cannot draw whole keeps the selector's own
     // font, the one its pop-up menu draws with.
-    if (dynamic_cast<juce::ComboBox*> (label.getParentComponent()) != nullptr
-        && ! robotoDrawsEveryCharacterOf (label.getText()))
+    if (dynamic_cast<juce::ComboBox*> (label.getParentComponent()) != nullptr && ! robotoDrawsEveryCharacterOf (label.getText()))
         return label.getFont();
 
     auto font = mainFont;
@@ -155,8 +160,8 @@ juce::Label* LumoLNF::createSliderTextBox (juce::Slider& slider)
     return label;
 }
 
-void LumoLNF::drawRotarySlider (juce::Graphics& g, int, int, int width, int height, float sliderPos,
-                                float, float, juce::Slider& slider)
+void LumoLNF::drawRotarySlider (juce::Graphics& g, int, int, int width, int height, float sliderPos, float, float,
+                                juce::Slider& slider)
 {
     if (! slider.isEnabled())
         g.setOpacity (0.6f);
@@ -199,8 +204,8 @@ void LumoLNF::drawKnobRing (juce::Graphics& g, int width, float scale, int top, 
     {
         const auto state = segmentFor (i, position, name);
         const auto& image = state == Segment::lit ? segmentOnImage
-                          : state == Segment::litBelowCentre ? segmentBelowCentreImage
-                                                             : segmentOffImage;
+            : state == Segment::litBelowCentre    ? segmentBelowCentreImage
+                                                  : segmentOffImage;
         g.drawImageTransformed (image, upright.rotated (angle, pivotX, pivotY), false);
     }
 }
@@ -213,8 +218,8 @@ namespace
     constexpr float comboArrowAllowance = 30.0f, comboArrowZone = 20.0f, comboTextMargin = 5.0f;
 }
 
-void LumoLNF::drawComboBox (juce::Graphics& g, int width, int height, bool isButtonDown, int buttonX, int buttonY,
-                            int buttonW, int buttonH, juce::ComboBox& box)
+void LumoLNF::drawComboBox (juce::Graphics& g, int width, int height, bool isButtonDown, int buttonX, int buttonY, int buttonW,
+                            int buttonH, juce::ComboBox& box)
 {
     if (shrink >= 1.0f)
     {

@@ -23,8 +23,8 @@ public:
     static bool robotoDrawsEveryCharacterOf (const juce::String&);
 
     juce::Font getTextButtonFont (juce::TextButton&, int buttonHeight) override;
-    void drawToggleButton (juce::Graphics&, juce::ToggleButton&,
-                           bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
+    void drawToggleButton (juce::Graphics&, juce::ToggleButton&, bool shouldDrawButtonAsHighlighted,
+                           bool shouldDrawButtonAsDown) override;
     juce::Font getLabelFont (juce::Label&) override;
     void drawRotarySlider (juce::Graphics&, int x, int y, int width, int height, float sliderPosProportional,
                            float rotaryStartAngle, float rotaryEndAngle, juce::Slider&) override;
@@ -33,15 +33,15 @@ public:
     // Below the design size the selectors' arrow zone and their text's side margins shrink with
     // the panel, so that short texts stay whole in small windows; at `shrink` 1 they are
     // LookAndFeel_V4's.
-    void drawComboBox (juce::Graphics&, int width, int height, bool isButtonDown, int buttonX, int buttonY,
-                       int buttonW, int buttonH, juce::ComboBox&) override;
+    void drawComboBox (juce::Graphics&, int width, int height, bool isButtonDown, int buttonX, int buttonY, int buttonW,
+                       int buttonH, juce::ComboBox&) override;
     void positionComboBoxText (juce::ComboBox&, juce::Label&) override;
 
     // The owner may change the heights of these two (and nothing else about them) at any time;
     // the overrides read them at each call.
-    juce::Font mainFont;    // text buttons and labels, 17 px at the design size
-    juce::Font textBoxFont; // slider text boxes, 14 px at the design size
-    float shrink = 1.0f;    // the owner's scale below its design size, 1 at it and above
+    juce::Font mainFont;     // text buttons and labels, 17 px at the design size
+    juce::Font textBoxFont;  // slider text boxes, 14 px at the design size
+    float shrink = 1.0f;     // the owner's scale below its design size, 1 at it and above
 
     // The art, fixed after construction.
     const juce::Image toggleOnImage;

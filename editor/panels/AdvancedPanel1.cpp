@@ -40,8 +40,8 @@ namespace
 
     // The separating lines, at the design size: x1, y1, x2, y2.
     constexpr float separatorLines[][4] = {
-        { 20, 210, 680, 210 }, { 20, 22, 150, 22 }, { 250, 22, 380, 22 }, { 430, 22, 500, 22 },
-        { 600, 22, 675, 22 }, { 405, 70, 405, 170 }, { 255, 240, 255, 330 }, { 525, 240, 525, 330 },
+        { 20, 210, 680, 210 }, { 20, 22, 150, 22 },   { 250, 22, 380, 22 },   { 430, 22, 500, 22 },
+        { 600, 22, 675, 22 },  { 405, 70, 405, 170 }, { 255, 240, 255, 330 }, { 525, 240, 525, 330 },
     };
 
     constexpr int highestChannelId = 17;  // "16"
@@ -152,17 +152,39 @@ AdvancedPanel1::~AdvancedPanel1()
 
 std::vector<juce::Component*> AdvancedPanel1::children() const
 {
-    return { versionLabel.get(), maxGainLevelSlider.get(), autoGainAmountSlider.get(), maxMakeupLabel.get(),
-             autoGainLabel.get(), gainLabel.get(), amountLabel.get(), adaptiveAmountSlider.get(),
-             lookaheadLabel.get(), adaptiveGainSlider.get(), lookaheadSlider.get(), filterTypeCombo.get(),
-             filterLabel.get(), adaptiveLabel.get(), makeupLabel.get(), filterQSlider.get(), qLabel.get(),
-             nonLinReleaseSlider.get(), nonLinReleaseLabel.get(), madeWithLabel.get(), progChangeModeCombo.get(),
-             progChangeModeLabel.get(), midiChannelLabel.get(), midiChannelCombo.get(), limiterReleaseSlider.get(),
-             limiterReleaseLabel.get(), midiFromDawToggle.get(), midiFromDawLabel.get() };
+    return { versionLabel.get(),
+             maxGainLevelSlider.get(),
+             autoGainAmountSlider.get(),
+             maxMakeupLabel.get(),
+             autoGainLabel.get(),
+             gainLabel.get(),
+             amountLabel.get(),
+             adaptiveAmountSlider.get(),
+             lookaheadLabel.get(),
+             adaptiveGainSlider.get(),
+             lookaheadSlider.get(),
+             filterTypeCombo.get(),
+             filterLabel.get(),
+             adaptiveLabel.get(),
+             makeupLabel.get(),
+             filterQSlider.get(),
+             qLabel.get(),
+             nonLinReleaseSlider.get(),
+             nonLinReleaseLabel.get(),
+             madeWithLabel.get(),
+             progChangeModeCombo.get(),
+             progChangeModeLabel.get(),
+             midiChannelLabel.get(),
+             midiChannelCombo.get(),
+             limiterReleaseSlider.get(),
+             limiterReleaseLabel.get(),
+             midiFromDawToggle.get(),
+             midiFromDawLabel.get() };
 }
 
 //==============================================================================
-std::unique_ptr<juce::Label> AdvancedPanel1::makeLabel (const juce::String& text, float fontHeight, juce::Justification justification)
+std::unique_ptr<juce::Label> AdvancedPanel1::makeLabel (const juce::String& text, float fontHeight,
+                                                        juce::Justification justification)
 {
     return brisalto::PanelLayout::addTextLabel (*this, text, fontHeight, justification);
 }
@@ -221,10 +243,19 @@ void AdvancedPanel1::update_UI()
 }
 
 //==============================================================================
-void AdvancedPanel1::mouseDrag (const juce::MouseEvent&) {}
-void AdvancedPanel1::mouseUp (const juce::MouseEvent&) {}
-bool AdvancedPanel1::keyPressed (const juce::KeyPress&) { return false; }
-void AdvancedPanel1::modifierKeysChanged (const juce::ModifierKeys&) {}
+void AdvancedPanel1::mouseDrag (const juce::MouseEvent&)
+{
+}
+void AdvancedPanel1::mouseUp (const juce::MouseEvent&)
+{
+}
+bool AdvancedPanel1::keyPressed (const juce::KeyPress&)
+{
+    return false;
+}
+void AdvancedPanel1::modifierKeysChanged (const juce::ModifierKeys&)
+{
+}
 
 void AdvancedPanel1::paint (juce::Graphics& g)
 {
@@ -360,5 +391,11 @@ void AdvancedPanel1::setMidiFromDaw (bool on)
     }
 }
 
-void AdvancedPanel1::enableMidiReceive() { processor.enableMidiReceive(); }
-void AdvancedPanel1::disconnectOwnMidiSources() { processor.disconnectOwnMidiSources(); }
+void AdvancedPanel1::enableMidiReceive()
+{
+    processor.enableMidiReceive();
+}
+void AdvancedPanel1::disconnectOwnMidiSources()
+{
+    processor.disconnectOwnMidiSources();
+}

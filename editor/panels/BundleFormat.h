@@ -10,7 +10,7 @@ inline brisalto::platform::bundle::Format bundleFormatOf (juce::AudioProcessor::
     switch (type)
     {
         case juce::AudioProcessor::wrapperType_VST3: return brisalto::platform::bundle::Format::vst3;
-        case juce::AudioProcessor::wrapperType_LV2:  return brisalto::platform::bundle::Format::lv2;
-        default:                                     return brisalto::platform::bundle::Format::standalone;
+        case juce::AudioProcessor::wrapperType_LV2: return brisalto::platform::bundle::Format::lv2;
+        default: return brisalto::platform::bundle::Format::standalone;
     }
 }

@@ -16,90 +16,90 @@ namespace
 
     // Where each child sits, as fractions of the panel, in the order of ControlPanel::children().
     constexpr brisalto::PanelLayout::Fractions childPlaces[ControlPanel::numChildren] = {
-        { 0.6305f, 0.3076f, 0.0657f, 0.0226f },           // classALabel
-        { 0.7533f, 0.3076f, 0.0667f, 0.0226f },           // classABLabel
-        { 0.8724f, 0.3076f, 0.0667f, 0.0226f },           // distortLabel
-        { 0.8552f, 0.1430f, smallKnobW, smallKnobH },     // distortAmountSlider
-        { 0.0571f, 0.3971f, 0.1333f, 0.0401f },           // thresholdLabel
-        { 0.0571f, 0.9311f, 0.0571f, 0.0401f },           // maxGrValueLabel
-        { 0.1038f, 0.2479f, 0.0838f, 0.0370f },           // groupCombo
-        { 0.0457f, 0.1955f, 0.1419f, 0.0401f },           // mixModeCombo
-        { 0.0524f, 0.4661f, knobW, knobH },               // thresholdSlider
-        { 0.2019f, 0.4661f, knobW, knobH },               // releaseSlider
-        { 0.6400f, 0.6831f, toggleW, toggleH },           // autoGainToggle
-        { 0.3429f, 0.4661f, knobW, knobH },               // attackSlider
-        { 0.6095f, 0.1430f, smallKnobW, smallKnobH },     // classAAmountSlider
-        { 0.5686f, ladderY, ladderW, ladderH },           // grLed7
-        { 0.6000f, ladderY, ladderW, ladderH },           // grLed6
-        { 0.6314f, ladderY, ladderW, ladderH },           // grLed5
-        { 0.6610f, ladderY, ladderW, ladderH },           // grLed4
-        { 0.6943f, ladderY, ladderW, ladderH },           // grLed3
-        { 0.7257f, ladderY, ladderW, ladderH },           // grLed2
-        { 0.5391f, ladderY, ladderW, ladderH },           // grLed8
-        { 0.7581f, ladderY, ladderW, ladderH },           // grLed1
-        { 0.5076f, ladderY, ladderW, ladderH },           // grLed9
-        { 0.4762f, ladderY, ladderW, ladderH },           // grLed10
-        { 0.2276f, 0.3971f, 0.1067f, 0.0401f },           // releaseLabel
-        { 0.3743f, 0.3971f, 0.1067f, 0.0401f },           // attackLabel
-        { 0.0467f, 0.1492f, 0.0752f, 0.0401f },           // modeLabel
-        { 0.4438f, ladderY, ladderW, ladderH },           // grLed11
-        { 0.4105f, ladderY, ladderW, ladderH },           // grLed12
-        { 0.3810f, ladderY, ladderW, ladderH },           // grLed13
-        { 0.3505f, ladderY, ladderW, ladderH },           // grLed14
-        { 0.3191f, ladderY, ladderW, ladderH },           // grLed15
-        { 0.4895f, 0.4661f, knobW, knobH },               // ratioSlider
-        { 0.6314f, 0.4661f, knobW, knobH },               // makeupGainSlider
-        { 0.5276f, 0.3971f, 0.1067f, 0.0401f },           // ratioLabel
-        { 0.6610f, 0.3971f, 0.0943f, 0.0401f },           // makeupLabel
-        { 0.2067f, 0.6831f, toggleW, toggleH },           // nonLinReleaseToggle
-        { 0.0524f, 0.6831f, toggleW, toggleH },           // adaptiveToggle
-        { 0.2886f, ladderY, ladderW, ladderH },           // grLed16
-        { 0.2571f, ladderY, ladderW, ladderH },           // grLed17
-        { 0.2267f, ladderY, ladderW, ladderH },           // grLed18
-        { 0.1971f, ladderY, ladderW, ladderH },           // grLed19
-        { 0.1638f, ladderY, ladderW, ladderH },           // grLed20
-        { 0.4762f, 0.9311f, 0.0400f, 0.0401f },           // grScale10Label
-        { 0.1638f, 0.9311f, 0.0400f, 0.0401f },           // grScale20Label
-        { 0.6333f, 0.9311f, 0.0400f, 0.0401f },           // grScale5Label
-        { 0.3191f, 0.9311f, 0.0400f, 0.0401f },           // grScale15Label
-        { 0.5210f, 0.1584f, toggleW, toggleH },           // tubeDistortToggle
-        fixedPlace,                                       // serverLabel
-        { 0.0524f, 0.8724f, 0.0638f, 0.0401f },           // maxGrLabel
-        { 0.7733f, 0.4661f, knobW, knobH },               // mixSlider
-        { 0.8171f, 0.3971f, 0.0571f, 0.0401f },           // mixLabel
-        { 0.3505f, 0.6831f, toggleW, toggleH },           // smoothToggle
-        { 0.7971f, 0.6831f, toggleW, toggleH },           // softLimiterToggle
-        { 0.6400f, 0.7500f, toggleW, toggleH },           // maxMakeupToggle
-        { 0.7324f, 0.1430f, smallKnobW, smallKnobH },     // classABAmountSlider
-        { 0.7505f, 0.0360f, 0.1505f, 0.0658f },           // advancedButton
-        { 0.2133f, 0.1656f, smallKnobW, smallKnobH },     // filterFreqSlider
-        { 0.4048f, 0.1584f, toggleW, toggleH },           // bpFilterToggle
-        { 0.4048f, 0.2274f, toggleW, toggleH },           // listenToggle
-        { 0.3295f, 0.1718f, 0.0648f, 0.0401f },           // bpFilterLabel
-        { 0.3295f, 0.2407f, 0.0648f, 0.0401f },           // listenLabel
-        { 0.4924f, 0.2274f, 0.1029f, 0.0401f },           // tubeDistortLabel
-        { 0.1067f, 0.7068f, 0.0905f, 0.0298f },           // adaptiveLabel
-        { 0.2571f, 0.7068f, 0.0905f, 0.0298f },           // nonLinearLabel
-        { 0.4048f, 0.7068f, 0.0905f, 0.0298f },           // smoothLabel
-        { 0.6914f, 0.7047f, 0.0943f, 0.0298f },           // autoGainLabel
-        { 0.6914f, 0.7706f, 0.0943f, 0.0298f },           // maxMakeupLabel
-        { 0.8495f, 0.7047f, 0.0933f, 0.0298f },           // makeupLimitLabel
-        { 0.6809f, 0.0360f, toggleW, toggleH },           // helpButton
-        { 0.6067f, 0.0360f, toggleW, toggleH },           // weightButton
-        { 0.3686f, 0.0360f, 0.2171f, 0.0658f },           // presetsCombo
-        { 0.5609f, 0.1636f, 0.4181f, 0.1636f },           // saveDialog
-        { 0.0457f, 0.2479f, 0.0571f, 0.0401f },           // groupLabel
-        { 0.1524f, 0.1533f, 0.0191f, 0.0288f },           // groupLed
-        { 0.7971f, 0.7562f, toggleW, toggleH },           // hardLimiterToggle
-        { 0.8495f, 0.7706f, 0.0819f, 0.0298f },           // brickLimitLabel
-        { 0.9476f, 0.7706f, 0.0191f, 0.0298f },           // brickLimitLed
-        { 0.9248f, 0.8786f, 0.0191f, 0.0298f },           // clipLed
-        { 0.8667f, 0.9311f, 0.0724f, 0.0401f },           // peakValueLabel
-        { 0.0248f, 0.0103f, 0.3181f, 0.0823f },           // logoButton
-        { 0.8724f, 0.8724f, 0.0524f, 0.0401f },           // clipLabel
-        { 0.8429f, 0.8611f, 0.1229f, 0.1296f },           // clipResetButton
-        { 0.1457f, 0.2901f, 0.0457f, 0.0514f },           // syncParsToggle
-        { 0.0457f, 0.2942f, 0.0857f, 0.0401f },           // syncParsLabel
+        { 0.6305f, 0.3076f, 0.0657f, 0.0226f },        // classALabel
+        { 0.7533f, 0.3076f, 0.0667f, 0.0226f },        // classABLabel
+        { 0.8724f, 0.3076f, 0.0667f, 0.0226f },        // distortLabel
+        { 0.8552f, 0.1430f, smallKnobW, smallKnobH },  // distortAmountSlider
+        { 0.0571f, 0.3971f, 0.1333f, 0.0401f },        // thresholdLabel
+        { 0.0571f, 0.9311f, 0.0571f, 0.0401f },        // maxGrValueLabel
+        { 0.1038f, 0.2479f, 0.0838f, 0.0370f },        // groupCombo
+        { 0.0457f, 0.1955f, 0.1419f, 0.0401f },        // mixModeCombo
+        { 0.0524f, 0.4661f, knobW, knobH },            // thresholdSlider
+        { 0.2019f, 0.4661f, knobW, knobH },            // releaseSlider
+        { 0.6400f, 0.6831f, toggleW, toggleH },        // autoGainToggle
+        { 0.3429f, 0.4661f, knobW, knobH },            // attackSlider
+        { 0.6095f, 0.1430f, smallKnobW, smallKnobH },  // classAAmountSlider
+        { 0.5686f, ladderY, ladderW, ladderH },        // grLed7
+        { 0.6000f, ladderY, ladderW, ladderH },        // grLed6
+        { 0.6314f, ladderY, ladderW, ladderH },        // grLed5
+        { 0.6610f, ladderY, ladderW, ladderH },        // grLed4
+        { 0.6943f, ladderY, ladderW, ladderH },        // grLed3
+        { 0.7257f, ladderY, ladderW, ladderH },        // grLed2
+        { 0.5391f, ladderY, ladderW, ladderH },        // grLed8
+        { 0.7581f, ladderY, ladderW, ladderH },        // grLed1
+        { 0.5076f, ladderY, ladderW, ladderH },        // grLed9
+        { 0.4762f, ladderY, ladderW, ladderH },        // grLed10
+        { 0.2276f, 0.3971f, 0.1067f, 0.0401f },        // releaseLabel
+        { 0.3743f, 0.3971f, 0.1067f, 0.0401f },        // attackLabel
+        { 0.0467f, 0.1492f, 0.0752f, 0.0401f },        // modeLabel
+        { 0.4438f, ladderY, ladderW, ladderH },        // grLed11
+        { 0.4105f, ladderY, ladderW, ladderH },        // grLed12
+        { 0.3810f, ladderY, ladderW, ladderH },        // grLed13
+        { 0.3505f, ladderY, ladderW, ladderH },        // grLed14
+        { 0.3191f, ladderY, ladderW, ladderH },        // grLed15
+        { 0.4895f, 0.4661f, knobW, knobH },            // ratioSlider
+        { 0.6314f, 0.4661f, knobW, knobH },            // makeupGainSlider
+        { 0.5276f, 0.3971f, 0.1067f, 0.0401f },        // ratioLabel
+        { 0.6610f, 0.3971f, 0.0943f, 0.0401f },        // makeupLabel
+        { 0.2067f, 0.6831f, toggleW, toggleH },        // nonLinReleaseToggle
+        { 0.0524f, 0.6831f, toggleW, toggleH },        // adaptiveToggle
+        { 0.2886f, ladderY, ladderW, ladderH },        // grLed16
+        { 0.2571f, ladderY, ladderW, ladderH },        // grLed17
+        { 0.2267f, ladderY, ladderW, ladderH },        // grLed18
+        { 0.1971f, ladderY, ladderW, ladderH },        // grLed19
+        { 0.1638f, ladderY, ladderW, ladderH },        // grLed20
+        { 0.4762f, 0.9311f, 0.0400f, 0.0401f },        // grScale10Label
+        { 0.1638f, 0.9311f, 0.0400f, 0.0401f },        // grScale20Label
+        { 0.6333f, 0.9311f, 0.0400f, 0.0401f },        // grScale5Label
+        { 0.3191f, 0.9311f, 0.0400f, 0.0401f },        // grScale15Label
+        { 0.5210f, 0.1584f, toggleW, toggleH },        // tubeDistortToggle
+        fixedPlace,                                    // serverLabel
+        { 0.0524f, 0.8724f, 0.0638f, 0.0401f },        // maxGrLabel
+        { 0.7733f, 0.4661f, knobW, knobH },            // mixSlider
+        { 0.8171f, 0.3971f, 0.0571f, 0.0401f },        // mixLabel
+        { 0.3505f, 0.6831f, toggleW, toggleH },        // smoothToggle
+        { 0.7971f, 0.6831f, toggleW, toggleH },        // softLimiterToggle
+        { 0.6400f, 0.7500f, toggleW, toggleH },        // maxMakeupToggle
+        { 0.7324f, 0.1430f, smallKnobW, smallKnobH },  // classABAmountSlider
+        { 0.7505f, 0.0360f, 0.1505f, 0.0658f },        // advancedButton
+        { 0.2133f, 0.1656f, smallKnobW, smallKnobH },  // filterFreqSlider
+        { 0.4048f, 0.1584f, toggleW, toggleH },        // bpFilterToggle
+        { 0.4048f, 0.2274f, toggleW, toggleH },        // listenToggle
+        { 0.3295f, 0.1718f, 0.0648f, 0.0401f },        // bpFilterLabel
+        { 0.3295f, 0.2407f, 0.0648f, 0.0401f },        // listenLabel
+        { 0.4924f, 0.2274f, 0.1029f, 0.0401f },        // tubeDistortLabel
+        { 0.1067f, 0.7068f, 0.0905f, 0.0298f },        // adaptiveLabel
+        { 0.2571f, 0.7068f, 0.0905f, 0.0298f },        // nonLinearLabel
+        { 0.4048f, 0.7068f, 0.0905f, 0.0298f },        // smoothLabel
+        { 0.6914f, 0.7047f, 0.0943f, 0.0298f },        // autoGainLabel
+        { 0.6914f, 0.7706f, 0.0943f, 0.0298f },        // maxMakeupLabel
+        { 0.8495f, 0.7047f, 0.0933f, 0.0298f },        // makeupLimitLabel
+        { 0.6809f, 0.0360f, toggleW, toggleH },        // helpButton
+        { 0.6067f, 0.0360f, toggleW, toggleH },        // weightButton
+        { 0.3686f, 0.0360f, 0.2171f, 0.0658f },        // presetsCombo
+        { 0.5609f, 0.1636f, 0.4181f, 0.1636f },        // saveDialog
+        { 0.0457f, 0.2479f, 0.0571f, 0.0401f },        // groupLabel
+        { 0.1524f, 0.1533f, 0.0191f, 0.0288f },        // groupLed
+        { 0.7971f, 0.7562f, toggleW, toggleH },        // hardLimiterToggle
+        { 0.8495f, 0.7706f, 0.0819f, 0.0298f },        // brickLimitLabel
+        { 0.9476f, 0.7706f, 0.0191f, 0.0298f },        // brickLimitLed
+        { 0.9248f, 0.8786f, 0.0191f, 0.0298f },        // clipLed
+        { 0.8667f, 0.9311f, 0.0724f, 0.0401f },        // peakValueLabel
+        { 0.0248f, 0.0103f, 0.3181f, 0.0823f },        // logoButton
+        { 0.8724f, 0.8724f, 0.0524f, 0.0401f },        // clipLabel
+        { 0.8429f, 0.8611f, 0.1229f, 0.1296f },        // clipResetButton
+        { 0.1457f, 0.2901f, 0.0457f, 0.0514f },        // syncParsToggle
+        { 0.0457f, 0.2942f, 0.0857f, 0.0401f },        // syncParsLabel
     };
 
     // Fonts of the look-and-feel at the design size.
@@ -117,47 +117,114 @@ namespace
     constexpr float statusFontHeight = 12.0f;
     constexpr int headerHeight = 80;
 
-    float clampedFontHeight (float height) noexcept { return juce::jlimit (0.1f, 10000.0f, height); }
+    float clampedFontHeight (float height) noexcept
+    {
+        return juce::jlimit (0.1f, 10000.0f, height);
+    }
 }
 
 struct ControlPanel::KnobSettings
 {
     const char* name;
     double minimum, maximum, interval;
-    double skew;          // 1 for none
-    bool focusOrderOne;   // setExplicitFocusOrder (1)
+    double skew;         // 1 for none
+    bool focusOrderOne;  // setExplicitFocusOrder (1)
 };
 
 // Visits the owning pointers of the 84 generated children in the order of their creation.
 template <typename Panel, typename Visitor>
 static void visitGeneratedChildren (Panel& p, Visitor&& visit)
 {
-    visit (p.classALabel); visit (p.classABLabel); visit (p.distortLabel); visit (p.distortAmountSlider);
-    visit (p.thresholdLabel); visit (p.maxGrValueLabel); visit (p.groupCombo); visit (p.mixModeCombo);
-    visit (p.thresholdSlider); visit (p.releaseSlider); visit (p.autoGainToggle); visit (p.attackSlider);
-    visit (p.classAAmountSlider); visit (p.grLed7); visit (p.grLed6); visit (p.grLed5); visit (p.grLed4);
-    visit (p.grLed3); visit (p.grLed2); visit (p.grLed8); visit (p.grLed1); visit (p.grLed9); visit (p.grLed10);
-    visit (p.releaseLabel); visit (p.attackLabel); visit (p.modeLabel); visit (p.grLed11); visit (p.grLed12);
-    visit (p.grLed13); visit (p.grLed14); visit (p.grLed15); visit (p.ratioSlider); visit (p.makeupGainSlider);
-    visit (p.ratioLabel); visit (p.makeupLabel); visit (p.nonLinReleaseToggle); visit (p.adaptiveToggle);
-    visit (p.grLed16); visit (p.grLed17); visit (p.grLed18); visit (p.grLed19); visit (p.grLed20);
-    visit (p.grScale10Label); visit (p.grScale20Label); visit (p.grScale5Label); visit (p.grScale15Label);
-    visit (p.tubeDistortToggle); visit (p.serverLabel); visit (p.maxGrLabel); visit (p.mixSlider);
-    visit (p.mixLabel); visit (p.smoothToggle); visit (p.softLimiterToggle); visit (p.maxMakeupToggle);
-    visit (p.classABAmountSlider); visit (p.advancedButton); visit (p.filterFreqSlider); visit (p.bpFilterToggle);
-    visit (p.listenToggle); visit (p.bpFilterLabel); visit (p.listenLabel); visit (p.tubeDistortLabel);
-    visit (p.adaptiveLabel); visit (p.nonLinearLabel); visit (p.smoothLabel); visit (p.autoGainLabel);
-    visit (p.maxMakeupLabel); visit (p.makeupLimitLabel); visit (p.helpButton); visit (p.weightButton);
-    visit (p.presetsCombo); visit (p.saveDialog); visit (p.groupLabel); visit (p.groupLed);
-    visit (p.hardLimiterToggle); visit (p.brickLimitLabel); visit (p.brickLimitLed); visit (p.clipLed);
-    visit (p.peakValueLabel); visit (p.logoButton); visit (p.clipLabel); visit (p.clipResetButton);
-    visit (p.syncParsToggle); visit (p.syncParsLabel);
+    visit (p.classALabel);
+    visit (p.classABLabel);
+    visit (p.distortLabel);
+    visit (p.distortAmountSlider);
+    visit (p.thresholdLabel);
+    visit (p.maxGrValueLabel);
+    visit (p.groupCombo);
+    visit (p.mixModeCombo);
+    visit (p.thresholdSlider);
+    visit (p.releaseSlider);
+    visit (p.autoGainToggle);
+    visit (p.attackSlider);
+    visit (p.classAAmountSlider);
+    visit (p.grLed7);
+    visit (p.grLed6);
+    visit (p.grLed5);
+    visit (p.grLed4);
+    visit (p.grLed3);
+    visit (p.grLed2);
+    visit (p.grLed8);
+    visit (p.grLed1);
+    visit (p.grLed9);
+    visit (p.grLed10);
+    visit (p.releaseLabel);
+    visit (p.attackLabel);
+    visit (p.modeLabel);
+    visit (p.grLed11);
+    visit (p.grLed12);
+    visit (p.grLed13);
+    visit (p.grLed14);
+    visit (p.grLed15);
+    visit (p.ratioSlider);
+    visit (p.makeupGainSlider);
+    visit (p.ratioLabel);
+    visit (p.makeupLabel);
+    visit (p.nonLinReleaseToggle);
+    visit (p.adaptiveToggle);
+    visit (p.grLed16);
+    visit (p.grLed17);
+    visit (p.grLed18);
+    visit (p.grLed19);
+    visit (p.grLed20);
+    visit (p.grScale10Label);
+    visit (p.grScale20Label);
+    visit (p.grScale5Label);
+    visit (p.grScale15Label);
+    visit (p.tubeDistortToggle);
+    visit (p.serverLabel);
+    visit (p.maxGrLabel);
+    visit (p.mixSlider);
+    visit (p.mixLabel);
+    visit (p.smoothToggle);
+    visit (p.softLimiterToggle);
+    visit (p.maxMakeupToggle);
+    visit (p.classABAmountSlider);
+    visit (p.advancedButton);
+    visit (p.filterFreqSlider);
+    visit (p.bpFilterToggle);
+    visit (p.listenToggle);
+    visit (p.bpFilterLabel);
+    visit (p.listenLabel);
+    visit (p.tubeDistortLabel);
+    visit (p.adaptiveLabel);
+    visit (p.nonLinearLabel);
+    visit (p.smoothLabel);
+    visit (p.autoGainLabel);
+    visit (p.maxMakeupLabel);
+    visit (p.makeupLimitLabel);
+    visit (p.helpButton);
+    visit (p.weightButton);
+    visit (p.presetsCombo);
+    visit (p.saveDialog);
+    visit (p.groupLabel);
+    visit (p.groupLed);
+    visit (p.hardLimiterToggle);
+    visit (p.brickLimitLabel);
+    visit (p.brickLimitLed);
+    visit (p.clipLed);
+    visit (p.peakValueLabel);
+    visit (p.logoButton);
+    visit (p.clipLabel);
+    visit (p.clipResetButton);
+    visit (p.syncParsToggle);
+    visit (p.syncParsLabel);
 }
 
 //==============================================================================
 ControlPanel::ControlPanel (BrisaltoAudioProcessor& p)
-    : processor (p),
-      grLadder { &grLed1, &grLed2, &grLed3, &grLed4, &grLed5, &grLed6, &grLed7, &grLed8, &grLed9, &grLed10,
+    : processor (p)
+    , grLadder { &grLed1,  &grLed2,  &grLed3,  &grLed4,  &grLed5,  &grLed6,  &grLed7,  &grLed8,  &grLed9,  &grLed10,
                  &grLed11, &grLed12, &grLed13, &grLed14, &grLed15, &grLed16, &grLed17, &grLed18, &grLed19, &grLed20 }
 {
     createChildren();
@@ -170,9 +237,7 @@ ControlPanel::ControlPanel (BrisaltoAudioProcessor& p)
     saveDialog->setVisible (false);
 
     saveDialog->onResult = [this] (TextEditPanel* dialog, int result, juce::String name)
-    {
-        saveDialogResult (*dialog, result, name);
-    };
+    { saveDialogResult (*dialog, result, name); };
     saveDialog->textEditor->setText (TRANS ("my best preset ever"), true);
 
     fillMixModeItems();
@@ -336,10 +401,9 @@ void ControlPanel::configureChildren()
     makeupGainSlider->setDoubleClickReturnValue (true, 0.0);
     mixSlider->setDoubleClickReturnValue (true, 100.0);
 
-    logoButton->setImages (false, true, true,
-                           brisalto::EmbeddedArt::image ("wordmark.png"), 1.0f, juce::Colours::transparentBlack,
-                           {}, 1.0f, juce::Colours::transparentBlack,
-                           {}, 1.0f, juce::Colours::transparentBlack);
+    logoButton->setImages (false, true, true, brisalto::EmbeddedArt::image ("wordmark.png"), 1.0f,
+                           juce::Colours::transparentBlack, {}, 1.0f, juce::Colours::transparentBlack, {}, 1.0f,
+                           juce::Colours::transparentBlack);
 }
 
 void ControlPanel::createSubPanels()
@@ -435,9 +499,7 @@ std::unique_ptr<juce::ImageButton> ControlPanel::makeImageButton (const char* na
     auto button = std::make_unique<juce::ImageButton> (name);
     button->setButtonText (TRANS ("new button"));
     button->addListener (this);
-    button->setImages (false, true, true,
-                       {}, 1.0f, juce::Colours::transparentBlack,
-                       {}, 1.0f, juce::Colours::transparentBlack,
+    button->setImages (false, true, true, {}, 1.0f, juce::Colours::transparentBlack, {}, 1.0f, juce::Colours::transparentBlack,
                        {}, 1.0f, juce::Colours::transparentBlack);
     brisalto::PanelLayout::neverTakeKeyboardFocus (*button);
     addAndMakeVisible (*button);
@@ -544,10 +606,19 @@ void ControlPanel::showStatus (const juce::String& message)
     statusTicksLeft = message.isEmpty() ? 0 : statusTicks;
 }
 
-bool ControlPanel::keyPressed (const juce::KeyPress&) { return false; }
+bool ControlPanel::keyPressed (const juce::KeyPress&)
+{
+    return false;
+}
 
-void ControlPanel::modifierKeysChanged (const juce::ModifierKeys&) {}
+void ControlPanel::modifierKeysChanged (const juce::ModifierKeys&)
+{
+}
 
-void ControlPanel::mouseDrag (const juce::MouseEvent&) {}
+void ControlPanel::mouseDrag (const juce::MouseEvent&)
+{
+}
 
-void ControlPanel::mouseUp (const juce::MouseEvent&) {}
+void ControlPanel::mouseUp (const juce::MouseEvent&)
+{
+}

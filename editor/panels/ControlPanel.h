@@ -15,7 +15,10 @@
 #include <vector>
 
 class BrisaltoAudioProcessor;
-namespace brisalto::platform::desktop { class Outcome; }
+namespace brisalto::platform::desktop
+{
+    class Outcome;
+}
 
 // The editor's main panel, designed at 800 × 600: the compressor's knobs and switches, the
 // gain-reduction ladder with its MAX GR value, the limiter and clip LEDs with the output peak,
@@ -89,7 +92,7 @@ public:
     // happen; it clears itself after a few seconds.
     std::unique_ptr<juce::Label> statusLine;
     void showStatus (const juce::String& message);
-    static constexpr int statusTicks = 200;   // 4 s of timer ticks
+    static constexpr int statusTicks = 200;  // 4 s of timer ticks
     juce::int32 statusTicksLeft = 0;
 
     // Help and the logo open through the desktop; the timer follows what became of the last
@@ -97,7 +100,7 @@ public:
     bool openWatched (const juce::String& pathOrAddress, const juce::String& failure);
     std::unique_ptr<brisalto::platform::desktop::Outcome> launchOutcome;
     juce::String launchFailure;
-    static constexpr int launchTicks = 500;   // 10 s: a program that opened may keep xdg-open running
+    static constexpr int launchTicks = 500;  // 10 s: a program that opened may keep xdg-open running
     juce::int32 launchTicksLeft = 0;
 
     std::unique_ptr<AdvancedPanel1> advancedPanel;
@@ -222,7 +225,7 @@ private:
     int shownDependencyState = -1;
 
     std::optional<brisalto::PresetMenu::View> shownPresetView;
-    int presetMenuSelectedId = 0;   // the id the last rebuild selected
+    int presetMenuSelectedId = 0;  // the id the last rebuild selected
 
     std::unique_ptr<juce::Label> makeLabel (const char* text, float fontHeight,
                                             juce::Justification = juce::Justification::centredLeft);

@@ -33,8 +33,8 @@ namespace
     {
         // The Standalone has no other instance to exchange a side-chain with.
         const bool sideChainMode = id == (int) MixMode::sideChainSend || id == (int) MixMode::sideChainReceive;
-        const int mode = sideChainMode && processor.wrapperType == juce::AudioProcessor::wrapperType_Standalone
-                             ? (int) MixMode::sum : id;
+        const int mode =
+            sideChainMode && processor.wrapperType == juce::AudioProcessor::wrapperType_Standalone ? (int) MixMode::sum : id;
         processor.mixMode = mode;
 
         if (mode == (int) MixMode::sideChainSend)

@@ -17,7 +17,8 @@ namespace
     {
         if (name.isEmpty())
             return "Type a name";
-        if (name == brisalto::presets::defaultPresetName || name == juce::String (brisalto::presets::defaultPresetName) + brisalto::presets::localSuffix)
+        if (name == brisalto::presets::defaultPresetName
+            || name == juce::String (brisalto::presets::defaultPresetName) + brisalto::presets::localSuffix)
             return "Name reserved";
         return "Name not allowed";
     }
@@ -76,9 +77,7 @@ void ControlPanel::runPresetCommand (int id)
 {
     switch (id)
     {
-        case brisalto::PresetMenu::addPreset:
-            openSaveDialog();
-            return;   // the selector shows the command until the dialog closes
+        case brisalto::PresetMenu::addPreset: openSaveDialog(); return;  // the selector shows the command until the dialog closes
 
         case brisalto::PresetMenu::savePreset:
         {
@@ -88,9 +87,7 @@ void ControlPanel::runPresetCommand (int id)
             break;
         }
 
-        case brisalto::PresetMenu::saveAsDefault:
-            saveAsDefault();
-            break;
+        case brisalto::PresetMenu::saveAsDefault: saveAsDefault(); break;
 
         case brisalto::PresetMenu::removePreset:
         {
@@ -100,9 +97,7 @@ void ControlPanel::runPresetCommand (int id)
             break;
         }
 
-        case brisalto::PresetMenu::copyFactoryPresets:
-            processor.copyFactoryPresets (factoryPresetFolder);
-            break;
+        case brisalto::PresetMenu::copyFactoryPresets: processor.copyFactoryPresets (factoryPresetFolder); break;
 
         default:
         {
@@ -123,7 +118,8 @@ void ControlPanel::saveAsDefault()
         return;
     }
     const auto path = processor.getPresetDir (0).getFullPathName() + "/" + brisalto::presets::defaultPresetFileName;
-    brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalot default file : %s could NOT be created !!!!\n", path.toRawUTF8());
+    brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalot default file : %s could NOT be created !!!!\n",
+                                    path.toRawUTF8());
     showStatus (TRANS ("Could not save the default preset"));
 }
 

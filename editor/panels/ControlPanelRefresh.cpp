@@ -36,9 +36,9 @@ namespace
     {
         switch (type)
         {
-            case FilterType::lowPass:  return "LP FILTER";
+            case FilterType::lowPass: return "LP FILTER";
             case FilterType::highPass: return "HP FILTER";
-            case FilterType::notch:    return "Nt FILTER";
+            case FilterType::notch: return "Nt FILTER";
             case FilterType::bandPass: break;
         }
         return "BP FILTER";
@@ -118,12 +118,13 @@ void ControlPanel::update_UI()
     if (mixModeCombo->getSelectedId() != processor.mixMode)
         mixModeCombo->setSelectedId (processor.mixMode, quietly);
 
-    const std::initializer_list<juce::Component*> signalPathKnobs {
-        thresholdSlider.get(), releaseSlider.get(), attackSlider.get(), ratioSlider.get(),
-        makeupGainSlider.get(), mixSlider.get() };
-    const std::initializer_list<juce::Button*> signalPathSwitches {
-        maxMakeupToggle.get(), softLimiterToggle.get(), autoGainToggle.get(), nonLinReleaseToggle.get(),
-        adaptiveToggle.get(), tubeDistortToggle.get(), bpFilterToggle.get() };
+    const std::initializer_list<juce::Component*> signalPathKnobs { thresholdSlider.get(),  releaseSlider.get(),
+                                                                    attackSlider.get(),     ratioSlider.get(),
+                                                                    makeupGainSlider.get(), mixSlider.get() };
+    const std::initializer_list<juce::Button*> signalPathSwitches { maxMakeupToggle.get(), softLimiterToggle.get(),
+                                                                    autoGainToggle.get(),  nonLinReleaseToggle.get(),
+                                                                    adaptiveToggle.get(),  tubeDistortToggle.get(),
+                                                                    bpFilterToggle.get() };
 
     if (processor.mixMode == (int) MixMode::sideChainSend)
     {
@@ -153,9 +154,8 @@ int ControlPanel::dependencyState() const
 {
     const auto parameterOn = [this] (int index) { return isOn (processor.getParameter (index)) ? 1 : 0; };
     return parameterOn (MaxMakeupOn) | parameterOn (Tube_Distort_On) << 1 | parameterOn (BPFilterOn) << 2
-         | parameterOn (Adpative_Thresh_On) << 3 | parameterOn (Non_Lin_Release_On) << 4
-         | (processor.mAutoGainOn != 0 ? 1 : 0) << 5
-         | (int) filterTypeFromParameter (processor.mParams[BPFilterType]) << 6;
+        | parameterOn (Adpative_Thresh_On) << 3 | parameterOn (Non_Lin_Release_On) << 4
+        | (processor.mAutoGainOn != 0 ? 1 : 0) << 5 | (int) filterTypeFromParameter (processor.mParams[BPFilterType]) << 6;
 }
 
 void ControlPanel::followDependencies()

@@ -9,7 +9,7 @@ namespace brisalto::ControlPanelTables
 {
     struct Knob
     {
-        std::unique_ptr<juce::Slider> ControlPanel::* slider;
+        std::unique_ptr<juce::Slider> ControlPanel::*slider;
         ParamIndex index;
     };
 
@@ -29,10 +29,10 @@ namespace brisalto::ControlPanelTables
 
     struct Toggle
     {
-        std::unique_ptr<juce::ToggleButton> ControlPanel::* button;
+        std::unique_ptr<juce::ToggleButton> ControlPanel::*button;
         ParamIndex index;
-        int excludes;            // the switch that this one turns off when it goes on, or -1
-        bool enablesOthers;      // other controls follow it (update_dependant_UI)
+        int excludes;        // the switch that this one turns off when it goes on, or -1
+        bool enablesOthers;  // other controls follow it (update_dependant_UI)
     };
 
     inline const Toggle toggles[] = {
@@ -49,7 +49,10 @@ namespace brisalto::ControlPanelTables
     };
 
     // One rule for every switch, as the signal path reads them: on above 0.5.
-    inline bool isOn (float normalised) noexcept { return normalised > 0.5f; }
+    inline bool isOn (float normalised) noexcept
+    {
+        return normalised > 0.5f;
+    }
 
     // A double-click (or Alt-click) swaps MIX between its ends: at 0 it returns to 100, at 100
     // to 0; elsewhere the last target stays.

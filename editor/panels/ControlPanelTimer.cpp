@@ -13,11 +13,14 @@
 
 namespace
 {
-    constexpr int staleTicksBeforeClearing = 10;   // the ladder clears on the 11th tick without a block
+    constexpr int staleTicksBeforeClearing = 10;  // the ladder clears on the 11th tick without a block
     constexpr int peakHoldTickCount = 39;
     constexpr int brickLimitTickCount = 5;
 
-    BlinkingLed& ladderLed (ControlPanel& p, int i) { return **p.grLadder[(size_t) i]; }
+    BlinkingLed& ladderLed (ControlPanel& p, int i)
+    {
+        return **p.grLadder[(size_t) i];
+    }
 
     // A gain reduction that no new block refreshes (rendering stopped) is cleared.
     void followStaleness (ControlPanel& p)
@@ -113,19 +116,24 @@ namespace
 
         if (mode == (int) MixMode::sideChainReceive)
         {
-            struct Look { bool setsState; BlinkingLed::LedStates state; BlinkingLed::LedColors colour; };
+            struct Look
+            {
+                bool setsState;
+                BlinkingLed::LedStates state;
+                BlinkingLed::LedColors colour;
+            };
             const auto look = [status]() -> Look
             {
                 switch (status)
                 {
-                    case LinkStatus::noData:           return { true, BlinkingLed::ledOff, BlinkingLed::ledCyan };
-                    case LinkStatus::exactTimestamp:   return { true, BlinkingLed::ledOn, BlinkingLed::ledCyan };
-                    case LinkStatus::nearTimestamp:    return { true, BlinkingLed::ledOn, BlinkingLed::ledAmber };
+                    case LinkStatus::noData: return { true, BlinkingLed::ledOff, BlinkingLed::ledCyan };
+                    case LinkStatus::exactTimestamp: return { true, BlinkingLed::ledOn, BlinkingLed::ledCyan };
+                    case LinkStatus::nearTimestamp: return { true, BlinkingLed::ledOn, BlinkingLed::ledAmber };
                     case LinkStatus::olderTimestamp:
                     case LinkStatus::closestTimestamp: return { true, BlinkingLed::ledBlinking, BlinkingLed::ledAmber };
-                    case LinkStatus::bufferTooShort:   return { true, BlinkingLed::ledOn, BlinkingLed::ledRed };
+                    case LinkStatus::bufferTooShort: return { true, BlinkingLed::ledOn, BlinkingLed::ledRed };
                     case LinkStatus::sent:
-                    case LinkStatus::queueFull:        break;
+                    case LinkStatus::queueFull: break;
                 }
                 return { false, BlinkingLed::ledOff, BlinkingLed::ledCyan };  // unchanged state
             }();

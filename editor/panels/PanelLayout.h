@@ -24,8 +24,8 @@ namespace brisalto::PanelLayout
 
     // A rectangle given at the parent's design size, in the parent at its current size: x and
     // width scaled by the parent's width scale, y and height by its height scale, truncated.
-    juce::Rectangle<int> scaledPlace (juce::Rectangle<int> designPlace, const juce::Component& parent,
-                                      int designWidth, int designHeight) noexcept;
+    juce::Rectangle<int> scaledPlace (juce::Rectangle<int> designPlace, const juce::Component& parent, int designWidth,
+                                      int designHeight) noexcept;
 
     // The font height of every juce::Label child, as set when the panel was built.
     using LabelFontHeights = std::map<juce::Label*, float>;
@@ -43,8 +43,8 @@ namespace brisalto::PanelLayout
     void setUpLabel (juce::Label&, float fontHeight, juce::Justification);
 
     // A text label as above, its text translated, never taking the focus, added to `panel`.
-    std::unique_ptr<juce::Label> addTextLabel (juce::Component& panel, const juce::String& text,
-                                               float fontHeight, juce::Justification);
+    std::unique_ptr<juce::Label> addTextLabel (juce::Component& panel, const juce::String& text, float fontHeight,
+                                               juce::Justification);
 
     // Buttons, toggles, combo boxes and knobs neither want nor take the keyboard focus on a
     // click, so that key presses keep reaching the host: JUCE forwards none once the plug-in

@@ -23,8 +23,8 @@ namespace brisalto::PresetMenu
 
     struct View
     {
-        std::vector<juce::String> names;    // in the store's order
-        int currentIndex = -1;              // may be stale: beyond the names
+        std::vector<juce::String> names;  // in the store's order
+        int currentIndex = -1;            // may be stale: beyond the names
         bool modified = false;
         bool offerFactoryCopy = false;
 

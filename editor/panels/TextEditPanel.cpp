@@ -53,9 +53,14 @@ void TextEditPanel::paint (juce::Graphics& g)
     g.fillAll (juce::Colour (0x802d7180));
 }
 
-bool TextEditPanel::keyPressed (const juce::KeyPress&) { return false; }
+bool TextEditPanel::keyPressed (const juce::KeyPress&)
+{
+    return false;
+}
 
-void TextEditPanel::modifierKeysChanged (const juce::ModifierKeys&) {}
+void TextEditPanel::modifierKeysChanged (const juce::ModifierKeys&)
+{
+}
 
 void TextEditPanel::resized()
 {

@@ -7,9 +7,7 @@
 
 // The in-window dialog in which the user names a new user preset. It only collects the text and
 // reports OK or Cancel through onResult; saving, hiding and refreshing are its owner's.
-class TextEditPanel : public juce::Component,
-                      public juce::TextEditor::Listener,
-                      public juce::Button::Listener
+class TextEditPanel : public juce::Component, public juce::TextEditor::Listener, public juce::Button::Listener
 {
 public:
     static constexpr int designWidth = 350, designHeight = 100;

@@ -31,10 +31,10 @@ namespace
     {
         switch (numChannels)
         {
-            case 2:  return rolesStereo;
-            case 4:  return rolesQuad;
-            case 6:  return roles5point1;
-            case 8:  return inputFormat == (int) InputFormat::layout5point1point2 ? roles5point1point2 : roles7point1;
+            case 2: return rolesStereo;
+            case 4: return rolesQuad;
+            case 6: return roles5point1;
+            case 8: return inputFormat == (int) InputFormat::layout5point1point2 ? roles5point1point2 : roles7point1;
             case 10: return inputFormat == (int) InputFormat::layout7point1point2 ? roles7point1point2 : roles5point1point4;
             case 12: return roles7point1point4;
             case 14: return roles14;
@@ -43,17 +43,23 @@ namespace
         }
     }
 
-    float dbOfWeight (float weight) noexcept { return brisalto::dsp::toDb (weight); }
+    float dbOfWeight (float weight) noexcept
+    {
+        return brisalto::dsp::toDb (weight);
+    }
 
-    float weightOfDb (float db) noexcept { return db <= silentDb ? 0.0f : std::pow (10.0f, db / 20.0f); }
+    float weightOfDb (float db) noexcept
+    {
+        return db <= silentDb ? 0.0f : std::pow (10.0f, db / 20.0f);
+    }
 }
 
 juce::String WeightPanel::getSpeakerNameForSpkrRole (int role)
 {
     static const std::map<int, juce::String> sSpkrNames {
-        { 0, "L" }, { 1, "C" }, { 2, "R" }, { 3, "Ls" }, { 4, "Rs" }, { 5, "Lb" }, { 7, "Rb" }, { 8, "LFE" },
-        { 9, "HL" }, { 10, "HC" }, { 11, "HR" }, { 12, "HLs" }, { 13, "HRs" }, { 17, "T" }, { 23, "WL" },
-        { 24, "WR" }, { 27, "Lts" }, { 28, "Rts" },
+        { 0, "L" },    { 1, "C" },   { 2, "R" },   { 3, "Ls" },  { 4, "Rs" },   { 5, "Lb" },
+        { 7, "Rb" },   { 8, "LFE" }, { 9, "HL" },  { 10, "HC" }, { 11, "HR" },  { 12, "HLs" },
+        { 13, "HRs" }, { 17, "T" },  { 23, "WL" }, { 24, "WR" }, { 27, "Lts" }, { 28, "Rts" },
     };
 
     const auto it = sSpkrNames.find (role);
@@ -74,8 +80,8 @@ WeightPanel::WeightPanel (BrisaltoAudioProcessor& p)
     for (int i = 0; i < numKnobs; ++i)
     {
         const auto text = juce::String (i + 1) + (i == 0 || i >= 9 ? "\n" : "");
-        channelLabels[(size_t) i] = makeLabel (text, juce::Justification::centred,
-                                               { labelColumns[i % 8], 168 + rowPitch * (i / 8), 32, 16 });
+        channelLabels[(size_t) i] =
+            makeLabel (text, juce::Justification::centred, { labelColumns[i % 8], 168 + rowPitch * (i / 8), 32, 16 });
     }
 
     auto combo = std::make_unique<juce::ComboBox> ("new combo box");
@@ -281,5 +287,10 @@ void WeightPanel::resized()
     brisalto::PanelLayout::rescaleLabelFonts (*this, labelFontHeights, designWidth, designHeight);
 }
 
-bool WeightPanel::keyPressed (const juce::KeyPress&) { return false; }
-void WeightPanel::modifierKeysChanged (const juce::ModifierKeys&) {}
+bool WeightPanel::keyPressed (const juce::KeyPress&)
+{
+    return false;
+}
+void WeightPanel::modifierKeysChanged (const juce::ModifierKeys&)
+{
+}

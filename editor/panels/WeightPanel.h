@@ -68,7 +68,7 @@ private:
     void setAllWeights (float weight);
 
     std::vector<std::unique_ptr<juce::Component>> ownedChildren;
-    std::vector<brisalto::PanelLayout::Fractions> childPlaces;   // parallel to ownedChildren
+    std::vector<brisalto::PanelLayout::Fractions> childPlaces;  // parallel to ownedChildren
     brisalto::PanelLayout::LabelFontHeights labelFontHeights;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WeightPanel)

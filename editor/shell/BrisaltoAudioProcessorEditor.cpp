@@ -4,8 +4,8 @@
 #include "processor/PluginProcessor.h"
 
 BrisaltoAudioProcessorEditor::BrisaltoAudioProcessorEditor (BrisaltoAudioProcessor& p)
-    : juce::AudioProcessorEditor (p),
-      audioProcessor (p)
+    : juce::AudioProcessorEditor (p)
+    , audioProcessor (p)
 {
     setResizable (true, true);
 
@@ -20,8 +20,8 @@ BrisaltoAudioProcessorEditor::BrisaltoAudioProcessorEditor (BrisaltoAudioProcess
     // A stored size is restored only when it lies between the minimum and the design size.
     const int storedW = audioProcessor.pluginResizedW;
     const int storedH = audioProcessor.pluginResizedH;
-    const bool restorable = storedW >= minimumWidth && storedW <= designWidth
-                         && storedH >= minimumHeight && storedH <= designHeight;
+    const bool restorable =
+        storedW >= minimumWidth && storedW <= designWidth && storedH >= minimumHeight && storedH <= designHeight;
     setSize (restorable ? storedW : designWidth, restorable ? storedH : designHeight);
 
     setResizeLimits (minimumWidth, minimumHeight, maximumWidth, 2 * designHeight);
@@ -89,21 +89,30 @@ int BrisaltoAudioProcessorEditor::getControlParameterIndex (juce::Component& com
 
     const auto& panel = *controlPanel;
     const int mainIndex = lookUp ({
-        { panel.distortAmountSlider.get(), 20 }, { panel.thresholdSlider.get(), 0 },
-        { panel.releaseSlider.get(), 1 },        { panel.attackSlider.get(), 3 },
-        { panel.classAAmountSlider.get(), 10 },  { panel.ratioSlider.get(), 5 },
-        { panel.makeupGainSlider.get(), 6 },     { panel.mixSlider.get(), 12 },
-        { panel.classABAmountSlider.get(), 27 }, { panel.filterFreqSlider.get(), 22 },
+        { panel.distortAmountSlider.get(), 20 },
+        { panel.thresholdSlider.get(), 0 },
+        { panel.releaseSlider.get(), 1 },
+        { panel.attackSlider.get(), 3 },
+        { panel.classAAmountSlider.get(), 10 },
+        { panel.ratioSlider.get(), 5 },
+        { panel.makeupGainSlider.get(), 6 },
+        { panel.mixSlider.get(), 12 },
+        { panel.classABAmountSlider.get(), 27 },
+        { panel.filterFreqSlider.get(), 22 },
     });
     if (mainIndex >= 0 || panel.advancedPanel == nullptr)
         return mainIndex;
 
     const auto& advanced = *panel.advancedPanel;
     return lookUp ({
-        { advanced.maxGainLevelSlider.get(), 15 },   { advanced.autoGainAmountSlider.get(), 19 },
-        { advanced.adaptiveAmountSlider.get(), 17 }, { advanced.adaptiveGainSlider.get(), 16 },
-        { advanced.lookaheadSlider.get(), 4 },       { advanced.filterQSlider.get(), 25 },
-        { advanced.nonLinReleaseSlider.get(), 26 },  { advanced.limiterReleaseSlider.get(), 29 },
+        { advanced.maxGainLevelSlider.get(), 15 },
+        { advanced.autoGainAmountSlider.get(), 19 },
+        { advanced.adaptiveAmountSlider.get(), 17 },
+        { advanced.adaptiveGainSlider.get(), 16 },
+        { advanced.lookaheadSlider.get(), 4 },
+        { advanced.filterQSlider.get(), 25 },
+        { advanced.nonLinReleaseSlider.get(), 26 },
+        { advanced.limiterReleaseSlider.get(), 29 },
     });
 }
 

@@ -13,8 +13,7 @@ class ControlPanel;
 // the window at an aspect ratio between 4:3 and 1.6:1, centred on black, keeps the panel's size
 // in the processor for the next editor, names the parameter each knob drives, and turns the
 // processor's refresh requests into one panel refresh. Only the message thread enters it.
-class BrisaltoAudioProcessorEditor : public juce::AudioProcessorEditor,
-                                     public juce::AsyncUpdater
+class BrisaltoAudioProcessorEditor : public juce::AudioProcessorEditor, public juce::AsyncUpdater
 {
 public:
     explicit BrisaltoAudioProcessorEditor (BrisaltoAudioProcessor&);

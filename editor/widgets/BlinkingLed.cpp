@@ -6,7 +6,12 @@ namespace
 {
     // Lit, half-lit and unlit image per colour; "" where a colour has no half-lit image.
     // Blue, cyan, violet, magenta and light blue share one half-lit and one unlit image.
-    struct LedArt { const char* on; const char* dim; const char* off; };
+    struct LedArt
+    {
+        const char* on;
+        const char* dim;
+        const char* off;
+    };
 
     constexpr LedArt ledArt[] = {
         { "led_green_on.png", "", "led_green_off.png" },
@@ -86,11 +91,11 @@ void BlinkingLed::showCurrentState()
 {
     switch (ledState)
     {
-        case ledOff:  setImage (offImage); break;
+        case ledOff: setImage (offImage); break;
         case ledGrey: setImage (greyImage); break;
-        case ledDim:  setImage (dimImage); break;
+        case ledDim: setImage (dimImage); break;
         case ledBlinking: break;
         case ledOn:
-        default:      setImage (onImage); break;
+        default: setImage (onImage); break;
     }
 }

@@ -5,13 +5,19 @@
 // A round status lamp: one of a few prepared images (lit, half-lit, unlit, grey) in one of
 // eight colours, scaled to fit its bounds. It can blink on its own timer and repaints only
 // when the image it shows changes.
-class BlinkingLed : public juce::ImageComponent,
-                    public juce::Timer
+class BlinkingLed : public juce::ImageComponent, public juce::Timer
 {
 public:
     enum LedColors : juce::int32
     {
-        ledGreen = 0, ledRed, ledAmber, ledBlue, ledCyan, ledViolet, ledMagenta, ledLightBlue
+        ledGreen = 0,
+        ledRed,
+        ledAmber,
+        ledBlue,
+        ledCyan,
+        ledViolet,
+        ledMagenta,
+        ledLightBlue
     };
 
     enum LedStates : juce::int32

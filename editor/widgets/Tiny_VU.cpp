@@ -1,9 +1,9 @@
 #include "editor/widgets/Tiny_VU.h"
 
 Tiny_VU::Tiny_VU()
-    : thresholds { -60.0f, -24.0f, -12.0f, -3.0f },
-      level (-144.0f),
-      overlayColour (0xff1c1c1c)
+    : thresholds { -60.0f, -24.0f, -12.0f, -3.0f }
+    , level (-144.0f)
+    , overlayColour (0xff1c1c1c)
 {
     for (int i = 0; i < 4; ++i)
     {
@@ -58,6 +58,10 @@ bool Tiny_VU::keyPressed (const juce::KeyPress&)
     return false;
 }
 
-void Tiny_VU::modifierKeysChanged (const juce::ModifierKeys&) {}
+void Tiny_VU::modifierKeysChanged (const juce::ModifierKeys&)
+{
+}
 
-void Tiny_VU::resized() {}
+void Tiny_VU::resized()
+{
+}

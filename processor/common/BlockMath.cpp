@@ -47,40 +47,43 @@ namespace brisalto::dsp::block::HWY_NAMESPACE
 
     void PowersToDb (const float* p, float* db, int n)
     {
-        forEachVector (p, db, n, [] (auto d, auto v)
-        {
-            const auto isLevel = hn::And (v > hn::Set (d, smallestLevel), hn::IsFinite (v));
-            const auto safe = hn::IfThenElse (isLevel, v, hn::Set (d, 1.0f));
-            return hn::IfThenElse (isLevel, hn::Mul (hn::Log (d, safe), hn::Set (d, 0.5f * dbPerNeper)), hn::Set (d, -72.0f));
-        });
+        forEachVector (p, db, n,
+                       [] (auto d, auto v)
+                       {
+                           const auto isLevel = hn::And (v > hn::Set (d, smallestLevel), hn::IsFinite (v));
+                           const auto safe = hn::IfThenElse (isLevel, v, hn::Set (d, 1.0f));
+                           return hn::IfThenElse (isLevel, hn::Mul (hn::Log (d, safe), hn::Set (d, 0.5f * dbPerNeper)),
+                                                  hn::Set (d, -72.0f));
+                       });
     }
 
     void DbToGains (const float* db, float* gain, int n)
     {
-        forEachVector (db, gain, n, [] (auto d, auto v)
-        {
-            const auto g = hn::Exp (d, hn::Mul (v, hn::Set (d, 1.0f / dbPerNeper)));
-            return hn::IfThenElse (v == hn::Zero (d), hn::Set (d, 1.0f), g);
-        });
+        forEachVector (db, gain, n,
+                       [] (auto d, auto v)
+                       {
+                           const auto g = hn::Exp (d, hn::Mul (v, hn::Set (d, 1.0f / dbPerNeper)));
+                           return hn::IfThenElse (v == hn::Zero (d), hn::Set (d, 1.0f), g);
+                       });
     }
 
     void TanhOf (const float* x, float* y, int n, float scale, float offset)
     {
-        forEachVector (x, y, n, [scale, offset] (auto d, auto v)
-        {
-            return hn::Tanh (d, hn::MulAdd (v, hn::Set (d, scale), hn::Set (d, offset)));
-        });
+        forEachVector (x, y, n,
+                       [scale, offset] (auto d, auto v)
+                       { return hn::Tanh (d, hn::MulAdd (v, hn::Set (d, scale), hn::Set (d, offset))); });
     }
 
     void PowerOf (const float* x, float* y, int n, float exponent)
     {
-        forEachVector (x, y, n, [exponent] (auto d, auto v)
-        {
-            const auto positive = v > hn::Zero (d);
-            const auto safe = hn::IfThenElse (positive, v, hn::Set (d, 1.0f));
-            const auto r = hn::Exp (d, hn::Mul (hn::Log (d, safe), hn::Set (d, exponent)));
-            return hn::IfThenElseZero (positive, r);
-        });
+        forEachVector (x, y, n,
+                       [exponent] (auto d, auto v)
+                       {
+                           const auto positive = v > hn::Zero (d);
+                           const auto safe = hn::IfThenElse (positive, v, hn::Set (d, 1.0f));
+                           const auto r = hn::Exp (d, hn::Mul (hn::Log (d, safe), hn::Set (d, exponent)));
+                           return hn::IfThenElseZero (positive, r);
+                       });
     }
 
     void Biquads (float* const* blocks, int count, int n, const float* coeffs, float* z)
@@ -141,7 +144,7 @@ namespace brisalto::dsp::block::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-#include "processor/common/BlockMath.h"
+    #include "processor/common/BlockMath.h"
 
 namespace brisalto::dsp::block
 {
@@ -158,11 +161,26 @@ namespace brisalto::dsp::block
         HWY_DYNAMIC_DISPATCH (DbToGains) (&v, &v, 1);
     }
 
-    void magnitudesToDb (const float* x, float* db, int n) noexcept { HWY_DYNAMIC_DISPATCH (MagnitudesToDb) (x, db, n); }
-    void powersToDb (const float* p, float* db, int n) noexcept     { HWY_DYNAMIC_DISPATCH (PowersToDb) (p, db, n); }
-    void dbToGains (const float* db, float* gain, int n) noexcept   { HWY_DYNAMIC_DISPATCH (DbToGains) (db, gain, n); }
-    void tanhOf (const float* x, float* y, int n, float scale, float offset) noexcept { HWY_DYNAMIC_DISPATCH (TanhOf) (x, y, n, scale, offset); }
-    void powerOf (const float* x, float* y, int n, float exponent) noexcept { HWY_DYNAMIC_DISPATCH (PowerOf) (x, y, n, exponent); }
+    void magnitudesToDb (const float* x, float* db, int n) noexcept
+    {
+        HWY_DYNAMIC_DISPATCH (MagnitudesToDb) (x, db, n);
+    }
+    void powersToDb (const float* p, float* db, int n) noexcept
+    {
+        HWY_DYNAMIC_DISPATCH (PowersToDb) (p, db, n);
+    }
+    void dbToGains (const float* db, float* gain, int n) noexcept
+    {
+        HWY_DYNAMIC_DISPATCH (DbToGains) (db, gain, n);
+    }
+    void tanhOf (const float* x, float* y, int n, float scale, float offset) noexcept
+    {
+        HWY_DYNAMIC_DISPATCH (TanhOf) (x, y, n, scale, offset);
+    }
+    void powerOf (const float* x, float* y, int n, float exponent) noexcept
+    {
+        HWY_DYNAMIC_DISPATCH (PowerOf) (x, y, n, exponent);
+    }
     void biquads (float* const* blocks, int count, int n, const float* coeffs, float* z) noexcept
     {
         HWY_DYNAMIC_DISPATCH (Biquads) (blocks, count, n, coeffs, z);

@@ -15,5 +15,8 @@ namespace brisalto::dsp
 
     // Non-finite samples become silence (written as a comparison, so that loops over blocks
     // vectorise: NaN and infinities fail it).
-    inline float finiteOrZero (float v) noexcept { return std::abs (v) <= std::numeric_limits<float>::max() ? v : 0.0f; }
+    inline float finiteOrZero (float v) noexcept
+    {
+        return std::abs (v) <= std::numeric_limits<float>::max() ? v : 0.0f;
+    }
 }

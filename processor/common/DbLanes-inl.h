@@ -1,17 +1,17 @@
 // Levels in dB a vector at a time, for the files Highway compiles once per instruction set
 // (BlockMath.cpp, the envelope's lanes): one definition, so that every caller gets the same
 // bits. Included once per target, hence the toggling guard.
-#if defined (BRISALTO_DB_LANES_INL_H) == defined (HWY_TARGET_TOGGLE)
-#ifdef BRISALTO_DB_LANES_INL_H
-#undef BRISALTO_DB_LANES_INL_H
-#else
-#define BRISALTO_DB_LANES_INL_H
-#endif
+#if defined(BRISALTO_DB_LANES_INL_H) == defined(HWY_TARGET_TOGGLE)
+    #ifdef BRISALTO_DB_LANES_INL_H
+        #undef BRISALTO_DB_LANES_INL_H
+    #else
+        #define BRISALTO_DB_LANES_INL_H
+    #endif
 
-#include <hwy/highway.h>
-#include <hwy/contrib/math/math-inl.h>
+    #include <hwy/highway.h>
+    #include <hwy/contrib/math/math-inl.h>
 
-#include <cmath>
+    #include <cmath>
 
 HWY_BEFORE_NAMESPACE();
 namespace brisalto::dsp::lanes::HWY_NAMESPACE

@@ -8,7 +8,10 @@
 class HistoryRing
 {
 public:
-    explicit HistoryRing (int length = 0) : values ((size_t) std::max (0, length), 0.0f) {}
+    explicit HistoryRing (int length = 0)
+        : values ((size_t) std::max (0, length), 0.0f)
+    {
+    }
 
     int size() const noexcept { return (int) values.size(); }
 

@@ -17,8 +17,8 @@ namespace brisalto::dsp::lanes::HWY_NAMESPACE
         return (int) hn::Lanes (d);
     }
 
-    void RampValues (const int32_t* offsets, const int32_t* ends, const int32_t* releases, const float* rampDb,
-                     float* values, int steps)
+    void RampValues (const int32_t* offsets, const int32_t* ends, const int32_t* releases, const float* rampDb, float* values,
+                     int steps)
     {
         const hn::ScalableTag<float> d;
         const hn::RebindToSigned<decltype (d)> di;
@@ -38,17 +38,20 @@ namespace brisalto::dsp::lanes::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-#include "processor/common/LaneMath.h"
+    #include "processor/common/LaneMath.h"
 
 namespace brisalto::dsp::lanes
 {
     HWY_EXPORT (LaneWidth);
     HWY_EXPORT (RampValues);
 
-    int laneWidth() noexcept { return HWY_DYNAMIC_DISPATCH (LaneWidth)(); }
+    int laneWidth() noexcept
+    {
+        return HWY_DYNAMIC_DISPATCH (LaneWidth)();
+    }
 
-    void rampValues (const int32_t* offsets, const int32_t* ends, const int32_t* releases, const float* rampDb,
-                     float* values, int steps) noexcept
+    void rampValues (const int32_t* offsets, const int32_t* ends, const int32_t* releases, const float* rampDb, float* values,
+                     int steps) noexcept
     {
         HWY_DYNAMIC_DISPATCH (RampValues) (offsets, ends, releases, rampDb, values, steps);
     }

@@ -14,6 +14,6 @@ namespace brisalto::dsp::lanes
     // The values a linear release ramp hands on, `steps` steps of every lane: at step j the
     // ramp position is q = min (offset + j, end); the value is (release - 1 - q) * rampDb /
     // release for q < end, else 0. The per-lane arrays hold laneWidth() entries.
-    void rampValues (const int32_t* offsets, const int32_t* ends, const int32_t* releases, const float* rampDb,
-                     float* values, int steps) noexcept;
+    void rampValues (const int32_t* offsets, const int32_t* ends, const int32_t* releases, const float* rampDb, float* values,
+                     int steps) noexcept;
 }

@@ -17,7 +17,11 @@ class LifetimeGuard
     };
 
 public:
-    explicit LifetimeGuard (Owner& owner) : state (std::make_shared<State>()) { state->owner = &owner; }
+    explicit LifetimeGuard (Owner& owner)
+        : state (std::make_shared<State>())
+    {
+        state->owner = &owner;
+    }
     ~LifetimeGuard() { invalidate(); }
 
     void invalidate()
@@ -45,7 +49,10 @@ public:
 
     private:
         friend class LifetimeGuard;
-        explicit Handle (std::shared_ptr<State> s) : state (std::move (s)) {}
+        explicit Handle (std::shared_ptr<State> s)
+            : state (std::move (s))
+        {
+        }
         std::shared_ptr<State> state;
     };
 

@@ -9,21 +9,32 @@ template <typename T>
 class RelaxedAtomic
 {
 public:
-    constexpr RelaxedAtomic (T initial = T {}) noexcept : value (initial) {}
+    constexpr RelaxedAtomic (T initial = T {}) noexcept
+        : value (initial)
+    {
+    }
     RelaxedAtomic (const RelaxedAtomic&) = delete;
     RelaxedAtomic& operator= (const RelaxedAtomic&) = delete;
 
     operator T() const noexcept { return value.load (std::memory_order_relaxed); }
     T load() const noexcept { return value.load (std::memory_order_relaxed); }
     void store (T v) noexcept { value.store (v, std::memory_order_relaxed); }
-    RelaxedAtomic& operator= (T v) noexcept { store (v); return *this; }
+    RelaxedAtomic& operator= (T v) noexcept
+    {
+        store (v);
+        return *this;
+    }
     T exchange (T v) noexcept { return value.exchange (v, std::memory_order_relaxed); }
 
     // Read-modify-write helpers for the counters.
     T operator++ (int) noexcept { return value.fetch_add (1, std::memory_order_relaxed); }
     T operator++() noexcept { return value.fetch_add (1, std::memory_order_relaxed) + 1; }
     T operator-- (int) noexcept { return value.fetch_sub (1, std::memory_order_relaxed); }
-    RelaxedAtomic& operator+= (T v) noexcept { value.fetch_add (v, std::memory_order_relaxed); return *this; }
+    RelaxedAtomic& operator+= (T v) noexcept
+    {
+        value.fetch_add (v, std::memory_order_relaxed);
+        return *this;
+    }
 
 private:
     std::atomic<T> value;

@@ -15,7 +15,7 @@ namespace brisalto::exchange
         int32_t group = 0;
         float weights[MAX_CHANNELS] {};
 
-        int64_t ts = 0;           // the host-side timestamp (logged; the exchange uses tsx)
+        int64_t ts = 0;  // the host-side timestamp (logged; the exchange uses tsx)
         bool playing = false;
 
         float* const* channels = nullptr;

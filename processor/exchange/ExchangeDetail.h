@@ -18,8 +18,14 @@ namespace brisalto::exchange::detail
         return a > b ? (uint64_t) a - (uint64_t) b : (uint64_t) b - (uint64_t) a;
     }
 
-    inline bool validSlot (int slot) noexcept { return slot >= 0 && slot < NUM_EXT_SIDECHAIN_SLOTS; }
-    inline bool validRecord (int index) noexcept { return index >= 0 && index < NUM_LINK_RECORDS; }
+    inline bool validSlot (int slot) noexcept
+    {
+        return slot >= 0 && slot < NUM_EXT_SIDECHAIN_SLOTS;
+    }
+    inline bool validRecord (int index) noexcept
+    {
+        return index >= 0 && index < NUM_LINK_RECORDS;
+    }
 
     // Makes an emptied entry hold the block (at most its storage).
     inline void fillEntry (timestampedBuffer& e, const float* x, int n, int64_t timestamp) noexcept

@@ -46,25 +46,30 @@
 
 namespace brisalto::exchange
 {
-namespace
-{
-    bool readDiagnosticsSwitch() noexcept
+    namespace
     {
-        const char* v = std::getenv ("BRISALTO_EXCHANGE_DIAGNOSTICS");
-        return v != nullptr && v[0] != '\0' && std::strcmp (v, "0") != 0;
+        bool readDiagnosticsSwitch() noexcept
+        {
+            const char* v = std::getenv ("BRISALTO_EXCHANGE_DIAGNOSTICS");
+            return v != nullptr && v[0] != '\0' && std::strcmp (v, "0") != 0;
+        }
+
+        RelaxedAtomic<int>& diagnosticsState() noexcept
+        {
+            static RelaxedAtomic<int> state { readDiagnosticsSwitch() ? 1 : 0 };
+            return state;
+        }
     }
 
-    RelaxedAtomic<int>& diagnosticsState() noexcept
+    bool diagnostics() noexcept
     {
-        static RelaxedAtomic<int> state { readDiagnosticsSwitch() ? 1 : 0 };
-        return state;
+        return diagnosticsState().load() != 0;
+    }
+    void setDiagnostics (bool on) noexcept
+    {
+        diagnosticsState() = on ? 1 : 0;
     }
 }
-
-bool diagnostics() noexcept { return diagnosticsState().load() != 0; }
-void setDiagnostics (bool on) noexcept { diagnosticsState() = on ? 1 : 0; }
-}
-
 
 //==============================================================================
 // The group selector, clears and the status log.
@@ -116,7 +121,7 @@ void BrisaltoAudioProcessor::finishExchangeBlock (int n) noexcept
     int32_t previous = 0;
     if (pace.takeStatusChange (status, mSampleRate.load(), previous))
         brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto instance %d : link status %d  (was %d)",
-                              (int) mInstanceId, (int) status, (int) previous);
+                                        (int) mInstanceId, (int) status, (int) previous);
 }
 
 //==============================================================================
@@ -130,8 +135,8 @@ void BrisaltoAudioProcessor::linkSend (const RenderBlock& b, int offset, int n, 
     LinkExchange::Settings settings;
     const bool publish = grp_param_sync != 0 && mParamChangeCounter.load() > 0;
     if (publish)
-        settings = { mBlockThresholdDb, mBlockMakeupDb, mBlockReleaseMs, (float) mBlockAttackSamples, mBlockRatio,
-                     mDisplayValues[Mix] };
+        settings = { mBlockThresholdDb,           mBlockMakeupDb, mBlockReleaseMs,
+                     (float) mBlockAttackSamples, mBlockRatio,    mDisplayValues[Mix] };
 
     const auto sent = mLink.send (b, offset, n, tsx, publish ? &settings : nullptr);
     if (sent.published)

@@ -5,18 +5,18 @@
 #include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
- #include <immintrin.h>
+    #include <immintrin.h>
 #endif
 
 namespace
 {
     inline void cpuRelax() noexcept
     {
-       #if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) || defined(__i386__)
         _mm_pause();
-       #elif defined(__aarch64__)
-        asm volatile ("yield");
-       #endif
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
     }
 
     // Holders keep a record for a copy of at most one block: a few microseconds.
@@ -179,83 +179,83 @@ void extSideChainData::reserveSamples (int n)
 //==============================================================================
 namespace brisalto::linkrecords
 {
-namespace
-{
-    struct Pool
+    namespace
     {
-        std::mutex lock;
-        int16_t freeList[NUM_LINK_RECORDS];
-        int freeCount = NUM_LINK_RECORDS;
-
-        Pool()
+        struct Pool
         {
-            // Record 0 is handed out first.
-            for (int i = 0; i < NUM_LINK_RECORDS; ++i)
-                freeList[i] = (int16_t) (NUM_LINK_RECORDS - 1 - i);
+            std::mutex lock;
+            int16_t freeList[NUM_LINK_RECORDS];
+            int freeCount = NUM_LINK_RECORDS;
+
+            Pool()
+            {
+                // Record 0 is handed out first.
+                for (int i = 0; i < NUM_LINK_RECORDS; ++i)
+                    freeList[i] = (int16_t) (NUM_LINK_RECORDS - 1 - i);
+            }
+        };
+
+        Pool& pool()
+        {
+            static Pool p;
+            return p;
         }
-    };
 
-    Pool& pool()
-    {
-        static Pool p;
-        return p;
+        void reset (extSideChainData& record) noexcept
+        {
+            record.clearLocked();
+            record.mGroupNumber = 0;
+            record.mChannelCount = 1;
+            record.mPubThresholdDb = 0.0f;
+            record.mPubAttackSamples = 0.01f;
+            record.mPubReleaseMs = 0.1f;
+            record.mPubRatio = 4.0f;
+            record.mPubMakeupDb = 0.0f;
+            record.mPubMix = 1.0f;
+            record.mPubChangeCount = 0;
+        }
     }
 
-    void reset (extSideChainData& record) noexcept
+    int acquire() noexcept
     {
-        record.clearLocked();
-        record.mGroupNumber = 0;
-        record.mChannelCount = 1;
-        record.mPubThresholdDb = 0.0f;
-        record.mPubAttackSamples = 0.01f;
-        record.mPubReleaseMs = 0.1f;
-        record.mPubRatio = 4.0f;
-        record.mPubMakeupDb = 0.0f;
-        record.mPubMix = 1.0f;
-        record.mPubChangeCount = 0;
-    }
-}
+        auto& p = pool();
+        int index = -1;
+        {
+            std::lock_guard<std::mutex> guard (p.lock);
+            if (p.freeCount > 0)
+                index = p.freeList[--p.freeCount];
+        }
+        if (index < 0)
+            return -1;
 
-int acquire() noexcept
-{
-    auto& p = pool();
-    int index = -1;
-    {
-        std::lock_guard<std::mutex> guard (p.lock);
-        if (p.freeCount > 0)
-            index = p.freeList[--p.freeCount];
-    }
-    if (index < 0)
-        return -1;
-
-    auto& record = BrisaltoAudioProcessor::mInstRMSBuffers[index];
-    std::lock_guard<std::mutex> guard (record.mMutex);
-    reset (record);
-    record.mGeneration++;
-    return index;
-}
-
-void release (int index) noexcept
-{
-    if (index < 0 || index >= NUM_LINK_RECORDS)
-        return;
-
-    {
         auto& record = BrisaltoAudioProcessor::mInstRMSBuffers[index];
         std::lock_guard<std::mutex> guard (record.mMutex);
         reset (record);
+        record.mGeneration++;
+        return index;
     }
 
-    auto& p = pool();
-    std::lock_guard<std::mutex> guard (p.lock);
-    if (p.freeCount < NUM_LINK_RECORDS)
-        p.freeList[p.freeCount++] = (int16_t) index;
-}
+    void release (int index) noexcept
+    {
+        if (index < 0 || index >= NUM_LINK_RECORDS)
+            return;
 
-int inUse() noexcept
-{
-    auto& p = pool();
-    std::lock_guard<std::mutex> guard (p.lock);
-    return NUM_LINK_RECORDS - p.freeCount;
-}
+        {
+            auto& record = BrisaltoAudioProcessor::mInstRMSBuffers[index];
+            std::lock_guard<std::mutex> guard (record.mMutex);
+            reset (record);
+        }
+
+        auto& p = pool();
+        std::lock_guard<std::mutex> guard (p.lock);
+        if (p.freeCount < NUM_LINK_RECORDS)
+            p.freeList[p.freeCount++] = (int16_t) index;
+    }
+
+    int inUse() noexcept
+    {
+        auto& p = pool();
+        std::lock_guard<std::mutex> guard (p.lock);
+        return NUM_LINK_RECORDS - p.freeCount;
+    }
 }

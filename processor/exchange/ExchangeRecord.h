@@ -119,7 +119,7 @@ struct extSideChainData
 
     std::mutex mMutex;
     ExchangeQueue mSamplesQueue;
-    RelaxedAtomic<int32_t> mWriteCount { 0 };   // read without the lock by link receivers
+    RelaxedAtomic<int32_t> mWriteCount { 0 };  // read without the lock by link receivers
     int32_t mCapacity = ExchangeQueue::maxEntries;
     int32_t mChannelCount = 1;
     RelaxedAtomic<int32_t> mGroupNumber { 0 };  // read without the lock by link receivers
@@ -146,12 +146,23 @@ class RecordTryLock
 {
 public:
     explicit RecordTryLock (std::mutex& m) noexcept;
-    ~RecordTryLock() { if (held != nullptr) held->unlock(); }
+    ~RecordTryLock()
+    {
+        if (held != nullptr)
+            held->unlock();
+    }
     RecordTryLock (const RecordTryLock&) = delete;
     RecordTryLock& operator= (const RecordTryLock&) = delete;
 
     bool owns() const noexcept { return held != nullptr; }
-    void unlock() noexcept { if (held != nullptr) { held->unlock(); held = nullptr; } }
+    void unlock() noexcept
+    {
+        if (held != nullptr)
+        {
+            held->unlock();
+            held = nullptr;
+        }
+    }
 
 private:
     std::mutex* held = nullptr;

@@ -44,7 +44,7 @@ void BrisaltoAudioProcessor::adoptLinkedParameters (const LinkExchange::Adoption
         const auto samples = (int32_t) std::lround ((double) sampleRate * ms / 1000.0);
         mAttackSamples = samples;
         notify (Attack, (float) (ms / 50.0));
-        mAttackSamples = samples;   // setParameter derives it again, truncating
+        mAttackSamples = samples;  // setParameter derives it again, truncating
     }
     if (std::abs (s.ratio - mBlockRatio) > 0.01f)
     {

@@ -20,8 +20,9 @@ bool LinkExchange::attach (int id) noexcept
     ownRecord = brisalto::linkrecords::acquire();
     if (ownRecord >= 0)
         return true;
-    brisalto::platform::log::write (brisalto::platform::log::warning, "Brisalto instance %d : all %d link records are in use, this instance takes no part in linking",
-                          id, NUM_LINK_RECORDS);
+    brisalto::platform::log::write (
+        brisalto::platform::log::warning,
+        "Brisalto instance %d : all %d link records are in use, this instance takes no part in linking", id, NUM_LINK_RECORDS);
     return false;
 }
 
@@ -41,10 +42,7 @@ void LinkExchange::prepare (int preparedSize)
 
 bool LinkExchange::linksThisBlock (const brisalto::exchange::BlockView& b) const noexcept
 {
-    return b.group > 0
-        && validRecord (ownRecord)
-        && b.mode != MixMode::sideChainSend
-        && b.mode != MixMode::sideChainReceive;
+    return b.group > 0 && validRecord (ownRecord) && b.mode != MixMode::sideChainSend && b.mode != MixMode::sideChainReceive;
 }
 
 void LinkExchange::leaveGroup() noexcept
@@ -74,7 +72,7 @@ void LinkExchange::retryPendingClear() noexcept
         if (! lock.owns())
         {
             skippedLocks++;
-            return;   // done at the next block
+            return;  // done at the next block
         }
         records[own].clearLocked();
     }
@@ -85,7 +83,8 @@ void LinkExchange::retryPendingClear() noexcept
 //==============================================================================
 // Send.
 
-void LinkExchange::writeMeanSquares (const brisalto::exchange::BlockView& b, int offset, int nrIn, timestampedBuffer& e, int n) noexcept
+void LinkExchange::writeMeanSquares (const brisalto::exchange::BlockView& b, int offset, int nrIn, timestampedBuffer& e,
+                                     int n) noexcept
 {
     // The mean over the main channels of the weighted squares (a null channel adds 0).
     const int len = std::min (n, (int) e.samples.size());
@@ -166,7 +165,7 @@ LinkExchange::SendResult LinkExchange::send (const brisalto::exchange::BlockView
         clearPending = true;
     retryPendingClear();
     if (clearPending)
-        return result;   // the record stayed busy: publish at the next block
+        return result;  // the record stayed busy: publish at the next block
 
     auto& R = records[index];
     const int nrIn = std::max (0, b.nrIn);
@@ -204,8 +203,10 @@ LinkExchange::SendResult LinkExchange::send (const brisalto::exchange::BlockView
 
     if (brisalto::exchange::diagnostics())
         for (int ch = 0; ch < nrIn; ++ch)
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto linked %d   Send_ts : %lld   lTimeStamp %lld  queuesize %d  free %d  isPlaying %d \n",
-                                  (int) instanceId, (long long) tsx, (long long) b.ts, size0, free0, b.playing ? 1 : 0);
+            brisalto::platform::log::write (
+                brisalto::platform::log::notice,
+                "Brisalto linked %d   Send_ts : %lld   lTimeStamp %lld  queuesize %d  free %d  isPlaying %d \n", (int) instanceId,
+                (long long) tsx, (long long) b.ts, size0, free0, b.playing ? 1 : 0);
     return result;
 }
 
@@ -232,7 +233,7 @@ bool LinkExchange::isStale (int u, uint32_t publications) noexcept
 bool LinkExchange::takeAdoption (int u, const extSideChainData& R, Adoption& out) noexcept
 {
     if (R.mPubChangeCount < 2)
-        return false;   // a member's first publication is never adopted
+        return false;  // a member's first publication is never adopted
 
     const uint32_t generation = R.mGeneration;
     if (seenGeneration[u] != generation)
@@ -292,10 +293,11 @@ void LinkExchange::logMismatch (const brisalto::exchange::BlockView& b, int64_t 
         return;
     if (! brisalto::exchange::diagnostics() && ! pace.takeMismatchTurn (options.sampleRate))
         return;
-    brisalto::platform::log::write (brisalto::platform::log::warning,
-                          b.playing ? "\nBrisalto linked %d  : timestamp not found : our %lld   found %lld   at indx %d"
-                                    : "\nBrisalto linked %d  : timestamp not playing  found : our %lld   found %lld   at indx %d",
-                          (int) instanceId, (long long) wanted, (long long) found, foundIndex);
+    brisalto::platform::log::write (
+        brisalto::platform::log::warning,
+        b.playing ? "\nBrisalto linked %d  : timestamp not found : our %lld   found %lld   at indx %d"
+                  : "\nBrisalto linked %d  : timestamp not playing  found : our %lld   found %lld   at indx %d",
+        (int) instanceId, (long long) wanted, (long long) found, foundIndex);
 }
 
 LinkExchange::Receipt LinkExchange::receive (const brisalto::exchange::BlockView& b, float* S, int n, int64_t tsx,

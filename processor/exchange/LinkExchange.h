@@ -41,7 +41,10 @@ public:
     };
 
     LinkExchange (Records& records, SeenCounts& seenChangeCounts) noexcept
-        : records (records), seenChangeCounts (seenChangeCounts) {}
+        : records (records)
+        , seenChangeCounts (seenChangeCounts)
+    {
+    }
 
     // Takes a free link record (false when all are taken: the instance takes no part), and
     // gives it back, out of any group.
@@ -60,8 +63,8 @@ public:
 
     struct SendResult
     {
-        bool published = false;     // the settings given went out
-        bool queueFull = false;     // the oldest entry was overwritten
+        bool published = false;  // the settings given went out
+        bool queueFull = false;  // the oldest entry was overwritten
     };
 
     // Publishes the chunk at `offset` of the block's main inputs at tsx (n samples), and the
@@ -70,29 +73,30 @@ public:
 
     struct ReceiveOptions
     {
-        bool syncParameters = false;   // SYNC PARS on and the block in MixMode::sum
-        bool logMismatches = false;    // playing, or not long stopped
+        bool syncParameters = false;  // SYNC PARS on and the block in MixMode::sum
+        bool logMismatches = false;   // playing, or not long stopped
         float sampleRate = 48000.0f;
     };
 
     struct Receipt
     {
-        int linkedChannels = 0;            // what the members added to S
+        int linkedChannels = 0;  // what the members added to S
         const Adoption* adoptions = nullptr;
         int adoptionCount = 0;
     };
 
     // Adds the other members' data of the block before this one (tsx - n .. tsx) to S,
     // weighted by their channel counts; lists the settings to adopt.
-    Receipt receive (const brisalto::exchange::BlockView&, float* S, int n, int64_t tsx, const ReceiveOptions&, ExchangeLogPace&) noexcept;
+    Receipt receive (const brisalto::exchange::BlockView&, float* S, int n, int64_t tsx, const ReceiveOptions&,
+                     ExchangeLogPace&) noexcept;
 
     // Empties the own record; when it stays busy, at a later retry.
     void clearOwnRecord() noexcept;
     void retryPendingClear() noexcept;
 
     // For tests and diagnostics.
-    RelaxedAtomic<int32_t> lastLinkedChannels { 0 };   // L of the last receive
-    RelaxedAtomic<int32_t> skippedLocks { 0 };         // records skipped because they stayed busy
+    RelaxedAtomic<int32_t> lastLinkedChannels { 0 };  // L of the last receive
+    RelaxedAtomic<int32_t> skippedLocks { 0 };        // records skipped because they stayed busy
 
 private:
     bool isStale (int u, uint32_t publications) noexcept;
@@ -100,12 +104,13 @@ private:
     bool addMemberData (extSideChainData& R, float* S, int n, int64_t wanted, int64_t& found, int& foundIndex, int& L) noexcept;
     void logMismatch (const brisalto::exchange::BlockView&, int64_t wanted, int64_t found, int foundIndex, const ReceiveOptions&,
                       ExchangeLogPace&) const noexcept;
-    static void writeMeanSquares (const brisalto::exchange::BlockView&, int offset, int nrIn, timestampedBuffer& e, int n) noexcept;
+    static void writeMeanSquares (const brisalto::exchange::BlockView&, int offset, int nrIn, timestampedBuffer& e,
+                                  int n) noexcept;
 
     Records& records;
     SeenCounts& seenChangeCounts;
 
-    RelaxedAtomic<int32_t> ownRecord { -1 };   // set by attach and detach, read by every thread
+    RelaxedAtomic<int32_t> ownRecord { -1 };  // set by attach and detach, read by every thread
     int32_t instanceId = -1;
 
     // Per link record: the owner generation the adoption memory belongs to, and the
@@ -121,6 +126,6 @@ private:
     bool sendEndValid = false;
     bool clearPending = false;
 
-    std::vector<float> received;                      // a member's window, copied under its lock
-    std::array<Adoption, NUM_LINK_RECORDS> adoptions; // those of the last receive
+    std::vector<float> received;                       // a member's window, copied under its lock
+    std::array<Adoption, NUM_LINK_RECORDS> adoptions;  // those of the last receive
 };

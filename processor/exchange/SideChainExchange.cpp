@@ -98,16 +98,22 @@ namespace
     void logReceive (const Match& m, const ReceiveCounts& c, int64_t tsx, int n) noexcept
     {
         if (m.closest)
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive (at %lld) found closest send timestamp %lld  (future %d) \n",
-                                  (long long) tsx, (long long) m.closestFound, (int) ((m.closestFound - tsx) / n));
+            brisalto::platform::log::write (
+                brisalto::platform::log::notice,
+                "Brisalto ext sidechain Receive (at %lld) found closest send timestamp %lld  (future %d) \n", (long long) tsx,
+                (long long) m.closestFound, (int) ((m.closestFound - tsx) / n));
         else if (m.status == LinkStatus::noData && c.size < c.capacity)
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive queuesize : %d   (max %d)  free %d  at Ts %lld \n",
-                                  c.size, c.capacity, c.free, (long long) tsx);
+            brisalto::platform::log::write (brisalto::platform::log::notice,
+                                            "Brisalto ext sidechain Receive queuesize : %d   (max %d)  free %d  at Ts %lld \n",
+                                            c.size, c.capacity, c.free, (long long) tsx);
         if (c.tooShort)
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive queue buf size < blocksize !!! \n");
+            brisalto::platform::log::write (brisalto::platform::log::notice,
+                                            "Brisalto ext sidechain Receive queue buf size < blocksize !!! \n");
         if (c.size > 0)
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Receive : %lld (searched %lld)  Send Ts %lld    Posted %d  free %d  queue %d \n",
-                                  (long long) tsx, (long long) m.searched, (long long) (int32_t) c.usedTimestamp, c.posted, c.free, c.size);
+            brisalto::platform::log::write (
+                brisalto::platform::log::notice,
+                "Brisalto ext sidechain Receive : %lld (searched %lld)  Send Ts %lld    Posted %d  free %d  queue %d \n",
+                (long long) tsx, (long long) m.searched, (long long) (int32_t) c.usedTimestamp, c.posted, c.free, c.size);
     }
 }
 
@@ -119,7 +125,8 @@ void SideChainExchange::prepare (int preparedSize)
         received.assign ((size_t) preparedSize, 0.0f);
 }
 
-std::optional<LinkStatus> SideChainExchange::send (const brisalto::exchange::BlockView& b, const float* x, int n, int64_t tsx) noexcept
+std::optional<LinkStatus> SideChainExchange::send (const brisalto::exchange::BlockView& b, const float* x, int n,
+                                                   int64_t tsx) noexcept
 {
     const int slot = b.track;
     if (! validSlot (slot) || x == nullptr || n <= 0)
@@ -161,8 +168,9 @@ std::optional<LinkStatus> SideChainExchange::send (const brisalto::exchange::Blo
     }
 
     if (brisalto::exchange::diagnostics())
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ext sidechain Send : %lld   queuesize %d  free %d  isPlaying %d \n",
-                              (long long) b.ts, size, free, b.playing ? 1 : 0);
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "Brisalto ext sidechain Send : %lld   queuesize %d  free %d  isPlaying %d \n",
+                                        (long long) b.ts, size, free, b.playing ? 1 : 0);
     return dropped ? LinkStatus::queueFull : LinkStatus::sent;
 }
 
@@ -272,7 +280,7 @@ void SideChainExchange::retryPendingClears() noexcept
         if (! lock.owns())
         {
             skippedLocks++;
-            continue;   // done at the next block
+            continue;  // done at the next block
         }
         slots[slot].clearLocked();
         pendingClears &= ~(1u << slot);

@@ -20,7 +20,10 @@ class SideChainExchange
 public:
     using Slots = extSideChainData[NUM_EXT_SIDECHAIN_SLOTS];
 
-    explicit SideChainExchange (Slots& slots) noexcept : slots (slots) {}
+    explicit SideChainExchange (Slots& slots) noexcept
+        : slots (slots)
+    {
+    }
 
     // Entry storage of every slot, and the receive copy, for chunks of the prepared size.
     void prepare (int preparedSize);
@@ -32,7 +35,7 @@ public:
     struct Receipt
     {
         LinkStatus status = LinkStatus::noData;
-        const float* samples = nullptr;   // n samples to feed as the side detector, or null
+        const float* samples = nullptr;  // n samples to feed as the side detector, or null
     };
 
     // The samples of the block before this one (tsx - n .. tsx) from the block's slot; entries
@@ -57,6 +60,6 @@ private:
     uint32_t seenPublications = 0;
     int32_t unchangedFor = 0;
 
-    uint32_t pendingClears = 0;       // bit s: slot s still to be emptied
-    std::vector<float> received;      // copy of a received block, taken under the slot's lock
+    uint32_t pendingClears = 0;   // bit s: slot s still to be emptied
+    std::vector<float> received;  // copy of a received block, taken under the slot's lock
 };

@@ -56,13 +56,12 @@ bool BrisaltoAudioProcessor::canDoMidiWorkHere() const
 void BrisaltoAudioProcessor::postMidiWork (std::function<void (BrisaltoAudioProcessor&)> fn)
 {
     const bool posted = juce::MessageManager::callAsync ([self = mLifetime.handle(), work = std::move (fn)]
-    {
-        self.call ([&work] (BrisaltoAudioProcessor& p) { work (p); });
-    });
+                                                         { self.call ([&work] (BrisaltoAudioProcessor& p) { work (p); }); });
 
     // Without a message loop (a format's helper tool, a test without one) no MIDI is set up.
     if (! posted && ! postFailureLogged.exchange (true))
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto MIDI : no message thread to set up MIDI on, left undone  !!!!");
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "Brisalto MIDI : no message thread to set up MIDI on, left undone  !!!!");
 }
 
 std::unique_ptr<MIDI_WRAPPER::midi_wrapper> BrisaltoAudioProcessor::makeMidiWrapper()
@@ -72,21 +71,20 @@ std::unique_ptr<MIDI_WRAPPER::midi_wrapper> BrisaltoAudioProcessor::makeMidiWrap
     // message that still arrives is dropped.
     auto callback = [self = mLifetime.handle()] (void*, int status, int channel, int dataByte1, int dataByte2)
     {
-        self.call ([&] (BrisaltoAudioProcessor& p)
-        {
-            p.midiReceiveCallback (status, channel, dataByte1, dataByte2);
-            if (status == 0xC0 && p.mProgramChangeSlot.isPending())
-                p.requestProgramChangeStep();
-        });
+        self.call (
+            [&] (BrisaltoAudioProcessor& p)
+            {
+                p.midiReceiveCallback (status, channel, dataByte1, dataByte2);
+                if (status == 0xC0 && p.mProgramChangeSlot.isPending())
+                    p.requestProgramChangeStep();
+            });
     };
 
     auto sourceAdded = [self = mLifetime.handle()]
-    {
-        self.call ([] (BrisaltoAudioProcessor& p) { p.requestSourceReconnect(); });
-    };
+    { self.call ([] (BrisaltoAudioProcessor& p) { p.requestSourceReconnect(); }); };
 
-    return std::make_unique<MIDI_WRAPPER::midi_wrapper> (brisalto::platform::midi::MidiSystem::standard(), std::move (callback), this,
-                                                         &midi_receive_from_DAW, std::move (sourceAdded));
+    return std::make_unique<MIDI_WRAPPER::midi_wrapper> (brisalto::platform::midi::MidiSystem::standard(), std::move (callback),
+                                                         this, &midi_receive_from_DAW, std::move (sourceAdded));
 }
 
 //==============================================================================
@@ -135,11 +133,12 @@ void BrisaltoAudioProcessor::disconnectOwnMidiSources()
     if (! canDoMidiWorkHere())
     {
         // By the time it runs the user may have switched back: then there is nothing to undo.
-        postMidiWork ([] (BrisaltoAudioProcessor& p)
-        {
-            if (p.midi_receive_from_DAW != 0)
-                p.disconnectOwnMidiSources();
-        });
+        postMidiWork (
+            [] (BrisaltoAudioProcessor& p)
+            {
+                if (p.midi_receive_from_DAW != 0)
+                    p.disconnectOwnMidiSources();
+            });
         return;
     }
 
@@ -175,14 +174,16 @@ void BrisaltoAudioProcessor::requestSourceReconnect()
     if (mSourceReconnectPosted.exchange (true))
         return;
 
-    const bool posted = juce::MessageManager::callAsync ([self = mLifetime.handle()]
-    {
-        self.call ([] (BrisaltoAudioProcessor& p)
+    const bool posted = juce::MessageManager::callAsync (
+        [self = mLifetime.handle()]
         {
-            p.mSourceReconnectPosted = false;
-            p.reconnectOwnMidiSources();
+            self.call (
+                [] (BrisaltoAudioProcessor& p)
+                {
+                    p.mSourceReconnectPosted = false;
+                    p.reconnectOwnMidiSources();
+                });
         });
-    });
     if (! posted)
         mSourceReconnectPosted = false;
 }
@@ -202,10 +203,8 @@ void BrisaltoAudioProcessor::requestProgramChangeStep()
     if (mProgramChangeStepPosted.exchange (true))
         return;
 
-    const bool posted = juce::MessageManager::callAsync ([self = mLifetime.handle()]
-    {
-        self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); });
-    });
+    const bool posted = juce::MessageManager::callAsync (
+        [self = mLifetime.handle()] { self.call ([] (BrisaltoAudioProcessor& p) { p.runProgramChangeStep(); }); });
     if (! posted)
         mProgramChangeStepPosted = false;
 }
@@ -231,7 +230,8 @@ void BrisaltoAudioProcessor::runProgramChangeStep()
         return;
     }
 
-    brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto received Program Change : %x  on chan %d : %d  \n", 0xC0, channel, program);
+    brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto received Program Change : %x  on chan %d : %d  \n",
+                                    0xC0, channel, program);
 
     // Switched off since the message came: nothing to do.
     const int mode = midi_progr_change_mode;
@@ -270,7 +270,8 @@ void BrisaltoAudioProcessor::releaseProgramChangeTimer()
 //==============================================================================
 void BrisaltoAudioProcessor::runStandaloneMidiStartUp()
 {
-    brisalto::platform::UserDefaults::standard().writeBackInteger (brisalto::midi_remote::progChangeModeKey, midi_progr_change_mode);
+    brisalto::platform::UserDefaults::standard().writeBackInteger (brisalto::midi_remote::progChangeModeKey,
+                                                                   midi_progr_change_mode);
     if (midi_progr_change_mode != 0)
         enableMidiReceive();
 }

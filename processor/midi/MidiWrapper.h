@@ -77,18 +77,18 @@ namespace MIDI_WRAPPER
         MIDIClientRef client = 0;
         MIDIPortRef in_port = 0;
         std::vector<MIDIEndpointRef> source_endpoints;
-        std::vector<uint32_t> source_ids;           // declared, no operation fills it
-        std::vector<std::string> source_names;      // declared, no operation fills it
+        std::vector<uint32_t> source_ids;       // declared, no operation fills it
+        std::vector<std::string> source_names;  // declared, no operation fills it
         const Callback callback;
         void* const caller;
-        int32_t list_destinations = 0;              // declared; no operation sets it
+        int32_t list_destinations = 0;  // declared; no operation sets it
         std::vector<MIDIEndpointRef> destination_endpoints;
         std::vector<uint32_t> destination_ids;
         std::vector<std::string> destination_names;
         MIDIEndpointRef virtual_destination = 0;
         int32_t virtual_destination_id = 0;
-        MIDIEndpointRef virtual_source = 0;         // declared; never created
-        int32_t virtual_source_id = 0;              // on Linux the own client's ports are never connected instead
+        MIDIEndpointRef virtual_source = 0;  // declared; never created
+        int32_t virtual_source_id = 0;       // on Linux the own client's ports are never connected instead
         int32_t debug = 1;
 
         //==============================================================================

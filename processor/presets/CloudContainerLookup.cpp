@@ -48,7 +48,7 @@ namespace
             if (busy)
                 return;
             if (worker.joinable())
-                worker.join();   // it has ended: busy is cleared only as its last step
+                worker.join();  // it has ended: busy is cleared only as its last step
             busy = true;
             worker = std::thread ([this] { run(); });
         }
@@ -84,22 +84,24 @@ namespace
 void requestCloudContainer (std::function<void (const std::string&)> answer)
 {
     auto backend = brisalto::platform::CloudDocuments::standardShared();
-    BackgroundJobs::shared().post ([backend, answer = std::move (answer)]
-    {
-        const auto path = backend->containerDocumentsPath();
-        if (path.isEmpty())
-            return;   // no store: never answers
-
-        std::lock_guard<std::mutex> gate (answerGateMutex);
-        if (answerGateHolders == 0)
-            return;
-        juce::MessageManager::callAsync ([answer, path]
+    BackgroundJobs::shared().post (
+        [backend, answer = std::move (answer)]
         {
-            brisalto::platform::log::print ("Brisalto ubiURL = %s \n", path.toRawUTF8());
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ubiURL = %s \n", path.toRawUTF8());
-            answer (path.toStdString());
+            const auto path = backend->containerDocumentsPath();
+            if (path.isEmpty())
+                return;  // no store: never answers
+
+            std::lock_guard<std::mutex> gate (answerGateMutex);
+            if (answerGateHolders == 0)
+                return;
+            juce::MessageManager::callAsync (
+                [answer, path]
+                {
+                    brisalto::platform::log::print ("Brisalto ubiURL = %s \n", path.toRawUTF8());
+                    brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto ubiURL = %s \n", path.toRawUTF8());
+                    answer (path.toStdString());
+                });
         });
-    });
 }
 
 CloudContainerAnswerGate::CloudContainerAnswerGate()

@@ -26,7 +26,7 @@ namespace brisalto::presets
 
     struct ListedDocument
     {
-        std::string path;   // full path of a file directly in the documents folder
+        std::string path;  // full path of a file directly in the documents folder
         FileStamp stamp;
     };
 
@@ -35,10 +35,10 @@ namespace brisalto::presets
     public:
         struct Result
         {
-            bool gathering = false;             // the first complete listing since the start
-            int found = 0;                      // files in the listing
-            bool docsChanged = false;           // the clients must be called with docs()
-            std::vector<std::string> downloaded; // file names that became current in this pass
+            bool gathering = false;               // the first complete listing since the start
+            int found = 0;                        // files in the listing
+            bool docsChanged = false;             // the clients must be called with docs()
+            std::vector<std::string> downloaded;  // file names that became current in this pass
         };
 
         // The next listing is a gathering pass again (the current set is kept for comparison).

@@ -34,7 +34,8 @@ namespace
 
         for (const auto& entry : entries)
         {
-            if (! entry.isRegularFile || ! brisalto::presets::isCandidateFileName (entry.name) || entry.name == brisalto::presets::defaultPresetFileName)
+            if (! entry.isRegularFile || ! brisalto::presets::isCandidateFileName (entry.name)
+                || entry.name == brisalto::presets::defaultPresetFileName)
                 continue;
             const auto fileName = juce::String::fromUTF8 (entry.name.data(), (int) entry.name.size());
             const auto name = fileName.dropLastCharacters (5);
@@ -47,11 +48,13 @@ namespace
 
     bool readChunk (const juce::File& file, juce::MemoryBlock& chunk)
     {
-        if (brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes, brisalto::StateChunkReader::maxTextBytes, chunk)
-                != brisalto::platform::files::ReadStatus::ok)
+        if (brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes,
+                                                        brisalto::StateChunkReader::maxTextBytes, chunk)
+            != brisalto::platform::files::ReadStatus::ok)
             return false;
         brisalto::StateChunkReader::Result ignored;
-        return brisalto::StateChunkReader::read (chunk.getData(), (int) chunk.getSize(), true, ignored) == brisalto::StateChunkReader::Status::ok;
+        return brisalto::StateChunkReader::read (chunk.getData(), (int) chunk.getSize(), true, ignored)
+            == brisalto::StateChunkReader::Status::ok;
     }
 }
 
@@ -82,8 +85,9 @@ int BrisaltoAudioProcessor::copyFactoryPresets (const juce::File& resourcesFolde
         juce::MemoryBlock chunk;
         if (! readChunk (factory.file, chunk))
         {
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto factory preset %s is not a state chunk !!!!",
-                                  factory.file.getFullPathName().toRawUTF8());
+            brisalto::platform::log::write (brisalto::platform::log::notice,
+                                            "Brisalto factory preset %s is not a state chunk !!!!",
+                                            factory.file.getFullPathName().toRawUTF8());
             continue;
         }
         added += addFactoryPreset (factory.name, chunk) ? 1 : 0;
@@ -108,7 +112,8 @@ bool BrisaltoAudioProcessor::addFactoryPreset (const juce::String& name, const j
     const auto path = getFullPathOfPreset (name);
     if (path.isEmpty())
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!",
+                                        name.toRawUTF8());
         return false;
     }
 

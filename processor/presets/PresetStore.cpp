@@ -14,13 +14,18 @@
 
 namespace
 {
-    bool cloudInUse (const BrisaltoAudioProcessor& p) { return p.mICloudEnabled != 0; }
+    bool cloudInUse (const BrisaltoAudioProcessor& p)
+    {
+        return p.mICloudEnabled != 0;
+    }
 
     // An existing file without its owner's write permission, or one this process may not write
     // (the permission bit counts even where the process could write anyway, as root can).
     bool isWriteProtected (const juce::File& file)
     {
-        struct stat info {};
+        struct stat info
+        {
+        };
         const auto path = file.getFullPathName().toStdString();
         if (::stat (path.c_str(), &info) != 0)
             return false;
@@ -121,16 +126,18 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
 
     const juce::File file (getFullPathOfPreset (name));
     juce::MemoryBlock data;
-    const auto status = brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes, brisalto::StateChunkReader::maxTextBytes, data);
+    const auto status = brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes,
+                                                                    brisalto::StateChunkReader::maxTextBytes, data);
     if (status == brisalto::platform::files::ReadStatus::missing)
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto : selected preset %s does NOT exists !\n", name.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto : selected preset %s does NOT exists !\n",
+                                        name.toRawUTF8());
         return -1;
     }
     if (status != brisalto::platform::files::ReadStatus::ok)
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto : selected preset %s NOT loaded (%s) !!!!", name.toRawUTF8(),
-                              brisalto::platform::files::describe (status));
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto : selected preset %s NOT loaded (%s) !!!!",
+                                        name.toRawUTF8(), brisalto::platform::files::describe (status));
         return -1;
     }
 
@@ -141,7 +148,8 @@ int BrisaltoAudioProcessor::loadUserPreset (juce::String name)
     const UserPresetLoadScope keepMidiFromHost (*this);
     if (! applyStateChunk (data.getData(), (int) data.getSize()))
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto : selected preset %s NOT loaded (not a state chunk) !!!!", name.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "Brisalto : selected preset %s NOT loaded (not a state chunk) !!!!", name.toRawUTF8());
         return -1;
     }
 
@@ -172,21 +180,27 @@ bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::M
     const auto folder = file.getParentDirectory();
     if (! folder.isDirectory() && ! folder.createDirectory())
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", file.getFullPathName().toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "\nBrisalot preset file : %s could NOT be created !!!!\n",
+                                        file.getFullPathName().toRawUTF8());
         return false;
     }
 
     // A file the user made read-only keeps its content and its protection.
     if (isWriteProtected (file))
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto preset file : %s is read-only, NOT overwritten !!!!\n", file.getFullPathName().toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "\nBrisalto preset file : %s is read-only, NOT overwritten !!!!\n",
+                                        file.getFullPathName().toRawUTF8());
         return false;
     }
 
     // A hidden temporary file beside the target, renamed over it: the target is whole or untouched.
     if (! brisalto::platform::files::replaceWholeFile (file, chunk.getData(), chunk.getSize()))
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto preset file : %s could NOT be written !!!!\n", file.getFullPathName().toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "\nBrisalto preset file : %s could NOT be written !!!!\n",
+                                        file.getFullPathName().toRawUTF8());
         return false;
     }
     return true;
@@ -194,13 +208,16 @@ bool BrisaltoAudioProcessor::writeChunkTo (const juce::File& file, const juce::M
 
 bool BrisaltoAudioProcessor::writeUserPreset (juce::String name)
 {
-    const auto path = brisalto::presets::locateForWriting (name, cloudInUse (*this)) ? getFullPathOfPreset (name) : juce::String();
+    const auto path =
+        brisalto::presets::locateForWriting (name, cloudInUse (*this)) ? getFullPathOfPreset (name) : juce::String();
     if (path.isEmpty())
     {
         if (brisalto::presets::locateForWriting (name, cloudInUse (*this)))
-            brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalot preset file : %s could NOT be created !!!!\n", name.toRawUTF8());
+            brisalto::platform::log::write (brisalto::platform::log::notice,
+                                            "\nBrisalot preset file : %s could NOT be created !!!!\n", name.toRawUTF8());
         else
-            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!", name.toRawUTF8());
+            brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset name refused : \"%s\" !!!!",
+                                            name.toRawUTF8());
         return false;
     }
 
@@ -244,7 +261,8 @@ bool BrisaltoAudioProcessor::removeUserPreset (juce::String name)
     file.deleteFile();
     if (file.exists())
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset file : %s could NOT be deleted !!!!", path.toRawUTF8());
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto preset file : %s could NOT be deleted !!!!",
+                                        path.toRawUTF8());
         return false;
     }
 
@@ -292,7 +310,9 @@ void BrisaltoAudioProcessor::loadDefaultPreset()
 {
     juce::MemoryBlock data;
     const auto file = getPresetDir (0).getChildFile (brisalto::presets::defaultPresetFileName);
-    if (brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes, brisalto::StateChunkReader::maxTextBytes, data) != brisalto::platform::files::ReadStatus::ok)
+    if (brisalto::platform::files::readRegularFile (file, brisalto::presets::minPresetBytes,
+                                                    brisalto::StateChunkReader::maxTextBytes, data)
+        != brisalto::platform::files::ReadStatus::ok)
         return;
 
     applyStateChunk (data.getData(), (int) data.getSize());
@@ -305,9 +325,7 @@ void BrisaltoAudioProcessor::loadDefaultPreset()
 void BrisaltoAudioProcessor::startCloudContainerLookup()
 {
     requestCloudContainer ([self = mLifetime.handle()] (const std::string& path)
-    {
-        self.call ([&] (BrisaltoAudioProcessor& p) { p.get_iCloudContainerCallback (path); });
-    });
+                           { self.call ([&] (BrisaltoAudioProcessor& p) { p.get_iCloudContainerCallback (path); }); });
 }
 
 void BrisaltoAudioProcessor::get_iCloudContainerCallback (std::string path)
@@ -317,11 +335,10 @@ void BrisaltoAudioProcessor::get_iCloudContainerCallback (std::string path)
         mICloudContainerPath = path;
     }
 
-    auto current = PresetWatcher::shared().addClient (mInstanceId, this, juce::File (juce::String::fromUTF8 (path.c_str())),
-        [self = mLifetime.handle()] (const PresetWatcher::Docs& docs)
-        {
-            self.call ([&] (BrisaltoAudioProcessor& p) { p.rebuildUserPresetNames (docs); });
-        });
+    auto current =
+        PresetWatcher::shared().addClient (mInstanceId, this, juce::File (juce::String::fromUTF8 (path.c_str())),
+                                           [self = mLifetime.handle()] (const PresetWatcher::Docs& docs)
+                                           { self.call ([&] (BrisaltoAudioProcessor& p) { p.rebuildUserPresetNames (docs); }); });
     mCloudClientRegistered = true;
 
     // A later instance gets the current list at once, without waiting for a change.

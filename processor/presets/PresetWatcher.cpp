@@ -14,7 +14,10 @@
 
 namespace
 {
-    unsigned lowBitsOf (const void* p) noexcept { return (unsigned) (uintptr_t) p; }
+    unsigned lowBitsOf (const void* p) noexcept
+    {
+        return (unsigned) (uintptr_t) p;
+    }
 
     // Own writes not seen by this many listings are forgotten.
     constexpr uint64_t ownWriteLifetimePasses = 3;
@@ -45,7 +48,11 @@ struct PresetWatcher::Core
     bool intervalChanged = false;
     int intervalMs = 2000;
     uint64_t passesStarted = 0, passesCompleted = 0;
-    struct OwnWrite { brisalto::presets::FileStamp stamp; uint64_t pass; };
+    struct OwnWrite
+    {
+        brisalto::presets::FileStamp stamp;
+        uint64_t pass;
+    };
     std::map<std::string, OwnWrite> ownWrites;
 
     static void run (std::shared_ptr<Core> core, uint64_t generation, juce::File folder);
@@ -83,10 +90,9 @@ void PresetWatcher::Core::run (std::shared_ptr<Core> core, uint64_t generation, 
             while (! first)
             {
                 core->intervalChanged = false;
-                const bool asked = core->wake.wait_for (lock, std::chrono::milliseconds (core->intervalMs), [&]
-                {
-                    return core->stopRequested || core->scanRequested || core->intervalChanged;
-                });
+                const bool asked =
+                    core->wake.wait_for (lock, std::chrono::milliseconds (core->intervalMs),
+                                         [&] { return core->stopRequested || core->scanRequested || core->intervalChanged; });
                 if (! asked || core->stopRequested || core->scanRequested)
                     break;
             }
@@ -105,7 +111,8 @@ void PresetWatcher::Core::run (std::shared_ptr<Core> core, uint64_t generation, 
         {
             const auto result = core->pass.run (listing, ownWrites);
             if (result.gathering)
-                brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto Found %d iCloud files\n", result.found);
+                brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto Found %d iCloud files\n",
+                                                result.found);
             for (const auto& name : result.downloaded)
                 brisalto::platform::log::print ("\tpreset downloaded %s\n", name.c_str());
             if (result.docsChanged)
@@ -116,7 +123,8 @@ void PresetWatcher::Core::run (std::shared_ptr<Core> core, uint64_t generation, 
             std::lock_guard<std::mutex> lock (core->mutex);
             for (auto it = core->ownWrites.begin(); it != core->ownWrites.end();)
             {
-                const bool listed = ok && std::any_of (listing.begin(), listing.end(), [&] (const auto& d) { return d.path == it->first; });
+                const bool listed =
+                    ok && std::any_of (listing.begin(), listing.end(), [&] (const auto& d) { return d.path == it->first; });
                 if (listed || passNumber > it->second.pass + ownWriteLifetimePasses)
                     it = core->ownWrites.erase (it);
                 else
@@ -130,34 +138,35 @@ void PresetWatcher::Core::run (std::shared_ptr<Core> core, uint64_t generation, 
 
 void PresetWatcher::Core::deliver (const std::shared_ptr<Core>& core, uint64_t generation, Docs docs)
 {
-    juce::MessageManager::callAsync ([core, generation, docs = std::move (docs)]
-    {
-        std::vector<int64_t> keys;
+    juce::MessageManager::callAsync (
+        [core, generation, docs = std::move (docs)]
         {
-            std::lock_guard<std::mutex> registry (core->registryMutex);
-            // A delivery from an earlier run of the watcher is stale.
-            if (generation != core->generation)
-                return;
-            core->published = docs;
-            core->hasPublished = true;
-            for (const auto& client : core->clients)
-                keys.push_back (client.first);
-        }
-        for (const auto key : keys)
-        {
-            // Callbacks run unlocked and may end up removing clients: call only those still
-            // registered.
-            Callback callback;
+            std::vector<int64_t> keys;
             {
                 std::lock_guard<std::mutex> registry (core->registryMutex);
-                const auto it = core->clients.find (key);
-                if (it == core->clients.end())
-                    continue;
-                callback = it->second;
+                // A delivery from an earlier run of the watcher is stale.
+                if (generation != core->generation)
+                    return;
+                core->published = docs;
+                core->hasPublished = true;
+                for (const auto& client : core->clients)
+                    keys.push_back (client.first);
             }
-            callback (docs);
-        }
-    });
+            for (const auto key : keys)
+            {
+                // Callbacks run unlocked and may end up removing clients: call only those still
+                // registered.
+                Callback callback;
+                {
+                    std::lock_guard<std::mutex> registry (core->registryMutex);
+                    const auto it = core->clients.find (key);
+                    if (it == core->clients.end())
+                        continue;
+                    callback = it->second;
+                }
+                callback (docs);
+            }
+        });
 }
 
 //==============================================================================
@@ -167,7 +176,8 @@ PresetWatcher& PresetWatcher::shared()
     return watcher;
 }
 
-PresetWatcher::PresetWatcher() : core (std::make_shared<Core>())
+PresetWatcher::PresetWatcher()
+    : core (std::make_shared<Core>())
 {
     // The log outlives the watcher: its queue is made first, so it is destroyed after.
     brisalto::platform::log::flush();
@@ -178,7 +188,8 @@ PresetWatcher::~PresetWatcher()
     stop();
 }
 
-std::optional<PresetWatcher::Docs> PresetWatcher::addClient (int64_t key, const void* callerForLog, const juce::File& folder, Callback callback)
+std::optional<PresetWatcher::Docs> PresetWatcher::addClient (int64_t key, const void* callerForLog, const juce::File& folder,
+                                                             Callback callback)
 {
     auto& c = *core;
     std::lock_guard<std::mutex> registry (c.registryMutex);
@@ -222,7 +233,8 @@ void PresetWatcher::removeClient (int64_t key, const void* callerForLog)
     auto& c = *core;
     std::lock_guard<std::mutex> registry (c.registryMutex);
     if (c.clients.erase (key) != 0)
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto removed CloudClient : %x", lowBitsOf (callerForLog));
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto removed CloudClient : %x",
+                                        lowBitsOf (callerForLog));
     if (c.clients.empty())
         stopLocked();
 }

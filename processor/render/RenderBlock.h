@@ -13,7 +13,10 @@ namespace brisalto::render
     constexpr int longestLookaheadMs = 1000;  // "Lookahead" at its top
     constexpr int derivedRingBlocks = 3;      // side detector (+1 in two modes), summed detector, peak
 
-    inline bool isOn (float normalised) noexcept { return normalised > 0.5f; }
+    inline bool isOn (float normalised) noexcept
+    {
+        return normalised > 0.5f;
+    }
 
     // Look-ahead in whole blocks, as the parameter model derives it.
     inline int lookaheadBlocksFor (int lookaheadMs, int blockSize, float sampleRate) noexcept
@@ -51,14 +54,14 @@ struct BrisaltoAudioProcessor::RenderBlock : brisalto::exchange::BlockView
     int numSamples = 0;
 
     int lookaheadBlocks = 0;
-    int lookaheadDelay = 0;   // samples: the look-ahead share of the reported latency
-    int limiterLatency = 0;   // samples: the hard-limiter share of the reported latency
+    int lookaheadDelay = 0;  // samples: the look-ahead share of the reported latency
+    int limiterLatency = 0;  // samples: the hard-limiter share of the reported latency
 
     double ppq = 0.0;
-    uint64_t callbackTimeNs = 0;   // the host's time of this callback, or the monotonic clock's
+    uint64_t callbackTimeNs = 0;  // the host's time of this callback, or the monotonic clock's
     int64_t tsx = 0;
-    int64_t chunkTsx = 0;     // tsx of the chunk being rendered: tsx + its offset in the block
-    bool sendOnly = false;    // MixMode::sideChainSend: the input passes, delayed by the latency
+    int64_t chunkTsx = 0;   // tsx of the chunk being rendered: tsx + its offset in the block
+    bool sendOnly = false;  // MixMode::sideChainSend: the input passes, delayed by the latency
 
     int sideStart = 0;
     bool sideBusPresent = false;
@@ -77,6 +80,9 @@ struct BrisaltoAudioProcessor::RenderBlock : brisalto::exchange::BlockView
     }
 
     int ringChannelBlocks() const noexcept { return nrTotal + brisalto::render::derivedRingBlocks; }
-    bool sendsExternalSideChain() const noexcept { return mode == MixMode::sideChainSend && track >= 0 && track < NUM_EXT_SIDECHAIN_SLOTS; }
+    bool sendsExternalSideChain() const noexcept
+    {
+        return mode == MixMode::sideChainSend && track >= 0 && track < NUM_EXT_SIDECHAIN_SLOTS;
+    }
     bool hasMidiOrReceivedSide() const noexcept { return mode == MixMode::sideChainReceive || mode == MixMode::sideMidi; }
 };

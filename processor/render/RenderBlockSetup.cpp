@@ -38,9 +38,13 @@ void BrisaltoAudioProcessor::noteHostBlockSize (int n, bool bypassed) noexcept
         return;
 
     if (bypassed)
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  ", n, (int) rs.lastHostBlockSize);
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  ", n,
+                                        (int) rs.lastHostBlockSize);
     else
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  (mode %d)", n, (int) rs.lastHostBlockSize, (int) mixMode);
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "Brisalto processBlock blocksize changed to %d  (was %d)  !!!!!!!!!!!  (mode %d)", n,
+                                        (int) rs.lastHostBlockSize, (int) mixMode);
     rs.lastHostBlockSize = n;
 }
 
@@ -105,14 +109,16 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
         mLimiterHits = 0;
         mClipCount = 0;
         mOutputPeakDb = -144.0f;
-        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto start playing timestamp : %lld    origin %.4f", (long long) ts, b.ppq);
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "\nBrisalto start playing timestamp : %lld    origin %.4f", (long long) ts, b.ppq);
         resetChannelStatesForStart (true);
         clearExchangeRecords();
     }
     else if (! b.playing)
     {
         // One clock for every stopped instance of the process (see StoppedClock.h).
-        mFreeRunningSamples = brisalto::exchange::StoppedClock::blockStart (mExchange.stoppedClock, mSampleRate.load(), n, b.callbackTimeNs);
+        mFreeRunningSamples =
+            brisalto::exchange::StoppedClock::blockStart (mExchange.stoppedClock, mSampleRate.load(), n, b.callbackTimeNs);
         mExchange.stoppedSamples = mWasPlaying != 0 ? 0 : mExchange.stoppedSamples + n;
     }
     else if (ts <= mPrevTimestamp)
@@ -132,8 +138,10 @@ void BrisaltoAudioProcessor::followTransport (RenderBlock& b) noexcept
     if ((double) diff > 1.5 * (double) expectedStep || ts < mPrevTimestamp)
     {
         const int blockSize = std::max (1, (int) mBlocksize);
-        brisalto::platform::log::write (brisalto::platform::log::notice, "\nBrisalto going forward or backward : %d blocks!!   diff %d  timestamp : %lld   prev %lld   blocksize %d \n",
-                              (int) (diff / blockSize), (int) diff, (long long) ts, (long long) mPrevTimestamp, n);
+        brisalto::platform::log::write (
+            brisalto::platform::log::notice,
+            "\nBrisalto going forward or backward : %d blocks!!   diff %d  timestamp : %lld   prev %lld   blocksize %d \n",
+            (int) (diff / blockSize), (int) diff, (long long) ts, (long long) mPrevTimestamp, n);
         // The own link record too: after a jump back its entries of the earlier pass would
         // be taken for this one's.
         clearExchangeRecords();
@@ -180,9 +188,10 @@ void BrisaltoAudioProcessor::updateChannelCounts (RenderBlock& b, bool bypassed)
         {
             mRenderState.loggedExcessInputs = totalIns;
             brisalto::platform::log::write (brisalto::platform::log::notice,
-                                  bypassed ? "Brisalto  processBlock  In chan %d  total In %d  >  MAX_C~HANNELS !!!!!!   "
-                                           : "Brisalto  processBlock  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ",
-                                  (int) mNrInChannels, (int) mNrTotalInChannels);
+                                            bypassed
+                                                ? "Brisalto  processBlock  In chan %d  total In %d  >  MAX_C~HANNELS !!!!!!   "
+                                                : "Brisalto  processBlock  In chan %d  total In %d  >  MAX_CHANNELS !!!!!!   ",
+                                            (int) mNrInChannels, (int) mNrTotalInChannels);
         }
         totalIns = MAX_CHANNELS;
     }
@@ -196,11 +205,14 @@ void BrisaltoAudioProcessor::updateChannelCounts (RenderBlock& b, bool bypassed)
     {
         mNrInChannels = nrIn;
         mNrTotalInChannels = totalIns;
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto processBlock  In chan %d  total In %d ", nrIn, totalIns);
+        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto processBlock  In chan %d  total In %d ", nrIn,
+                                        totalIns);
         if (bypassed)
-            brisalto::platform::log::print ("\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns, b.totalOuts);
+            brisalto::platform::log::print ("\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns,
+                                            b.totalOuts);
         else
-            brisalto::platform::log::print ("\nprocessBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns, b.totalOuts);
+            brisalto::platform::log::print ("\nprocessBlock  channels  In %d  total_In %d    Out %d", nrIn, totalIns,
+                                            b.totalOuts);
     }
 
     b.nrIn = nrIn;

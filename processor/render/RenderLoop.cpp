@@ -17,7 +17,8 @@ void BrisaltoAudioProcessor::prepareRenderLoop()
 {
     auto& rs = mRenderState;
     const int blockSize = std::max (1, (int) mBlocksize);
-    const int longestLookahead = brisalto::render::lookaheadBlocksFor (brisalto::render::longestLookaheadMs, blockSize, mSampleRate);
+    const int longestLookahead =
+        brisalto::render::lookaheadBlocksFor (brisalto::render::longestLookaheadMs, blockSize, mSampleRate);
     const int ringSize = longestLookahead + 1;
     const int inputs = juce::jlimit (0, MAX_CHANNELS, std::max (getTotalNumInputChannels(), (int) mNrTotalInChannels));
     const int channelBlocks = inputs + brisalto::render::derivedRingBlocks;
@@ -60,7 +61,9 @@ void BrisaltoAudioProcessor::ensureRingCapacity (int channelBlocks)
         return;
 
     // Only reached when the host changes the layout without preparing again.
-    brisalto::platform::log::write (brisalto::platform::log::warning, "Brisalto processBlock  ring grows to %d channel blocks without prepareToPlay !!!!!!", channelBlocks);
+    brisalto::platform::log::write (brisalto::platform::log::warning,
+                                    "Brisalto processBlock  ring grows to %d channel blocks without prepareToPlay !!!!!!",
+                                    channelBlocks);
     for (auto& element : mRingBuffer)
     {
         element.mSamples.resize ((size_t) channelBlocks * (size_t) rs.preparedBlockSize, 0.0f);
@@ -98,7 +101,7 @@ void BrisaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
     mLink.retryPendingClear();
     const bool links = mLink.linksThisBlock (b);
     if (! links)
-        mLink.leaveGroup();   // a block in flight while the instance left its group wrote it last block
+        mLink.leaveGroup();  // a block in flight while the instance left its group wrote it last block
 
     if (b.sendsExternalSideChain())
     {
@@ -209,7 +212,8 @@ bool BrisaltoAudioProcessor::beginBlock (RenderBlock& b, juce::AudioBuffer<float
 
     // Mode, track, group, weights and the latency shares: one consistent set per block.
     const int32_t modeValue = mixMode;
-    b.mode = (modeValue >= (int32_t) MixMode::multiMono && modeValue <= (int32_t) MixMode::sideMidi) ? (MixMode) modeValue : MixMode::sum;
+    b.mode = (modeValue >= (int32_t) MixMode::multiMono && modeValue <= (int32_t) MixMode::sideMidi) ? (MixMode) modeValue
+                                                                                                     : MixMode::sum;
     mBlockMixMode = b.mode;
     b.track = trackNumber;
     b.group = groupNumber;

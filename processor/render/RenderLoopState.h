@@ -27,12 +27,12 @@ struct RenderLoopState
     int32_t loggedExcessInputs = 0;    // input count above MAX_CHANNELS last logged (0: none)
     bool filterCoeffsWaiting = false;  // detector coefficients not yet handed to the channel states
 
-    std::vector<int64_t> elementStart; // per ring element: sampleClock when it was written
-    std::vector<int32_t> elementLength;// per ring element: samples it holds
-    std::vector<int32_t> elementPendingBlocks; // per ring element: channel blocks not yet in ringDelay
+    std::vector<int64_t> elementStart;          // per ring element: sampleClock when it was written
+    std::vector<int32_t> elementLength;         // per ring element: samples it holds
+    std::vector<int32_t> elementPendingBlocks;  // per ring element: channel blocks not yet in ringDelay
 
-    SampleDelay ringDelay;             // every ring channel block, look-ahead plus limiter share deep
-    SampleDelay outputPad;             // per output channel: latency the hard limiter does not supply
+    SampleDelay ringDelay;  // every ring channel block, look-ahead plus limiter share deep
+    SampleDelay outputPad;  // per output channel: latency the hard limiter does not supply
 
-    std::vector<float> scratch;        // one chunk, for meters and copies
+    std::vector<float> scratch;  // one chunk, for meters and copies
 };

@@ -16,7 +16,12 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
     const int lookahead = b.lookaheadBlocks;
 
     // Three ways to detect: one state per channel, the side detector, or the summed detector.
-    enum class Row { perChannel, side, shared };
+    enum class Row
+    {
+        perChannel,
+        side,
+        shared
+    };
     Row row = Row::shared;
     if (b.mode == MixMode::multiMono)
         row = Row::perChannel;
@@ -44,10 +49,13 @@ void BrisaltoAudioProcessor::runDetectorAndGains (RenderBlock& b, int readIndex,
         {
             if (sharedRow)
             {
-                brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto  processBlock  In chan %d  total In %d   out %d  :  channelData = 0 !!!!!!!!   %llx  %llx\n",
-                                      b.nrIn, b.nrTotal, b.totalOuts, 0ull, 0ull);
-                brisalto::platform::log::print ("\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d :  channelData = 0 !!!!!!!!   %llx  %llx \n",
-                                      b.nrIn, b.nrTotal, b.totalOuts, 0ull, 0ull);
+                brisalto::platform::log::write (
+                    brisalto::platform::log::notice,
+                    "Brisalto  processBlock  In chan %d  total In %d   out %d  :  channelData = 0 !!!!!!!!   %llx  %llx\n",
+                    b.nrIn, b.nrTotal, b.totalOuts, 0ull, 0ull);
+                brisalto::platform::log::print (
+                    "\nBrisalto  processBlock  channels  In %d  total_In %d    Out %d :  channelData = 0 !!!!!!!!   %llx  %llx \n",
+                    b.nrIn, b.nrTotal, b.totalOuts, 0ull, 0ull);
             }
             continue;
         }

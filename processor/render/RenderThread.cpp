@@ -2,12 +2,21 @@
 
 namespace brisalto::RenderThread
 {
-namespace
-{
-    thread_local bool rendersAudio = false;
-}
+    namespace
+    {
+        thread_local bool rendersAudio = false;
+    }
 
-void markCurrent() noexcept { rendersAudio = true; }
-bool isCurrent() noexcept { return rendersAudio; }
-void forgetCurrent() noexcept { rendersAudio = false; }
+    void markCurrent() noexcept
+    {
+        rendersAudio = true;
+    }
+    bool isCurrent() noexcept
+    {
+        return rendersAudio;
+    }
+    void forgetCurrent() noexcept
+    {
+        rendersAudio = false;
+    }
 }

@@ -6,8 +6,8 @@ namespace
 {
     bool validIndex (const RenderLoopState& rs, int index) noexcept
     {
-        return index >= 0 && index < (int) rs.elementPendingBlocks.size()
-            && index < (int) rs.elementStart.size() && index < (int) rs.elementLength.size();
+        return index >= 0 && index < (int) rs.elementPendingBlocks.size() && index < (int) rs.elementStart.size()
+            && index < (int) rs.elementLength.size();
     }
 
     void enterDelay (RenderLoopState& rs, const ringbuf_data& element, int index) noexcept
@@ -16,8 +16,7 @@ namespace
         rs.elementPendingBlocks[(size_t) index] = 0;
         const int64_t start = rs.elementStart[(size_t) index];
         const int length = rs.elementLength[(size_t) index];
-        if (blocks <= 0 || start < 0 || length <= 0
-            || (size_t) blocks * (size_t) length > element.mSamples.size())
+        if (blocks <= 0 || start < 0 || length <= 0 || (size_t) blocks * (size_t) length > element.mSamples.size())
             return;
 
         // The oldest sample any read can still ask for.

@@ -14,7 +14,10 @@
 
 namespace
 {
-    bool isOn (float normalised) noexcept { return normalised > 0.5f; }
+    bool isOn (float normalised) noexcept
+    {
+        return normalised > 0.5f;
+    }
 
     // Release curve exponent: 0.2 at amount 0, 1 at 0.5 (straight line), 3 at 1.
     float releaseExponent (const float* snapshot) noexcept
@@ -124,8 +127,7 @@ void BrisaltoAudioProcessor::input_2_ringbuf (int ringIndex, int channel, const 
 
     const auto mode = mBlockMixMode;
     const int nrIn = mNrInChannels;
-    if (mode == MixMode::multiMono
-        || ((mode == MixMode::side || mode == MixMode::sideChainReceive) && channel == nrIn))
+    if (mode == MixMode::multiMono || ((mode == MixMode::side || mode == MixMode::sideChainReceive) && channel == nrIn))
     {
         if (channel < (int) element.mMeanSquares.size())
         {
@@ -145,8 +147,7 @@ void BrisaltoAudioProcessor::input_2_ringbuf (int ringIndex, int channel, const 
     }
 
     if (isOn (mParamSnapshot[SoftLimiterOn])
-        && (mode == MixMode::side || mode == MixMode::sideChainReceive || mode == MixMode::sideMidi)
-        && channel < nrIn && n >= 1)
+        && (mode == MixMode::side || mode == MixMode::sideChainReceive || mode == MixMode::sideMidi) && channel < nrIn && n >= 1)
     {
         if (float* peak = channelBlock (element, mNrTotalInChannels + 1, n))
             for (int i = 0; i < n; ++i)
@@ -217,15 +218,16 @@ void BrisaltoAudioProcessor::calc_gains (channelComprStateT& state, int ringInde
     // The soft limiter's peak signal, where the detector is not the channel itself.
     const auto mode = mBlockMixMode;
     const float* peakSquares = nullptr;
-    if (settings.softLimiter && (mode == MixMode::side || mode == MixMode::sideChainReceive || mode == MixMode::sideMidi
-                                 || (mode == MixMode::sum && mNrInChannels >= 2)))
+    if (settings.softLimiter
+        && (mode == MixMode::side || mode == MixMode::sideChainReceive || mode == MixMode::sideMidi
+            || (mode == MixMode::sum && mNrInChannels >= 2)))
         peakSquares = channelBlock (element, mNrTotalInChannels + 1, n);
 
     AdaptiveThreshold::LevelSum ahead;
     if (settings.adaptive)
         ahead = detectorReady && channel >= 0 && channel < MAX_CHANNELS
-                  ? mLevelsAhead[channel]
-                  : AdaptiveThreshold::levelsAhead (mRingBuffer, ringIndex, channel, lookaheadBlocks);
+            ? mLevelsAhead[channel]
+            : AdaptiveThreshold::levelsAhead (mRingBuffer, ringIndex, channel, lookaheadBlocks);
 
     GainComputer::Block block;
     block.samples = det;
@@ -243,8 +245,8 @@ void BrisaltoAudioProcessor::calcGainsInLanes (int ringIndex, uint32_t channels,
         return;
 
     const auto settings = detectorSettings();
-    const ringbuf_data* element = ringIndex >= 0 && ringIndex < (int) mRingBuffer.size()
-                                    ? &mRingBuffer[(size_t) ringIndex] : nullptr;
+    const ringbuf_data* element =
+        ringIndex >= 0 && ringIndex < (int) mRingBuffer.size() ? &mRingBuffer[(size_t) ringIndex] : nullptr;
     channelComprStateT* states[MAX_CHANNELS];
     GainComputer::Block blocks[MAX_CHANNELS];
     AdaptiveThreshold::LevelSum ahead[MAX_CHANNELS];
@@ -273,8 +275,8 @@ void BrisaltoAudioProcessor::calcGainsInLanes (int ringIndex, uint32_t channels,
 }
 
 //==============================================================================
-bool BrisaltoAudioProcessor::outputSources (const channelComprStateT& state, int ringIndex, int channel, int n,
-                                            const float*& src, const float*& listenSource) const noexcept
+bool BrisaltoAudioProcessor::outputSources (const channelComprStateT& state, int ringIndex, int channel, int n, const float*& src,
+                                            const float*& listenSource) const noexcept
 {
     if (n <= 0 || (int) state.mGainPerSample.size() < n || (int) state.mMixPerSample.size() < n)
         return false;
@@ -301,8 +303,8 @@ void BrisaltoAudioProcessor::apply_gain_to_ringbuf (channelComprStateT& state, i
     if (out == nullptr || ! outputSources (state, ringIndex, channel, n, src, listenSource))
         return;
 
-    OutputStage::render ({ state, mChannelStates[(size_t) channel], mTubeDcHistory[(size_t) channel] }, outputSettings(),
-                         src, listenSource, out, n, { mOutputPeakDb, mClipCount });
+    OutputStage::render ({ state, mChannelStates[(size_t) channel], mTubeDcHistory[(size_t) channel] }, outputSettings(), src,
+                         listenSource, out, n, { mOutputPeakDb, mClipCount });
 }
 
 void BrisaltoAudioProcessor::renderOutputs (int readIndex, int detector, const int* channels, float* const* outs, int count,
@@ -330,7 +332,8 @@ void BrisaltoAudioProcessor::renderOutputs (int readIndex, int detector, const i
                                  { mOutputPeakDb, mClipCount });
 }
 
-void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int channel, const float* src, float* out, int n) noexcept
+void BrisaltoAudioProcessor::applyTube (const channelComprStateT& state, int channel, const float* src, float* out,
+                                        int n) noexcept
 {
     OutputStage::applyTube (state, mTubeDcHistory[(size_t) channel], outputSettings(), src, out, n);
 }

@@ -40,8 +40,7 @@ AdaptiveThreshold::LevelSum AdaptiveThreshold::levelsAhead (const Ring& ring, in
     return ahead;
 }
 
-void AdaptiveThreshold::levelsAhead (const Ring& ring, int ringIndex, int count, int lookaheadBlocks,
-                                     LevelSum* ahead) noexcept
+void AdaptiveThreshold::levelsAhead (const Ring& ring, int ringIndex, int count, int lookaheadBlocks, LevelSum* ahead) noexcept
 {
     std::fill (ahead, ahead + count, LevelSum {});
     const int ringSize = (int) ring.size();
@@ -99,8 +98,8 @@ void AdaptiveThreshold::thresholds (channelComprStateT* const* states, int count
         }
         brisalto::LevelHistoryLanes::sumRecent (histories, windows, used, sums, counts);
         for (int k = 0; k < used; ++k)
-            thresholdDb[first + k] = fromLevels (*states[first + k], settings, { sums[k], counts[k] }, ahead[first + k],
-                                                 adaptiveLevelDb[first + k]);
+            thresholdDb[first + k] =
+                fromLevels (*states[first + k], settings, { sums[k], counts[k] }, ahead[first + k], adaptiveLevelDb[first + k]);
     }
 }
 

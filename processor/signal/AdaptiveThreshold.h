@@ -36,9 +36,8 @@ public:
 
     // threshold for `count` states at once, their level histories read side by side in vector
     // lanes: thresholdDb[k] and adaptiveLevelDb[k] as threshold gives them for states[k].
-    static void thresholds (channelComprStateT* const* states, int count, const DetectorSettings& settings,
-                            int lookaheadBlocks, const LevelSum* ahead, float* thresholdDb,
-                            float* adaptiveLevelDb) noexcept;
+    static void thresholds (channelComprStateT* const* states, int count, const DetectorSettings& settings, int lookaheadBlocks,
+                            const LevelSum* ahead, float* thresholdDb, float* adaptiveLevelDb) noexcept;
 
     // The mean square of a channel's block in a ring element, 0 when it is missing or not finite.
     static float meanSquareOf (const ringbuf_data& element, int channel) noexcept;
@@ -48,6 +47,6 @@ private:
     static int windowOf (const channelComprStateT& state, int lookaheadBlocks) noexcept;
 
     // The threshold from the recent levels and those ahead.
-    static float fromLevels (channelComprStateT& state, const DetectorSettings& settings, LevelSum levels,
-                             const LevelSum& ahead, float& adaptiveLevelDb) noexcept;
+    static float fromLevels (channelComprStateT& state, const DetectorSettings& settings, LevelSum levels, const LevelSum& ahead,
+                             float& adaptiveLevelDb) noexcept;
 };

@@ -13,8 +13,8 @@ namespace
 }
 
 channelComprStateT::channelComprStateT()
-    : mLevelHistory (mHistoryLength),
-      mGrHistory (mHistoryLength)
+    : mLevelHistory (mHistoryLength)
+    , mGrHistory (mHistoryLength)
 {
 }
 
@@ -93,13 +93,19 @@ void channelComprStateT::runFilter (float* samples, int n) noexcept
             if (i + 1 == mFilterRampRemaining)
             {
                 // Last step of the glide: land exactly on the target.
-                b0 = mFilterTarget[0]; b1 = mFilterTarget[1]; b2 = mFilterTarget[2];
-                a1 = mFilterTarget[3]; a2 = mFilterTarget[4];
+                b0 = mFilterTarget[0];
+                b1 = mFilterTarget[1];
+                b2 = mFilterTarget[2];
+                a1 = mFilterTarget[3];
+                a2 = mFilterTarget[4];
             }
             else
             {
-                b0 += mFilterCoeffSteps[0]; b1 += mFilterCoeffSteps[1]; b2 += mFilterCoeffSteps[2];
-                a1 += mFilterCoeffSteps[3]; a2 += mFilterCoeffSteps[4];
+                b0 += mFilterCoeffSteps[0];
+                b1 += mFilterCoeffSteps[1];
+                b2 += mFilterCoeffSteps[2];
+                a1 += mFilterCoeffSteps[3];
+                a2 += mFilterCoeffSteps[4];
             }
             const float x = samples[i];
             const float y = b0 * x + z1;
@@ -108,8 +114,11 @@ void channelComprStateT::runFilter (float* samples, int n) noexcept
             samples[i] = y;
         }
         mFilterRampRemaining = std::max (0, (int) mFilterRampRemaining - n);
-        mFilterCoeffs[0] = b0; mFilterCoeffs[1] = b1; mFilterCoeffs[2] = b2;
-        mFilterCoeffs[3] = a1; mFilterCoeffs[4] = a2;
+        mFilterCoeffs[0] = b0;
+        mFilterCoeffs[1] = b1;
+        mFilterCoeffs[2] = b2;
+        mFilterCoeffs[3] = a1;
+        mFilterCoeffs[4] = a2;
     }
 
     for (; i < n; ++i)

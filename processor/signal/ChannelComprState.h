@@ -64,7 +64,7 @@ struct channelComprStateT
     std::vector<float> mFilteredDetector;
 
     zolt_tools::Limiter mLimiter;
-    bool mLimiterActive = false;   // whether the limiter ran in the previous block
+    bool mLimiterActive = false;  // whether the limiter ran in the previous block
     LinearSmoother mMakeupSmoother;
     LinearSmoother mMixSmoother;
 

@@ -33,7 +33,9 @@ void DetectorFilterDesign::coefficients (const FilterSettings& settings, float (
         {
             const double k = 1.0 / std::tan (w);
             const double norm = 1.0 / (1.0 + sqrt2 * k + k * k);
-            b0 = norm; b1 = 2.0 * norm; b2 = norm;
+            b0 = norm;
+            b1 = 2.0 * norm;
+            b2 = norm;
             a1 = 2.0 * (1.0 - k * k) * norm;
             a2 = (1.0 - sqrt2 * k + k * k) * norm;
             break;
@@ -42,7 +44,9 @@ void DetectorFilterDesign::coefficients (const FilterSettings& settings, float (
         {
             const double k = std::tan (w);
             const double norm = 1.0 / (1.0 + sqrt2 * k + k * k);
-            b0 = norm; b1 = -2.0 * norm; b2 = norm;
+            b0 = norm;
+            b1 = -2.0 * norm;
+            b2 = norm;
             a1 = 2.0 * (k * k - 1.0) * norm;
             a2 = (1.0 - sqrt2 * k + k * k) * norm;
             break;
@@ -51,7 +55,9 @@ void DetectorFilterDesign::coefficients (const FilterSettings& settings, float (
         {
             const double k = 1.0 / std::tan (w);
             const double norm = 1.0 / (1.0 + k / q + k * k);
-            b0 = (1.0 + k * k) * norm; b1 = 2.0 * (1.0 - k * k) * norm; b2 = b0;
+            b0 = (1.0 + k * k) * norm;
+            b1 = 2.0 * (1.0 - k * k) * norm;
+            b2 = b0;
             a1 = 2.0 * (1.0 - k * k) * norm;
             a2 = (1.0 - k / q + k * k) * norm;
             break;
@@ -60,13 +66,14 @@ void DetectorFilterDesign::coefficients (const FilterSettings& settings, float (
         {
             const double k = 1.0 / std::tan (w);
             const double norm = 1.0 / (1.0 + k / q + k * k);
-            b0 = k / q * norm; b1 = 0.0; b2 = -b0;
+            b0 = k / q * norm;
+            b1 = 0.0;
+            b2 = -b0;
             a1 = 2.0 * (1.0 - k * k) * norm;
             a2 = (1.0 - k / q + k * k) * norm;
             break;
         }
     }
-
 
     const float coeffs[5] = { (float) b0, (float) b1, (float) b2, (float) a1, (float) a2 };
     std::copy (coeffs, coeffs + 5, out);

@@ -6,8 +6,8 @@
 struct FilterSettings
 {
     double sampleRate = 48000.0;
-    float frequency = 0.05f;   // x 20 kHz
-    float q = 0.2f;            // x 10
+    float frequency = 0.05f;  // x 20 kHz
+    float q = 0.2f;           // x 10
     FilterType type = FilterType::bandPass;
 };
 

@@ -178,8 +178,7 @@ namespace
                 rest (m);
 
             // -inf (wanting nothing) at or under the threshold.
-            const float want = probe == level ? b.overThreshold[i]
-                                              : (probe > threshold ? wanted (probe) : minusInfinity);
+            const float want = probe == level ? b.overThreshold[i] : (probe > threshold ? wanted (probe) : minusInfinity);
             follow (m, want, x);
             if (softLimiter)
                 softLimit (m, b.softLevels[i] + b.makeupDb[i]);
@@ -220,8 +219,8 @@ namespace
 
     // The makeup of each sample in dB, into out: the smoothed manual makeup (plus the auto
     // gain) or a constant, depending on the makeup variant.
-    void blockMakeup (channelComprStateT& state, const DetectorSettings& s, float relative, float autoGainDb,
-                      float* out, int n) noexcept
+    void blockMakeup (channelComprStateT& state, const DetectorSettings& s, float relative, float autoGainDb, float* out,
+                      int n) noexcept
     {
         float shift = s.makeupDb + relative;
         bool followsSmoother = false;
@@ -264,9 +263,8 @@ namespace
     // The adaptive threshold's makeup for a quiet programme.
     float relativeMakeup (const DetectorSettings& s, float adaptiveLevel) noexcept
     {
-        return adaptiveLevel < -10.0f
-                 ? s.adaptiveRelativeGain * 18.0f * ((-10.0f - std::max (-60.0f, adaptiveLevel)) / 20.0f)
-                 : 0.0f;
+        return adaptiveLevel < -10.0f ? s.adaptiveRelativeGain * 18.0f * ((-10.0f - std::max (-60.0f, adaptiveLevel)) / 20.0f)
+                                      : 0.0f;
     }
 }
 
@@ -286,13 +284,13 @@ void Envelope::run (channelComprStateT& state, const Input& in, const DetectorSe
 
     Motion m = Motion::of (state);
     const EnvelopeBlock block { in.detector, levels, softLevels, wantedForLevel, overThreshold, gainOut, grOut, n };
-    const float blockMax = s.softLimiter ? envelopeLoop<true> (m, block, wanted, release)
-                                         : envelopeLoop<false> (m, block, wanted, release);
+    const float blockMax =
+        s.softLimiter ? envelopeLoop<true> (m, block, wanted, release) : envelopeLoop<false> (m, block, wanted, release);
     finishBlock (state, m, blockMax, n);
 }
 
 brisalto::EnvelopeLanes::Channel Envelope::prepareLane (channelComprStateT& state, const Input& in, const DetectorSettings& s,
-                                              bool makeupFirst, float autoGainDb) noexcept
+                                                        bool makeupFirst, float autoGainDb) noexcept
 {
     brisalto::EnvelopeLanes::Channel lane;
     lane.detector = in.detector;

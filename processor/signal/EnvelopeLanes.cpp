@@ -17,7 +17,7 @@
 #include <cstdint>
 
 #ifndef BRISALTO_ENVELOPE_LANES_LIMITS
-#define BRISALTO_ENVELOPE_LANES_LIMITS
+    #define BRISALTO_ENVELOPE_LANES_LIMITS
 namespace brisalto::EnvelopeLanes::limits
 {
     // The one-channel loop compares floats with doubles; as float comparisons these need the
@@ -149,15 +149,15 @@ namespace brisalto::EnvelopeLanes::HWY_NAMESPACE
         const auto rmsI = hn::RebindMask (di, rms);
         const VI one = hn::Set (di, 1);
         m.attackSum = hn::IfThenElse (rms, hn::Add (m.attackSum, squares), m.attackSum);
-        m.attackCount = hn::IfThenElse (hn::And (rmsI, m.attackCount < hn::Set (di, INT32_MAX)),
-                                        hn::Add (m.attackCount, one), m.attackCount);
+        m.attackCount =
+            hn::IfThenElse (hn::And (rmsI, m.attackCount < hn::Set (di, INT32_MAX)), hn::Add (m.attackCount, one), m.attackCount);
         const V rmsDb = toDb (d, hn::Sqrt (hn::Div (m.attackSum, hn::ConvertTo (d, m.attackCount))), rms);
         const V w = curve (f, rmsDb);
         const auto aim = hn::And (rms, w > g);
         m.attackTarget = hn::IfThenElse (aim, w, m.attackTarget);
         m.releaseStep = hn::IfThenZeroElse (aim, m.releaseStep);
-        const VI remaining = hn::IfThenElse (f.attackLength < m.attackCount, one,
-                                             hn::Sub (hn::Add (f.attackLength, one), m.attackCount));
+        const VI remaining =
+            hn::IfThenElse (f.attackLength < m.attackCount, one, hn::Sub (hn::Add (f.attackLength, one), m.attackCount));
         m.attackStep = hn::IfThenElse (aim, hn::Div (w, hn::ConvertTo (d, hn::Max (remaining, one))), m.attackStep);
         return hn::IfThenElse (rms, rmsDb, level);
     }
@@ -261,11 +261,18 @@ namespace brisalto::EnvelopeLanes::HWY_NAMESPACE
         for (int k = 0; k < used; ++k)
         {
             const auto& s = ch[k].motion;
-            a[0][k] = s.gr; a[1][k] = s.releaseStep; a[2][k] = s.releaseStart; a[3][k] = s.attackTarget;
-            a[4][k] = s.attackStep; a[5][k] = s.attackSum; a[6][k] = ch[k].thresholdDb;
-            i[0][k] = s.countdown; i[1][k] = s.attackLength; i[2][k] = s.attackCount;
+            a[0][k] = s.gr;
+            a[1][k] = s.releaseStep;
+            a[2][k] = s.releaseStart;
+            a[3][k] = s.attackTarget;
+            a[4][k] = s.attackStep;
+            a[5][k] = s.attackSum;
+            a[6][k] = ch[k].thresholdDb;
+            i[0][k] = s.countdown;
+            i[1][k] = s.attackLength;
+            i[2][k] = s.attackCount;
         }
-        m = { hn::Load (d, a[0]), hn::Load (d, a[1]), hn::Load (d, a[2]), hn::Load (d, a[3]),
+        m = { hn::Load (d, a[0]), hn::Load (d, a[1]), hn::Load (d, a[2]),  hn::Load (d, a[3]),
               hn::Load (d, a[4]), hn::Load (d, a[5]), hn::Load (di, i[0]), hn::Load (di, i[2]) };
         const VI attackLength = hn::Load (di, i[1]), one = hn::Set (di, 1);
         f.threshold = hn::Load (d, a[6]);
@@ -287,16 +294,27 @@ namespace brisalto::EnvelopeLanes::HWY_NAMESPACE
         const DI di;
         HWY_ALIGN float a[7][maxLanes] = {};
         HWY_ALIGN int32_t i[2][maxLanes] = {};
-        hn::Store (m.gr, d, a[0]); hn::Store (m.releaseStep, d, a[1]); hn::Store (m.releaseStart, d, a[2]);
-        hn::Store (m.attackTarget, d, a[3]); hn::Store (m.attackStep, d, a[4]); hn::Store (m.attackSum, d, a[5]);
+        hn::Store (m.gr, d, a[0]);
+        hn::Store (m.releaseStep, d, a[1]);
+        hn::Store (m.releaseStart, d, a[2]);
+        hn::Store (m.attackTarget, d, a[3]);
+        hn::Store (m.attackStep, d, a[4]);
+        hn::Store (m.attackSum, d, a[5]);
         hn::Store (blockMax, d, a[6]);
-        hn::Store (m.countdown, di, i[0]); hn::Store (m.attackCount, di, i[1]);
+        hn::Store (m.countdown, di, i[0]);
+        hn::Store (m.attackCount, di, i[1]);
         for (int k = 0; k < used; ++k)
         {
             auto& s = ch[k].motion;
-            s.gr = a[0][k]; s.releaseStep = a[1][k]; s.releaseStart = a[2][k]; s.attackTarget = a[3][k];
-            s.attackStep = a[4][k]; s.attackSum = a[5][k]; ch[k].blockMax = a[6][k];
-            s.countdown = i[0][k]; s.attackCount = i[1][k];
+            s.gr = a[0][k];
+            s.releaseStep = a[1][k];
+            s.releaseStart = a[2][k];
+            s.attackTarget = a[3][k];
+            s.attackStep = a[4][k];
+            s.attackSum = a[5][k];
+            ch[k].blockMax = a[6][k];
+            s.countdown = i[0][k];
+            s.attackCount = i[1][k];
         }
     }
 
@@ -411,9 +429,9 @@ namespace brisalto::EnvelopeLanes::HWY_NAMESPACE
             const int used = std::min (groupsAtOnce * lanes, count - first);
             switch ((used + lanes - 1) / lanes)
             {
-                case 1:  RunGroups<1> (channels + first, used, n, shape, tile); break;
-                case 2:  RunGroups<2> (channels + first, used, n, shape, tile); break;
-                case 3:  RunGroups<3> (channels + first, used, n, shape, tile); break;
+                case 1: RunGroups<1> (channels + first, used, n, shape, tile); break;
+                case 2: RunGroups<2> (channels + first, used, n, shape, tile); break;
+                case 3: RunGroups<3> (channels + first, used, n, shape, tile); break;
                 default: RunGroups<4> (channels + first, used, n, shape, tile); break;
             }
         }

@@ -20,7 +20,7 @@ namespace brisalto::EnvelopeLanes
         float* grOut = nullptr;           // the reduction of each sample
         float thresholdDb = 0.0f;
         EnvelopeMotion motion {};
-        float blockMax = 0.0f;            // out: the block's largest reduction
+        float blockMax = 0.0f;  // out: the block's largest reduction
     };
 
     // What every channel shares.

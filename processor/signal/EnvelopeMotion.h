@@ -17,8 +17,8 @@ struct EnvelopeMotion
 
     static EnvelopeMotion of (const channelComprStateT& s) noexcept
     {
-        return { s.mGrDb, s.mReleaseStepDb, s.mReleaseCountdown, s.mReleaseStartDb, s.mAttackTargetDb,
-                 s.mAttackStepDb, s.mAttackLength, s.mAttackSumSquares, s.mAttackSampleCount };
+        return { s.mGrDb,         s.mReleaseStepDb, s.mReleaseCountdown, s.mReleaseStartDb,   s.mAttackTargetDb,
+                 s.mAttackStepDb, s.mAttackLength,  s.mAttackSumSquares, s.mAttackSampleCount };
     }
 
     void storeTo (channelComprStateT& s) const noexcept
@@ -35,8 +35,8 @@ struct EnvelopeMotion
 
     bool isFinite() const noexcept
     {
-        return std::isfinite (gr) && std::isfinite (releaseStep) && std::isfinite (attackTarget)
-            && std::isfinite (attackStep) && std::isfinite (attackSum) && std::isfinite (releaseStart);
+        return std::isfinite (gr) && std::isfinite (releaseStep) && std::isfinite (attackTarget) && std::isfinite (attackStep)
+            && std::isfinite (attackSum) && std::isfinite (releaseStart);
     }
 
     void restart() noexcept

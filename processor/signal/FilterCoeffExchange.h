@@ -42,8 +42,8 @@ public:
     // (0 when nothing new arrived); the count is cleared when `clearPending` is set.
     int32_t read (float (&out)[numCoeffs], bool clearPending) noexcept
     {
-        const auto count = clearPending ? pending.exchange (0, std::memory_order_relaxed)
-                                        : pending.load (std::memory_order_relaxed);
+        const auto count =
+            clearPending ? pending.exchange (0, std::memory_order_relaxed) : pending.load (std::memory_order_relaxed);
         for (;;)
         {
             const auto before = sequence.load (std::memory_order_acquire);

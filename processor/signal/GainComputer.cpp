@@ -83,15 +83,14 @@ bool GainComputer::envelopesChain (const DetectorSettings& s) noexcept
     return s.softLimiter && makeupFollowsAutoGain;
 }
 
-void GainComputer::runChannels (channelComprStateT* const* states, const Block* blocks,
-                                const AdaptiveThreshold::LevelSum* ahead, int count, const DetectorSettings& s,
-                                float& autoGainDb) noexcept
+void GainComputer::runChannels (channelComprStateT* const* states, const Block* blocks, const AdaptiveThreshold::LevelSum* ahead,
+                                int count, const DetectorSettings& s, float& autoGainDb) noexcept
 {
     const int n = count > 0 ? blocks[0].n : 0;
     bool alike = true;
     for (int k = 0; k < count; ++k)
         alike = alike && blocks[k].n == n && blocks[k].lookaheadBlocks == blocks[0].lookaheadBlocks
-             && blocks[k].peakSquares == nullptr;
+            && blocks[k].peakSquares == nullptr;
     if (envelopesChain (s) || ! alike || n <= 0 || count < brisalto::EnvelopeLanes::width())
     {
         for (int k = 0; k < count; ++k)
@@ -139,7 +138,11 @@ float GainComputer::autoGainOf (const channelComprStateT& state, const DetectorS
     for (int age = 0; age < entries; ++age)
     {
         const float gr = state.mGrHistory.newest (age);
-        if (gr > 1.0f) { sum += gr; ++count; }
+        if (gr > 1.0f)
+        {
+            sum += gr;
+            ++count;
+        }
     }
     const float autoGain = count != 0 ? (sum / (float) count) * 2.0f * s.autoGainAmount : 0.0f;
     // Bounded: with the soft limiter the reduction includes the auto gain itself.

@@ -38,9 +38,8 @@ public:
     // Their envelopes run side by side in vector lanes, unless they form a chain (see
     // envelopesChain), they are fewer than a vector holds, or their blocks differ in length or
     // look-ahead or bring a peak signal: then one channel after the other.
-    static void runChannels (channelComprStateT* const* states, const Block* blocks,
-                             const AdaptiveThreshold::LevelSum* ahead, int count, const DetectorSettings& settings,
-                             float& autoGainDb) noexcept;
+    static void runChannels (channelComprStateT* const* states, const Block* blocks, const AdaptiveThreshold::LevelSum* ahead,
+                             int count, const DetectorSettings& settings, float& autoGainDb) noexcept;
 
     // Whether each channel's envelope reads the auto gain the channel before it left: the soft
     // limiter's step reads the makeup, and the makeup follows the auto gain.
@@ -53,7 +52,6 @@ private:
     static Envelope::Input envelopeInput (channelComprStateT& state, const Block& block, const DetectorSettings& settings,
                                           float thresholdDb, float adaptiveLevelDb) noexcept;
     static void endBlock (channelComprStateT& state, const DetectorSettings& settings, int n, float& autoGainDb) noexcept;
-
 
     // The average of the recent blocks that reduced by more than 1 dB, scaled and bounded.
     static float autoGainOf (const channelComprStateT& state, const DetectorSettings& settings) noexcept;

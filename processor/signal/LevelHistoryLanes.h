@@ -8,6 +8,5 @@
 // brisalto::dsp::block.
 namespace brisalto::LevelHistoryLanes
 {
-    void sumRecent (const HistoryRing* const* histories, const int* windows, int count, float* sums,
-                    int* counts) noexcept;
+    void sumRecent (const HistoryRing* const* histories, const int* windows, int count, float* sums, int* counts) noexcept;
 }

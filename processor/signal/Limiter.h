@@ -47,8 +47,8 @@ namespace zolt_tools
         // The logical contents, oldest / next-out first.
         float delayLineAt (int index) const noexcept;
         float gainQueueAt (int index) const noexcept;
-        int delayLineSize() const noexcept  { return mWindow; }
-        int gainQueueSize() const noexcept  { return mReleaseSamples + mWindow + 1; }
+        int delayLineSize() const noexcept { return mWindow; }
+        int gainQueueSize() const noexcept { return mReleaseSamples + mWindow + 1; }
 
         static constexpr int maxReleaseSamples = 1 << 18;
         static constexpr int maxLanes = 16;  // the widest vector of floats processLanes uses
@@ -70,10 +70,10 @@ namespace zolt_tools
         void quietSteps (const float* in, const float* tailValues, int stride, float* out, float* gainsDb, int steps) noexcept;
 
         // Rings of mRingMask + 1 entries, indexed by a wrapping sample clock.
-        std::vector<float> mDelay;      // sample at clock t in slot t
-        std::vector<float> mHead;       // gain (dB) applied at clock t in slot t
+        std::vector<float> mDelay;  // sample at clock t in slot t
+        std::vector<float> mHead;   // gain (dB) applied at clock t in slot t
         uint32_t mRingMask = 0;
-        uint32_t mClock = 0;            // clock of the last sample processed
+        uint32_t mClock = 0;  // clock of the last sample processed
 
         // Release tail: queue entries after the first mWindow + 1. Entry p of the tail is
         // source(q) with q = p + mTailOffset, 0 from q = mTailEnd on; the source is

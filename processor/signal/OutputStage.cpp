@@ -14,8 +14,8 @@ namespace
     constexpr float minus1Db = 0.8912509f;      // 10^(-1/20)
 }
 
-void OutputStage::render (const Channel& channel, const OutputSettings& settings, const float* src,
-                          const float* listenSource, float* out, int n, const Meters& meters) noexcept
+void OutputStage::render (const Channel& channel, const OutputSettings& settings, const float* src, const float* listenSource,
+                          float* out, int n, const Meters& meters) noexcept
 {
     if (settings.listen)
     {
@@ -88,8 +88,8 @@ void OutputStage::limit (channelComprStateT& own, bool on, float* out, int n) no
         own.mLimiter.process (out, n);
 }
 
-void OutputStage::applyMix (const channelComprStateT& gains, const OutputSettings& settings,
-                            const float* src, float* out, int n) noexcept
+void OutputStage::applyMix (const channelComprStateT& gains, const OutputSettings& settings, const float* src, float* out,
+                            int n) noexcept
 {
     const float* G = gains.mGainPerSample.data();
     const float* GR = gains.mGrPerSampleDb.data();

@@ -40,18 +40,17 @@ public:
     };
 
     // n samples of src (listenSource while listening) through the whole stage into out.
-    static void render (const Channel& channel, const OutputSettings& settings, const float* src,
-                        const float* listenSource, float* out, int n, const Meters& meters) noexcept;
+    static void render (const Channel& channel, const OutputSettings& settings, const float* src, const float* listenSource,
+                        float* out, int n, const Meters& meters) noexcept;
 
     // render for every channel, in order, with the same results: the hard limiters run side
     // by side.
-    static void renderChannels (const Channels& channels, const OutputSettings& settings, int n,
-                                const Meters& meters) noexcept;
+    static void renderChannels (const Channels& channels, const OutputSettings& settings, int n, const Meters& meters) noexcept;
 
     // The gains with Mix: dry below 100, the reduction alone (without makeup) added to the
     // dry signal for a negative Mix.
-    static void applyMix (const channelComprStateT& gains, const OutputSettings& settings,
-                          const float* src, float* out, int n) noexcept;
+    static void applyMix (const channelComprStateT& gains, const OutputSettings& settings, const float* src, float* out,
+                          int n) noexcept;
 
     // The three saturation curves on the gained signal, class A with its running DC removal.
     static void applyTube (const channelComprStateT& gains, TubeDcHistory& history, const OutputSettings& settings,

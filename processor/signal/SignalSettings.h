@@ -12,14 +12,14 @@ struct DetectorSettings
     float releaseMs = 100.0f;
     int32_t attackSamples = 0;
     bool nonLinearRelease = false;
-    float releaseExponent = 1.0f;    // 1 is a straight release
+    float releaseExponent = 1.0f;  // 1 is a straight release
 
-    float makeupDb = 0.0f;           // the manual makeup
-    float autoMakeupDb = 0.0f;       // the makeup the curve alone asks for
-    float makeupTargetDb = 0.0f;     // where the makeup smoother heads
-    float mixTarget = 100.0f;        // where the Mix smoother heads, -100 .. 100
+    float makeupDb = 0.0f;        // the manual makeup
+    float autoMakeupDb = 0.0f;    // the makeup the curve alone asks for
+    float makeupTargetDb = 0.0f;  // where the makeup smoother heads
+    float mixTarget = 100.0f;     // where the Mix smoother heads, -100 .. 100
 
-    bool bandFilter = false;         // the detector hears the band filter (on, not listening)
+    bool bandFilter = false;  // the detector hears the band filter (on, not listening)
     bool softLimiter = false;
     bool adaptive = false;
     float adaptiveRelativeGain = 0.5f;
@@ -32,8 +32,8 @@ struct DetectorSettings
 // What the output stage reads for one block.
 struct OutputSettings
 {
-    float mix = 100.0f;              // -100 .. 100
-    bool listen = false;             // the band-filtered detector signal goes out instead
+    float mix = 100.0f;   // -100 .. 100
+    bool listen = false;  // the band-filtered detector signal goes out instead
     bool tube = false;
     float classA = 0.0f;
     float classAB = 0.0f;

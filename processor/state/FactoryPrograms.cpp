@@ -7,28 +7,60 @@ presets::presets()
     mPresetList = {
         { "default", {} },
         { "drum : snare",
-          { { Threshold, -15.0f }, { Release, 500.0f }, { Attack, 10.0f }, { Ratio, 5.0f },
-            { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 20.0f }, { Smooth_Orig, 1.0f },
-            { SoftLimiterOn, 1.0f }, { MaxMakeupOn, 1.0f } } },
+          { { Threshold, -15.0f },
+            { Release, 500.0f },
+            { Attack, 10.0f },
+            { Ratio, 5.0f },
+            { Tube_Distort_On, 1.0f },
+            { TubeClassA_Amount, 20.0f },
+            { Smooth_Orig, 1.0f },
+            { SoftLimiterOn, 1.0f },
+            { MaxMakeupOn, 1.0f } } },
         { "drum : snare less body",
-          { { Threshold, -15.0f }, { Release, 500.0f }, { Attack, 20.0f }, { Ratio, 5.0f },
-            { Non_Lin_Release_On, 1.0f }, { SoftLimiterOn, 1.0f }, { MaxMakeupOn, 1.0f },
+          { { Threshold, -15.0f },
+            { Release, 500.0f },
+            { Attack, 20.0f },
+            { Ratio, 5.0f },
+            { Non_Lin_Release_On, 1.0f },
+            { SoftLimiterOn, 1.0f },
+            { MaxMakeupOn, 1.0f },
             { Non_Lin_Release_Amount, 80.0f } } },
         { "drum : snare less attack",
-          { { Threshold, -15.0f }, { Release, 50.0f }, { Attack, 0.0f }, { Ratio, 5.0f },
-            { Non_Lin_Release_On, 1.0f }, { SoftLimiterOn, 1.0f }, { MaxMakeupOn, 1.0f },
+          { { Threshold, -15.0f },
+            { Release, 50.0f },
+            { Attack, 0.0f },
+            { Ratio, 5.0f },
+            { Non_Lin_Release_On, 1.0f },
+            { SoftLimiterOn, 1.0f },
+            { MaxMakeupOn, 1.0f },
             { Non_Lin_Release_Amount, 80.0f } } },
         { "drum : snare cut background",
-          { { Threshold, -22.0f }, { Release, 400.0f }, { Attack, 0.0f }, { Ratio, 9.0f },
-            { Non_Lin_Release_On, 1.0f }, { Mix, -90.0f }, { SoftLimiterOn, 1.0f },
-            { MaxMakeupOn, 1.0f }, { Non_Lin_Release_Amount, 80.0f } } },
+          { { Threshold, -22.0f },
+            { Release, 400.0f },
+            { Attack, 0.0f },
+            { Ratio, 9.0f },
+            { Non_Lin_Release_On, 1.0f },
+            { Mix, -90.0f },
+            { SoftLimiterOn, 1.0f },
+            { MaxMakeupOn, 1.0f },
+            { Non_Lin_Release_Amount, 80.0f } } },
         { "vocals : normal",
-          { { Threshold, -20.0f }, { Release, 220.0f }, { Attack, 4.0f }, { MakeupGain, 10.0f },
-            { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 10.0f } } },
+          { { Threshold, -20.0f },
+            { Release, 220.0f },
+            { Attack, 4.0f },
+            { MakeupGain, 10.0f },
+            { Tube_Distort_On, 1.0f },
+            { TubeClassA_Amount, 10.0f } } },
         { "vocals : high dynamic",
-          { { Threshold, -20.0f }, { Release, 220.0f }, { Attack, 4.0f }, { MakeupGain, 10.0f },
-            { Adpative_Thresh_On, 1.0f }, { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 10.0f },
-            { Adaptive_Relative_Gain, 0.5f }, { Adaptive_Relative_Amount, 0.8f } } },
+          { { Threshold, -20.0f },
+            { Release, 220.0f },
+            { Attack, 4.0f },
+            { MakeupGain, 10.0f },
+            { Adpative_Thresh_On, 1.0f },
+            { Tube_Distort_On, 1.0f },
+            { TubeClassA_Amount, 10.0f },
+            { Adaptive_Relative_Gain, 0.5f },
+            { Adaptive_Relative_Amount, 0.8f } } },
     };
 }
 
@@ -47,7 +79,10 @@ const std::string& presets::nameOf (int index) const noexcept
 const presets sPresets;
 
 //==============================================================================
-int BrisaltoAudioProcessor::getNumPrograms() { return sPresets.size(); }
+int BrisaltoAudioProcessor::getNumPrograms()
+{
+    return sPresets.size();
+}
 
 void BrisaltoAudioProcessor::getProgramParameters (int program, float (&values)[NUM_PARAMETERS]) const
 {
@@ -87,4 +122,6 @@ const juce::String BrisaltoAudioProcessor::getProgramName (int index)
     return juce::String (sPresets.nameOf (index));
 }
 
-void BrisaltoAudioProcessor::changeProgramName (int, const juce::String&) {}
+void BrisaltoAudioProcessor::changeProgramName (int, const juce::String&)
+{
+}

@@ -9,7 +9,10 @@
 
 namespace
 {
-    constexpr uint32_t bitOf (int index) noexcept { return 1u << (unsigned) index; }
+    constexpr uint32_t bitOf (int index) noexcept
+    {
+        return 1u << (unsigned) index;
+    }
 }
 
 void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NUM_PARAMETERS], ValuesOrigin origin)
@@ -68,14 +71,16 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
     if (mHostNotifyPosted.exchange (1) != 0)
         return;
 
-    const bool posted = juce::MessageManager::callAsync ([self = mLifetime.handle()]
-    {
-        self.call ([] (BrisaltoAudioProcessor& p)
+    const bool posted = juce::MessageManager::callAsync (
+        [self = mLifetime.handle()]
         {
-            p.mHostNotifyPosted = 0;
-            p.notifyHostNow();
+            self.call (
+                [] (BrisaltoAudioProcessor& p)
+                {
+                    p.mHostNotifyPosted = 0;
+                    p.notifyHostNow();
+                });
         });
-    });
     if (! posted)
     {
         mHostNotifyPosted = 0;

@@ -7,7 +7,10 @@ namespace
 }
 
 //==============================================================================
-int BrisaltoAudioProcessor::getNumParameters() { return NUM_PARAMETERS; }
+int BrisaltoAudioProcessor::getNumParameters()
+{
+    return NUM_PARAMETERS;
+}
 
 const juce::String BrisaltoAudioProcessor::getParameterName (int index)
 {
@@ -82,9 +85,7 @@ void BrisaltoAudioProcessor::deriveParameter (int index)
             mEnvelopeResetRequests++;
             break;
 
-        case AutoGainMakeupOn:
-            mAutoGainOn = v > 0.5f ? 1 : 0;
-            break;
+        case AutoGainMakeupOn: mAutoGainOn = v > 0.5f ? 1 : 0; break;
 
         case Attack:
             mAttackSamples = (int32_t) (v * 50.0f * sampleRate / 1000.0f);
@@ -111,23 +112,15 @@ void BrisaltoAudioProcessor::deriveParameter (int index)
             updateAutoMakeup();
             break;
 
-        case MakeupGain:
-            mMakeupDb = (v - 0.5f) * 60.0f;
-            break;
+        case MakeupGain: mMakeupDb = (v - 0.5f) * 60.0f; break;
 
-        case Adpative_Thresh_On:
-            updateLatency();
-            break;
+        case Adpative_Thresh_On: updateLatency(); break;
 
-        case MaxGainLevel:
-            updateAutoMakeup();
-            break;
+        case MaxGainLevel: updateAutoMakeup(); break;
 
         case BPFilterFreq:
         case BPFilterType:
-        case BPFilterQ:
-            calc_filter_coeffs();
-            break;
+        case BPFilterQ: calc_filter_coeffs(); break;
 
         case HardLimiterOn:
             mLimiterLatency = v > 0.5f ? mLimiterLookahead : 0;
@@ -139,8 +132,7 @@ void BrisaltoAudioProcessor::deriveParameter (int index)
             mLimiterReleaseSamples = (int32_t) (v * 200.0f * sampleRate / 1000.0f);
             break;
 
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -203,13 +195,13 @@ void BrisaltoAudioProcessor::setParameterValue (int index, float value, int)
 
     switch (index)
     {
-        case Threshold:        mThresholdDb = value; break;
-        case Release:          mReleaseMs = value; break;
+        case Threshold: mThresholdDb = value; break;
+        case Release: mReleaseMs = value; break;
         case AutoGainMakeupOn: mAutoGainOn = value > 0.5f ? 1 : 0; break;
-        case Attack:           mAttackSamples = (int32_t) juce::jlimit (0.0f, 1.0e7f, mSampleRate * value / 1000.0f); break;
-        case Lookahead:        mLookaheadMs = (int32_t) juce::jlimit (0.0f, 1.0e7f, value); break;
-        case Ratio:            mRatio = value; break;
-        case MakeupGain:       mMakeupDb = value; break;
+        case Attack: mAttackSamples = (int32_t) juce::jlimit (0.0f, 1.0e7f, mSampleRate * value / 1000.0f); break;
+        case Lookahead: mLookaheadMs = (int32_t) juce::jlimit (0.0f, 1.0e7f, value); break;
+        case Ratio: mRatio = value; break;
+        case MakeupGain: mMakeupDb = value; break;
         default: break;
     }
 

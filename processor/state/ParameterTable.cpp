@@ -48,9 +48,15 @@ namespace
 
 namespace brisalto::ParameterTable
 {
-    bool isValidIndex (int index) noexcept { return index >= 0 && index < NUM_PARAMETERS; }
+    bool isValidIndex (int index) noexcept
+    {
+        return index >= 0 && index < NUM_PARAMETERS;
+    }
 
-    const char* name (int index) noexcept { return isValidIndex (index) ? rows[index].name : nullptr; }
+    const char* name (int index) noexcept
+    {
+        return isValidIndex (index) ? rows[index].name : nullptr;
+    }
 
     int indexOfName (const char* n) noexcept
     {
@@ -62,9 +68,15 @@ namespace brisalto::ParameterTable
         return -1;
     }
 
-    float defaultValue (int index) noexcept { return isValidIndex (index) ? rows[index].defaultValue : 0.0f; }
+    float defaultValue (int index) noexcept
+    {
+        return isValidIndex (index) ? rows[index].defaultValue : 0.0f;
+    }
 
-    bool isAutomatable (int index) noexcept { return ! isValidIndex (index) || rows[index].automatable; }
+    bool isAutomatable (int index) noexcept
+    {
+        return ! isValidIndex (index) || rows[index].automatable;
+    }
 
     float sanitise (int index, float v) noexcept
     {
@@ -77,25 +89,25 @@ namespace brisalto::ParameterTable
     {
         switch (index)
         {
-            case Threshold:               return d / 50.0f + 1.0f;
-            case Release:                 return d / 4000.0f;
-            case Attack:                  return d / 50.0f;
-            case Lookahead:               return d / 1000.0f;
-            case Ratio:                   return (float) (((double) d - 0.5) / 10.0);
-            case MakeupGain:              return d / 60.0f + 0.5f;
-            case TubeClassA_Amount:       return d / 100.0f;
-            case FreqOut:                 return d / 10000.0f;
-            case Mix:                     return d / 200.0f + 0.5f;
-            case MaxGainLevel:            return d / 30.0f + 1.0f;
-            case AutoGainAmount:          return d / 200.0f + 0.5f;
-            case DistortAmount:           return d / 100.0f;
-            case BPFilterFreq:            return d / 20000.0f;
-            case BPFilterType:            return d / 10.0f;
-            case BPFilterQ:               return d / 10.0f;
-            case Non_Lin_Release_Amount:  return d / 200.0f + 0.5f;
-            case TubeClassAB_Amount:      return d / 100.0f;
-            case HardLimiterRelease:      return d / 200.0f;
-            default:                      return d;
+            case Threshold: return d / 50.0f + 1.0f;
+            case Release: return d / 4000.0f;
+            case Attack: return d / 50.0f;
+            case Lookahead: return d / 1000.0f;
+            case Ratio: return (float) (((double) d - 0.5) / 10.0);
+            case MakeupGain: return d / 60.0f + 0.5f;
+            case TubeClassA_Amount: return d / 100.0f;
+            case FreqOut: return d / 10000.0f;
+            case Mix: return d / 200.0f + 0.5f;
+            case MaxGainLevel: return d / 30.0f + 1.0f;
+            case AutoGainAmount: return d / 200.0f + 0.5f;
+            case DistortAmount: return d / 100.0f;
+            case BPFilterFreq: return d / 20000.0f;
+            case BPFilterType: return d / 10.0f;
+            case BPFilterQ: return d / 10.0f;
+            case Non_Lin_Release_Amount: return d / 200.0f + 0.5f;
+            case TubeClassAB_Amount: return d / 100.0f;
+            case HardLimiterRelease: return d / 200.0f;
+            default: return d;
         }
     }
 
@@ -103,25 +115,25 @@ namespace brisalto::ParameterTable
     {
         switch (index)
         {
-            case Threshold:               return (v - 1.0f) * 50.0f;
-            case Release:                 return v * 4000.0f;
-            case Attack:                  return v * 50.0f;
-            case Lookahead:               return (float) (int) (v * 1000.0f);
-            case Ratio:                   return v * 10.0f + 0.5f;
-            case MakeupGain:              return (v - 0.5f) * 60.0f;
-            case TubeClassA_Amount:       return v * 100.0f;
-            case FreqOut:                 return v * 10000.0f;
-            case Mix:                     return (v - 0.5f) * 200.0f;
-            case MaxGainLevel:            return v * 30.0f - 30.0f;
-            case AutoGainAmount:          return (v - 0.5f) * 200.0f;
-            case DistortAmount:           return v * 100.0f;
-            case BPFilterFreq:            return v * 20000.0f;
-            case BPFilterType:            return v * 10.0f;
-            case BPFilterQ:               return v * 10.0f;
-            case Non_Lin_Release_Amount:  return (v - 0.5f) * 200.0f;
-            case TubeClassAB_Amount:      return v * 100.0f;
-            case HardLimiterRelease:      return v * 200.0f;
-            default:                      return v;
+            case Threshold: return (v - 1.0f) * 50.0f;
+            case Release: return v * 4000.0f;
+            case Attack: return v * 50.0f;
+            case Lookahead: return (float) (int) (v * 1000.0f);
+            case Ratio: return v * 10.0f + 0.5f;
+            case MakeupGain: return (v - 0.5f) * 60.0f;
+            case TubeClassA_Amount: return v * 100.0f;
+            case FreqOut: return v * 10000.0f;
+            case Mix: return (v - 0.5f) * 200.0f;
+            case MaxGainLevel: return v * 30.0f - 30.0f;
+            case AutoGainAmount: return (v - 0.5f) * 200.0f;
+            case DistortAmount: return v * 100.0f;
+            case BPFilterFreq: return v * 20000.0f;
+            case BPFilterType: return v * 10.0f;
+            case BPFilterQ: return v * 10.0f;
+            case Non_Lin_Release_Amount: return (v - 0.5f) * 200.0f;
+            case TubeClassAB_Amount: return v * 100.0f;
+            case HardLimiterRelease: return v * 200.0f;
+            default: return v;
         }
     }
 }

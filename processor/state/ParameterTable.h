@@ -49,8 +49,8 @@ namespace brisalto::ParameterTable
     // Index of the parameter with this exact name, or -1.
     int indexOfName (const char* name) noexcept;
 
-    float defaultValue (int index) noexcept;   // 0 outside 0..29
-    bool isAutomatable (int index) noexcept;   // true outside 0..29
+    float defaultValue (int index) noexcept;  // 0 outside 0..29
+    bool isAutomatable (int index) noexcept;  // true outside 0..29
 
     // A value from outside (host, chunk, preset, linked instance) made safe to store:
     // non-finite takes the default, anything else is clamped to 0..1.

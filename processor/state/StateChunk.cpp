@@ -72,8 +72,9 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes,
     const auto status = brisalto::StateChunkReader::read (data, sizeInBytes, ! standalone, chunk);
     if (status != brisalto::StateChunkReader::Status::ok)
     {
-        brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto setStateInformation : state of %d bytes ignored (%s)  !!!!!!",
-                              sizeInBytes, brisalto::StateChunkReader::describe (status));
+        brisalto::platform::log::write (brisalto::platform::log::notice,
+                                        "Brisalto setStateInformation : state of %d bytes ignored (%s)  !!!!!!", sizeInBytes,
+                                        brisalto::StateChunkReader::describe (status));
         return false;
     }
 
@@ -133,8 +134,8 @@ bool BrisaltoAudioProcessor::applyStateChunk (const void* data, int sizeInBytes,
     // MIDI is decided once every MIDI key of this text is in place: while MIDI comes from the
     // host the own sources are disconnected, otherwise the own MIDI is enabled when the state
     // wants it. Wrapper work runs on the message thread (posted from elsewhere).
-    const bool wantsMidi = mixMode == (int32_t) MixMode::sideMidi
-                        || (chunk.midi && (midi_progr_change_mode != 0 || midi_CC_receive_mode != 0));
+    const bool wantsMidi =
+        mixMode == (int32_t) MixMode::sideMidi || (chunk.midi && (midi_progr_change_mode != 0 || midi_CC_receive_mode != 0));
     applyRestoredMidiSettings (wantsMidi);
 
     requestEditorRefresh();

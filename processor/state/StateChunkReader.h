@@ -23,13 +23,13 @@ namespace brisalto::StateChunkReader
     enum class Status
     {
         ok,
-        empty,          // no bytes, or a zero byte first
+        empty,  // no bytes, or a zero byte first
         tooLong,
         tooDeep,
         numberTooLong,
-        badNumber,      // a '-' without a digit after it
-        notParsed,      // not JSON
-        notAnObject     // JSON, but not an object
+        badNumber,   // a '-' without a digit after it
+        notParsed,   // not JSON
+        notAnObject  // JSON, but not an object
     };
 
     const char* describe (Status status) noexcept;
@@ -45,21 +45,21 @@ namespace brisalto::StateChunkReader
     struct Result
     {
         // Header keys, with their defaults for missing keys.
-        int32_t trackNumber = 0;     // 0-based slot, -1..7
+        int32_t trackNumber = 0;  // 0-based slot, -1..7
         int32_t groupNumber = 1;
         int32_t grp_param_sync = 1;
         int32_t mixMode = 1;
         int32_t midiSideChan = -1;
         int32_t inputFormat = 0;
 
-        std::optional<MidiKeys> midi;   // only when asked for
+        std::optional<MidiKeys> midi;  // only when asked for
 
         int32_t pluginResizedW = 0;
         int32_t pluginResizedH = 0;
 
         std::optional<juce::String> currentUserPreset;                  // absent: keep
-        std::array<std::optional<float>, NUM_PARAMETERS> params;       // absent: untouched
-        std::array<std::optional<float>, MAX_CHANNELS> channelWeights; // absent: keep
+        std::array<std::optional<float>, NUM_PARAMETERS> params;        // absent: untouched
+        std::array<std::optional<float>, MAX_CHANNELS> channelWeights;  // absent: keep
 
         // The factory program the state was saved with; absent in older texts, or when the
         // value is not a whole number 0..maxProgramIndex.

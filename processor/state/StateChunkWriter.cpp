@@ -19,8 +19,8 @@ namespace brisalto::StateChunkWriter
         juce::var result (object);
 
         // The slot is written 1-based; keep the sum inside an int.
-        const auto oneBasedTrack = (int) juce::jmin ((juce::int64) std::numeric_limits<int>::max(),
-                                                     (juce::int64) values.trackNumber + 1);
+        const auto oneBasedTrack =
+            (int) juce::jmin ((juce::int64) std::numeric_limits<int>::max(), (juce::int64) values.trackNumber + 1);
 
         object->setProperty ("trackNumber", oneBasedTrack);
         object->setProperty ("groupNumber", (int) values.groupNumber);

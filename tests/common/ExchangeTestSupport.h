@@ -25,8 +25,8 @@ struct InstancePlayHead : juce::AudioPlayHead
 {
     const SharedTransport* transport = nullptr;
     int64_t offset = 0;
-    int64_t blockStart = 0;   // position of the block being rendered
-    std::optional<uint64_t> hostTimeNs;   // the callback time, when the host reports one
+    int64_t blockStart = 0;              // position of the block being rendered
+    std::optional<uint64_t> hostTimeNs;  // the callback time, when the host reports one
     std::function<void()> duringBlock;
 
     juce::Optional<PositionInfo> getPosition() const override
@@ -50,13 +50,10 @@ struct Member
     bool renders = true;
     float amplitude = 0.5f;
     juce::AudioBuffer<float> buffer;
-    std::vector<float> output;   // main output channel 0 of everything rendered
+    std::vector<float> output;  // main output channel 0 of everything rendered
 
     // Main input channel ch at sample position t: a different tone per channel and amplitude.
-    float input (int ch, int64_t t) const
-    {
-        return amplitude * (float) std::sin (0.013 * (double) t * (ch + 1) + 0.3 * ch);
-    }
+    float input (int ch, int64_t t) const { return amplitude * (float) std::sin (0.013 * (double) t * (ch + 1) + 0.3 * ch); }
 
     int mains() const { return p->getMainBusNumInputChannels(); }
 
@@ -91,9 +88,8 @@ struct Member
 };
 
 // A prepared instance with `channels` main inputs and outputs, following `transport`.
-inline std::unique_ptr<Member> makeMember (const SharedTransport& transport, MixMode mode, int channels = 2,
-                                           int blockSize = 512, int preparedSize = 512,
-                                           std::unique_ptr<BrisaltoAudioProcessor> processor = nullptr)
+inline std::unique_ptr<Member> makeMember (const SharedTransport& transport, MixMode mode, int channels = 2, int blockSize = 512,
+                                           int preparedSize = 512, std::unique_ptr<BrisaltoAudioProcessor> processor = nullptr)
 {
     auto m = std::make_unique<Member>();
     m->p = processor != nullptr ? std::move (processor) : std::make_unique<BrisaltoAudioProcessor>();

@@ -14,7 +14,8 @@
 class FakeXdgOpen
 {
 public:
-    explicit FakeXdgOpen (bool installed = true, int exitCode = 0) : root (juce::File::createTempFile ("brisalto-xdg-open"))
+    explicit FakeXdgOpen (bool installed = true, int exitCode = 0)
+        : root (juce::File::createTempFile ("brisalto-xdg-open"))
     {
         bin().createDirectory();
         if (const char* path = std::getenv ("PATH"))
@@ -25,10 +26,17 @@ public:
 
         const auto script = bin().getChildFile ("xdg-open");
         script.replaceWithText ("#!/bin/sh\n"
-                                "ls /proc/$$/fd > \"" + record().getFullPathName() + ".fds\"\n"
-                                "printf '%s\\n' \"$#\" \"$@\" > \"" + record().getFullPathName() + ".part\"\n"
-                                "mv \"" + record().getFullPathName() + ".part\" \"" + record().getFullPathName() + "\"\n"
-                                "exit " + juce::String (exitCode) + "\n",
+                                "ls /proc/$$/fd > \""
+                                    + record().getFullPathName()
+                                    + ".fds\"\n"
+                                      "printf '%s\\n' \"$#\" \"$@\" > \""
+                                    + record().getFullPathName()
+                                    + ".part\"\n"
+                                      "mv \""
+                                    + record().getFullPathName() + ".part\" \"" + record().getFullPathName()
+                                    + "\"\n"
+                                      "exit "
+                                    + juce::String (exitCode) + "\n",
                                 false, false, "\n");
         script.setExecutePermission (true);
     }

@@ -12,7 +12,7 @@ struct HostBlockPattern
 };
 
 inline const HostBlockPattern hostBlockPatterns[] = {
-    { "512", { 512 } },   // first: the constant reference
+    { "512", { 512 } },  // first: the constant reference
     { "512, 400", { 512, 400 } },
     { "512, 341", { 512, 341 } },
     { "512, 256", { 512, 256 } },

@@ -19,13 +19,14 @@ public:
     {
         std::promise<void> ready;
         auto started = ready.get_future();
-        thread = std::thread ([&ready, finished = stopPosted.get_future()]
-        {
-            juce::ScopedJuceInitialiser_GUI juce;
-            ready.set_value();
-            juce::MessageManager::getInstance()->runDispatchLoop();
-            finished.wait();  // the stop request's poster is out of the queue before it goes
-        });
+        thread = std::thread (
+            [&ready, finished = stopPosted.get_future()]
+            {
+                juce::ScopedJuceInitialiser_GUI juce;
+                ready.set_value();
+                juce::MessageManager::getInstance()->runDispatchLoop();
+                finished.wait();  // the stop request's poster is out of the queue before it goes
+            });
         started.wait();
     }
 
@@ -44,12 +45,20 @@ public:
     {
         std::promise<void> done;
         auto finished = done.get_future();
-        juce::MessageManager::callAsync ([&] { fn(); done.set_value(); });
+        juce::MessageManager::callAsync (
+            [&]
+            {
+                fn();
+                done.set_value();
+            });
         finished.wait();
     }
 
     // Waits until everything posted before has run.
-    void sync() { run ([] {}); }
+    void sync()
+    {
+        run ([] {});
+    }
 
     // Keeps the message thread busy until release(): whatever is posted meanwhile waits.
     class Block
@@ -59,12 +68,13 @@ public:
         {
             std::promise<void> entered;
             auto in = entered.get_future();
-            juce::MessageManager::callAsync ([state = state, &entered]
-            {
-                entered.set_value();
-                std::unique_lock<std::mutex> lock (state->mutex);
-                state->released.wait (lock, [&state] { return state->open; });
-            });
+            juce::MessageManager::callAsync (
+                [state = state, &entered]
+                {
+                    entered.set_value();
+                    std::unique_lock<std::mutex> lock (state->mutex);
+                    state->released.wait (lock, [&state] { return state->open; });
+                });
             in.wait();
         }
         ~Block() { release(); }
@@ -104,9 +114,17 @@ struct ScopedMidiSystem
         brisalto::platform::UserDefaults::setStandard (nullptr);
     }
 
-    std::shared_ptr<brisalto::platform::midi::InProcessMidiSystem> system = std::make_shared<brisalto::platform::midi::InProcessMidiSystem>();
-    std::shared_ptr<brisalto::platform::InMemoryUserDefaults> defaults = std::make_shared<brisalto::platform::InMemoryUserDefaults>();
+    std::shared_ptr<brisalto::platform::midi::InProcessMidiSystem> system =
+        std::make_shared<brisalto::platform::midi::InProcessMidiSystem>();
+    std::shared_ptr<brisalto::platform::InMemoryUserDefaults> defaults =
+        std::make_shared<brisalto::platform::InMemoryUserDefaults>();
 };
 
-inline brisalto::platform::midi::Packet programChange (int channel, int program) { return { 0xC0, channel, program, 0 }; }
-inline brisalto::platform::midi::Packet noteOn (int channel, int note, int velocity) { return { 0x90, channel, note, velocity }; }
+inline brisalto::platform::midi::Packet programChange (int channel, int program)
+{
+    return { 0xC0, channel, program, 0 };
+}
+inline brisalto::platform::midi::Packet noteOn (int channel, int note, int velocity)
+{
+    return { 0x90, channel, note, velocity };
+}

@@ -14,7 +14,11 @@
 class ScopedXdgFolders
 {
 public:
-    enum class Home { keep, temporary };
+    enum class Home
+    {
+        keep,
+        temporary
+    };
 
     explicit ScopedXdgFolders (bool withSyncFolder = false, Home home = Home::keep)
         : root (juce::File::createTempFile ("brisalto-xdg"))

@@ -3,4 +3,7 @@
 
 #include "processor/PluginProcessor.h"
 
-juce::AudioProcessorEditor* BrisaltoAudioProcessor::createEditor() { return nullptr; }
+juce::AudioProcessorEditor* BrisaltoAudioProcessor::createEditor()
+{
+    return nullptr;
+}

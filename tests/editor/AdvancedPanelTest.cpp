@@ -44,7 +44,10 @@ namespace
         { { 650, 320, 32, 25 }, { 325, 160, 16, 13 }, 0 },  { { 542, 324, 102, 17 }, { 271, 162, 51, 8 }, 14 },
     };
 
-    float fontHeightOf (juce::Component* c) { return dynamic_cast<juce::Label*> (c)->getFont().getHeight(); }
+    float fontHeightOf (juce::Component* c)
+    {
+        return dynamic_cast<juce::Label*> (c)->getFont().getHeight();
+    }
 }
 
 TEST_F (AdvancedPanelTest, ChildrenAndLabelFontsFollowThePanelSizeWithoutDrift)
@@ -83,19 +86,26 @@ TEST_F (AdvancedPanelTest, ChildrenAndLabelFontsFollowThePanelSizeWithoutDrift)
 TEST_F (AdvancedPanelTest, VersionTextCarriesTheVersionAndTheBuildStamp)
 {
     AdvancedPanel1 panel (processor);
-    EXPECT_TRUE (std::regex_match (panel.versionLabel->getText().toStdString(),
-                                   std::regex ("version 1\\.15\\.3 - [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} - [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+    EXPECT_TRUE (
+        std::regex_match (panel.versionLabel->getText().toStdString(),
+                          std::regex (
+                              "version 1\\.15\\.3 - [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} - [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
         << panel.versionLabel->getText();
 }
 
 TEST_F (AdvancedPanelTest, EachKnobSendsItsParameterInsideAGesture)
 {
     AdvancedPanel1 panel (processor);
-    const struct { juce::Slider* knob; int index; double value; } knobs[] = {
-        { panel.maxGainLevelSlider.get(), 15, -12.0 },   { panel.autoGainAmountSlider.get(), 19, 40.0 },
-        { panel.adaptiveAmountSlider.get(), 17, 0.3 },   { panel.adaptiveGainSlider.get(), 16, 0.7 },
-        { panel.lookaheadSlider.get(), 4, 250.0 },       { panel.filterQSlider.get(), 25, 2.5 },
-        { panel.nonLinReleaseSlider.get(), 26, -40.0 },  { panel.limiterReleaseSlider.get(), 29, 80.0 },
+    const struct
+    {
+        juce::Slider* knob;
+        int index;
+        double value;
+    } knobs[] = {
+        { panel.maxGainLevelSlider.get(), 15, -12.0 },  { panel.autoGainAmountSlider.get(), 19, 40.0 },
+        { panel.adaptiveAmountSlider.get(), 17, 0.3 },  { panel.adaptiveGainSlider.get(), 16, 0.7 },
+        { panel.lookaheadSlider.get(), 4, 250.0 },      { panel.filterQSlider.get(), 25, 2.5 },
+        { panel.nonLinReleaseSlider.get(), 26, -40.0 }, { panel.limiterReleaseSlider.get(), 29, 80.0 },
     };
 
     for (const auto& k : knobs)
@@ -136,9 +146,10 @@ TEST_F (AdvancedPanelTest, FilterTypeIsSentWithoutGestureAndShownWithTheDetector
     }
 
     // The nearest tenth; anything beyond notch runs as band-pass and shows as such.
-    const std::pair<float, int> shown[] = { { 0.0f, 1 }, { 0.1f, 2 }, { 0.2f, 3 }, { 0.24f, 3 }, { 0.25f, 4 },
-                                            { 0.3f, 4 }, { 0.34f, 4 }, { 0.35f, 1 }, { 0.7f, 1 }, { 1.0f, 1 },
-                                            { -0.5f, 1 }, { std::numeric_limits<float>::quiet_NaN(), 1 } };
+    const std::pair<float, int> shown[] = { { 0.0f, 1 },  { 0.1f, 2 },  { 0.2f, 3 },
+                                            { 0.24f, 3 }, { 0.25f, 4 }, { 0.3f, 4 },
+                                            { 0.34f, 4 }, { 0.35f, 1 }, { 0.7f, 1 },
+                                            { 1.0f, 1 },  { -0.5f, 1 }, { std::numeric_limits<float>::quiet_NaN(), 1 } };
     for (auto [value, id] : shown)
     {
         processor.setParameter (24, value);
@@ -151,10 +162,16 @@ TEST_F (AdvancedPanelTest, FilterTypeIsSentWithoutGestureAndShownWithTheDetector
 TEST_F (AdvancedPanelTest, RefreshShowsWhatTheProcessorHolds)
 {
     AdvancedPanel1 panel (processor);
-    const struct { int index; float normalised; juce::Slider* knob; double shown; } rows[] = {
-        { 15, 0.5f, panel.maxGainLevelSlider.get(), -15.0 },     { 17, 0.4f, panel.adaptiveAmountSlider.get(), 0.4 },
-        { 16, 0.8f, panel.adaptiveGainSlider.get(), 0.8 },       { 19, 0.75f, panel.autoGainAmountSlider.get(), 50.0 },
-        { 25, 0.3f, panel.filterQSlider.get(), 3.0 },            { 26, 0.2f, panel.nonLinReleaseSlider.get(), -60.0 },
+    const struct
+    {
+        int index;
+        float normalised;
+        juce::Slider* knob;
+        double shown;
+    } rows[] = {
+        { 15, 0.5f, panel.maxGainLevelSlider.get(), -15.0 },   { 17, 0.4f, panel.adaptiveAmountSlider.get(), 0.4 },
+        { 16, 0.8f, panel.adaptiveGainSlider.get(), 0.8 },     { 19, 0.75f, panel.autoGainAmountSlider.get(), 50.0 },
+        { 25, 0.3f, panel.filterQSlider.get(), 3.0 },          { 26, 0.2f, panel.nonLinReleaseSlider.get(), -60.0 },
         { 29, 0.25f, panel.limiterReleaseSlider.get(), 50.0 },
     };
     for (const auto& row : rows)
@@ -178,7 +195,10 @@ TEST_F (AdvancedPanelTest, MidiSelectorsWriteTheProcessorAndTheUserDefaults)
     pumpPendingMessages (1000);
     panel.enables = 0;
 
-    const struct { int id, mode, enables; } modes[] = { { 3, 2, 1 }, { 1, 0, 0 }, { 2, 1, 1 } };
+    const struct
+    {
+        int id, mode, enables;
+    } modes[] = { { 3, 2, 1 }, { 1, 0, 0 }, { 2, 1, 1 } };
     for (const auto& m : modes)
     {
         panel.enables = 0;
@@ -229,8 +249,15 @@ TEST_F (AdvancedPanelTest, MidiFromTheHostToggle)
     pumpPendingMessages (1000);
 
     // mix mode, program-change mode, CC mode -> whether switching off enables the own MIDI
-    const struct { MixMode mix; int progChange, cc, enables; } offCases[] = {
-        { MixMode::sum, 0, 0, 0 }, { MixMode::sideMidi, 0, 0, 1 }, { MixMode::sum, 1, 0, 1 }, { MixMode::sum, 0, 1, 1 },
+    const struct
+    {
+        MixMode mix;
+        int progChange, cc, enables;
+    } offCases[] = {
+        { MixMode::sum, 0, 0, 0 },
+        { MixMode::sideMidi, 0, 0, 1 },
+        { MixMode::sum, 1, 0, 1 },
+        { MixMode::sum, 0, 1, 1 },
     };
     for (const auto& c : offCases)
     {

@@ -11,7 +11,11 @@
 
 namespace
 {
-    struct ArtFile { std::string name; int width, height; };
+    struct ArtFile
+    {
+        std::string name;
+        int width, height;
+    };
 
     std::string numbered (const char* prefix, int i)
     {
@@ -77,19 +81,20 @@ namespace
     juce::Point<double> dotCentre (const juce::Image& frame)
     {
         double sx = 0, sy = 0, sw = 0;
-        forEachPixel (frame, [&] (int x, int y)
-        {
-            const auto c = pixel (frame, x, y);
-            const auto white = juce::jmin (c.getRed(), c.getGreen(), c.getBlue());
-            const auto r = distanceFromCentre (frame, x, y);
+        forEachPixel (frame,
+                      [&] (int x, int y)
+                      {
+                          const auto c = pixel (frame, x, y);
+                          const auto white = juce::jmin (c.getRed(), c.getGreen(), c.getBlue());
+                          const auto r = distanceFromCentre (frame, x, y);
 
-            if (white > 160 && r > 14.0f && r < 34.0f)
-            {
-                sx += white * ((double) x + 0.5 - frame.getWidth() * 0.5);
-                sy += white * ((double) y + 0.5 - frame.getHeight() * 0.5);
-                sw += white;
-            }
-        });
+                          if (white > 160 && r > 14.0f && r < 34.0f)
+                          {
+                              sx += white * ((double) x + 0.5 - frame.getWidth() * 0.5);
+                              sy += white * ((double) y + 0.5 - frame.getHeight() * 0.5);
+                              sw += white;
+                          }
+                      });
         return { sx / sw, sy / sw };
     }
 
@@ -119,17 +124,18 @@ TEST (EmbeddedArt, EveryImageIsAPlainRgbaPngWithATransparentBorder)
         const auto* ihdr = data.bytes + 16;
         EXPECT_EQ ((int) bigEndian (ihdr), file.width);
         EXPECT_EQ ((int) bigEndian (ihdr + 4), file.height);
-        EXPECT_EQ (std::string (ihdr + 8, 5), std::string ("\x08\x06\x00\x00\x00", 5)); // depth, RGBA, no interlace
+        EXPECT_EQ (std::string (ihdr + 8, 5), std::string ("\x08\x06\x00\x00\x00", 5));  // depth, RGBA, no interlace
 
         const auto image = brisalto::EmbeddedArt::image (file.name.c_str());
         ASSERT_EQ (image.getBounds(), juce::Rectangle<int> (file.width, file.height));
 
         int opaqueBorderPixels = 0;
-        forEachPixel (image, [&] (int x, int y)
-        {
-            const auto onBorder = x == 0 || y == 0 || x == file.width - 1 || y == file.height - 1;
-            opaqueBorderPixels += onBorder && pixel (image, x, y).getAlpha() != 0 ? 1 : 0;
-        });
+        forEachPixel (image,
+                      [&] (int x, int y)
+                      {
+                          const auto onBorder = x == 0 || y == 0 || x == file.width - 1 || y == file.height - 1;
+                          opaqueBorderPixels += onBorder && pixel (image, x, y).getAlpha() != 0 ? 1 : 0;
+                      });
         EXPECT_EQ (opaqueBorderPixels, 0);
     }
 }
@@ -147,13 +153,14 @@ TEST (EmbeddedArt, KnobFramesDifferOnlyInTheirDotAtFiveDegreeSteps)
             const auto& frame = (*strip)[(size_t) i];
             int alphaChanges = 0, changesOutsideTheDotRing = 0;
 
-            forEachPixel (frame, [&] (int x, int y)
-            {
-                const auto a = pixel (first, x, y), b = pixel (frame, x, y);
-                const auto r = distanceFromCentre (frame, x, y);
-                alphaChanges += a.getAlpha() != b.getAlpha() ? 1 : 0;
-                changesOutsideTheDotRing += a != b && (r < 15.4f || r > 32.5f) ? 1 : 0;
-            });
+            forEachPixel (frame,
+                          [&] (int x, int y)
+                          {
+                              const auto a = pixel (first, x, y), b = pixel (frame, x, y);
+                              const auto r = distanceFromCentre (frame, x, y);
+                              alphaChanges += a.getAlpha() != b.getAlpha() ? 1 : 0;
+                              changesOutsideTheDotRing += a != b && (r < 15.4f || r > 32.5f) ? 1 : 0;
+                          });
             EXPECT_EQ (alphaChanges, 0);
             EXPECT_EQ (changesOutsideTheDotRing, 0);
 
@@ -175,17 +182,20 @@ TEST (EmbeddedArt, SmallCapIsTheLargeCapWithoutItsPlate)
     const auto& small = lnf().knobFramesSmall[20];
     int differing = 0, translucentCap = 0;
 
-    forEachPixel (small, [&] (int x, int y)
-    {
-        const auto r = distanceFromCentre (small, x, y);
-        const auto s = pixel (small, x, y), l = pixel (large, x + 16, y + 16);
+    forEachPixel (small,
+                  [&] (int x, int y)
+                  {
+                      const auto r = distanceFromCentre (small, x, y);
+                      const auto s = pixel (small, x, y), l = pixel (large, x + 16, y + 16);
 
-        if (r <= 38.0f)
-            differing += std::abs (s.getRed() - l.getRed()) > 1 || std::abs (s.getGreen() - l.getGreen()) > 1
-                      || std::abs (s.getBlue() - l.getBlue()) > 1 ? 1 : 0;
-        if (r <= 39.0f)
-            translucentCap += s.getAlpha() != 255 ? 1 : 0;
-    });
+                      if (r <= 38.0f)
+                          differing += std::abs (s.getRed() - l.getRed()) > 1 || std::abs (s.getGreen() - l.getGreen()) > 1
+                                  || std::abs (s.getBlue() - l.getBlue()) > 1
+                              ? 1
+                              : 0;
+                      if (r <= 39.0f)
+                          translucentCap += s.getAlpha() != 255 ? 1 : 0;
+                  });
     EXPECT_EQ (differing, 0);
     EXPECT_EQ (translucentCap, 0);
 
@@ -200,7 +210,11 @@ TEST (EmbeddedArt, RingSegmentsHaveExactMirroredGlows)
     const int side[] = { 255, 255, 140, 114, 89, 63, 38, 19, 6, 0, 0 };  // from column 10 leftwards
     const int end[] = { 255, 78, 58, 42, 28, 17, 8, 2, 0, 0 };           // from row 9 upwards
 
-    struct Segment { juce::Image image; juce::uint32 bar, glow; };
+    struct Segment
+    {
+        juce::Image image;
+        juce::uint32 bar, glow;
+    };
     const Segment segments[] = { { lnf().segmentOnImage, 0xff71f7fc, 0xff3af3fb },
                                  { lnf().segmentBelowCentreImage, 0xfffbcd76, 0xfffab446 },
                                  { lnf().segmentOffImage, 0xff0f0f0f, 0 } };
@@ -210,27 +224,28 @@ TEST (EmbeddedArt, RingSegmentsHaveExactMirroredGlows)
         SCOPED_TRACE (juce::String::toHexString ((int) s.bar).toStdString());
         const auto& image = s.image;
 
-        forEachPixel (image, [&] (int x, int y)
-        {
-            const auto c = pixel (image, x, y);
-            EXPECT_EQ (c, pixel (image, 21 - x, y)) << x << ", " << y;
-            EXPECT_EQ (c, pixel (image, x, 35 - y)) << x << ", " << y;
+        forEachPixel (image,
+                      [&] (int x, int y)
+                      {
+                          const auto c = pixel (image, x, y);
+                          EXPECT_EQ (c, pixel (image, 21 - x, y)) << x << ", " << y;
+                          EXPECT_EQ (c, pixel (image, x, 35 - y)) << x << ", " << y;
 
-            const auto inBar = x >= 9 && x <= 12 && y >= 9 && y <= 26;
-            if (inBar)
-            {
-                EXPECT_EQ (c.getARGB(), s.bar);
-            }
-            else if (s.glow == 0)
-            {
-                EXPECT_EQ (c.getAlpha(), 0);
-            }
-            else if (c.getAlpha() >= 128)
-            {
-                for (auto channel : { &juce::Colour::getRed, &juce::Colour::getGreen, &juce::Colour::getBlue })
-                    EXPECT_NEAR ((c.*channel)(), (juce::Colour (s.glow).*channel)(), 2);
-            }
-        });
+                          const auto inBar = x >= 9 && x <= 12 && y >= 9 && y <= 26;
+                          if (inBar)
+                          {
+                              EXPECT_EQ (c.getARGB(), s.bar);
+                          }
+                          else if (s.glow == 0)
+                          {
+                              EXPECT_EQ (c.getAlpha(), 0);
+                          }
+                          else if (c.getAlpha() >= 128)
+                          {
+                              for (auto channel : { &juce::Colour::getRed, &juce::Colour::getGreen, &juce::Colour::getBlue })
+                                  EXPECT_NEAR ((c.*channel)(), (juce::Colour (s.glow).*channel)(), 2);
+                          }
+                      });
 
         if (s.glow == 0)
             continue;
@@ -245,15 +260,18 @@ TEST (EmbeddedArt, RingSegmentsHaveExactMirroredGlows)
 
 TEST (EmbeddedArt, TogglesAndLedsShowTheirColours)
 {
-    struct Centre { const char* name; juce::uint32 argb; };
+    struct Centre
+    {
+        const char* name;
+        juce::uint32 argb;
+    };
     const Centre centres[] = {
-        { "toggle_on.png", 0xff3ef3fb }, { "toggle_off.png", 0xff0b2123 },
-        { "led_green_on.png", 0xff76fb3e }, { "led_green_off.png", 0xff070e04 },
-        { "led_red_on.png", 0xfffc4e46 }, { "led_red_off.png", 0xff0e0404 },
-        { "led_amber_on.png", 0xfffbb742 }, { "led_amber_dim.png", 0xfff6a23a }, { "led_amber_off.png", 0xff0e0a04 },
-        { "led_blue_on.png", 0xff3ea7fb }, { "led_cyan_on.png", 0xff3ef3fb }, { "led_violet_on.png", 0xffb13efb },
-        { "led_magenta_on.png", 0xfff63efb }, { "led_lightblue_on.png", 0xff3ed2fb },
-        { "led_shared_dim.png", 0xff20aed2 }, { "led_shared_off.png", 0xff040d0e }, { "led_grey.png", 0xff060606 },
+        { "toggle_on.png", 0xff3ef3fb },      { "toggle_off.png", 0xff0b2123 },       { "led_green_on.png", 0xff76fb3e },
+        { "led_green_off.png", 0xff070e04 },  { "led_red_on.png", 0xfffc4e46 },       { "led_red_off.png", 0xff0e0404 },
+        { "led_amber_on.png", 0xfffbb742 },   { "led_amber_dim.png", 0xfff6a23a },    { "led_amber_off.png", 0xff0e0a04 },
+        { "led_blue_on.png", 0xff3ea7fb },    { "led_cyan_on.png", 0xff3ef3fb },      { "led_violet_on.png", 0xffb13efb },
+        { "led_magenta_on.png", 0xfff63efb }, { "led_lightblue_on.png", 0xff3ed2fb }, { "led_shared_dim.png", 0xff20aed2 },
+        { "led_shared_off.png", 0xff040d0e }, { "led_grey.png", 0xff060606 },
     };
 
     for (const auto& c : centres)
@@ -261,7 +279,8 @@ TEST (EmbeddedArt, TogglesAndLedsShowTheirColours)
         const auto image = brisalto::EmbeddedArt::image (c.name);
         const auto mid = image.getWidth() / 2;
 
-        for (auto [x, y] : { std::pair (mid - 1, mid - 1), std::pair (mid, mid - 1), std::pair (mid - 1, mid), std::pair (mid, mid) })
+        for (auto [x, y] :
+             { std::pair (mid - 1, mid - 1), std::pair (mid, mid - 1), std::pair (mid - 1, mid), std::pair (mid, mid) })
             EXPECT_EQ (pixel (image, x, y).getARGB(), c.argb) << c.name << " at " << x << ", " << y;
     }
 

@@ -38,7 +38,14 @@ TEST (ControlPanelKnobs, SendNormalisedValuesWritePlainMembersAndBracketGestures
     HostRecorder host (proc);
 
     // Each knob at both ends and in the middle: the value the host hears, and the plain member.
-    struct Row { Slider knob; int index; double values[3]; float sent[3]; RelaxedAtomic<float>* member; };
+    struct Row
+    {
+        Slider knob;
+        int index;
+        double values[3];
+        float sent[3];
+        RelaxedAtomic<float>* member;
+    };
     const Row rows[] = {
         { &ControlPanel::thresholdSlider, 0, { -50, -25, 0 }, { 0, 0.5f, 1 }, &proc.mThresholdDb },
         { &ControlPanel::releaseSlider, 1, { 5, 2000, 4000 }, { 0.00125f, 0.5f, 1 }, &proc.mReleaseMs },
@@ -114,11 +121,11 @@ TEST (ControlPanelSwitches, WriteParametersAndExcludeEachOther)
     auto& proc = open.processor;
 
     const std::pair<Toggle, int> rows[] = {
-        { &ControlPanel::autoGainToggle, 2 }, { &ControlPanel::maxMakeupToggle, 18 },
+        { &ControlPanel::autoGainToggle, 2 },      { &ControlPanel::maxMakeupToggle, 18 },
         { &ControlPanel::nonLinReleaseToggle, 7 }, { &ControlPanel::adaptiveToggle, 8 },
-        { &ControlPanel::tubeDistortToggle, 9 }, { &ControlPanel::smoothToggle, 13 },
-        { &ControlPanel::softLimiterToggle, 14 }, { &ControlPanel::bpFilterToggle, 21 },
-        { &ControlPanel::listenToggle, 23 }, { &ControlPanel::hardLimiterToggle, 28 },
+        { &ControlPanel::tubeDistortToggle, 9 },   { &ControlPanel::smoothToggle, 13 },
+        { &ControlPanel::softLimiterToggle, 14 },  { &ControlPanel::bpFilterToggle, 21 },
+        { &ControlPanel::listenToggle, 23 },       { &ControlPanel::hardLimiterToggle, 28 },
     };
     for (const auto& [toggle, index] : rows)
         for (const bool on : { true, false })
@@ -163,22 +170,31 @@ TEST (ControlPanelSwitches, EnablementFollowsTheSwitchesAndTheFilterType)
 
     // Parameters set (MaxMakeupOn, AutoGainMakeupOn, Tube, BPFilterOn, filter type, Adaptive, NonLin)
     // and what is enabled; the filter label names the type.
-    struct Row { float maxMakeup, autoGain, tube, filter, type, adaptive, nonLin;
-                 bool makeup, tubeKnobs, filterKnob, maxLevel, autoAmount, q, adaptiveKnobs, nonLinKnob; const char* label; };
+    struct Row
+    {
+        float maxMakeup, autoGain, tube, filter, type, adaptive, nonLin;
+        bool makeup, tubeKnobs, filterKnob, maxLevel, autoAmount, q, adaptiveKnobs, nonLinKnob;
+        const char* label;
+    };
     const Row rows[] = {
-        { 0, 0, 0, 0, 0.0f, 0, 0,       true, false, false, false, false, false, false, false, "BP FILTER" },
+        { 0, 0, 0, 0, 0.0f, 0, 0, true, false, false, false, false, false, false, false, "BP FILTER" },
         { 0.7f, 0, 0.7f, 0.7f, 0.0f, 0.7f, 0.7f, false, true, true, true, false, true, true, true, "BP FILTER" },
-        { 0, 1, 1, 1, 0.1f, 0, 0,       true, true, true, false, true, false, false, false, "LP FILTER" },
-        { 0, 0, 0, 1, 0.2f, 1, 0,       true, false, true, false, false, false, true, false, "HP FILTER" },
-        { 0, 0, 0, 1, 0.3f, 0, 1,       true, false, true, false, false, true, false, true, "Nt FILTER" },
-        { 0, 0, 0, 0, 0.3f, 0, 0,       true, false, false, false, false, false, false, false, "Nt FILTER" },
-        { 0, 0, 0, 0.4f, 0.0f, 0, 0,    true, false, false, false, false, false, false, false, "BP FILTER" },
+        { 0, 1, 1, 1, 0.1f, 0, 0, true, true, true, false, true, false, false, false, "LP FILTER" },
+        { 0, 0, 0, 1, 0.2f, 1, 0, true, false, true, false, false, false, true, false, "HP FILTER" },
+        { 0, 0, 0, 1, 0.3f, 0, 1, true, false, true, false, false, true, false, true, "Nt FILTER" },
+        { 0, 0, 0, 0, 0.3f, 0, 0, true, false, false, false, false, false, false, false, "Nt FILTER" },
+        { 0, 0, 0, 0.4f, 0.0f, 0, 0, true, false, false, false, false, false, false, false, "BP FILTER" },
     };
     for (const auto& r : rows)
     {
         SCOPED_TRACE (r.label);
-        for (const auto& [index, value] : { std::pair { 18, r.maxMakeup }, { 2, r.autoGain }, { 9, r.tube }, { 21, r.filter },
-                                            { 24, r.type }, { 8, r.adaptive }, { 7, r.nonLin } })
+        for (const auto& [index, value] : { std::pair { 18, r.maxMakeup },
+                                            { 2, r.autoGain },
+                                            { 9, r.tube },
+                                            { 21, r.filter },
+                                            { 24, r.type },
+                                            { 8, r.adaptive },
+                                            { 7, r.nonLin } })
             proc.setParameter (index, value);
         p.update_UI();
 
@@ -208,9 +224,17 @@ TEST (ControlPanelSwitches, FilterTypeFromAnywhereReachesTheLabelAndQOnTheNextTi
     proc.setParameter (BPFilterOn, 1.0f);
     p.update_UI();
 
-    const struct { bool fromHost; float type; const char* label; bool q; } changes[] = {
-        { false, 0.3f, "Nt FILTER", true }, { true, 0.0f, "BP FILTER", true },
-        { true, 0.1f, "LP FILTER", false }, { false, 0.2f, "HP FILTER", false },
+    const struct
+    {
+        bool fromHost;
+        float type;
+        const char* label;
+        bool q;
+    } changes[] = {
+        { false, 0.3f, "Nt FILTER", true },
+        { true, 0.0f, "BP FILTER", true },
+        { true, 0.1f, "LP FILTER", false },
+        { false, 0.2f, "HP FILTER", false },
     };
     for (const auto& c : changes)
     {
@@ -225,7 +249,7 @@ TEST (ControlPanelSwitches, FilterTypeFromAnywhereReachesTheLabelAndQOnTheNextTi
         pumpPendingMessages (1000);
         if (! c.fromHost)
         {
-            ASSERT_EQ (p.refreshCount, refreshes);   // the panel's own change asks for no refresh
+            ASSERT_EQ (p.refreshCount, refreshes);  // the panel's own change asks for no refresh
         }
 
         p.timerCallback();
@@ -277,7 +301,13 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
 
     // Mode, the id picked, and groupNumber, trackNumber, midiSideChan after it (from 5, 5, 5);
     // the side-chain modes choose a slot and never join a link group.
-    struct Row { int mode, id, group, track, midi; const char* items; const char* label; bool sync; };
+    struct Row
+    {
+        int mode, id, group, track, midi;
+        const char* items;
+        const char* label;
+        bool sync;
+    };
     const Row rows[] = {
         // The link groups' list reads the same before and after another mode's list.
         { 1, 3, 2, 2, 5, "OFF 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", "GROUP", true },
@@ -346,8 +376,8 @@ TEST (ControlPanelSelectors, MixModeOfPlugInsAndTheStandalone)
     using Type = juce::AudioProcessor::WrapperType;
     // Wrapper, id picked, mix mode written, the processor's watchdog started.
     const std::tuple<Type, int, int, bool> rows[] = {
-        { Type::wrapperType_VST3, 6, 6, false }, { Type::wrapperType_VST3, 4, 4, true },
-        { Type::wrapperType_LV2, 5, 5, false }, { Type::wrapperType_LV2, 1, 1, false },
+        { Type::wrapperType_VST3, 6, 6, false },       { Type::wrapperType_VST3, 4, 4, true },
+        { Type::wrapperType_LV2, 5, 5, false },        { Type::wrapperType_LV2, 1, 1, false },
         { Type::wrapperType_Standalone, 4, 2, false }, { Type::wrapperType_Standalone, 5, 2, false },
         { Type::wrapperType_Standalone, 6, 6, false },
     };

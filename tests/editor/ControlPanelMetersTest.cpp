@@ -37,12 +37,8 @@ TEST (ControlPanelTimer, LadderAndPeakHold)
 {
     // Gain reduction in dB and the ladder after one tick on a fresh panel.
     const std::pair<float, const char*> rows[] = {
-        { 0.0f, "...................." },
-        { 0.49f, "...................." },
-        { 0.5f, "D..................." },
-        { 3.4f, "ooO................." },
-        { 3.6f, "oooD................" },
-        { 25.0f, "oooooooooooooooooooO" },
+        { 0.0f, "...................." }, { 0.49f, "...................." }, { 0.5f, "D..................." },
+        { 3.4f, "ooO................." }, { 3.6f, "oooD................" },  { 25.0f, "oooooooooooooooooooO" },
     };
     for (const auto& [gr, expected] : rows)
     {
@@ -72,7 +68,14 @@ TEST (ControlPanelTimer, LadderAndPeakHold)
 // What the meters hold before the editor opens is what its first frame shows, before any tick.
 TEST (ControlPanelTimer, FirstFrameShowsTheMetersRealState)
 {
-    const struct { float reduction; int clips; int mode; const char* ladder; bool clip, groupLed; } states[] = {
+    const struct
+    {
+        float reduction;
+        int clips;
+        int mode;
+        const char* ladder;
+        bool clip, groupLed;
+    } states[] = {
         { 0.0f, 0, 2, "....................", false, false },
         { 3.0f, 2, 4, "ooO.................", true, true },
     };
@@ -116,11 +119,8 @@ TEST (ControlPanelTimer, ValueLabelsBrickLimitAndClip)
 
     // MAX GR moves beyond 0.1 dB, the peak beyond 0.01 dB; the first tick always shows the peak.
     const std::tuple<float, const char*, float, const char*> labels[] = {
-        { 0.05f, "0", -144.0f, "---" },
-        { 0.2f, "0.2", -100.0f, "-100.00" },
-        { 0.25f, "0.2", -3.5f, "-3.50" },
-        { 12.34f, "12.3", -3.505f, "-3.50" },
-        { 12.34f, "12.3", -100.01f, "---" },
+        { 0.05f, "0", -144.0f, "---" },       { 0.2f, "0.2", -100.0f, "-100.00" }, { 0.25f, "0.2", -3.5f, "-3.50" },
+        { 12.34f, "12.3", -3.505f, "-3.50" }, { 12.34f, "12.3", -100.01f, "---" },
     };
     for (const auto& [maxGr, maxGrText, peak, peakText] : labels)
     {
@@ -163,12 +163,17 @@ TEST (ControlPanelTimer, GroupLedShowsTheSideChainExchange)
 
     // Mode, link status, and the LED's state and colour after a tick from off and cyan
     // ('u': the state stays as it was).
-    struct Row { int mode, status; char state; Led::LedColors colour; };
+    struct Row
+    {
+        int mode, status;
+        char state;
+        Led::LedColors colour;
+    };
     const Row rows[] = {
-        { 4, 0, '.', Led::ledCyan }, { 4, 5, 'o', Led::ledCyan }, { 4, 7, 'o', Led::ledAmber }, { 4, 1, '.', Led::ledCyan },
-        { 5, 0, '.', Led::ledCyan }, { 5, 1, 'o', Led::ledCyan }, { 5, 2, 'o', Led::ledAmber },
-        { 5, 3, 'b', Led::ledAmber }, { 5, 4, 'b', Led::ledAmber }, { 5, 5, 'u', Led::ledCyan },
-        { 5, 7, 'u', Led::ledCyan }, { 5, 8, 'o', Led::ledRed }, { 5, 6, 'u', Led::ledCyan }, { 5, 99, 'u', Led::ledCyan },
+        { 4, 0, '.', Led::ledCyan },  { 4, 5, 'o', Led::ledCyan },  { 4, 7, 'o', Led::ledAmber }, { 4, 1, '.', Led::ledCyan },
+        { 5, 0, '.', Led::ledCyan },  { 5, 1, 'o', Led::ledCyan },  { 5, 2, 'o', Led::ledAmber }, { 5, 3, 'b', Led::ledAmber },
+        { 5, 4, 'b', Led::ledAmber }, { 5, 5, 'u', Led::ledCyan },  { 5, 7, 'u', Led::ledCyan },  { 5, 8, 'o', Led::ledRed },
+        { 5, 6, 'u', Led::ledCyan },  { 5, 99, 'u', Led::ledCyan },
     };
     for (const auto& r : rows)
     {
@@ -198,12 +203,16 @@ TEST (ControlPanelButtons, AdvancedAndWeightPanelsTakeTurns)
 {
     OpenEditor open;
     auto& p = open.panel();
-    const auto press = [&p] (juce::Button& b) { b.setToggleState (! b.getToggleState(), juce::dontSendNotification); p.buttonClicked (&b); };
+    const auto press = [&p] (juce::Button& b)
+    {
+        b.setToggleState (! b.getToggleState(), juce::dontSendNotification);
+        p.buttonClicked (&b);
+    };
     const auto shown = [&p]
     {
         return juce::String (p.backdropLabel->isVisible() ? "B" : "-") + (p.advancedPanel->isVisible() ? "A" : "-")
-             + (p.weightPanel->isVisible() ? "W" : "-") + (p.advancedButton->getToggleState() ? "a" : "-")
-             + (p.weightButton->getToggleState() ? "w" : "-");
+            + (p.weightPanel->isVisible() ? "W" : "-") + (p.advancedButton->getToggleState() ? "a" : "-")
+            + (p.weightButton->getToggleState() ? "w" : "-");
     };
 
     press (*p.advancedButton);
@@ -258,8 +267,9 @@ TEST (ControlPanelButtons, HelpAndLogoOpenThroughTheDesktopWithoutAShell)
         FakeXdgOpen noProgram (true, 3);
         p.buttonClicked (button);
         tickUntilTheLaunchIsSettled();
-        EXPECT_EQ (p.statusLine->getText(), button == p.helpButton.get() ? "No program could open the help (no PDF viewer?)"
-                                                                          : "No program could open the web page (no browser?)");
+        EXPECT_EQ (p.statusLine->getText(),
+                   button == p.helpButton.get() ? "No program could open the help (no PDF viewer?)"
+                                                : "No program could open the web page (no browser?)");
     }
 
     // Nothing to open them with: the status line says why, and clears itself.

@@ -107,7 +107,7 @@ TEST_F (PanelPresets, AFailedSaveAsDefaultKeepsTheCurrentPreset)
     ASSERT_TRUE (processor().writeUserPreset ("A"));
     panel().updateUserPresets();
     folders.presetFolder().deleteRecursively();
-    folders.presetFolder().replaceWithText ("x");   // no folder can be made there
+    folders.presetFolder().replaceWithText ("x");  // no folder can be made there
 
     pick (brisalto::PresetMenu::saveAsDefault);
     EXPECT_EQ (processor().getCurrentUserPreset(), "A");
@@ -136,8 +136,15 @@ TEST_F (PanelPresets, NameDialogSavesOnOkOnlyAndStaysOpenWithTheReason)
     EXPECT_EQ (p.getUserPresetNames().size(), 1u);
     EXPECT_EQ (combo().getSelectedId(), 6);
 
-    const struct { const char* name; const char* status; } refused[] = {
-        { "", "Type a name" }, { "BrisaltoDefault", "Name reserved" }, { ".hidden", "Name not allowed" }, { "a/b", "Name not allowed" },
+    const struct
+    {
+        const char* name;
+        const char* status;
+    } refused[] = {
+        { "", "Type a name" },
+        { "BrisaltoDefault", "Name reserved" },
+        { ".hidden", "Name not allowed" },
+        { "a/b", "Name not allowed" },
     };
     pick (brisalto::PresetMenu::addPreset);
     for (const auto& r : refused)
@@ -166,7 +173,7 @@ TEST_F (PanelPresets, FailedLoadsAndSavesSaySo)
     ASSERT_TRUE (p.writeUserPreset ("B"));
     panel().updateUserPresets();
 
-    presetFile ("A").replaceWithText ("x");   // too short to be a state chunk
+    presetFile ("A").replaceWithText ("x");  // too short to be a state chunk
     pick (6);
     EXPECT_EQ (panel().statusLine->getText(), "Could not load \"A\"");
     EXPECT_EQ (p.getCurrentUserPreset(), "B");
@@ -196,7 +203,12 @@ TEST_F (PanelPresets, APickIsNotLostOrReplacedByARefreshOnItsWay)
     ASSERT_EQ (p.getCurrentUserPreset(), "A");
 
     // Refreshes that change nothing leave the pick as it is.
-    pick (7, [this] { panel().update_UI(); panel().update_UI(); });
+    pick (7,
+          [this]
+          {
+              panel().update_UI();
+              panel().update_UI();
+          });
     EXPECT_EQ (p.getCurrentUserPreset(), "B");
 
     // A host change rebuilds the menu before the pick arrives: the pick is dropped, and the

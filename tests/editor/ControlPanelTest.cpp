@@ -9,50 +9,97 @@
 namespace
 {
     // What each generated child shows and where it sits at 800 × 600, in creation order.
-    struct ChildRow { const char* name; const char* text; int x, y, w, h; };
+    struct ChildRow
+    {
+        const char* name;
+        const char* text;
+        int x, y, w, h;
+    };
     const ChildRow childRows[ControlPanel::numChildren] = {
-        { "new label", "CLASS A", 504, 185, 53, 14 },      { "new label", "CLASS AB", 603, 185, 53, 14 },
-        { "new label", "DISTORT", 698, 185, 53, 14 },      { "lookahead slider", "", 684, 86, 82, 91 },
-        { "new label", "THRESHOLD", 46, 238, 107, 24 },    { "new label", "0", 46, 559, 46, 24 },
-        { "new combo box1", "", 83, 149, 67, 22 },         { "mixmode combo", "", 37, 117, 114, 24 },
-        { "right_is_zero_slider", "", 42, 280, 102, 114 }, { "release slider", "", 162, 280, 102, 114 },
-        { "autogain button", "", 512, 410, 40, 39 },       { "attack slider", "", 274, 280, 102, 114 },
-        { "lookahead slider", "", 488, 86, 82, 91 },       { "new component", "", 455, 522, 21, 24 },
-        { "new component", "", 480, 522, 21, 24 },         { "new component", "", 505, 522, 21, 24 },
-        { "new component", "", 529, 522, 21, 24 },         { "new component", "", 555, 522, 21, 24 },
-        { "new component", "", 581, 522, 21, 24 },         { "new component", "", 431, 522, 21, 24 },
-        { "new component", "", 606, 522, 21, 24 },         { "new component", "", 406, 522, 21, 24 },
-        { "new component", "", 381, 522, 21, 24 },         { "new label", "RELEASE", 182, 238, 85, 24 },
-        { "new label", "ATTACK", 299, 238, 85, 24 },       { "new label", "MODE", 37, 90, 60, 24 },
-        { "new component", "", 355, 522, 21, 24 },         { "new component", "", 328, 522, 21, 24 },
-        { "new component", "", 305, 522, 21, 24 },         { "new component", "", 280, 522, 21, 24 },
-        { "new component", "", 255, 522, 21, 24 },         { "ratio slider", "", 392, 280, 102, 114 },
-        { "mid_is_zero_slider", "", 505, 280, 102, 114 },  { "new label", "RATIO", 422, 238, 85, 24 },
-        { "new label", "MAKEUP", 529, 238, 75, 24 },       { "autogain button", "", 165, 410, 40, 39 },
-        { "autogain button", "", 42, 410, 40, 39 },        { "new component", "", 231, 522, 21, 24 },
-        { "new component", "", 206, 522, 21, 24 },         { "new component", "", 181, 522, 21, 24 },
-        { "new component", "", 158, 522, 21, 24 },         { "new component", "", 131, 522, 21, 24 },
-        { "new label", "10", 381, 559, 32, 24 },           { "new label", "20", 131, 559, 32, 24 },
-        { "new label", "5", 507, 559, 32, 24 },            { "new label", "15", 255, 559, 32, 24 },
-        { "sat button", "", 417, 95, 40, 39 },             { "new label", "server", 16, 600, 48, 8 },
-        { "new label", "MAX GR", 42, 523, 51, 24 },        { "mid_is_zero_slider", "", 619, 280, 102, 114 },
-        { "new label", "MIX", 654, 238, 46, 24 },          { "autogain button", "", 280, 410, 40, 39 },
-        { "autogain button", "", 638, 410, 40, 39 },       { "autogain button", "", 512, 450, 40, 39 },
-        { "lookahead slider", "", 586, 86, 82, 91 },       { "adv btn", "ADVANCED", 600, 22, 120, 39 },
-        { "lookahead slider", "", 171, 99, 82, 91 },       { "sat button", "", 324, 95, 40, 39 },
-        { "sat button", "", 324, 136, 40, 39 },            { "new label", "BP FILTER", 264, 103, 52, 24 },
-        { "new label", "LISTEN", 264, 144, 52, 24 },       { "new label", "TUBE-DISTORT", 394, 136, 82, 24 },
-        { "new label", "ADAPTIVE", 85, 424, 72, 18 },      { "new label", "NON LINEAR", 206, 424, 72, 18 },
-        { "new label", "SMOOTH", 324, 424, 72, 18 },       { "new label", "AUTO GAIN", 553, 423, 75, 18 },
-        { "new label", "MAX MAKEUP", 553, 462, 75, 18 },   { "new label", "MAKEUP LIMIT", 680, 423, 75, 18 },
-        { "btn", "?", 545, 22, 40, 39 },                   { "btn", "W", 485, 22, 40, 39 },
-        { "presets_combo", "", 295, 22, 174, 39 },         { "new component", "", 449, 98, 334, 98 },
-        { "new label", "GROUP", 37, 149, 46, 24 },         { "new component", "", 122, 92, 15, 17 },
-        { "autogain button", "", 638, 454, 40, 39 },       { "new label", "BRICK LIMIT", 680, 462, 66, 18 },
-        { "new component", "", 758, 462, 15, 18 },         { "new component", "", 740, 527, 15, 18 },
-        { "new label", "---", 693, 559, 58, 24 },            { "BrisaltoBtn", "new button", 20, 6, 254, 49 },
-        { "new label", "CLIP", 698, 523, 42, 24 },         { "clipresetbtn", "new button", 674, 517, 98, 78 },
-        { "sat button", "", 117, 174, 37, 31 },            { "new label", "SYNC PARS", 37, 177, 69, 24 },
+        { "new label", "CLASS A", 504, 185, 53, 14 },
+        { "new label", "CLASS AB", 603, 185, 53, 14 },
+        { "new label", "DISTORT", 698, 185, 53, 14 },
+        { "lookahead slider", "", 684, 86, 82, 91 },
+        { "new label", "THRESHOLD", 46, 238, 107, 24 },
+        { "new label", "0", 46, 559, 46, 24 },
+        { "new combo box1", "", 83, 149, 67, 22 },
+        { "mixmode combo", "", 37, 117, 114, 24 },
+        { "right_is_zero_slider", "", 42, 280, 102, 114 },
+        { "release slider", "", 162, 280, 102, 114 },
+        { "autogain button", "", 512, 410, 40, 39 },
+        { "attack slider", "", 274, 280, 102, 114 },
+        { "lookahead slider", "", 488, 86, 82, 91 },
+        { "new component", "", 455, 522, 21, 24 },
+        { "new component", "", 480, 522, 21, 24 },
+        { "new component", "", 505, 522, 21, 24 },
+        { "new component", "", 529, 522, 21, 24 },
+        { "new component", "", 555, 522, 21, 24 },
+        { "new component", "", 581, 522, 21, 24 },
+        { "new component", "", 431, 522, 21, 24 },
+        { "new component", "", 606, 522, 21, 24 },
+        { "new component", "", 406, 522, 21, 24 },
+        { "new component", "", 381, 522, 21, 24 },
+        { "new label", "RELEASE", 182, 238, 85, 24 },
+        { "new label", "ATTACK", 299, 238, 85, 24 },
+        { "new label", "MODE", 37, 90, 60, 24 },
+        { "new component", "", 355, 522, 21, 24 },
+        { "new component", "", 328, 522, 21, 24 },
+        { "new component", "", 305, 522, 21, 24 },
+        { "new component", "", 280, 522, 21, 24 },
+        { "new component", "", 255, 522, 21, 24 },
+        { "ratio slider", "", 392, 280, 102, 114 },
+        { "mid_is_zero_slider", "", 505, 280, 102, 114 },
+        { "new label", "RATIO", 422, 238, 85, 24 },
+        { "new label", "MAKEUP", 529, 238, 75, 24 },
+        { "autogain button", "", 165, 410, 40, 39 },
+        { "autogain button", "", 42, 410, 40, 39 },
+        { "new component", "", 231, 522, 21, 24 },
+        { "new component", "", 206, 522, 21, 24 },
+        { "new component", "", 181, 522, 21, 24 },
+        { "new component", "", 158, 522, 21, 24 },
+        { "new component", "", 131, 522, 21, 24 },
+        { "new label", "10", 381, 559, 32, 24 },
+        { "new label", "20", 131, 559, 32, 24 },
+        { "new label", "5", 507, 559, 32, 24 },
+        { "new label", "15", 255, 559, 32, 24 },
+        { "sat button", "", 417, 95, 40, 39 },
+        { "new label", "server", 16, 600, 48, 8 },
+        { "new label", "MAX GR", 42, 523, 51, 24 },
+        { "mid_is_zero_slider", "", 619, 280, 102, 114 },
+        { "new label", "MIX", 654, 238, 46, 24 },
+        { "autogain button", "", 280, 410, 40, 39 },
+        { "autogain button", "", 638, 410, 40, 39 },
+        { "autogain button", "", 512, 450, 40, 39 },
+        { "lookahead slider", "", 586, 86, 82, 91 },
+        { "adv btn", "ADVANCED", 600, 22, 120, 39 },
+        { "lookahead slider", "", 171, 99, 82, 91 },
+        { "sat button", "", 324, 95, 40, 39 },
+        { "sat button", "", 324, 136, 40, 39 },
+        { "new label", "BP FILTER", 264, 103, 52, 24 },
+        { "new label", "LISTEN", 264, 144, 52, 24 },
+        { "new label", "TUBE-DISTORT", 394, 136, 82, 24 },
+        { "new label", "ADAPTIVE", 85, 424, 72, 18 },
+        { "new label", "NON LINEAR", 206, 424, 72, 18 },
+        { "new label", "SMOOTH", 324, 424, 72, 18 },
+        { "new label", "AUTO GAIN", 553, 423, 75, 18 },
+        { "new label", "MAX MAKEUP", 553, 462, 75, 18 },
+        { "new label", "MAKEUP LIMIT", 680, 423, 75, 18 },
+        { "btn", "?", 545, 22, 40, 39 },
+        { "btn", "W", 485, 22, 40, 39 },
+        { "presets_combo", "", 295, 22, 174, 39 },
+        { "new component", "", 449, 98, 334, 98 },
+        { "new label", "GROUP", 37, 149, 46, 24 },
+        { "new component", "", 122, 92, 15, 17 },
+        { "autogain button", "", 638, 454, 40, 39 },
+        { "new label", "BRICK LIMIT", 680, 462, 66, 18 },
+        { "new component", "", 758, 462, 15, 18 },
+        { "new component", "", 740, 527, 15, 18 },
+        { "new label", "---", 693, 559, 58, 24 },
+        { "BrisaltoBtn", "new button", 20, 6, 254, 49 },
+        { "new label", "CLIP", 698, 523, 42, 24 },
+        { "clipresetbtn", "new button", 674, 517, 98, 78 },
+        { "sat button", "", 117, 174, 37, 31 },
+        { "new label", "SYNC PARS", 37, 177, 69, 24 },
     };
 
     juce::String textOf (juce::Component& c)
@@ -111,7 +158,12 @@ TEST (ControlPanel, ChildrenAtTheDesignSize)
 
 TEST (ControlPanel, FontsFollowTheSmallerScaleBelowTheDesignSizeOnly)
 {
-    struct Row { int w, h; float mainFont, textBoxFont, label12, label17; juce::Rectangle<int> classA; };
+    struct Row
+    {
+        int w, h;
+        float mainFont, textBoxFont, label12, label17;
+        juce::Rectangle<int> classA;
+    };
     const Row rows[] = {
         { 800, 600, 17.0f, 14.0f, 12.0f, 17.0f, { 504, 185, 53, 14 } },
         { 640, 480, 14.1f, 11.7f, 10.1f, 14.1f, { 404, 148, 42, 11 } },
@@ -146,8 +198,8 @@ TEST (ControlPanel, ResizingBackAndForthLeavesNoDrift)
     EXPECT_EQ (panel.labelFontHeights, constructed);
     EXPECT_EQ (constructed.size(), 33u);  // 31 generated labels, the status line and the backdrop
 
-    for (const auto& size : { juce::Point<int> (640, 480), juce::Point<int> (1200, 900), juce::Point<int> (640, 480),
-                              juce::Point<int> (800, 600) })
+    for (const auto& size :
+         { juce::Point<int> (640, 480), juce::Point<int> (1200, 900), juce::Point<int> (640, 480), juce::Point<int> (800, 600) })
         panel.setSize (size.x, size.y);
 
     expectDesignLayout (panel);
@@ -159,14 +211,21 @@ TEST (ControlPanel, KnobRangesSkewsAndDoubleClickValues)
 {
     OpenEditor open;
     auto& p = open.panel();
-    struct Row { juce::Slider* knob; double minimum, maximum, interval, skew; int focusOrder; bool doubleClick; double doubleClickValue; };
+    struct Row
+    {
+        juce::Slider* knob;
+        double minimum, maximum, interval, skew;
+        int focusOrder;
+        bool doubleClick;
+        double doubleClickValue;
+    };
     const Row rows[] = {
         { p.thresholdSlider.get(), -50, 0, 0.1, 1, 0, false, 0 },
         { p.releaseSlider.get(), 5, 4000, 1, 0.35, 1, false, 0 },
         { p.attackSlider.get(), 0, 50, 0.01, 0.5, 1, false, 0 },
         { p.ratioSlider.get(), 1, 10.5, 0.1, 1, 1, false, 0 },
         { p.makeupGainSlider.get(), -30, 30, 0.1, 1, 1, true, 0 },
-        { p.mixSlider.get(), -100, 100, 0.1, 1, 1, true, 0 },   // the refresh retargets it: MIX opens at 100
+        { p.mixSlider.get(), -100, 100, 0.1, 1, 1, true, 0 },  // the refresh retargets it: MIX opens at 100
         { p.distortAmountSlider.get(), 0, 100, 0.01, 0.4, 1, false, 0 },
         { p.classAAmountSlider.get(), 0, 100, 0.01, 0.4, 1, false, 0 },
         { p.classABAmountSlider.get(), 0, 100, 0.01, 0.4, 1, false, 0 },
@@ -203,7 +262,7 @@ TEST (ControlPanel, VisibilityLedColoursAndSelectorItems)
     // Hidden at the end of construction; the refresh alone decides about the server label and
     // the W button, the meters' first step about the group LED.
     const std::set<juce::Component*> hidden { p.backdropLabel.get(), p.advancedPanel.get(), p.weightPanel.get(),
-                                              p.saveDialog.get(), p.smoothToggle.get(), p.smoothLabel.get() };
+                                              p.saveDialog.get(),    p.smoothToggle.get(),  p.smoothLabel.get() };
     const std::set<juce::Component*> refreshed { p.serverLabel.get(), p.weightButton.get(), p.groupLed.get() };
     for (auto* child : p.getChildren())
     {
@@ -270,7 +329,7 @@ TEST (ControlPanel, KeysAndKeyboardFocusStayWithTheHost)
     for (auto* child : panel.children())
     {
         const bool control = dynamic_cast<juce::Button*> (child) != nullptr || dynamic_cast<juce::ComboBox*> (child) != nullptr
-                          || dynamic_cast<juce::Slider*> (child) != nullptr;
+            || dynamic_cast<juce::Slider*> (child) != nullptr;
         if (! control)
             continue;
         ++controls;
@@ -279,7 +338,8 @@ TEST (ControlPanel, KeysAndKeyboardFocusStayWithTheHost)
     }
     EXPECT_EQ (controls, 10 + 11 + 5 + 3);  // knobs, toggles, buttons, combo boxes
 
-    for (const auto& key : { juce::KeyPress (juce::KeyPress::spaceKey), juce::KeyPress ('a'), juce::KeyPress (juce::KeyPress::returnKey) })
+    for (const auto& key :
+         { juce::KeyPress (juce::KeyPress::spaceKey), juce::KeyPress ('a'), juce::KeyPress (juce::KeyPress::returnKey) })
         EXPECT_FALSE (panel.keyPressed (key));
 }
 

@@ -15,10 +15,13 @@ namespace
 
 TEST (EditorShell, OpensAtTheStoredSizeOnlyWithinTheDesignSize)
 {
-    struct Row { int storedW, storedH, openW, openH; };
+    struct Row
+    {
+        int storedW, storedH, openW, openH;
+    };
     const Row rows[] = {
         { 640, 480, 640, 480 }, { 639, 480, 800, 600 }, { 640, 479, 800, 600 }, { 800, 601, 800, 600 },
-        { 801, 600, 800, 600 }, { 0, 0, 800, 600 }, { -5, 480, 800, 600 },
+        { 801, 600, 800, 600 }, { 0, 0, 800, 600 },     { -5, 480, 800, 600 },
     };
 
     for (const auto& row : rows)
@@ -38,11 +41,14 @@ TEST (EditorShell, OpensAtTheStoredSizeOnlyWithinTheDesignSize)
 
 TEST (EditorShell, FitsThePanelIntoTheWindowAndStoresItsSize)
 {
-    struct Row { int windowW, windowH; juce::Rectangle<int> panel; };
+    struct Row
+    {
+        int windowW, windowH;
+        juce::Rectangle<int> panel;
+    };
     const Row rows[] = {
-        { 1000, 600, { 20, 0, 960, 600 } },  { 800, 700, { 0, 50, 800, 600 } },
-        { 900, 600, { 0, 0, 900, 600 } },    { 1600, 1200, { 0, 0, 1600, 1200 } },
-        { 640, 480, { 0, 0, 640, 480 } },    { 40, 40, { 0, 5, 40, 30 } },
+        { 1000, 600, { 20, 0, 960, 600 } },   { 800, 700, { 0, 50, 800, 600 } }, { 900, 600, { 0, 0, 900, 600 } },
+        { 1600, 1200, { 0, 0, 1600, 1200 } }, { 640, 480, { 0, 0, 640, 480 } },  { 40, 40, { 0, 5, 40, 30 } },
         { 1600, 40, { 768, 0, 64, 40 } },
     };
 
@@ -94,17 +100,31 @@ TEST (EditorShell, NamesTheParameterOfEachKnob)
     auto& panel = open.panel();
     auto& advanced = *panel.advancedPanel;
     const std::pair<juce::Component*, int> rows[] = {
-        { panel.distortAmountSlider.get(), 20 }, { panel.thresholdSlider.get(), 0 }, { panel.releaseSlider.get(), 1 },
-        { panel.attackSlider.get(), 3 }, { panel.classAAmountSlider.get(), 10 }, { panel.ratioSlider.get(), 5 },
-        { panel.makeupGainSlider.get(), 6 }, { panel.mixSlider.get(), 12 }, { panel.classABAmountSlider.get(), 27 },
-        { panel.filterFreqSlider.get(), 22 }, { advanced.maxGainLevelSlider.get(), 15 },
-        { advanced.autoGainAmountSlider.get(), 19 }, { advanced.adaptiveAmountSlider.get(), 17 },
-        { advanced.adaptiveGainSlider.get(), 16 }, { advanced.lookaheadSlider.get(), 4 },
-        { advanced.filterQSlider.get(), 25 }, { advanced.nonLinReleaseSlider.get(), 26 },
+        { panel.distortAmountSlider.get(), 20 },
+        { panel.thresholdSlider.get(), 0 },
+        { panel.releaseSlider.get(), 1 },
+        { panel.attackSlider.get(), 3 },
+        { panel.classAAmountSlider.get(), 10 },
+        { panel.ratioSlider.get(), 5 },
+        { panel.makeupGainSlider.get(), 6 },
+        { panel.mixSlider.get(), 12 },
+        { panel.classABAmountSlider.get(), 27 },
+        { panel.filterFreqSlider.get(), 22 },
+        { advanced.maxGainLevelSlider.get(), 15 },
+        { advanced.autoGainAmountSlider.get(), 19 },
+        { advanced.adaptiveAmountSlider.get(), 17 },
+        { advanced.adaptiveGainSlider.get(), 16 },
+        { advanced.lookaheadSlider.get(), 4 },
+        { advanced.filterQSlider.get(), 25 },
+        { advanced.nonLinReleaseSlider.get(), 26 },
         { advanced.limiterReleaseSlider.get(), 29 },
-        { panel.groupCombo.get(), -1 }, { panel.mixModeCombo.get(), -1 }, { panel.advancedButton.get(), -1 },
-        { panel.autoGainToggle.get(), -1 }, { panel.weightPanel->weightSliders[0], -1 },
-        { advanced.filterTypeCombo.get(), -1 }, { &panel, -1 },
+        { panel.groupCombo.get(), -1 },
+        { panel.mixModeCombo.get(), -1 },
+        { panel.advancedButton.get(), -1 },
+        { panel.autoGainToggle.get(), -1 },
+        { panel.weightPanel->weightSliders[0], -1 },
+        { advanced.filterTypeCombo.get(), -1 },
+        { &panel, -1 },
     };
     for (const auto& [component, index] : rows)
         EXPECT_EQ (open.shell().getControlParameterIndex (*component), index) << component->getName();
@@ -124,7 +144,8 @@ TEST (EditorShell, OwnsATooltipWindowForTheControlsThatHaveTips)
     if (juce::Process::isForegroundProcess())
         GTEST_SKIP() << "this process holds the focus";
     EXPECT_EQ (tips->getTipFor (*open.panel().autoGainToggle), "allows to compare the real compression without gain increase");
-    EXPECT_EQ (tips->getTipFor (*open.panel().advancedPanel->adaptiveAmountSlider), "relative amount of  compression in quiet parts");
+    EXPECT_EQ (tips->getTipFor (*open.panel().advancedPanel->adaptiveAmountSlider),
+               "relative amount of  compression in quiet parts");
     EXPECT_EQ (tips->getTipFor (*open.panel().ratioSlider), "");
 }
 
@@ -137,11 +158,15 @@ TEST (EditorShell, PaintsBlackBarsAroundThePanelAndLeavesTheDefaultLookAndFeel)
     open.editor->setSize (1000, 600);
     const auto snapshot = open.editor->createComponentSnapshot (open.editor->getLocalBounds());
 
-    struct Pixel { int x, y; juce::uint32 argb; };
+    struct Pixel
+    {
+        int x, y;
+        juce::uint32 argb;
+    };
     const Pixel pixels[] = {
-        { 5, 300, 0xff000000 }, { 994, 300, 0xff000000 },  // the bars beside the 960-wide panel
+        { 5, 300, 0xff000000 },  { 994, 300, 0xff000000 },     // the bars beside the 960-wide panel
         { 500, 70, 0xff2d7180 }, { 20 + 959, 5, 0xff2d7180 },  // the header band
-        { 32, 300, 0xff2c2c30 }, { 500, 590, 0xff2c2c30 },  // the background
+        { 32, 300, 0xff2c2c30 }, { 500, 590, 0xff2c2c30 },     // the background
     };
     for (const auto& pixel : pixels)
         EXPECT_EQ (snapshot.getPixelAt (pixel.x, pixel.y).getARGB(), pixel.argb) << pixel.x << ", " << pixel.y;
@@ -171,13 +196,14 @@ TEST (EditorRefresh, OtherThreadsLeaveARequestForThePanelTimer)
     open.panel().timerCallback();
     const int before = open.panel().refreshCount;
 
-    std::thread host ([&open]
-    {
-        for (int i = 0; i < 100; ++i)
-            open.processor.setParameter (Ratio, (float) (i % 10) / 10.0f);
-        const juce::String chunk = "{ \"Threshold\": 0.5 }";
-        open.processor.setStateInformation (chunk.toRawUTF8(), (int) chunk.getNumBytesAsUTF8());
-    });
+    std::thread host (
+        [&open]
+        {
+            for (int i = 0; i < 100; ++i)
+                open.processor.setParameter (Ratio, (float) (i % 10) / 10.0f);
+            const juce::String chunk = "{ \"Threshold\": 0.5 }";
+            open.processor.setStateInformation (chunk.toRawUTF8(), (int) chunk.getNumBytesAsUTF8());
+        });
     host.join();
 
     // Nothing of the editor ran or was asked to run on that thread.

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace
 {
     using Shell = BrisaltoAudioProcessorEditor;
@@ -20,7 +19,11 @@ namespace
 
     // The widest line of the text in the font the label is drawn with, and the width the label
     // leaves for it. JUCE squeezes a line down to 70 % before it cuts it.
-    struct Fit { float textWidth, fontHeight; int areaWidth; };
+    struct Fit
+    {
+        float textWidth, fontHeight;
+        int areaWidth;
+    };
 
     Fit fitOf (juce::Label& label)
     {
@@ -62,13 +65,14 @@ TEST (EditorSizes, WeightPanelFollowsTheMainPanelAndCoversItWithABackdrop)
     panel.weightButton->setToggleState (true, juce::sendNotificationSync);
     ASSERT_TRUE (weights.isVisible() && panel.backdropLabel->isVisible());
 
-    for (const auto& [size, name] : { std::pair (minimumWindow, "minimum"), std::pair (designWindow, "design"),
-                                      std::pair (largestWindow, "largest") })
+    for (const auto& [size, name] :
+         { std::pair (minimumWindow, "minimum"), std::pair (designWindow, "design"), std::pair (largestWindow, "largest") })
     {
         SCOPED_TRACE (name);
         open.editor->setSize (size.x, size.y);
         const float sx = (float) panel.getWidth() / 800.0f, sy = (float) panel.getHeight() / 600.0f;
-        EXPECT_EQ (weights.getBounds(), juce::Rectangle<int> ((int) (35 * sx), (int) (100 * sy), (int) (720 * sx), (int) (405 * sy)));
+        EXPECT_EQ (weights.getBounds(),
+                   juce::Rectangle<int> ((int) (35 * sx), (int) (100 * sy), (int) (720 * sx), (int) (405 * sy)));
 
         // Every control on screen (the panel's own scaling is WeightPanelTest's).
         for (const auto& child : weights.children())
@@ -104,12 +108,14 @@ TEST (EditorSizes, CaptionsStayLegibleAndWholeAtTheMinimumSize)
     {
         if (shown != nullptr)
             shown->setVisible (true);
-        forEachCaption (panel, [&] (juce::Label& label)
-        {
-            const auto fit = fitOf (label);
-            EXPECT_GE (fit.fontHeight, legibleHeight) << pathOf (label) << " \"" << label.getText() << "\"";
-            EXPECT_LE (fit.textWidth * 0.7f, (float) fit.areaWidth) << pathOf (label) << " \"" << label.getText() << "\"";
-        });
+        forEachCaption (panel,
+                        [&] (juce::Label& label)
+                        {
+                            const auto fit = fitOf (label);
+                            EXPECT_GE (fit.fontHeight, legibleHeight) << pathOf (label) << " \"" << label.getText() << "\"";
+                            EXPECT_LE (fit.textWidth * 0.7f, (float) fit.areaWidth)
+                                << pathOf (label) << " \"" << label.getText() << "\"";
+                        });
         if (shown == panel.advancedPanel.get())
             writeEditorSnapshot (*open.editor, "editor-advanced-minimum.png");
         if (shown != nullptr)

@@ -10,9 +10,9 @@
 
 // The fifteen embedded LED images, without their ".png".
 inline constexpr const char* ledImageNames[] = {
-    "led_green_on", "led_green_off", "led_red_on", "led_red_off", "led_amber_on", "led_amber_dim", "led_amber_off",
-    "led_blue_on", "led_cyan_on", "led_violet_on", "led_magenta_on", "led_lightblue_on", "led_shared_dim",
-    "led_shared_off", "led_grey",
+    "led_green_on",   "led_green_off",    "led_red_on",     "led_red_off",    "led_amber_on",
+    "led_amber_dim",  "led_amber_off",    "led_blue_on",    "led_cyan_on",    "led_violet_on",
+    "led_magenta_on", "led_lightblue_on", "led_shared_dim", "led_shared_off", "led_grey",
 };
 
 // A graphics context that draws nothing and records what it is asked to draw: image draws with
@@ -27,10 +27,7 @@ public:
         float opacity;
 
         // Where the image's corners land: the bounding box of the drawn image.
-        juce::Rectangle<float> destination() const
-        {
-            return image.getBounds().toFloat().transformedBy (transform);
-        }
+        juce::Rectangle<float> destination() const { return image.getBounds().toFloat().transformedBy (transform); }
     };
 
     struct Fill
@@ -73,17 +70,31 @@ public:
 
     bool isClipEmpty() const override { return states.back().clip.isEmpty(); }
     void saveState() override { states.push_back (state()); }
-    void restoreState() override { if (states.size() > 1) states.pop_back(); }
+    void restoreState() override
+    {
+        if (states.size() > 1)
+            states.pop_back();
+    }
     void beginTransparencyLayer (float) override { saveState(); }
     void endTransparencyLayer() override { restoreState(); }
     void setFill (const juce::FillType& f) override { state().fill = f; }
     void setOpacity (float o) override { state().opacity = o; }
     void setInterpolationQuality (juce::Graphics::ResamplingQuality) override { ++qualityChanges; }
     void fillRect (const juce::Rectangle<int>& r, bool) override { fillRect (r.toFloat()); }
-    void fillRect (const juce::Rectangle<float>& r) override { fills.push_back ({ r.transformedBy (state().transform), state().fill, state().opacity }); }
-    void fillRectList (const juce::RectangleList<float>& list) override { for (auto& r : list) fillRect (r); }
+    void fillRect (const juce::Rectangle<float>& r) override
+    {
+        fills.push_back ({ r.transformedBy (state().transform), state().fill, state().opacity });
+    }
+    void fillRectList (const juce::RectangleList<float>& list) override
+    {
+        for (auto& r : list)
+            fillRect (r);
+    }
     void fillPath (const juce::Path&, const juce::AffineTransform&) override { ++paths; }
-    void drawImage (const juce::Image& i, const juce::AffineTransform& t) override { images.push_back ({ i, t.followedBy (state().transform), state().opacity }); }
+    void drawImage (const juce::Image& i, const juce::AffineTransform& t) override
+    {
+        images.push_back ({ i, t.followedBy (state().transform), state().opacity });
+    }
     void drawLine (const juce::Line<float>&) override { ++paths; }
     void setFont (const juce::Font& f) override { font = f; }
     const juce::Font& getFont() override { return font; }

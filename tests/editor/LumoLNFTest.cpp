@@ -28,8 +28,10 @@ namespace
         for (size_t i = context.images.size() - 27; i < context.images.size(); ++i)
         {
             const auto& image = context.images[i].image;
-            ring += image == lnf.segmentOnImage ? 'o' : image == lnf.segmentBelowCentreImage ? 'b'
-                  : image == lnf.segmentOffImage ? '.' : '?';
+            ring += image == lnf.segmentOnImage        ? 'o'
+                : image == lnf.segmentBelowCentreImage ? 'b'
+                : image == lnf.segmentOffImage         ? '.'
+                                                       : '?';
         }
         return ring;
     }
@@ -78,13 +80,14 @@ TEST (LumoLNF, ConstructionSetsFontsColoursAndSharesArtAndTypeface)
         const std::pair<int, juce::uint32> colours[] = {
             { juce::Slider::textBoxTextColourId, 0xbfffffff }, { juce::Label::textColourId, 0xbfffffff },
             { juce::TextButton::textColourOffId, 0xa6ffffff }, { juce::TextButton::textColourOnId, 0xd9ffffff },
-            { juce::ComboBox::textColourId, 0xbfffffff }, { juce::ComboBox::backgroundColourId, 0x00ffffff },
+            { juce::ComboBox::textColourId, 0xbfffffff },      { juce::ComboBox::backgroundColourId, 0x00ffffff },
         };
         for (auto [id, argb] : colours)
             EXPECT_EQ (a.findColour (id).getARGB(), argb) << std::hex << id;
 
         juce::LookAndFeel_V4 plain;
-        for (int id : { (int) juce::Slider::thumbColourId, (int) juce::PopupMenu::backgroundColourId, (int) juce::ComboBox::outlineColourId })
+        for (int id : { (int) juce::Slider::thumbColourId, (int) juce::PopupMenu::backgroundColourId,
+                        (int) juce::ComboBox::outlineColourId })
             EXPECT_EQ (a.findColour (id), plain.findColour (id)) << std::hex << id;
 
         a.textBoxFont.setHeight (9.0f);
@@ -100,7 +103,12 @@ TEST (LumoLNF, ConstructionSetsFontsColoursAndSharesArtAndTypeface)
 
 TEST (LumoLNF, KnobRingIsLitByNameAndPosition)
 {
-    struct Case { const char* name; float position; std::string ring; };
+    struct Case
+    {
+        const char* name;
+        float position;
+        std::string ring;
+    };
     const Case cases[] = {
         { "attack slider", 0.0f, ringLit (0, -1, 'o') },
         { "attack slider", 0.5f, ringLit (0, 12, 'o') },
@@ -141,12 +149,13 @@ TEST (LumoLNF, KnobRingIsLitByNameAndPosition)
 
 TEST (LumoLNF, KnobFrameFollowsPosition)
 {
-    const std::pair<float, int> cases[] = { { 0.0f, 0 }, { 0.5f, 27 }, { 0.999f, 53 }, { 1.0f, 54 },
-                                            { std::nanf (""), 0 }, { -3.0f, 0 }, { 1.5f, 54 }, { INFINITY, 54 } };
+    const std::pair<float, int> cases[] = { { 0.0f, 0 },           { 0.5f, 27 }, { 0.999f, 53 }, { 1.0f, 54 },
+                                            { std::nanf (""), 0 }, { -3.0f, 0 }, { 1.5f, 54 },   { INFINITY, 54 } };
 
     for (auto [position, frame] : cases)
     {
-        EXPECT_TRUE (drawKnob (sharedLnf(), 100, 112, position)->images.front().image == sharedLnf().knobFramesLarge[(size_t) frame])
+        EXPECT_TRUE (drawKnob (sharedLnf(), 100, 112, position)->images.front().image
+                     == sharedLnf().knobFramesLarge[(size_t) frame])
             << position;
         EXPECT_TRUE (drawKnob (sharedLnf(), 72, 70, position)->images.front().image == sharedLnf().knobFramesSmall[(size_t) frame])
             << position;
@@ -155,7 +164,14 @@ TEST (LumoLNF, KnobFrameFollowsPosition)
 
 TEST (LumoLNF, KnobGeometryFollowsTheAreaSize)
 {
-    struct Case { int w, h; bool large; juce::Rectangle<float> frame; float segmentW, segmentH; juce::Point<float> pivot; };
+    struct Case
+    {
+        int w, h;
+        bool large;
+        juce::Rectangle<float> frame;
+        float segmentW, segmentH;
+        juce::Point<float> pivot;
+    };
     const Case cases[] = {
         { 100, 112, true, { 0, 12, 100, 100 }, 11, 18, { 50, 62 } },
         { 72, 70, false, { 5, 8, 62, 62 }, 7, 12, { 36, 39 } },
@@ -223,7 +239,12 @@ TEST (LumoLNF, DisabledKnobIsDrawnAtReducedOpacityWithTheSameRing)
 
 TEST (LumoLNF, ToggleIsOneCentredImageAndNothingElse)
 {
-    struct Case { int w, h; bool on; juce::Rectangle<float> drawn; };
+    struct Case
+    {
+        int w, h;
+        bool on;
+        juce::Rectangle<float> drawn;
+    };
     const Case cases[] = {
         { 60, 24, true, { 18, 0, 24, 24 } },
         { 25, 40, false, { 0, 7, 25, 25 } },
@@ -282,9 +303,15 @@ TEST (LumoLNF, SelectorTextFallsBackToTheMenusFontForMissingCharacters)
     combo.setBounds (0, 0, 160, 24);
     juce::Label plain;
 
-    const struct { const char* utf8; bool roboto; } texts[] = {
-        { "Live drums", true }, { "\xc3\x9c\x62\x65\x72 \xd0\x96", true },   // Latin-1 and Cyrillic
-        { "Chor \xe6\x97\xa5\xe6\x9c\xac", false }, { "Bass \xe2\x99\xab", false },   // CJK, a music note
+    const struct
+    {
+        const char* utf8;
+        bool roboto;
+    } texts[] = {
+        { "Live drums", true },
+        { "\xc3\x9c\x62\x65\x72 \xd0\x96", true },  // Latin-1 and Cyrillic
+        { "Chor \xe6\x97\xa5\xe6\x9c\xac", false },
+        { "Bass \xe2\x99\xab", false },  // CJK, a music note
     };
     for (const auto& t : texts)
     {

@@ -19,13 +19,15 @@ protected:
     void setInputChannels (int n)
     {
         auto layout = processor.getBusesLayout();
-        layout.inputBuses.getReference (0) = n > 0 ? juce::AudioChannelSet::discreteChannels (n) : juce::AudioChannelSet::disabled();
+        layout.inputBuses.getReference (0) =
+            n > 0 ? juce::AudioChannelSet::discreteChannels (n) : juce::AudioChannelSet::disabled();
         layout.outputBuses.getReference (0) = juce::AudioChannelSet::discreteChannels (juce::jmax (n, 2));
         ASSERT_TRUE (processor.setBusesLayout (layout)) << n;
         ASSERT_EQ (processor.getMainBusNumInputChannels(), n);
     }
 
-    std::shared_ptr<brisalto::platform::InMemoryUserDefaults> defaults = std::make_shared<brisalto::platform::InMemoryUserDefaults>();
+    std::shared_ptr<brisalto::platform::InMemoryUserDefaults> defaults =
+        std::make_shared<brisalto::platform::InMemoryUserDefaults>();
     BrisaltoAudioProcessor processor;
 };
 
@@ -40,15 +42,25 @@ struct HostRecorder final : juce::AudioProcessorListener
         int lookaheadMsAtCall;
     };
 
-    explicit HostRecorder (BrisaltoAudioProcessor& p) : processor (p) { processor.addListener (this); }
+    explicit HostRecorder (BrisaltoAudioProcessor& p)
+        : processor (p)
+    {
+        processor.addListener (this);
+    }
     ~HostRecorder() override { processor.removeListener (this); }
 
     void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float value) override
     {
         events.push_back ({ 'v', index, value, processor.mLookaheadMs });
     }
-    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int index) override { events.push_back ({ 'b', index, 0.0f, 0 }); }
-    void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int index) override { events.push_back ({ 'e', index, 0.0f, 0 }); }
+    void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int index) override
+    {
+        events.push_back ({ 'b', index, 0.0f, 0 });
+    }
+    void audioProcessorParameterChangeGestureEnd (juce::AudioProcessor*, int index) override
+    {
+        events.push_back ({ 'e', index, 0.0f, 0 });
+    }
     void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
 
     BrisaltoAudioProcessor& processor;

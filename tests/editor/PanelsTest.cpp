@@ -23,7 +23,8 @@ TEST_F (Panels, OnlyTypingFieldsAndSelectorsTakeTheFocus)
         for (auto* child : panel->getChildren())
         {
             SCOPED_TRACE (child->getName());
-            const bool focusable = dynamic_cast<juce::TextEditor*> (child) != nullptr || dynamic_cast<juce::ComboBox*> (child) != nullptr;
+            const bool focusable =
+                dynamic_cast<juce::TextEditor*> (child) != nullptr || dynamic_cast<juce::ComboBox*> (child) != nullptr;
             EXPECT_EQ (child->getWantsKeyboardFocus(), focusable);
             EXPECT_EQ (child->getMouseClickGrabsKeyboardFocus(), focusable);
         }
@@ -36,7 +37,12 @@ TEST_F (Panels, PanelsPaintTheirBackgroundAndSeparators)
     WeightPanel weights (processor);
     TextEditPanel dialog;
 
-    const struct { juce::Component* panel; std::vector<juce::uint32> fills; int lines; } panels[] = {
+    const struct
+    {
+        juce::Component* panel;
+        std::vector<juce::uint32> fills;
+        int lines;
+    } panels[] = {
         { &advanced, { 0xff2c2c30 }, 8 },
         { &weights, { 0xff2c2c30 }, 2 },
         { &dialog, { 0xff2c2c30, 0x802d7180 }, 0 },

@@ -29,7 +29,12 @@ namespace
 TEST (TextEditPanel, ChildrenAndLabelFontFollowThePanelSize)
 {
     TextEditPanel dialog;
-    const struct { int w, h; juce::Rectangle<int> text, ok, cancel, status; float font; } sizes[] = {
+    const struct
+    {
+        int w, h;
+        juce::Rectangle<int> text, ok, cancel, status;
+        float font;
+    } sizes[] = {
         { 350, 100, { 16, 16, 312, 32 }, { 280, 64, 40, 24 }, { 184, 64, 72, 24 }, { 16, 70, 128, 16 }, 14.0f },
         { 280, 80, { 13, 13, 250, 26 }, { 224, 51, 40, 24 }, { 147, 51, 72, 24 }, { 13, 56, 102, 13 }, 11.7f },
         { 700, 200, { 32, 32, 624, 64 }, { 560, 128, 40, 24 }, { 368, 128, 72, 24 }, { 32, 140, 256, 32 }, 14.0f },

@@ -33,8 +33,11 @@ TEST_F (WeightPanelTest, ChildrenAndLabelFontsScaleWithThePanel)
         { panel.channelMeters[15], { 628, 202, 56, 16 } }, { panel.formatLabel, { 514, 368, 66, 16 } },
     };
     // Size, and the font of a 16 px label there (design height at the design size and above).
-    const struct { int w, h; float font; } sizes[] = { { 720, 400, 16.0f }, { 360, 200, 8.5f }, { 720, 405, 16.0f },
-                                                       { 1440, 800, 16.0f }, { 576, 324, 13.3f } };
+    const struct
+    {
+        int w, h;
+        float font;
+    } sizes[] = { { 720, 400, 16.0f }, { 360, 200, 8.5f }, { 720, 405, 16.0f }, { 1440, 800, 16.0f }, { 576, 324, 13.3f } };
     for (int round = 0; round < 2; ++round)
         for (const auto& size : sizes)
         {
@@ -43,8 +46,9 @@ TEST_F (WeightPanelTest, ChildrenAndLabelFontsScaleWithThePanel)
             const float sx = (float) size.w / 720.0f, sy = (float) size.h / 400.0f;
             const auto scaled = [] (int v, float s) { return (int) std::nearbyint ((float) v * s); };
             for (const auto& [child, b] : places)
-                EXPECT_EQ (child->getBounds(), juce::Rectangle<int> (scaled (b.getX(), sx), scaled (b.getY(), sy),
-                                                                     scaled (b.getWidth(), sx), scaled (b.getHeight(), sy)))
+                EXPECT_EQ (child->getBounds(),
+                           juce::Rectangle<int> (scaled (b.getX(), sx), scaled (b.getY(), sy), scaled (b.getWidth(), sx),
+                                                 scaled (b.getHeight(), sy)))
                     << child->getName();
             EXPECT_NEAR (panel.channelLabels[3]->getFont().getHeight(), size.font, 1e-4f);
         }
@@ -55,7 +59,11 @@ TEST_F (WeightPanelTest, ChildrenAndLabelFontsScaleWithThePanel)
 
 TEST_F (WeightPanelTest, RoleLabelsFollowTheChannelCountAndLayout)
 {
-    const struct { int channels, format; const char* labels; } layouts[] = {
+    const struct
+    {
+        int channels, format;
+        const char* labels;
+    } layouts[] = {
         { 2, 0, "L R 3 4 5 6 7 8 9 10 11 12 13 14 15 16" },
         { 4, 13, "L R Ls Rs 5 6 7 8 9 10 11 12 13 14 15 16" },
         { 6, 0, "L R Ls Rs C LFE 7 8 9 10 11 12 13 14 15 16" },
@@ -89,7 +97,13 @@ TEST_F (WeightPanelTest, RoleLabelsFollowTheChannelCountAndLayout)
 
 TEST_F (WeightPanelTest, FormatItemsByChannelCountAndAStoredLayoutSurvivesOtherCounts)
 {
-    const struct { int channels; juce::StringArray items; juce::Array<int> ids; bool shown; } rows[] = {
+    const struct
+    {
+        int channels;
+        juce::StringArray items;
+        juce::Array<int> ids;
+        bool shown;
+    } rows[] = {
         { 8, { "7.1", "5.1.2" }, { 1, 14 }, true },
         { 10, { "5.1.4", "7.1.2" }, { 1, 15 }, true },
         { 6, { "Default" }, { 1 }, false },
@@ -127,7 +141,9 @@ TEST_F (WeightPanelTest, KnobsSetWeightsInDecibelsAndShiftMovesAllSixteen)
     setInputChannels (4);
     WeightPanel panel (processor);
 
-    const std::pair<double, float> dbToWeight[] = { { -144.0, 0.0f }, { 0.0, 1.0f }, { -6.0, 0.501187f }, { -20.0, 0.1f }, { -100.0, 1.0e-5f } };
+    const std::pair<double, float> dbToWeight[] = {
+        { -144.0, 0.0f }, { 0.0, 1.0f }, { -6.0, 0.501187f }, { -20.0, 0.1f }, { -100.0, 1.0e-5f }
+    };
     for (auto [db, weight] : dbToWeight)
     {
         panel.weightSliders[2]->setValue (db, juce::sendNotificationSync);

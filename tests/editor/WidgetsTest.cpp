@@ -68,8 +68,13 @@ TEST (BlinkingLed, EachColourAndStateShowsItsImage)
         EXPECT_TRUE (shows (led, art[0]));
 
         const std::pair<juce::int32, const char*> states[] = {
-            { BlinkingLed::ledOff, art[2] }, { BlinkingLed::ledDim, art[1] }, { BlinkingLed::ledGrey, "led_grey.png" },
-            { 7, art[0] }, { -1, art[0] }, { BlinkingLed::ledOff, art[2] }, { BlinkingLed::ledOn, art[0] },
+            { BlinkingLed::ledOff, art[2] },
+            { BlinkingLed::ledDim, art[1] },
+            { BlinkingLed::ledGrey, "led_grey.png" },
+            { 7, art[0] },
+            { -1, art[0] },
+            { BlinkingLed::ledOff, art[2] },
+            { BlinkingLed::ledOn, art[0] },
         };
         for (auto [state, image] : states)
         {
@@ -101,14 +106,14 @@ TEST (BlinkingLed, BlinksOnItsTicksFromTheStoredPhase)
     led.timerCallback();
     EXPECT_TRUE (shows (led, "led_green_on.png"));
 
-    led.setLedColor (BlinkingLed::ledRed);           // no change until the next tick
+    led.setLedColor (BlinkingLed::ledRed);  // no change until the next tick
     EXPECT_TRUE (shows (led, "led_green_on.png"));
     led.timerCallback();
     EXPECT_TRUE (shows (led, "led_red_off.png"));
     led.timerCallback();
     EXPECT_TRUE (shows (led, "led_red_on.png"));
 
-    led.setLedState (BlinkingLed::ledOff);           // at once; the timer stops at its next tick
+    led.setLedState (BlinkingLed::ledOff);  // at once; the timer stops at its next tick
     EXPECT_TRUE (shows (led, "led_red_off.png"));
     EXPECT_TRUE (led.isTimerRunning());
     led.timerCallback();
@@ -130,7 +135,8 @@ TEST (Tiny_VU, NewMeterHasFourUnlitLedsInARow)
     EXPECT_EQ (meter.level, -144.0f);
     ASSERT_EQ (meter.getNumChildComponents(), 4);
 
-    const BlinkingLed::LedColors colours[] = { BlinkingLed::ledCyan, BlinkingLed::ledCyan, BlinkingLed::ledAmber, BlinkingLed::ledRed };
+    const BlinkingLed::LedColors colours[] = { BlinkingLed::ledCyan, BlinkingLed::ledCyan, BlinkingLed::ledAmber,
+                                               BlinkingLed::ledRed };
     for (int i = 0; i < 4; ++i)
     {
         auto* led = ledOf (meter, i);
@@ -162,9 +168,9 @@ TEST (Tiny_VU, NewMeterHasFourUnlitLedsInARow)
 TEST (Tiny_VU, LevelsLightTheLedsFromTheLeft)
 {
     const std::pair<float, const char*> cases[] = {
-        { -144.0f, "...." }, { -66.01f, "...." }, { -66.0f, "d..." }, { -60.01f, "d..." }, { -60.0f, "o..." },
-        { -30.01f, "o..." }, { -30.0f, "od.." }, { -24.0f, "oo.." }, { -18.01f, "oo.." }, { -18.0f, "ood." },
-        { -12.0f, "ooo." }, { -3.01f, "ooo." }, { -3.0f, "oooo" }, { 0.0f, "oooo" }, { 12.0f, "oooo" },
+        { -144.0f, "...." },        { -66.01f, "...." },   { -66.0f, "d..." }, { -60.01f, "d..." }, { -60.0f, "o..." },
+        { -30.01f, "o..." },        { -30.0f, "od.." },    { -24.0f, "oo.." }, { -18.01f, "oo.." }, { -18.0f, "ood." },
+        { -12.0f, "ooo." },         { -3.01f, "ooo." },    { -3.0f, "oooo" },  { 0.0f, "oooo" },    { 12.0f, "oooo" },
         { std::nanf (""), "oooo" }, { -INFINITY, "...." }, { -12.0f, "ooo." }, { -144.0f, "...." },
     };
 

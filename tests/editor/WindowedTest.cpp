@@ -112,7 +112,9 @@ TEST (WindowedComboBox_IgnoreKeys, FocusedComboHandsKeysOnToItsParent)
 
 namespace
 {
-    class WindowedSettingsSelectors : public PanelFixture {};
+    class WindowedSettingsSelectors : public PanelFixture
+    {
+    };
 
     void click (juce::Component& target)
     {
@@ -122,7 +124,7 @@ namespace
             peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at, buttons,
                                     juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
                                     juce::Time::currentTimeMillis());
-        pumpPendingMessages (1000);   // a selector's menu opens on the next turn of the loop
+        pumpPendingMessages (1000);  // a selector's menu opens on the next turn of the loop
         juce::PopupMenu::dismissAllActiveMenus();
         pumpPendingMessages (1000);
     }
@@ -170,8 +172,9 @@ TEST_F (WindowedSettingsSelectors, SelectorsStepWithArrowKeysKnobsAndButtonsLeav
         EXPECT_EQ (window.keysSeen.size(), seen);
     }
 
-    for (juce::Component* control : { (juce::Component*) advanced.lookaheadSlider.get(), (juce::Component*) advanced.midiFromDawToggle.get(),
-                                      (juce::Component*) weights.weightSliders[0], (juce::Component*) weights.allOnButton })
+    for (juce::Component* control :
+         { (juce::Component*) advanced.lookaheadSlider.get(), (juce::Component*) advanced.midiFromDawToggle.get(),
+           (juce::Component*) weights.weightSliders[0], (juce::Component*) weights.allOnButton })
     {
         SCOPED_TRACE (control->getName());
         window.grabKeyboardFocus();

@@ -6,7 +6,10 @@
 
 namespace
 {
-    int ignoreError (Display*, XErrorEvent*) { return 0; }
+    int ignoreError (Display*, XErrorEvent*)
+    {
+        return 0;
+    }
 }
 
 void ignoreXErrors()

@@ -23,7 +23,10 @@ namespace
         }
     }
 
-    bool inUnitRange (float v) { return std::isfinite (v) && v >= 0.0f && v <= 1.0f; }
+    bool inUnitRange (float v)
+    {
+        return std::isfinite (v) && v >= 0.0f && v <= 1.0f;
+    }
 
     void checkRanges (const brisalto::StateChunkReader::Result& r)
     {
@@ -37,7 +40,8 @@ namespace
         if (r.midi)
         {
             require (r.midi->midi_receive_from_DAW == 0 || r.midi->midi_receive_from_DAW == 1, "midi_receive_from_DAW");
-            require (r.midi->midi_progr_change_channel >= -1 && r.midi->midi_progr_change_channel <= 15, "midi_progr_change_channel");
+            require (r.midi->midi_progr_change_channel >= -1 && r.midi->midi_progr_change_channel <= 15,
+                     "midi_progr_change_channel");
             require (r.midi->midi_progr_change_mode >= 0 && r.midi->midi_progr_change_mode <= 2, "midi_progr_change_mode");
         }
         for (const auto& v : r.params)
@@ -80,13 +84,14 @@ namespace
             require (c == '\r' || c == '\n' || (c >= 32 && c < 127), "written text is printable ASCII");
 
         brisalto::StateChunkReader::Result second;
-        const auto status = brisalto::StateChunkReader::read (text.toRawUTF8(), (int) text.getNumBytesAsUTF8(), first.midi.has_value(), second);
+        const auto status =
+            brisalto::StateChunkReader::read (text.toRawUTF8(), (int) text.getNumBytesAsUTF8(), first.midi.has_value(), second);
         require (status == brisalto::StateChunkReader::Status::ok, "own text reads back");
 
         require (second.trackNumber == first.trackNumber && second.groupNumber == first.groupNumber
-                 && second.grp_param_sync == first.grp_param_sync && second.mixMode == first.mixMode
-                 && second.midiSideChan == first.midiSideChan && second.inputFormat == first.inputFormat
-                 && second.pluginResizedW == first.pluginResizedW && second.pluginResizedH == first.pluginResizedH,
+                     && second.grp_param_sync == first.grp_param_sync && second.mixMode == first.mixMode
+                     && second.midiSideChan == first.midiSideChan && second.inputFormat == first.inputFormat
+                     && second.pluginResizedW == first.pluginResizedW && second.pluginResizedH == first.pluginResizedH,
                  "header survives");
         if (first.currentUserPreset)
             require (second.currentUserPreset == first.currentUserPreset, "preset name survives");

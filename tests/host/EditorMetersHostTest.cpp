@@ -14,145 +14,152 @@
 
 namespace brisalto::host::test
 {
-namespace
-{
-
-// Plays the demo signal through the instance at the pace of a sound card.
-class RealTimeDemo
-{
-public:
-    RealTimeDemo (juce::AudioPluginInstance& instance, const DemoChannelLayout& layout, double sampleRate, int blockSize)
-        : plugin (instance), channels (layout.signalChannels), generator (sampleRate),
-          buffer (juce::jmax (instance.getTotalNumInputChannels(), instance.getTotalNumOutputChannels()), blockSize),
-          blockDuration (std::chrono::microseconds ((juce::int64) (1.0e6 * blockSize / sampleRate))),
-          worker ([this] { run(); })
+    namespace
     {
-    }
 
-    ~RealTimeDemo()
-    {
-        running = false;
-        worker.join();
-    }
-
-private:
-    void run()
-    {
-        juce::MidiBuffer midi;
-        auto due = std::chrono::steady_clock::now();
-        while (running)
+        // Plays the demo signal through the instance at the pace of a sound card.
+        class RealTimeDemo
         {
-            buffer.clear();
-            generator.render (buffer, channels, buffer.getNumSamples());
-            plugin.processBlock (buffer, midi);
-            due += blockDuration;
-            std::this_thread::sleep_until (due);
-        }
-    }
+        public:
+            RealTimeDemo (juce::AudioPluginInstance& instance, const DemoChannelLayout& layout, double sampleRate, int blockSize)
+                : plugin (instance)
+                , channels (layout.signalChannels)
+                , generator (sampleRate)
+                , buffer (juce::jmax (instance.getTotalNumInputChannels(), instance.getTotalNumOutputChannels()), blockSize)
+                , blockDuration (std::chrono::microseconds ((juce::int64) (1.0e6 * blockSize / sampleRate)))
+                , worker ([this] { run(); })
+            {
+            }
 
-    juce::AudioPluginInstance& plugin;
-    const int channels;
-    DemoSignalGenerator generator;
-    juce::AudioBuffer<float> buffer;
-    const std::chrono::microseconds blockDuration;
-    std::atomic<bool> running { true };
-    std::thread worker;
-};
+            ~RealTimeDemo()
+            {
+                running = false;
+                worker.join();
+            }
 
-// Pixels that differ between two images of the same size inside an area.
-int differingPixels (const juce::Image& a, const juce::Image& b, juce::Rectangle<int> area)
-{
-    int count = 0;
-    for (int y = area.getY(); y < area.getBottom(); ++y)
-        for (int x = area.getX(); x < area.getRight(); ++x)
-            count += a.getPixelAt (x, y) != b.getPixelAt (x, y) ? 1 : 0;
-    return count;
-}
+        private:
+            void run()
+            {
+                juce::MidiBuffer midi;
+                auto due = std::chrono::steady_clock::now();
+                while (running)
+                {
+                    buffer.clear();
+                    generator.render (buffer, channels, buffer.getNumSamples());
+                    plugin.processBlock (buffer, midi);
+                    due += blockDuration;
+                    std::this_thread::sleep_until (due);
+                }
+            }
 
-// Waits until the panel's header band is on screen. JUCE's host-side embedding of an LV2 window
-// can stay 1 x 1 pixel and hide the plug-in's window: a resize by the host makes it follow.
-juce::Image grabOnceShown (PluginHost& host, juce::Component& editor)
-{
-    juce::Image shown;
-    int polls = 0;
-    host.pumpUntil ([&]
-    {
-        shown = grabScreenArea (editor);
-        if (shown.isValid() && shown.getPixelAt (400, 70).getARGB() == 0xff2d7180u)
-            return true;
-        if (++polls % 50 == 0)
+            juce::AudioPluginInstance& plugin;
+            const int channels;
+            DemoSignalGenerator generator;
+            juce::AudioBuffer<float> buffer;
+            const std::chrono::microseconds blockDuration;
+            std::atomic<bool> running { true };
+            std::thread worker;
+        };
+
+        // Pixels that differ between two images of the same size inside an area.
+        int differingPixels (const juce::Image& a, const juce::Image& b, juce::Rectangle<int> area)
         {
-            editor.setSize (editor.getWidth(), editor.getHeight() + 1);
-            editor.setSize (editor.getWidth(), editor.getHeight() - 1);
+            int count = 0;
+            for (int y = area.getY(); y < area.getBottom(); ++y)
+                for (int x = area.getX(); x < area.getRight(); ++x)
+                    count += a.getPixelAt (x, y) != b.getPixelAt (x, y) ? 1 : 0;
+            return count;
         }
-        return false;
-    }, 20000);
-    return shown;
-}
 
-class WindowedEditorMetersHostTest : public EachFormat {};
-
-TEST_P (WindowedEditorMetersHostTest, MetersMoveWhileAudioPlays)
-{
-    if (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isEmpty())
-        GTEST_SKIP() << "needs an X display";
-
-    constexpr double rate = 48000.0;
-    constexpr int block = 512;
-    auto plugin = loadFresh (format(), rate, block);
-    ASSERT_NE (plugin, nullptr);
-    const auto layout = prepareForDemo (*plugin, rate, block);
-    ASSERT_TRUE (layout.has_value());
-    setByName (*plugin, "Threshold", 0.4f);  // -30 dB: the demo's tone is reduced by far more than 1 dB
-
-    // As a DAW does: a bare X server lacks atoms that JUCE asks for, and Xlib's default handler
-    // would end the process on the first error.
-    XSetErrorHandler ([] (Display*, XErrorEvent*) { return 0; });
-    auto& host = sharedHost();
-    std::unique_ptr<juce::AudioProcessorEditor> editor (plugin->createEditorIfNeeded());
-    ASSERT_NE (editor, nullptr);
-    editor->setOpaque (true);
-    editor->addToDesktop (juce::ComponentPeer::windowHasTitleBar);
-    editor->setTopLeftPosition (0, 0);
-    editor->setVisible (true);
-    // The meters as the panel's timer shows them without audio (its LEDs start lit).
-    ASSERT_TRUE (grabOnceShown (host, *editor).isValid());
-    host.pumpMessages (300);
-    const auto idle = grabScreenArea (*editor);
-
-    std::vector<juce::Image> playing;
-    {
-        RealTimeDemo demo (*plugin, *layout, rate, block);
-        for (int i = 0; i < 2; ++i)
+        // Waits until the panel's header band is on screen. JUCE's host-side embedding of an LV2 window
+        // can stay 1 x 1 pixel and hide the plug-in's window: a resize by the host makes it follow.
+        juce::Image grabOnceShown (PluginHost& host, juce::Component& editor)
         {
-            host.pumpMessages (1000);
-            playing.push_back (grabScreenArea (*editor));
+            juce::Image shown;
+            int polls = 0;
+            host.pumpUntil (
+                [&]
+                {
+                    shown = grabScreenArea (editor);
+                    if (shown.isValid() && shown.getPixelAt (400, 70).getARGB() == 0xff2d7180u)
+                        return true;
+                    if (++polls % 50 == 0)
+                    {
+                        editor.setSize (editor.getWidth(), editor.getHeight() + 1);
+                        editor.setSize (editor.getWidth(), editor.getHeight() - 1);
+                    }
+                    return false;
+                },
+                20000);
+            return shown;
         }
-    }
-    // As hosts close an editor: hidden, its pending messages delivered, the instance told.
-    editor->setVisible (false);
-    editor->removeFromDesktop();
-    host.pumpMessages (50);
-    plugin->editorBeingDeleted (editor.get());
-    editor.reset();
-    plugin->releaseResources();
 
-    ASSERT_TRUE (idle.isValid());
-    const auto folder = juce::File (BRISALTO_SNAPSHOT_DIR);
-    for (size_t i = 0; i < playing.size(); ++i)
-    {
-        ASSERT_TRUE (playing[i].isValid());
-        EXPECT_TRUE (writePng (playing[i], folder.getChildFile ("editor-meters-" + displayNameOf (format()).toLowerCase()
-                                                                 + "-" + juce::String ((int) i + 1) + ".png")));
-    }
+        class WindowedEditorMetersHostTest : public EachFormat
+        {
+        };
 
-    // At the design size: the gain-reduction ladder and the MAX GR value below it have changed.
-    const juce::Rectangle<int> ladder { 131, 522, 496, 24 }, maxGrValue { 46, 559, 46, 24 };
-    EXPECT_GT (differingPixels (idle, playing.back(), ladder), 500);
-    EXPECT_GT (differingPixels (idle, playing.back(), maxGrValue), 20);
-}
+        TEST_P (WindowedEditorMetersHostTest, MetersMoveWhileAudioPlays)
+        {
+            if (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isEmpty())
+                GTEST_SKIP() << "needs an X display";
 
-BRISALTO_FOR_EACH_FORMAT (WindowedEditorMetersHostTest);
+            constexpr double rate = 48000.0;
+            constexpr int block = 512;
+            auto plugin = loadFresh (format(), rate, block);
+            ASSERT_NE (plugin, nullptr);
+            const auto layout = prepareForDemo (*plugin, rate, block);
+            ASSERT_TRUE (layout.has_value());
+            setByName (*plugin, "Threshold", 0.4f);  // -30 dB: the demo's tone is reduced by far more than 1 dB
 
-} // namespace
-} // namespace brisalto::host::test
+            // As a DAW does: a bare X server lacks atoms that JUCE asks for, and Xlib's default handler
+            // would end the process on the first error.
+            XSetErrorHandler ([] (Display*, XErrorEvent*) { return 0; });
+            auto& host = sharedHost();
+            std::unique_ptr<juce::AudioProcessorEditor> editor (plugin->createEditorIfNeeded());
+            ASSERT_NE (editor, nullptr);
+            editor->setOpaque (true);
+            editor->addToDesktop (juce::ComponentPeer::windowHasTitleBar);
+            editor->setTopLeftPosition (0, 0);
+            editor->setVisible (true);
+            // The meters as the panel's timer shows them without audio (its LEDs start lit).
+            ASSERT_TRUE (grabOnceShown (host, *editor).isValid());
+            host.pumpMessages (300);
+            const auto idle = grabScreenArea (*editor);
+
+            std::vector<juce::Image> playing;
+            {
+                RealTimeDemo demo (*plugin, *layout, rate, block);
+                for (int i = 0; i < 2; ++i)
+                {
+                    host.pumpMessages (1000);
+                    playing.push_back (grabScreenArea (*editor));
+                }
+            }
+            // As hosts close an editor: hidden, its pending messages delivered, the instance told.
+            editor->setVisible (false);
+            editor->removeFromDesktop();
+            host.pumpMessages (50);
+            plugin->editorBeingDeleted (editor.get());
+            editor.reset();
+            plugin->releaseResources();
+
+            ASSERT_TRUE (idle.isValid());
+            const auto folder = juce::File (BRISALTO_SNAPSHOT_DIR);
+            for (size_t i = 0; i < playing.size(); ++i)
+            {
+                ASSERT_TRUE (playing[i].isValid());
+                EXPECT_TRUE (writePng (playing[i],
+                                       folder.getChildFile ("editor-meters-" + displayNameOf (format()).toLowerCase() + "-"
+                                                            + juce::String ((int) i + 1) + ".png")));
+            }
+
+            // At the design size: the gain-reduction ladder and the MAX GR value below it have changed.
+            const juce::Rectangle<int> ladder { 131, 522, 496, 24 }, maxGrValue { 46, 559, 46, 24 };
+            EXPECT_GT (differingPixels (idle, playing.back(), ladder), 500);
+            EXPECT_GT (differingPixels (idle, playing.back(), maxGrValue), 20);
+        }
+
+        BRISALTO_FOR_EACH_FORMAT (WindowedEditorMetersHostTest);
+
+    }  // namespace
+}  // namespace brisalto::host::test

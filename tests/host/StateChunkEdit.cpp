@@ -7,10 +7,10 @@
 namespace brisalto::host::test
 {
 
-void setStateDigits (juce::AudioPluginInstance& plugin, const std::vector<std::pair<const char*, int>>& keys)
-{
-    const auto result = host::setStateDigits (plugin, keys);
-    ASSERT_TRUE (result.wasOk()) << result.getErrorMessage();
-}
+    void setStateDigits (juce::AudioPluginInstance& plugin, const std::vector<std::pair<const char*, int>>& keys)
+    {
+        const auto result = host::setStateDigits (plugin, keys);
+        ASSERT_TRUE (result.wasOk()) << result.getErrorMessage();
+    }
 
-} // namespace brisalto::host::test
+}  // namespace brisalto::host::test

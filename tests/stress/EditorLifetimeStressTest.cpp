@@ -27,22 +27,25 @@ TEST (EditorLifetimeStress, EditorsComeAndGoWhileHostThreadsChangeParametersAndR
     std::atomic<long> changes { 0 }, restores { 0 };
     // The latency is left to the restoring thread: JUCE keeps it in a plain member, which two
     // host threads must not write at once.
-    const auto changesLatency = [] (int index) { return index == Lookahead || index == Adpative_Thresh_On || index == HardLimiterOn; };
-    std::thread automation ([&]
-    {
-        for (int i = 0; running; ++i)
+    const auto changesLatency = [] (int index)
+    { return index == Lookahead || index == Adpative_Thresh_On || index == HardLimiterOn; };
+    std::thread automation (
+        [&]
         {
-            if (changesLatency (i % NUM_PARAMETERS))
-                continue;
-            p.setParameter (i % NUM_PARAMETERS, (float) (i % 101) / 100.0f);
-            ++changes;
-        }
-    });
-    std::thread restore ([&]
-    {
-        for (; running; ++restores)
-            p.setStateInformation (state.getData(), (int) state.getSize());
-    });
+            for (int i = 0; running; ++i)
+            {
+                if (changesLatency (i % NUM_PARAMETERS))
+                    continue;
+                p.setParameter (i % NUM_PARAMETERS, (float) (i % 101) / 100.0f);
+                ++changes;
+            }
+        });
+    std::thread restore (
+        [&]
+        {
+            for (; running; ++restores)
+                p.setStateInformation (state.getData(), (int) state.getSize());
+        });
 
     for (int cycle = 0; cycle < 200; ++cycle)
     {

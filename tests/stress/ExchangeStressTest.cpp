@@ -16,7 +16,7 @@ TEST (ExchangeStress, InstancesOnSeveralRenderThreadsWhileGroupsModesAndSlotsCha
 {
     ScopedXdgFolders folders;
     const SharedTransport playing {};
-    const SharedTransport stopped { 0, false };   // their render threads share the stopped clock
+    const SharedTransport stopped { 0, false };  // their render threads share the stopped clock
     constexpr int threads = 4, perThread = 2;
     std::vector<std::unique_ptr<Member>> instances;
     for (int i = 0; i < threads * perThread; ++i)
@@ -37,50 +37,58 @@ TEST (ExchangeStress, InstancesOnSeveralRenderThreadsWhileGroupsModesAndSlotsCha
 
     std::vector<std::thread> renderers;
     for (int t = 0; t < threads; ++t)
-        renderers.emplace_back ([&, t]
-        {
-            int64_t position = 0;
-            for (int block = 0; running; ++block)
+        renderers.emplace_back (
+            [&, t]
             {
-                const int n = sizes[(block + t) % 7];
-                for (int k = 0; k < perThread; ++k)
-                    render (*instances[(size_t) (t * perThread + k)], n, position);
-                position += n;
-                ++blocks;
+                int64_t position = 0;
+                for (int block = 0; running; ++block)
+                {
+                    const int n = sizes[(block + t) % 7];
+                    for (int k = 0; k < perThread; ++k)
+                        render (*instances[(size_t) (t * perThread + k)], n, position);
+                    position += n;
+                    ++blocks;
+                }
+            });
+
+    // The editors: mix mode, group selector, slot, SYNC PARS and the synced parameters.
+    std::thread editors (
+        [&]
+        {
+            std::mt19937 random (5);
+            while (running)
+            {
+                auto& p = *instances[random() % instances.size()]->p;
+                switch (random() % 5)
+                {
+                    case 0: p.mixMode = (int32_t) (1 + random() % 6); break;
+                    case 1: p.groupSelectorChanged ((int) (random() % 18)); break;
+                    case 2: p.trackNumber = (int32_t) (random() % 12) - 2; break;
+                    case 3: p.grp_param_sync = (int32_t) (random() % 2); break;
+                    default: p.setParameter ((int) (random() % 7), (float) (random() % 100) / 100.0f); break;
+                }
+                (void) p.mLinkStatus.load();
+                std::this_thread::sleep_for (std::chrono::microseconds (50));
             }
         });
 
-    // The editors: mix mode, group selector, slot, SYNC PARS and the synced parameters.
-    std::thread editors ([&]
-    {
-        std::mt19937 random (5);
-        while (running)
-        {
-            auto& p = *instances[random() % instances.size()]->p;
-            switch (random() % 5)
-            {
-                case 0: p.mixMode = (int32_t) (1 + random() % 6); break;
-                case 1: p.groupSelectorChanged ((int) (random() % 18)); break;
-                case 2: p.trackNumber = (int32_t) (random() % 12) - 2; break;
-                case 3: p.grp_param_sync = (int32_t) (random() % 2); break;
-                default: p.setParameter ((int) (random() % 7), (float) (random() % 100) / 100.0f); break;
-            }
-            (void) p.mLinkStatus.load();
-            std::this_thread::sleep_for (std::chrono::microseconds (50));
-        }
-    });
-
     // Instances that come and go, each rendering on its own thread while it lives.
-    std::thread lifecycle ([&]
-    {
-        for (int round = 0; running; ++round)
+    std::thread lifecycle (
+        [&]
         {
-            auto passing = makeMember (playing, round % 2 == 0 ? MixMode::sum : MixMode::sideChainSend, 2, 256, 256);
-            passing->p->groupSelectorChanged (2 + round % 3);
-            std::thread renderer ([&] { for (int b = 0; b < 40; ++b) render (*passing, 256, b * 256); });
-            renderer.join();
-        }
-    });
+            for (int round = 0; running; ++round)
+            {
+                auto passing = makeMember (playing, round % 2 == 0 ? MixMode::sum : MixMode::sideChainSend, 2, 256, 256);
+                passing->p->groupSelectorChanged (2 + round % 3);
+                std::thread renderer (
+                    [&]
+                    {
+                        for (int b = 0; b < 40; ++b)
+                            render (*passing, 256, b * 256);
+                    });
+                renderer.join();
+            }
+        });
 
     // At least three seconds and at least a few hundred blocks, however slow the machine: the
     // check below counts blocks, never time.

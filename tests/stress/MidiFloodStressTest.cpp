@@ -21,53 +21,57 @@ TEST (MidiFlood, SenderFloodsWhileProcessorsComeSwitchAndGo)
     const auto keys = system.addSource ("Keys");
 
     std::atomic<bool> running { true };
-    std::thread sender ([&]
-    {
-        for (int i = 0; running; ++i)
+    std::thread sender (
+        [&]
         {
-            system.sendFromSource (keys, programChange (i % 16, i % 128));
-            system.sendFromSource (keys, noteOn (i % 16, 60, i % 128));
-            for (const auto destination : system.destinations())
-                system.sendToDestination (destination, programChange (0, (i * 7) % 128));
-        }
-    });
-    std::thread plugger ([&]
-    {
-        while (running)
+            for (int i = 0; running; ++i)
+            {
+                system.sendFromSource (keys, programChange (i % 16, i % 128));
+                system.sendFromSource (keys, noteOn (i % 16, 60, i % 128));
+                for (const auto destination : system.destinations())
+                    system.sendToDestination (destination, programChange (0, (i * 7) % 128));
+            }
+        });
+    std::thread plugger (
+        [&]
         {
-            system.removeSource (system.addSource ("Hot-plugged"));
-            std::this_thread::yield();
-        }
-    });
+            while (running)
+            {
+                system.removeSource (system.addSource ("Hot-plugged"));
+                std::this_thread::yield();
+            }
+        });
 
     const char* hostOnly = "{ \"midi_receive_from_DAW\": 1, \"midi_progr_change_mode\": 1 }";
     const char* ownMidi = "{ \"midi_receive_from_DAW\": 0, \"midi_progr_change_mode\": 2 }";
     std::deque<std::unique_ptr<BrisaltoAudioProcessor>> alive;
     for (int round = 0; round < 150; ++round)
     {
-        messageThread.run ([&]
-        {
-            auto p = std::make_unique<BrisaltoAudioProcessor>();
-            for (int k = 0; k < 20; ++k)
-                p->mUserPresetNames.insert (juce::String::formatted ("Preset.midi%d", k));
-            p->midi_progr_change_mode = 1 + round % 2;
-            p->enableMidiReceive();
-            alive.push_back (std::move (p));
-            for (auto& q : alive)
+        messageThread.run (
+            [&]
             {
-                q->setMidiReceiveFromHost (true);
-                q->setMidiReceiveFromHost (false);
-                q->enableMidiReceive();
-            }
-        });
+                auto p = std::make_unique<BrisaltoAudioProcessor>();
+                for (int k = 0; k < 20; ++k)
+                    p->mUserPresetNames.insert (juce::String::formatted ("Preset.midi%d", k));
+                p->midi_progr_change_mode = 1 + round % 2;
+                p->enableMidiReceive();
+                alive.push_back (std::move (p));
+                for (auto& q : alive)
+                {
+                    q->setMidiReceiveFromHost (true);
+                    q->setMidiReceiveFromHost (false);
+                    q->enableMidiReceive();
+                }
+            });
 
         // A host restoring state on a thread of its own.
         auto& newest = *alive.back();
-        std::thread restorer ([&newest, round, hostOnly, ownMidi]
-        {
-            const char* text = round % 3 == 0 ? hostOnly : ownMidi;
-            newest.setStateInformation (text, (int) std::strlen (text));
-        });
+        std::thread restorer (
+            [&newest, round, hostOnly, ownMidi]
+            {
+                const char* text = round % 3 == 0 ? hostOnly : ownMidi;
+                newest.setStateInformation (text, (int) std::strlen (text));
+            });
         restorer.join();
 
         if (alive.size() > 3)

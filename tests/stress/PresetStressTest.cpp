@@ -25,20 +25,21 @@ TEST (PresetStress, HostStateCallsRaceTheStore)
     const juce::String chunkNamingB = "{ \"currentUserPreset\": \"B\", \"Threshold\": 0.5 }";
     std::atomic<bool> running { true };
     std::atomic<long> hostRounds { 0 };
-    std::thread host ([&]
-    {
-        juce::MemoryBlock state;
-        while (running)
+    std::thread host (
+        [&]
         {
-            state.reset();
-            p.getStateInformation (state);
-            p.setStateInformation (chunkNamingB.toRawUTF8(), (int) chunkNamingB.getNumBytesAsUTF8());
-            const auto names = p.getUserPresetNames();
-            const auto index = p.getCurrentUserPresetIndex();
-            EXPECT_LT (index, (int) names.size());
-            ++hostRounds;
-        }
-    });
+            juce::MemoryBlock state;
+            while (running)
+            {
+                state.reset();
+                p.getStateInformation (state);
+                p.setStateInformation (chunkNamingB.toRawUTF8(), (int) chunkNamingB.getNumBytesAsUTF8());
+                const auto names = p.getUserPresetNames();
+                const auto index = p.getCurrentUserPresetIndex();
+                EXPECT_LT (index, (int) names.size());
+                ++hostRounds;
+            }
+        });
 
     for (int round = 0; round < 300 || hostRounds < 300; ++round)
     {
@@ -73,14 +74,15 @@ TEST (PresetStress, ClientsLeaveOffTheMessageThreadDuringDeliveries)
     std::atomic<bool> running { true };
     std::vector<std::thread> hosts;
     for (int64_t t = 1; t <= 3; ++t)
-        hosts.emplace_back ([&, t]
-        {
-            for (int64_t key = t << 32; running; ++key)
+        hosts.emplace_back (
+            [&, t]
             {
-                watcher.addClient (key, nullptr, folder, count);
-                watcher.removeClient (key, nullptr);
-            }
-        });
+                for (int64_t key = t << 32; running; ++key)
+                {
+                    watcher.addClient (key, nullptr, folder, count);
+                    watcher.removeClient (key, nullptr);
+                }
+            });
 
     // At least 1.5 s and 20 deliveries to every client, unless a slow machine needs over 20 s.
     const auto start = std::chrono::steady_clock::now();

@@ -49,10 +49,19 @@ TEST_F (SignalPathTest, VectorPassesStayWithinTheAccuracyContract)
         { "6 ms attack, soft limiter, auto gain", { { Attack, 0.12f }, { SoftLimiterOn, 1.0f }, { AutoGainMakeupOn, 1.0f } } },
         { "non-linear release, 10:1, makeup", { { Attack, 0.04f }, { Ratio, 0.95f }, { MakeupGain, 0.7f } }, true, 2.2f },
         { "adaptive, max makeup", { { Adpative_Thresh_On, 1.0f }, { MaxMakeupOn, 1.0f }, { Attack, 0.02f } } },
-        { "saturation, mix 70", { { Attack, 0.12f }, { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 0.5f }, { TubeClassAB_Amount, 0.5f },
-                                  { DistortAmount, 0.5f }, { Mix, 0.85f } } },
-        { "saturation, mix -50", { { Tube_Distort_On, 1.0f }, { TubeClassA_Amount, 0.1f }, { TubeClassAB_Amount, 0.9f },
-                                   { DistortAmount, 1.0f }, { Mix, 0.25f } } },
+        { "saturation, mix 70",
+          { { Attack, 0.12f },
+            { Tube_Distort_On, 1.0f },
+            { TubeClassA_Amount, 0.5f },
+            { TubeClassAB_Amount, 0.5f },
+            { DistortAmount, 0.5f },
+            { Mix, 0.85f } } },
+        { "saturation, mix -50",
+          { { Tube_Distort_On, 1.0f },
+            { TubeClassA_Amount, 0.1f },
+            { TubeClassAB_Amount, 0.9f },
+            { DistortAmount, 1.0f },
+            { Mix, 0.25f } } },
     };
 
     const int n = 512, blocks = 120;
@@ -88,9 +97,11 @@ TEST_F (SignalPathTest, VectorPassesStayWithinTheAccuracyContract)
 
             for (int i = 0; i < n; ++i)
             {
-                worstGrDb = std::max (worstGrDb, std::abs (vector.mGrPerSampleDb[(size_t) i] - scalar.mGrPerSampleDb[(size_t) i]));
-                worstGain = std::max (worstGain, std::abs (vector.mGainPerSample[(size_t) i] - scalar.mGainPerSample[(size_t) i])
-                                                     / std::max (1.0f, scalar.mGainPerSample[(size_t) i]));
+                worstGrDb =
+                    std::max (worstGrDb, std::abs (vector.mGrPerSampleDb[(size_t) i] - scalar.mGrPerSampleDb[(size_t) i]));
+                worstGain = std::max (worstGain,
+                                      std::abs (vector.mGainPerSample[(size_t) i] - scalar.mGainPerSample[(size_t) i])
+                                          / std::max (1.0f, scalar.mGainPerSample[(size_t) i]));
             }
 
             // The output stage on the same gains.
@@ -99,8 +110,9 @@ TEST_F (SignalPathTest, VectorPassesStayWithinTheAccuracyContract)
                 p->applyTube (vector, 0, det, out.data(), n);
                 brisalto::reference::referenceTube (*p, vector, scalarHistory, det, expected.data(), n);
                 for (int i = 0; i < n; ++i)
-                    worstSample = std::max (worstSample, std::abs (out[(size_t) i] - expected[(size_t) i])
-                                                             / std::max (1.0f, std::abs (expected[(size_t) i])));
+                    worstSample = std::max (worstSample,
+                                            std::abs (out[(size_t) i] - expected[(size_t) i])
+                                                / std::max (1.0f, std::abs (expected[(size_t) i])));
             }
         }
         EXPECT_LE (worstGrDb, 1.0e-3f);

@@ -52,7 +52,14 @@ namespace
         { "blocks larger than announced", MixMode::sum, 2, 2, 0, { 2000, 512, 1300 }, false, loudSettings, nullptr },
         { "mono in, stereo out", MixMode::side, 1, 2, 1, { 512, 64 }, false, everyStage, nullptr },
         { "bypassed", MixMode::sum, 2, 2, 1, { 512, 99 }, true, everyStage, nullptr },
-        { "hard-limiter release automated every block", MixMode::multiMono, 4, 4, 0, { 64 }, false, everyStage,
+        { "hard-limiter release automated every block",
+          MixMode::multiMono,
+          4,
+          4,
+          0,
+          { 64 },
+          false,
+          everyStage,
           [] (RenderHarness& h, int block) { h.set (HardLimiterRelease, (float) (block % 8) / 8.0f); } },
     };
 }
@@ -101,13 +108,14 @@ TEST (Allocation, RenderingAllocatesNothingAfterWarmUp)
             if (s.everyBlock)
                 s.everyBlock (h, block);
 
-            allocations += allocationsDuring ([&]
-            {
-                if (s.bypassed)
-                    h.p.processBlockBypassed (buffer, midi);
-                else
-                    h.p.processBlock (buffer, midi);
-            });
+            allocations += allocationsDuring (
+                [&]
+                {
+                    if (s.bypassed)
+                        h.p.processBlockBypassed (buffer, midi);
+                    else
+                        h.p.processBlock (buffer, midi);
+                });
             position += n;
         }
         EXPECT_EQ (allocations, 0) << s.name;
@@ -117,36 +125,40 @@ TEST (Allocation, RenderingAllocatesNothingAfterWarmUp)
 TEST (Allocation, CounterSeesAllocations)
 {
     // The counter itself works: a vector on the counting thread is seen.
-    const long seen = allocationsDuring ([]
-    {
-        std::vector<int> v (100);
-        asm volatile ("" : : "g" (v.data()) : "memory");  // clang may drop an unused allocation
-    });
+    const long seen = allocationsDuring (
+        []
+        {
+            std::vector<int> v (100);
+            asm volatile("" : : "g"(v.data()) : "memory");  // clang may drop an unused allocation
+        });
     EXPECT_GE (seen, 1);
 
     if (brisalto::rtcheck::countsCAllocator())
     {
-        const long seenByC = allocationsDuring ([]
-        {
-            juce::HeapBlock<float> block (100);
-            asm volatile ("" : : "g" (block.get()) : "memory");  // the compiler may not drop the pair
-        });
+        const long seenByC = allocationsDuring (
+            []
+            {
+                juce::HeapBlock<float> block (100);
+                asm volatile("" : : "g"(block.get()) : "memory");  // the compiler may not drop the pair
+            });
         EXPECT_GE (seenByC, 1);
     }
 }
 
 #include "common/ExchangeTestSupport.h"
 
-class ExchangeAllocation : public ExchangeFixture {};
+class ExchangeAllocation : public ExchangeFixture
+{
+};
 
 TEST_F (ExchangeAllocation, SendReceiveAndLinkedGroupAllocateNothingAfterWarmUp)
 {
     clearExternalSlots();
     auto& sender = add (MixMode::sideChainSend);
     sender.p->trackNumber = 0;
-    auto& receiver = add (MixMode::sideChainReceive, 2, 1024);   // host blocks of two chunks
+    auto& receiver = add (MixMode::sideChainReceive, 2, 1024);  // host blocks of two chunks
     receiver.p->trackNumber = 0;
-    auto& unread = add (MixMode::sideChainSend);                  // drops its oldest block every time
+    auto& unread = add (MixMode::sideChainSend);  // drops its oldest block every time
     unread.p->trackNumber = 1;
     auto& sum = add (MixMode::sum, 8);
     auto& other = add (MixMode::sum, 2, 1024);
@@ -160,7 +172,7 @@ TEST_F (ExchangeAllocation, SendReceiveAndLinkedGroupAllocateNothingAfterWarmUp)
     for (int i = 0; i < 100; ++i)
     {
         if (i % 10 == 0)
-            other.p->setParameter (Ratio, 0.2f + 0.01f * (float) i);   // adopted by the sum member
+            other.p->setParameter (Ratio, 0.2f + 0.01f * (float) i);  // adopted by the sum member
         allocations += allocationsDuring ([&] { cycle (1024); });
     }
     EXPECT_EQ (allocations, 0);

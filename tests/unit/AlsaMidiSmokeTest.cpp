@@ -32,11 +32,16 @@ namespace
     struct OtherClient
     {
         OtherClient() { snd_seq_open (&seq, "default", SND_SEQ_OPEN_DUPLEX, 0); }
-        ~OtherClient() { if (seq != nullptr) snd_seq_close (seq); }
+        ~OtherClient()
+        {
+            if (seq != nullptr)
+                snd_seq_close (seq);
+        }
 
         int makeSourcePort (const char* name)
         {
-            return snd_seq_create_simple_port (seq, name, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ, SND_SEQ_PORT_TYPE_MIDI_GENERIC);
+            return snd_seq_create_simple_port (seq, name, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                               SND_SEQ_PORT_TYPE_MIDI_GENERIC);
         }
 
         void send (int port, const std::function<void (snd_seq_event_t&)>& fill, int destClient = -1, int destPort = -1)
@@ -79,7 +84,13 @@ namespace
 
 TEST (AlsaMidi, EventsBecomeOneMessageEachAndOutOfRangeValuesAreDropped)
 {
-    struct Case { std::function<void (snd_seq_event_t&)> fill; bool taken; brisalto::platform::midi::Packet packet; bool valid; };
+    struct Case
+    {
+        std::function<void (snd_seq_event_t&)> fill;
+        bool taken;
+        brisalto::platform::midi::Packet packet;
+        bool valid;
+    };
     const Case cases[] = {
         { [] (auto& e) { snd_seq_ev_set_noteon (&e, 3, 60, 100); }, true, { 0x90, 3, 60, 100 }, true },
         { [] (auto& e) { snd_seq_ev_set_pgmchange (&e, 15, 127); }, true, { 0xC0, 15, 127, 0 }, true },
@@ -102,7 +113,8 @@ TEST (AlsaMidi, EventsBecomeOneMessageEachAndOutOfRangeValuesAreDropped)
         if (! c.taken)
             continue;
         EXPECT_EQ (std::make_tuple (p.status, p.channel, p.data1, p.data2),
-                   std::make_tuple (c.packet.status, c.packet.channel, c.packet.data1, c.packet.data2)) << &c - cases;
+                   std::make_tuple (c.packet.status, c.packet.channel, c.packet.data1, c.packet.data2))
+            << &c - cases;
         EXPECT_EQ (MIDI_WRAPPER::isValidMessage (p.status, p.channel, p.data1, p.data2), c.valid) << &c - cases;
     }
 }
@@ -121,13 +133,14 @@ TEST (AlsaMidi, ClientPortsDestinationHotPlugAndDisposal)
     const int controller = other.makeSourcePort ("Controller");
 
     std::unique_ptr<BrisaltoAudioProcessor> p;
-    messageThread.run ([&]
-    {
-        p = std::make_unique<BrisaltoAudioProcessor>();
-        p->mUserPresetNames = { "A", "B", "C" };
-        p->midi_progr_change_mode = 1;
-        p->enableMidiReceive();
-    });
+    messageThread.run (
+        [&]
+        {
+            p = std::make_unique<BrisaltoAudioProcessor>();
+            p->mUserPresetNames = { "A", "B", "C" };
+            p->midi_progr_change_mode = 1;
+            p->enableMidiReceive();
+        });
 
     const int own = alsa->sequencerClientId();
     ASSERT_GE (own, 0);
@@ -137,17 +150,19 @@ TEST (AlsaMidi, ClientPortsDestinationHotPlugAndDisposal)
     ASSERT_GE (dest, 0);
 
     // A program change sent to the destination arrives.
-    other.send (controller, [] (snd_seq_event_t& ev) { snd_seq_ev_set_pgmchange (&ev, 0, 2); }, own, dest);
+    other.send (
+        controller, [] (snd_seq_event_t& ev) { snd_seq_ev_set_pgmchange (&ev, 0, 2); }, own, dest);
     EXPECT_TRUE (eventually ([&] { return p->mProgramChangeLoads.load() == 1; }));
     messageThread.run ([&] { EXPECT_EQ (p->mLastProgramChangePreset, "C"); });
 
     // A port made afterwards is connected through the announce port.
     const int late = other.makeSourcePort ("Late");
-    EXPECT_TRUE (eventually ([&]
-    {
-        other.send (late, [] (snd_seq_event_t& ev) { snd_seq_ev_set_noteon (&ev, 0, 60, 99); });
-        return p->mMidiSideVelocity.load() == 99;
-    }));
+    EXPECT_TRUE (eventually (
+        [&]
+        {
+            other.send (late, [] (snd_seq_event_t& ev) { snd_seq_ev_set_noteon (&ev, 0, 60, 99); });
+            return p->mMidiSideVelocity.load() == 99;
+        }));
 
     // Disposing of the last wrapper joins the receive thread and closes the sequencer.
     messageThread.run ([&] { p.reset(); });

@@ -78,7 +78,8 @@ TEST (BlockMath, EveryInstructionSetFollowsTheScalarFormulas)
         for (size_t i = 0; i < a.size(); ++i)
             a[i] = (float) std::sin (0.37 * (double) i);
         b = a;
-        const float coeffs[15] = { 0.2f, 0.4f, 0.2f, -0.5f, 0.25f, 0.9f, -1.8f, 0.9f, -1.7f, 0.75f, 0.01f, 0.0f, -0.01f, -1.9f, 0.92f };
+        const float coeffs[15] = { 0.2f,  0.4f,  0.2f,  -0.5f, 0.25f,  0.9f,  -1.8f, 0.9f,
+                                   -1.7f, 0.75f, 0.01f, 0.0f,  -0.01f, -1.9f, 0.92f };
         float state[6] = { 0.1f, -0.1f, 0.0f, 0.0f, 0.3f, 0.2f }, expectedState[6];
         std::copy (state, state + 6, expectedState);
         float* blocks[3] = { a.data(), a.data() + 37, a.data() + 74 };

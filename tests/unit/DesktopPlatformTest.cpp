@@ -16,7 +16,11 @@ namespace
 {
     struct TempFolder
     {
-        TempFolder() : root (juce::File::createTempFile ("brisalto-desktop")) { root.createDirectory(); }
+        TempFolder()
+            : root (juce::File::createTempFile ("brisalto-desktop"))
+        {
+            root.createDirectory();
+        }
         ~TempFolder() { root.deleteRecursively(); }
         juce::File make (const juce::String& relative) const
         {
@@ -37,7 +41,12 @@ TEST (BundleResources, FolderForEachFormatOnFakeTrees)
     const auto installed = trees.make ("home/.local/bin").getChildFile ("Brisalto");
     trees.make ("home/.local/share/brisalto/Resources");
 
-    const struct { Format format; juce::File binary; const char* expected; } cases[] = {
+    const struct
+    {
+        Format format;
+        juce::File binary;
+        const char* expected;
+    } cases[] = {
         { Format::vst3, vst3, "plugins/Brisalto.vst3/Contents/Resources" },
         { Format::lv2, lv2, "lv2/Brisalto.lv2/Resources" },
         { Format::standalone, built, "build/Standalone/Resources" },
@@ -45,7 +54,8 @@ TEST (BundleResources, FolderForEachFormatOnFakeTrees)
     };
     for (const auto& c : cases)
         EXPECT_EQ (brisalto::platform::bundle::resourcesFolderFor (c.format, c.binary).getFullPathName(),
-                   trees.root.getChildFile (c.expected).getFullPathName()) << c.expected;
+                   trees.root.getChildFile (c.expected).getFullPathName())
+            << c.expected;
 }
 
 TEST (BundleResources, RunningCodeIsFoundFromItsOwnBinary)
@@ -94,7 +104,8 @@ TEST (DesktopLauncher, WatchedLaunchTellsWhetherAProgramOpenedIt)
     const int hostFile = ::dup2 (::open ("/dev/null", O_RDONLY), 77);
     ASSERT_EQ (hostFile, 77);
     using State = brisalto::platform::desktop::Outcome::State;
-    for (const auto& [exitCode, expected] : { std::pair (0, State::opened), std::pair (3, State::failed), std::pair (4, State::failed) })
+    for (const auto& [exitCode, expected] :
+         { std::pair (0, State::opened), std::pair (3, State::failed), std::pair (4, State::failed) })
     {
         SCOPED_TRACE (exitCode);
         FakeXdgOpen xdgOpen (true, exitCode);

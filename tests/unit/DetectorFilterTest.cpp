@@ -20,7 +20,10 @@ namespace
     }
 
     // Prewarped frequency of the bilinear design.
-    double warped (double hz, double fs) { return std::tan (M_PI * hz / fs); }
+    double warped (double hz, double fs)
+    {
+        return std::tan (M_PI * hz / fs);
+    }
 }
 
 class DetectorFilterTest : public SignalPathTest

@@ -8,7 +8,7 @@
 
 namespace
 {
-    constexpr float quiet = 0.01f;   // -40 dBFS: under every threshold used here
+    constexpr float quiet = 0.01f;  // -40 dBFS: under every threshold used here
     constexpr float wantedAtRatio3 = 10.0f - 10.0f / 3.0f;
 
     // The automatic makeup of the fixture's curve: MaxGainLevel -3 dB, threshold -20 dB, 3:1.
@@ -120,8 +120,8 @@ TEST_F (SignalPathTest, SoftLimiterInSideModeFollowsTheMainInputsNotTheSideChain
     makeRing (1, 6, 64);
 
     auto main0 = constant (64, quiet), main1 = constant (64, quiet);
-    main0[5] = 1.4125376f;   // +3 dBFS on the first main
-    main1[40] = -1.9952623f; // +6 dBFS on the second
+    main0[5] = 1.4125376f;    // +3 dBFS on the first main
+    main1[40] = -1.9952623f;  // +6 dBFS on the second
     const auto side = constant (64, quiet);
     p->input_2_ringbuf (0, 0, main0.data(), 64);
     p->input_2_ringbuf (0, 1, main1.data(), 64);
@@ -140,7 +140,11 @@ TEST_F (SignalPathTest, AdaptiveThresholdAveragesItsWindowOfBlocks)
 {
     // Without look-ahead the window is the 50 newest blocks; with look-ahead L it is the L
     // newest blocks and the L blocks ahead.
-    struct Case { int lookahead; int window; };
+    struct Case
+    {
+        int lookahead;
+        int window;
+    };
     for (auto c : { Case { 0, 50 }, Case { 2, 2 }, Case { 5, 5 } })
     {
         SCOPED_TRACE (c.lookahead);
@@ -175,7 +179,11 @@ TEST_F (SignalPathTest, AdaptiveThresholdAveragesItsWindowOfBlocks)
 
 TEST_F (SignalPathTest, ReleaseZeroFallsBackToTheAttackLength)
 {
-    struct Case { float attack; int releaseSamples; };
+    struct Case
+    {
+        float attack;
+        int releaseSamples;
+    };
     for (auto c : { Case { 0.02f, 48 }, Case { 0.1f, 240 }, Case { 0.0f, 1 } })
     {
         SCOPED_TRACE (c.releaseSamples);

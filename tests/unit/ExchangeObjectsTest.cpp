@@ -110,7 +110,10 @@ namespace
 
 TEST_F (SideChainPair, ReceiverGetsTheSendersPreviousBlockWhateverTheBlockSizes)
 {
-    struct Case { int sent, received; };
+    struct Case
+    {
+        int sent, received;
+    };
     for (const Case c : { Case { 512, 512 }, Case { 128, 512 }, Case { 512, 128 }, Case { 384, 256 } })
     {
         SCOPED_TRACE (testing::Message() << c.sent << " sent, " << c.received << " received");
@@ -180,7 +183,7 @@ TEST_F (SideChainPair, BusySlotIsSkippedAndItsClearRetried)
     {
         std::lock_guard<std::mutex> held (BrisaltoAudioProcessor::sExtSideChainData[1].mMutex);
         EXPECT_FALSE (receiveAt (1, 1024, 512).has_value());
-        receiver.clearAll();   // slot 1 stays busy: its clear waits
+        receiver.clearAll();  // slot 1 stays busy: its clear waits
     }
     EXPECT_GT (receiver.skippedLocks.load(), 0);
     EXPECT_EQ (receiveAt (1, 1024, 512)->status, LinkStatus::exactTimestamp);
@@ -203,7 +206,7 @@ TEST (LinkPair, MembersAddTheirMeanWeightedSquaresTimesTheirChannels)
     for (int i = 0; i < n; i += 37)
     {
         const float x0 = TestBlock::sample (0, n + i), x1 = TestBlock::sample (1, n + i);
-        EXPECT_NEAR (S[(size_t) i], x0 * x0 + x1 * x1, 1e-6f) << i;   // 2 channels x their mean
+        EXPECT_NEAR (S[(size_t) i], x0 * x0 + x1 * x1, 1e-6f) << i;  // 2 channels x their mean
     }
 
     // Another group, and a member that left, add nothing.
@@ -222,11 +225,11 @@ TEST (LinkPair, SettingsAreListedForAdoptionFromTheSecondPublicationOn)
     s.thresholdDb = -20.0f;
 
     EXPECT_TRUE (a.send (1, 2, 0, n, &s).published);
-    EXPECT_EQ (b.receive (2, n, n, S).adoptionCount, 0);   // the first is never adopted
+    EXPECT_EQ (b.receive (2, n, n, S).adoptionCount, 0);  // the first is never adopted
 
     s.ratio = 6.0f;
     a.send (1, 2, n, n, &s);
-    EXPECT_EQ (b.receive (2, 2 * n, n, S, false).adoptionCount, 0);   // no SYNC PARS
+    EXPECT_EQ (b.receive (2, 2 * n, n, S, false).adoptionCount, 0);  // no SYNC PARS
     const auto receipt = b.receive (2, 2 * n, n, S);
     ASSERT_EQ (receipt.adoptionCount, 1);
     EXPECT_EQ (receipt.adoptions[0].record, a.link.record());
@@ -256,5 +259,5 @@ TEST (LinkPair, BusyOwnRecordPublishesAtTheNextSend)
     std::vector<float> S;
     EXPECT_EQ (b.receive (1, 2 * n, n, S).linkedChannels, 1);
     const float x = TestBlock::sample (0, 5);
-    EXPECT_FLOAT_EQ (S[5], x * x);   // [n, 2n) went with the clear: the nearest entry holds [0, n)
+    EXPECT_FLOAT_EQ (S[5], x * x);  // [n, 2n) went with the clear: the nearest entry holds [0, n)
 }

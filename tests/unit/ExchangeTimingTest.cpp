@@ -6,7 +6,11 @@
 
 namespace
 {
-    enum class Exchange { externalSideChain, sumLinkGroup };
+    enum class Exchange
+    {
+        externalSideChain,
+        sumLinkGroup
+    };
 
     struct Outcome
     {
@@ -36,8 +40,8 @@ namespace
         ScopedXdgFolders folders;
         SharedTransport transport;
 
-        static constexpr int64_t receiverJoins = 4096;   // signal position of the receiver's first block
-        static constexpr int64_t senderLoud = 16384;     // from the first block starting here
+        static constexpr int64_t receiverJoins = 4096;  // signal position of the receiver's first block
+        static constexpr int64_t senderLoud = 16384;    // from the first block starting here
         static constexpr int64_t end = 32768;
         static constexpr size_t window = 4096;
 
@@ -85,7 +89,8 @@ namespace
                     m->head.hostTimeNs = nextHostTimeNs + (uint64_t) (position * 1000000000 / 48000);
                 }
                 const bool receives = joinedAt >= 0;
-                Member* const order[] = { receiverFirst ? receiver.get() : sender.get(), receiverFirst ? sender.get() : receiver.get() };
+                Member* const order[] = { receiverFirst ? receiver.get() : sender.get(),
+                                          receiverFirst ? sender.get() : receiver.get() };
                 for (auto* m : order)
                     if (m == sender.get() || receives)
                         m->renderBlock (position, n);
@@ -121,8 +126,9 @@ TEST_F (ExchangeTiming, ReceiverDucksOneBlockAfterTheSenderWhateverTheHostBlocks
                 for (const auto& pattern : hostBlockPatterns)
                 {
                     const auto outcome = run (exchange, playing, receiverFirst, pattern.sizes);
-                    const auto where = ::testing::Message() << pattern.name << (exchange == Exchange::externalSideChain ? ", side-chain" : ", link group")
-                                                            << (playing ? ", playing" : ", stopped") << (receiverFirst ? ", receiver first" : "");
+                    const auto where = ::testing::Message()
+                        << pattern.name << (exchange == Exchange::externalSideChain ? ", side-chain" : ", link group")
+                        << (playing ? ", playing" : ", stopped") << (receiverFirst ? ", receiver first" : "");
                     if (&pattern == &hostBlockPatterns[0])
                     {
                         constantDucking = outcome.duckingDb;

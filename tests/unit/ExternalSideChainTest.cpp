@@ -5,7 +5,10 @@
 
 namespace
 {
-    int status (const Member& m) { return m.p->mLinkStatus.load(); }
+    int status (const Member& m)
+    {
+        return m.p->mLinkStatus.load();
+    }
 
     class ExternalSideChain : public ExchangeFixture
     {
@@ -32,7 +35,14 @@ TEST_F (ExternalSideChain, StatusFollowsTheTimestampsOfSenderAndReceiver)
 {
     // Expected status with the sender rendering first, and with the receiver first (when the
     // sender has not yet published the last part of the block before the receiver's).
-    struct Case { const char* name; bool withSender; int senderBlock; int64_t receiverOffset; int expected[2]; };
+    struct Case
+    {
+        const char* name;
+        bool withSender;
+        int senderBlock;
+        int64_t receiverOffset;
+        int expected[2];
+    };
     const Case cases[] = {
         { "same timestamps", true, 512, 0, { 1, 1 } },
         { "receiver 100 samples later", true, 512, 100, { 1, 2 } },
@@ -80,12 +90,12 @@ TEST_F (ExternalSideChain, FullMeansTheSenderHadToDropItsOldestBlock)
     // sender's first block, not later) but takes nothing yet.
     auto& r = add (MixMode::sum);
     r.p->trackNumber = 6;
-    r.head.offset = 100 * 512;   // far ahead: nothing within 64 blocks
+    r.head.offset = 100 * 512;  // far ahead: nothing within 64 blocks
     auto& s = sender (6);
 
     cycles (ExchangeQueue::maxEntries);
     EXPECT_EQ (status (s), 5);
-    cycle();   // the 17th unread block
+    cycle();  // the 17th unread block
     EXPECT_EQ (status (s), 7);
 
     // Nothing within 64 blocks and no free entry: the closest block.
@@ -114,7 +124,7 @@ TEST_F (ExternalSideChain, ReceiverDropsASenderThatStopped)
 
     s.renders = false;
     cycles (2);
-    EXPECT_EQ (status (r), 3);   // its last block, found by stepping back
+    EXPECT_EQ (status (r), 3);  // its last block, found by stepping back
     cycles (ExchangeState::staleAfter - 2);
     EXPECT_EQ (status (r), 0);
 
@@ -149,7 +159,8 @@ TEST_F (ExternalSideChain, TransportStartFromZeroNeverReceivesOlderSamples)
             const int64_t wanted = transport.position - 1024;
             const float* side = r.lastSideDetector (512);
             for (int i = 0; i < 512; i += 41)
-                ASSERT_NEAR (side[i], s.input (0, wanted + i), 1.0e-6f) << "block " << block << (reversed ? ", receiver first" : "");
+                ASSERT_NEAR (side[i], s.input (0, wanted + i), 1.0e-6f)
+                    << "block " << block << (reversed ? ", receiver first" : "");
         }
         EXPECT_EQ (status (r), 1);
     }

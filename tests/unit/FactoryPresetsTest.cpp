@@ -33,7 +33,9 @@ TEST (FactoryPresetFiles, AreTheTablesPresetsAsStateChunks)
     const juce::File source (BRISALTO_SOURCE_DIR "/resources/presets");
     std::vector<brisalto::FactoryPresetTable::Entry> entries;
     juce::String error;
-    ASSERT_TRUE (brisalto::FactoryPresetTable::parse (source.getChildFile ("factory-presets.txt").loadFileAsString(), entries, error)) << error;
+    ASSERT_TRUE (
+        brisalto::FactoryPresetTable::parse (source.getChildFile ("factory-presets.txt").loadFileAsString(), entries, error))
+        << error;
 
     const auto files = source.findChildFiles (juce::File::findFiles, false, "*.json");
     EXPECT_EQ (files.size(), (int) entries.size()) << "regenerate them with brisalto-factory-presets";
@@ -54,8 +56,8 @@ TEST (FactoryPresetFiles, AreTheTablesPresetsAsStateChunks)
 TEST (FactoryPresetTable, RefusesWhatCannotBecomeAPresetFile)
 {
     for (const auto* table : { "", "# only a comment", "no bar", "BrisaltoDefault | Ratio = 2", ".hidden | Ratio = 2",
-                               "a/b | Ratio = 2", "g:x | Ratio = 2", "x | Ratio = 2\nx | Ratio = 3", "x | Nope = 1", "x | Ratio = two",
-                               "x | Ratio = 11", "x | Threshold = 5", "x | Ratio" })
+                               "a/b | Ratio = 2", "g:x | Ratio = 2", "x | Ratio = 2\nx | Ratio = 3", "x | Nope = 1",
+                               "x | Ratio = two", "x | Ratio = 11", "x | Threshold = 5", "x | Ratio" })
     {
         std::vector<brisalto::FactoryPresetTable::Entry> entries;
         juce::String error;
@@ -69,7 +71,8 @@ namespace
     class CopyFactoryPresets : public ::testing::TestWithParam<bool>
     {
     protected:
-        CopyFactoryPresets() : folders (GetParam())
+        CopyFactoryPresets()
+            : folders (GetParam())
         {
             brisalto::platform::UserDefaults::setStandard (std::make_shared<brisalto::platform::InMemoryUserDefaults>());
             folders.presetFolder().createDirectory();
@@ -103,7 +106,7 @@ namespace
 TEST_P (CopyFactoryPresets, AddsOnlyMissingNamesAndLeavesTheLiveStateAlone)
 {
     BrisaltoAudioProcessor p;
-    ASSERT_TRUE (p.writeUserPreset ("a"));            // a user preset with a factory file's name
+    ASSERT_TRUE (p.writeUserPreset ("a"));  // a user preset with a factory file's name
     ASSERT_TRUE (p.writeUserPreset ("mine"));
     p.setParameter (Ratio, 0.9f);
     ASSERT_EQ (p.mUserPresetModified.load(), 1);
@@ -114,9 +117,9 @@ TEST_P (CopyFactoryPresets, AddsOnlyMissingNamesAndLeavesTheLiveStateAlone)
     addResource ("BrisaltoDefault.json", chunkWithThreshold (p, 0.4f));
     addResource ("broken.json", juce::MemoryBlock ("{ not json", 10));
     addResource (".hidden.json", chunkWithThreshold (p, 0.5f));
-    addResource ("tab\there.json", chunkWithThreshold (p, 0.6f));   // a name the store refuses
+    addResource ("tab\there.json", chunkWithThreshold (p, 0.6f));  // a name the store refuses
     resources.getChildFile ("folder.json").createDirectory();
-    mainFolder().getChildFile ("c.json").replaceWithText ("{}");   // the user's file, not listed yet
+    mainFolder().getChildFile ("c.json").replaceWithText ("{}");  // the user's file, not listed yet
 
     const auto before = jsonFilesIn (mainFolder());
     const auto parameters = parametersOf (p);

@@ -10,8 +10,8 @@
 namespace
 {
     const float defaults[30] = {
-        0.72f, 0.03f, 0.0f, 0.12f, 0.34f, 0.35f, 0.5f, 0.0f, 0.0f, 0.0f, 0.0f, 0.01f, 1.0f, 1.0f, 0.0f,
-        0.9f, 0.5f, 0.9f, 0.0f, 0.5f, 0.0f, 0.0f, 0.05f, 0.0f, 0.0f, 0.2f, 0.1f, 0.0f, 0.0f, 0.05f
+        0.72f, 0.03f, 0.0f, 0.12f, 0.34f, 0.35f, 0.5f, 0.0f,  0.0f, 0.0f, 0.0f, 0.01f, 1.0f, 1.0f, 0.0f,
+        0.9f,  0.5f,  0.9f, 0.0f,  0.5f,  0.0f,  0.0f, 0.05f, 0.0f, 0.0f, 0.2f, 0.1f,  0.0f, 0.0f, 0.05f
     };
 
     struct Program
@@ -23,12 +23,41 @@ namespace
     // Names and normalised values of the seven programs as the documentation lists them.
     const Program programs[7] = {
         { "default", {} },
-        { "drum : snare", { { 0, 0.7f }, { 1, 0.125f }, { 3, 0.2f }, { 5, 0.45f }, { 9, 1.0f }, { 10, 0.2f }, { 13, 1.0f }, { 14, 1.0f }, { 18, 1.0f } } },
-        { "drum : snare less body", { { 0, 0.7f }, { 1, 0.125f }, { 3, 0.4f }, { 5, 0.45f }, { 7, 1.0f }, { 14, 1.0f }, { 18, 1.0f }, { 26, 0.9f } } },
-        { "drum : snare less attack", { { 0, 0.7f }, { 1, 0.0125f }, { 3, 0.0f }, { 5, 0.45f }, { 7, 1.0f }, { 14, 1.0f }, { 18, 1.0f }, { 26, 0.9f } } },
-        { "drum : snare cut background", { { 0, 0.56f }, { 1, 0.1f }, { 3, 0.0f }, { 5, 0.85f }, { 7, 1.0f }, { 12, 0.05f }, { 14, 1.0f }, { 18, 1.0f }, { 26, 0.9f } } },
+        { "drum : snare",
+          { { 0, 0.7f },
+            { 1, 0.125f },
+            { 3, 0.2f },
+            { 5, 0.45f },
+            { 9, 1.0f },
+            { 10, 0.2f },
+            { 13, 1.0f },
+            { 14, 1.0f },
+            { 18, 1.0f } } },
+        { "drum : snare less body",
+          { { 0, 0.7f }, { 1, 0.125f }, { 3, 0.4f }, { 5, 0.45f }, { 7, 1.0f }, { 14, 1.0f }, { 18, 1.0f }, { 26, 0.9f } } },
+        { "drum : snare less attack",
+          { { 0, 0.7f }, { 1, 0.0125f }, { 3, 0.0f }, { 5, 0.45f }, { 7, 1.0f }, { 14, 1.0f }, { 18, 1.0f }, { 26, 0.9f } } },
+        { "drum : snare cut background",
+          { { 0, 0.56f },
+            { 1, 0.1f },
+            { 3, 0.0f },
+            { 5, 0.85f },
+            { 7, 1.0f },
+            { 12, 0.05f },
+            { 14, 1.0f },
+            { 18, 1.0f },
+            { 26, 0.9f } } },
         { "vocals : normal", { { 0, 0.6f }, { 1, 0.055f }, { 3, 0.08f }, { 6, 0.6667f }, { 9, 1.0f }, { 10, 0.1f } } },
-        { "vocals : high dynamic", { { 0, 0.6f }, { 1, 0.055f }, { 3, 0.08f }, { 6, 0.6667f }, { 8, 1.0f }, { 9, 1.0f }, { 10, 0.1f }, { 16, 0.5f }, { 17, 0.8f } } },
+        { "vocals : high dynamic",
+          { { 0, 0.6f },
+            { 1, 0.055f },
+            { 3, 0.08f },
+            { 6, 0.6667f },
+            { 8, 1.0f },
+            { 9, 1.0f },
+            { 10, 0.1f },
+            { 16, 0.5f },
+            { 17, 0.8f } } },
     };
 
     void expectProgramValues (BrisaltoAudioProcessor& p, const std::map<int, float>& values, const char* what)

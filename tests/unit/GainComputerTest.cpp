@@ -27,7 +27,8 @@ TEST_F (SignalPathTest, AttackRampsToTheStaticCurveThenHoldsIt)
     for (int i = 60; i < 512; ++i)
     {
         const float gr = s.mGrPerSampleDb[(size_t) i];
-        EXPECT_TRUE (std::abs (gr - wantedAtRatio3) < 1e-4f || std::abs (gr - (wantedAtRatio3 - releaseStep)) < 1e-4f) << i << " " << gr;
+        EXPECT_TRUE (std::abs (gr - wantedAtRatio3) < 1e-4f || std::abs (gr - (wantedAtRatio3 - releaseStep)) < 1e-4f)
+            << i << " " << gr;
     }
     EXPECT_NEAR (s.mBlockMaxGrDb, wantedAtRatio3, 1e-4f);
 }
@@ -50,7 +51,11 @@ TEST_F (SignalPathTest, ZeroAttackJumpsAndLinearReleaseFallsBackOverTheReleaseTi
 
 TEST_F (SignalPathTest, NonLinearReleaseFollowsItsCurve)
 {
-    struct Case { float amount; float exponent; };
+    struct Case
+    {
+        float amount;
+        float exponent;
+    };
     for (auto c : { Case { 1.0f, 3.0f }, Case { 0.5f, 1.0f }, Case { 0.0f, 0.2f } })
     {
         SCOPED_TRACE (c.amount);
@@ -196,9 +201,9 @@ TEST_F (SignalPathTest, OutOfRangeRingAccessIsIgnored)
 {
     makeRing (1, 2, 256);
     p->mRingBuffer[0].mMeanSquares.resize (1);  // an element not grown for this channel count
-    p->calc_gains (state (1), 0, 1, 256, 3);   // mean square past the end, look-ahead past the ring
-    p->calc_gains (state (0), 5, 0, 256, 0);   // element past the ring
-    p->calc_gains (state (0), 0, 7, 256, 0);   // channel block past the samples
+    p->calc_gains (state (1), 0, 1, 256, 3);    // mean square past the end, look-ahead past the ring
+    p->calc_gains (state (0), 5, 0, 256, 0);    // element past the ring
+    p->calc_gains (state (0), 0, 7, 256, 0);    // channel block past the samples
     std::vector<float> x (256, 0.5f);
     p->input_2_ringbuf (0, 9, x.data(), 256);
     p->input_2_ringbuf (3, 0, x.data(), 256);

@@ -30,8 +30,8 @@ namespace
         return x;
     }
 
-    void expectSameAsReference (zolt_tools::Limiter& limiter, ReferenceLimiter& reference,
-                                std::vector<float> signal, int blockSize)
+    void expectSameAsReference (zolt_tools::Limiter& limiter, ReferenceLimiter& reference, std::vector<float> signal,
+                                int blockSize)
     {
         auto expected = signal;
         for (size_t start = 0; start < signal.size(); start += (size_t) blockSize)
@@ -44,7 +44,8 @@ namespace
             {
                 // The gains go to linear in vector passes: within 1e-6 of full scale.
                 const float e = expected[start + (size_t) i];
-                ASSERT_NEAR (signal[start + (size_t) i], e, 1.0e-6f * std::max (1.0f, std::abs (e))) << "sample " << start + (size_t) i;
+                ASSERT_NEAR (signal[start + (size_t) i], e, 1.0e-6f * std::max (1.0f, std::abs (e)))
+                    << "sample " << start + (size_t) i;
             }
         }
         for (int i = 0; i < (int) reference.gainQueue.size(); ++i)

@@ -12,7 +12,10 @@
 
 namespace
 {
-    int linked (const Member& m) { return m.p->mLink.lastLinkedChannels.load(); }
+    int linked (const Member& m)
+    {
+        return m.p->mLink.lastLinkedChannels.load();
+    }
 
     class LinkGroup : public ExchangeFixture
     {
@@ -59,13 +62,18 @@ TEST_F (LinkGroup, SumMemberDetectsOnTheWholeGroup)
 
         EXPECT_EQ (linked (sum), 2);
         expectGroupDetector (sum, mono);
-        EXPECT_EQ (linked (mono), 0);   // publishes, takes nothing
+        EXPECT_EQ (linked (mono), 0);  // publishes, takes nothing
     }
 }
 
 TEST_F (LinkGroup, MembersLeave)
 {
-    enum class Leave { selector, destruction, selectorDuringBlock };
+    enum class Leave
+    {
+        selector,
+        destruction,
+        selectorDuringBlock
+    };
     for (const auto how : { Leave::selector, Leave::destruction, Leave::selectorDuringBlock })
     {
         members.clear();
@@ -86,7 +94,7 @@ TEST_F (LinkGroup, MembersLeave)
                 fired = true;
             };
 
-        cycles (3);   // a block in flight may publish the old group once more
+        cycles (3);  // a block in flight may publish the old group once more
         EXPECT_EQ (linked (sum), 0) << (int) how;
     }
 }
@@ -110,7 +118,7 @@ TEST_F (LinkGroup, MemberThatStopsRenderingDropsOutAndComesBack)
 
 TEST_F (LinkGroup, LoopJumpBackNeverAddsTheEarlierPass)
 {
-    auto& other = member (MixMode::multiMono, 4);   // renders first in each cycle
+    auto& other = member (MixMode::multiMono, 4);  // renders first in each cycle
     auto& sum = member (MixMode::sum, 4);
     sum.amplitude = 0.0f;
     cycles (10);
@@ -136,7 +144,7 @@ TEST_F (LinkGroup, HostBlocksLongerThanPreparedGiveTheSameDetector)
     {
         members.clear();
         transport = {};
-        auto& other = member (MixMode::multiMono, 5, 2, hostBlock);   // publishes first in each cycle
+        auto& other = member (MixMode::multiMono, 5, 2, hostBlock);  // publishes first in each cycle
         auto& sum = member (MixMode::sum, 5, 2, hostBlock);
         other.amplitude = 0.9f;
         sum.amplitude = 0.05f;
@@ -152,7 +160,7 @@ TEST_F (LinkGroup, SideChainSlotIsNoLinkGroup)
 {
     auto& sum = member (MixMode::sum, 2);
     auto& receiver = add (MixMode::sideChainReceive);
-    receiver.p->groupSelectorChanged (3);   // slot "3": trackNumber 2, no group
+    receiver.p->groupSelectorChanged (3);  // slot "3": trackNumber 2, no group
     ASSERT_EQ (receiver.p->trackNumber.load(), 2);
     EXPECT_EQ (receiver.p->groupNumber.load(), 0);
     cycles (3);
@@ -188,11 +196,11 @@ TEST_F (LinkGroup, SyncAdoptsChangesBeyondTheTolerances)
     follower.p->addListener (&spy);
 
     // A member's first publication is never adopted.
-    publisher.p->setParameter (Ratio, 0.4f);   // 4.5
+    publisher.p->setParameter (Ratio, 0.4f);  // 4.5
     cycles (2);
     EXPECT_FLOAT_EQ (follower.p->mRatio.load(), 4.0f);
 
-    publisher.p->setParameter (Ratio, 0.3504f);   // 4.004: within 0.01
+    publisher.p->setParameter (Ratio, 0.3504f);  // 4.004: within 0.01
     cycles (2);
     EXPECT_TRUE (spy.changes.empty());
 
@@ -204,9 +212,9 @@ TEST_F (LinkGroup, SyncAdoptsChangesBeyondTheTolerances)
     EXPECT_EQ (follower.p->mCurrentProgram.load(), 0);
 
     // Attack in samples arrives whole and does not travel back.
-    publisher.p->setParameter (Attack, 29.5f / 2400.0f);   // 29 samples at 48 kHz
+    publisher.p->setParameter (Attack, 29.5f / 2400.0f);  // 29 samples at 48 kHz
     cycles (2);
-    follower.p->setParameter (HardLimiterRelease, follower.p->getParameter (HardLimiterRelease));   // republishes
+    follower.p->setParameter (HardLimiterRelease, follower.p->getParameter (HardLimiterRelease));  // republishes
     cycles (3);
     EXPECT_EQ (publisher.p->mAttackSamples.load(), 29);
     EXPECT_EQ (follower.p->mAttackSamples.load(), 29);
@@ -233,7 +241,8 @@ TEST_F (LinkGroup, EditorConstructionDoesNotStallALinkedRenderer)
     };
 
     auto& publisher = member (MixMode::sum, 8);
-    auto* slow = static_cast<SlowEditorProcessor*> (add (MixMode::sum, 2, 512, 512, std::make_unique<SlowEditorProcessor>()).p.get());
+    auto* slow =
+        static_cast<SlowEditorProcessor*> (add (MixMode::sum, 2, 512, 512, std::make_unique<SlowEditorProcessor>()).p.get());
     slow->groupSelectorChanged (9);
     cycles (2);
 
@@ -245,7 +254,7 @@ TEST_F (LinkGroup, EditorConstructionDoesNotStallALinkedRenderer)
 
     publisher.p->setParameter (Threshold, 0.5f);
     publisher.p->setParameter (Threshold, 0.6f);
-    cycles (3);   // adopts while the editor is being built
+    cycles (3);  // adopts while the editor is being built
     EXPECT_NEAR (slow->mThresholdDb.load(), -20.0f, 1.0e-3f);
     EXPECT_TRUE (slow->takeEditorRefreshRequest());
 
@@ -255,7 +264,7 @@ TEST_F (LinkGroup, EditorConstructionDoesNotStallALinkedRenderer)
     }
     slow->changed.notify_all();
     editorThread.join();
-    EXPECT_FALSE (slow->timedOut);   // the renderer never waited for the editor
+    EXPECT_FALSE (slow->timedOut);  // the renderer never waited for the editor
 }
 
 TEST_F (LinkGroup, ExchangeLogsBoundedLinesWithoutDiagnostics)
@@ -275,7 +284,7 @@ TEST_F (LinkGroup, ExchangeLogsBoundedLinesWithoutDiagnostics)
     brisalto::exchange::setDiagnostics (false);
     member (MixMode::sum, 10, 28);
     auto& late = member (MixMode::sum, 10);
-    late.head.offset = 5 * 512;   // never finds the block it wants
+    late.head.offset = 5 * 512;  // never finds the block it wants
     // A sender that renders every other block: its receiver's status changes every block.
     clearExternalSlots();
     auto& sender = add (MixMode::sideChainSend);
@@ -291,6 +300,6 @@ TEST_F (LinkGroup, ExchangeLogsBoundedLinesWithoutDiagnostics)
     }
     brisalto::platform::log::flush();
     brisalto::platform::log::setSink (nullptr);
-    EXPECT_GE (sink.lines.load(), 1);    // the first mismatch is reported
-    EXPECT_LE (sink.lines.load(), 40);   // about 11 s of audio: at most a line a second each
+    EXPECT_GE (sink.lines.load(), 1);   // the first mismatch is reported
+    EXPECT_LE (sink.lines.load(), 40);  // about 11 s of audio: at most a line a second each
 }

@@ -27,7 +27,8 @@ namespace
         {
             brisalto::platform::log::flush();
             std::lock_guard<std::mutex> lock (mutex);
-            return std::any_of (lines.begin(), lines.end(), [&] (const std::string& l) { return l.find (part) != std::string::npos; });
+            return std::any_of (lines.begin(), lines.end(),
+                                [&] (const std::string& l) { return l.find (part) != std::string::npos; });
         }
         std::mutex mutex;
         std::vector<std::string> lines;
@@ -38,22 +39,47 @@ TEST (MidiPresetSelection, ByIndexAndByTag)
 {
     const std::set<juce::String> plain { "Alpha", "Beta", "Gamma" };
     // In set order: upper case first, so "B.midi4" comes before "a.midi4".
-    const char* dotless = "Dotless.midi6.m\xc4\xb1" "d\xc4\xb1" "9";  // dotless i: no ASCII "i"
-    const std::set<juce::String> tagged { "Soft.midi5", "Hard.midi12", "x.midi", "Pad.midiX", "Kick.midi7b", "a.midi1.MIDI3",
-                                          "Lead.MIDI3", "Long.midi99999999999999999999", "Four.midi0012", "Zero.midi000",
-                                          "B.midi4", "a.midi4", juce::String::fromUTF8 (dotless) };
-    struct Case { int mode, program; const std::set<juce::String>& names; const char* expected; };
+    const char* dotless = "Dotless.midi6.m\xc4\xb1"
+                          "d\xc4\xb1"
+                          "9";  // dotless i: no ASCII "i"
+    const std::set<juce::String> tagged { "Soft.midi5",
+                                          "Hard.midi12",
+                                          "x.midi",
+                                          "Pad.midiX",
+                                          "Kick.midi7b",
+                                          "a.midi1.MIDI3",
+                                          "Lead.MIDI3",
+                                          "Long.midi99999999999999999999",
+                                          "Four.midi0012",
+                                          "Zero.midi000",
+                                          "B.midi4",
+                                          "a.midi4",
+                                          juce::String::fromUTF8 (dotless) };
+    struct Case
+    {
+        int mode, program;
+        const std::set<juce::String>& names;
+        const char* expected;
+    };
     const Case cases[] = {
-        { 1, 0, plain, "Alpha" }, { 1, 2, plain, "Gamma" }, { 1, 3, plain, "" }, { 1, -1, plain, "" }, { 0, 0, plain, "" },
-        { 2, 5, tagged, "Soft.midi5" }, { 2, 12, tagged, "Hard.midi12" }, { 2, 7, tagged, "Kick.midi7b" },
-        { 2, 3, tagged, "a.midi1.MIDI3" }, { 2, 1, tagged, "" },         // the last tag counts
-        { 2, 0, tagged, "Zero.midi000" },                                  // "Pad.midiX" and "x.midi" never match
-        { 2, 4, tagged, "B.midi4" },                                       // the first in set order
-        { 2, 6, tagged, dotless },                                         // case is folded for ASCII only
+        { 1, 0, plain, "Alpha" },
+        { 1, 2, plain, "Gamma" },
+        { 1, 3, plain, "" },
+        { 1, -1, plain, "" },
+        { 0, 0, plain, "" },
+        { 2, 5, tagged, "Soft.midi5" },
+        { 2, 12, tagged, "Hard.midi12" },
+        { 2, 7, tagged, "Kick.midi7b" },
+        { 2, 3, tagged, "a.midi1.MIDI3" },
+        { 2, 1, tagged, "" },              // the last tag counts
+        { 2, 0, tagged, "Zero.midi000" },  // "Pad.midiX" and "x.midi" never match
+        { 2, 4, tagged, "B.midi4" },       // the first in set order
+        { 2, 6, tagged, dotless },         // case is folded for ASCII only
         { 2, 99, tagged, "" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ (brisalto::midi_remote::selectPresetForProgramChange (c.mode, c.program, c.names), juce::String::fromUTF8 (c.expected))
+        EXPECT_EQ (brisalto::midi_remote::selectPresetForProgramChange (c.mode, c.program, c.names),
+                   juce::String::fromUTF8 (c.expected))
             << c.mode << " " << c.program;
 
     // "Lead.MIDI3" has no exact ".midi"; long and four-digit tags are no number at all.
@@ -68,19 +94,27 @@ TEST (MidiFilter, ProgramChangesAndNoteOnsEachByTheirOwnChannel)
 {
     ScopedXdgFolders folders;
     BrisaltoAudioProcessor p;
-    struct Case { int mode, programChannel, sideChannel; Packet message; bool programTaken; int velocity; };
+    struct Case
+    {
+        int mode, programChannel, sideChannel;
+        Packet message;
+        bool programTaken;
+        int velocity;
+    };
     const Case cases[] = {
         { 1, -1, 3, { 0xC0, 4, 9, 0 }, true, 0 },
         { 1, 4, 3, { 0xC0, 4, 9, 0 }, true, 0 },
-        { 2, 5, 4, { 0xC0, 4, 9, 0 }, false, 0 },   // another program-change channel
-        { 0, -1, -1, { 0xC0, 4, 9, 0 }, false, 0 }, // mode off
-        { 0, 4, -1, { 0x90, 4, 60, 77 }, false, 77 }, // velocities are stored with the mode off
-        { 1, 4, 3, { 0x90, 4, 60, 77 }, false, 0 },   // note-ons follow the side channel only
+        { 2, 5, 4, { 0xC0, 4, 9, 0 }, false, 0 },      // another program-change channel
+        { 0, -1, -1, { 0xC0, 4, 9, 0 }, false, 0 },    // mode off
+        { 0, 4, -1, { 0x90, 4, 60, 77 }, false, 77 },  // velocities are stored with the mode off
+        { 1, 4, 3, { 0x90, 4, 60, 77 }, false, 0 },    // note-ons follow the side channel only
         { 1, 4, 4, { 0x90, 4, 60, 0 }, false, 0 },
         { 1, -1, -1, { 0x80, 4, 60, 77 }, false, 0 },
         // Values no MIDI byte can hold are dropped.
-        { 1, -1, -1, { 0xC0, 4, -1, 0 }, false, 0 }, { 1, -1, -1, { 0xC0, 16, 3, 0 }, false, 0 },
-        { 1, -1, -1, { 0xC0, -1, 3, 0 }, false, 0 }, { 1, -1, -1, { 0x90, 0, 60, 200 }, false, 0 },
+        { 1, -1, -1, { 0xC0, 4, -1, 0 }, false, 0 },
+        { 1, -1, -1, { 0xC0, 16, 3, 0 }, false, 0 },
+        { 1, -1, -1, { 0xC0, -1, 3, 0 }, false, 0 },
+        { 1, -1, -1, { 0x90, 0, 60, 200 }, false, 0 },
         { 1, -1, -1, { 0xC4, 0, 3, 0 }, false, 0 },
     };
     for (const auto& c : cases)
@@ -112,9 +146,18 @@ protected:
     std::unique_ptr<BrisaltoAudioProcessor> p;
 
     brisalto::platform::midi::InProcessMidiSystem& system() { return *midi.system; }
-    void make() { messageThread.run ([this] { p = std::make_unique<BrisaltoAudioProcessor>(); }); }
-    void enable() { messageThread.run ([this] { p->enableMidiReceive(); }); }
-    void TearDown() override { messageThread.run ([this] { p.reset(); }); }
+    void make()
+    {
+        messageThread.run ([this] { p = std::make_unique<BrisaltoAudioProcessor>(); });
+    }
+    void enable()
+    {
+        messageThread.run ([this] { p->enableMidiReceive(); });
+    }
+    void TearDown() override
+    {
+        messageThread.run ([this] { p.reset(); });
+    }
 };
 
 TEST_F (MidiRemote, EnablingMakesOneClientPortAndDestinationAndConnectsEachSourceOnce)
@@ -191,13 +234,14 @@ TEST_F (MidiRemote, ABurstLoadsOnePresetTheLastAndAPendingOneDiesWithItsProcesso
 {
     const auto keys = system().addSource ("Keys");
     make();
-    messageThread.run ([this]
-    {
-        for (int i = 0; i < 128; ++i)
-            p->mUserPresetNames.insert (juce::String::formatted ("P%03d", i));
-        p->midi_progr_change_mode = 1;
-        p->enableMidiReceive();
-    });
+    messageThread.run (
+        [this]
+        {
+            for (int i = 0; i < 128; ++i)
+                p->mUserPresetNames.insert (juce::String::formatted ("P%03d", i));
+            p->midi_progr_change_mode = 1;
+            p->enableMidiReceive();
+        });
 
     {
         TestMessageThread::Block busy (messageThread);
@@ -209,7 +253,12 @@ TEST_F (MidiRemote, ABurstLoadsOnePresetTheLastAndAPendingOneDiesWithItsProcesso
     EXPECT_EQ (p->mLastProgramChangePreset, "P099");
 
     // By tag: the destination delivers too.
-    messageThread.run ([this] { p->mUserPresetNames.insert ("Hard.midi12"); p->midi_progr_change_mode = 2; });
+    messageThread.run (
+        [this]
+        {
+            p->mUserPresetNames.insert ("Hard.midi12");
+            p->midi_progr_change_mode = 2;
+        });
     system().sendToDestination (system().destinations().at (0), programChange (3, 12));
     messageThread.sync();
     EXPECT_EQ (p->mLastProgramChangePreset, "Hard.midi12");
@@ -231,15 +280,17 @@ TEST_F (MidiRemote, RestoresPostTheirMidiWorkAndAPresetFromAControllerKeepsIt)
 {
     // A default preset that wants MIDI by tag: the constructor makes no client, the posted step does.
     ASSERT_TRUE (folders.presetFolder().createDirectory());
-    ASSERT_TRUE (folders.presetFolder().getChildFile ("BrisaltoDefault.json").replaceWithText ("{ \"midi_progr_change_mode\": 2 }"));
+    ASSERT_TRUE (
+        folders.presetFolder().getChildFile ("BrisaltoDefault.json").replaceWithText ("{ \"midi_progr_change_mode\": 2 }"));
     const char* hostOnlyChunk = "{ \"midi_receive_from_DAW\": 1, \"midi_progr_change_mode\": 1, \"Threshold\": 0.25 }";
     ASSERT_TRUE (folders.presetFolder().getChildFile ("Host.midi3.json").replaceWithText (hostOnlyChunk));
     const auto keys = system().addSource ("Keys");
-    messageThread.run ([this]
-    {
-        p = std::make_unique<BrisaltoAudioProcessor>();
-        EXPECT_EQ (system().clientCount(), 0);
-    });
+    messageThread.run (
+        [this]
+        {
+            p = std::make_unique<BrisaltoAudioProcessor>();
+            EXPECT_EQ (system().clientCount(), 0);
+        });
     messageThread.sync();
     EXPECT_EQ (system().connectionCountOf (keys), 1);
 
@@ -272,25 +323,28 @@ TEST_F (MidiRemote, HostProgramChangesAreTakenByTheTimerAndOwnVelocitiesReachThe
 
     system().sendFromSource (keys, noteOn (0, 60, 127));
     h.render ({ Signal (256, 0.0f) }, {}, { 256 });
-    const auto& element = h.p.mRingBuffer[(size_t) ((h.p.mRingWriteIndex + (int) h.p.mRingBuffer.size() - 1) % (int) h.p.mRingBuffer.size())];
+    const auto& element =
+        h.p.mRingBuffer[(size_t) ((h.p.mRingWriteIndex + (int) h.p.mRingBuffer.size() - 1) % (int) h.p.mRingBuffer.size())];
     EXPECT_EQ (element.mSamples[256], 1.0f);
     EXPECT_EQ (element.mSamples[257], 0.0f);
 
-    messageThread.run ([&h]
-    {
-        h.p.mUserPresetNames.insert ("Soft.midi5");
-        h.p.midi_progr_change_mode = 2;
-        h.p.setMidiReceiveFromHost (true);
-    });
+    messageThread.run (
+        [&h]
+        {
+            h.p.mUserPresetNames.insert ("Soft.midi5");
+            h.p.midi_progr_change_mode = 2;
+            h.p.setMidiReceiveFromHost (true);
+        });
     h.render ({ Signal (256, 0.0f) }, {}, { 256 }, false,
               [] (int, juce::MidiBuffer& m) { m.addEvent (juce::MidiMessage::programChange (1, 5), 0); });
     for (int tick = 0; tick < 30000 && h.p.mProgramChangeLoads.load() == 0; ++tick)
         std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    messageThread.run ([&harness]
-    {
-        EXPECT_EQ (harness->p.mLastProgramChangePreset, "Soft.midi5");
-        harness.reset();
-    });
+    messageThread.run (
+        [&harness]
+        {
+            EXPECT_EQ (harness->p.mLastProgramChangePreset, "Soft.midi5");
+            harness.reset();
+        });
 }
 
 // Remembers on which thread, and whether inside a restore, each write came.
@@ -298,8 +352,16 @@ struct WriteRecordingDefaults final : brisalto::platform::UserDefaults
 {
     int64_t integerForKey (const juce::String& key) override { return values.integerForKey (key); }
     std::optional<int64_t> lookUpInteger (const juce::String& key) override { return values.lookUpInteger (key); }
-    void setInteger (const juce::String& key, int64_t value) override { record(); values.setInteger (key, value); }
-    void writeBackInteger (const juce::String& key, int64_t value) override { record(); values.setInteger (key, value); }
+    void setInteger (const juce::String& key, int64_t value) override
+    {
+        record();
+        values.setInteger (key, value);
+    }
+    void writeBackInteger (const juce::String& key, int64_t value) override
+    {
+        record();
+        values.setInteger (key, value);
+    }
 
     void record()
     {
@@ -312,7 +374,11 @@ struct WriteRecordingDefaults final : brisalto::platform::UserDefaults
         return writers.size();
     }
 
-    struct Write { std::thread::id thread; bool duringRestore; };
+    struct Write
+    {
+        std::thread::id thread;
+        bool duringRestore;
+    };
     std::mutex mutex;
     std::vector<Write> writers;
     std::atomic<bool> restoring { false };
@@ -356,7 +422,12 @@ TEST_F (MidiRemote, RestoredModeIsWrittenBackLaterOnTheMessageThread)
 TEST_F (MidiRemote, StandaloneStartUpTakesTheStoredSettingsWritesTheModeBackAndEnables)
 {
     system().addSource ("Keys");
-    struct Case { std::optional<int64_t> mode, channel; int32_t expectedMode, expectedChannel; int clients; };
+    struct Case
+    {
+        std::optional<int64_t> mode, channel;
+        int32_t expectedMode, expectedChannel;
+        int clients;
+    };
     const Case cases[] = {
         { 1, std::nullopt, 1, -1, 1 },
         { 7, (int64_t) 1 << 33, 0, -1, 0 },
@@ -372,16 +443,18 @@ TEST_F (MidiRemote, StandaloneStartUpTakesTheStoredSettingsWritesTheModeBackAndE
         if (c.channel)
             midi.defaults->setInteger (brisalto::midi_remote::channelKey, *c.channel);
 
-        messageThread.run ([this]
-        {
-            juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Standalone);
-            p = std::make_unique<BrisaltoAudioProcessor>();
-            juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Undefined);
-        });
+        messageThread.run (
+            [this]
+            {
+                juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Standalone);
+                p = std::make_unique<BrisaltoAudioProcessor>();
+                juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Undefined);
+            });
         EXPECT_EQ (p->midi_progr_change_mode.load(), c.expectedMode);
         EXPECT_EQ (p->midi_progr_change_channel.load(), c.expectedChannel);
         messageThread.sync();
-        EXPECT_EQ (midi.defaults->lookUpInteger (brisalto::midi_remote::progChangeModeKey), std::optional<int64_t> (c.expectedMode));
+        EXPECT_EQ (midi.defaults->lookUpInteger (brisalto::midi_remote::progChangeModeKey),
+                   std::optional<int64_t> (c.expectedMode));
         EXPECT_EQ (system().clientCount(), c.clients);
         messageThread.run ([this] { p.reset(); });
     }

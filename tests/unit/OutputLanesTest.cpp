@@ -73,56 +73,57 @@ namespace
     };
 
     constexpr LaneCase laneCases[] = {
-        { 1, 512, 100, 2000 }, { 3, 7, 100, 2000 }, { 8, 512, 48, 960 }, { 9, 100, 0, 10 },
-        { 28, 33, 240, 9600 }, { 9, 1, 5, 40 },
+        { 1, 512, 100, 2000 }, { 3, 7, 100, 2000 },   { 8, 512, 48, 960 },
+        { 9, 100, 0, 10 },     { 28, 33, 240, 9600 }, { 9, 1, 5, 40 },
     };
 }
 
 TEST (OutputLanes, LimitersSideBySideMatchEachLimiterAlone)
 {
-    onEveryInstructionSet ([]
-    {
-        for (const auto& c : laneCases)
+    onEveryInstructionSet (
+        []
         {
-            SCOPED_TRACE (testing::Message() << c.channels << " channels, blocks of " << c.blockSize);
-            const int length = 6000;
-            auto alone = channelSignals (c.channels, length, 5u + (unsigned) c.channels);
-            auto together = alone;
-            std::vector<zolt_tools::Limiter> scalar ((size_t) c.channels), lanes ((size_t) c.channels);
-            for (int ch = 0; ch < c.channels; ++ch)
+            for (const auto& c : laneCases)
             {
-                scalar[(size_t) ch].resize (c.release, c.window);
-                lanes[(size_t) ch].resize (c.release, c.window);
-            }
-            if (c.channels > 2)  // a limiter of another shape amid the others runs alone
-            {
-                scalar[1].resize (c.release + 7, c.window);
-                lanes[1].resize (c.release + 7, c.window);
-            }
-
-            int hitsAlone = 0, hitsTogether = 0;
-            for (int start = 0; start + c.blockSize <= length; start += c.blockSize)
-            {
-                std::vector<zolt_tools::Limiter*> limiters;
-                std::vector<float*> blocks;
+                SCOPED_TRACE (testing::Message() << c.channels << " channels, blocks of " << c.blockSize);
+                const int length = 6000;
+                auto alone = channelSignals (c.channels, length, 5u + (unsigned) c.channels);
+                auto together = alone;
+                std::vector<zolt_tools::Limiter> scalar ((size_t) c.channels), lanes ((size_t) c.channels);
                 for (int ch = 0; ch < c.channels; ++ch)
                 {
-                    scalar[(size_t) ch].process (alone[(size_t) ch].data() + start, c.blockSize);
-                    hitsAlone += scalar[(size_t) ch].mHits;
-                    limiters.push_back (&lanes[(size_t) ch]);
-                    blocks.push_back (together[(size_t) ch].data() + start);
+                    scalar[(size_t) ch].resize (c.release, c.window);
+                    lanes[(size_t) ch].resize (c.release, c.window);
                 }
-                zolt_tools::Limiter::processLanes (limiters.data(), blocks.data(), c.channels, c.blockSize);
-                for (auto* l : limiters)
-                    hitsTogether += l->mHits;
+                if (c.channels > 2)  // a limiter of another shape amid the others runs alone
+                {
+                    scalar[1].resize (c.release + 7, c.window);
+                    lanes[1].resize (c.release + 7, c.window);
+                }
+
+                int hitsAlone = 0, hitsTogether = 0;
+                for (int start = 0; start + c.blockSize <= length; start += c.blockSize)
+                {
+                    std::vector<zolt_tools::Limiter*> limiters;
+                    std::vector<float*> blocks;
+                    for (int ch = 0; ch < c.channels; ++ch)
+                    {
+                        scalar[(size_t) ch].process (alone[(size_t) ch].data() + start, c.blockSize);
+                        hitsAlone += scalar[(size_t) ch].mHits;
+                        limiters.push_back (&lanes[(size_t) ch]);
+                        blocks.push_back (together[(size_t) ch].data() + start);
+                    }
+                    zolt_tools::Limiter::processLanes (limiters.data(), blocks.data(), c.channels, c.blockSize);
+                    for (auto* l : limiters)
+                        hitsTogether += l->mHits;
+                }
+                EXPECT_GT (hitsAlone, 0);
+                EXPECT_EQ (hitsTogether, hitsAlone);
+                EXPECT_LE (largestDifference (alone, together), 1e-6f);
+                for (int ch = 0; ch < c.channels; ++ch)
+                    EXPECT_EQ (lanes[(size_t) ch].gainQueueAt (c.window + 3), scalar[(size_t) ch].gainQueueAt (c.window + 3));
             }
-            EXPECT_GT (hitsAlone, 0);
-            EXPECT_EQ (hitsTogether, hitsAlone);
-            EXPECT_LE (largestDifference (alone, together), 1e-6f);
-            for (int ch = 0; ch < c.channels; ++ch)
-                EXPECT_EQ (lanes[(size_t) ch].gainQueueAt (c.window + 3), scalar[(size_t) ch].gainQueueAt (c.window + 3));
-        }
-    });
+        });
 }
 
 TEST (OutputLanes, ChannelsInOnePassMatchEachChannelRenderedAlone)
@@ -141,65 +142,66 @@ TEST (OutputLanes, ChannelsInOnePassMatchEachChannelRenderedAlone)
         { "gains alone, hard limiter", false, true, 100.0f, 0.0f },
     };
     constexpr int channels = 9, n = 300, blocks = 12;
-    onEveryInstructionSet ([&cases]
-    {
-        for (const auto& c : cases)
+    onEveryInstructionSet (
+        [&cases]
         {
-            SCOPED_TRACE (c.name);
-            OutputSettings settings;
-            settings.mix = c.mix;
-            settings.tube = c.tube;
-            settings.classA = c.classA;
-            settings.classAB = 0.5f;
-            settings.distort = 0.5f;
-            settings.tubeDcLength = 700;
-            settings.hardLimiter = c.hardLimiter;
-
-            // Two identical sets of states: one rendered a channel at a time, one in one pass.
-            std::vector<channelComprStateT> states (2 * channels);
-            auto histories = std::make_unique<TubeDcHistory[]> (2 * channels);
-            RelaxedAtomic<float> peakAlone { -144.0f }, peakTogether { -144.0f };
-            RelaxedAtomic<int32_t> clipsAlone { 0 }, clipsTogether { 0 };
-            const auto input = channelSignals (channels, n * blocks, 21u);
-            std::vector<std::vector<float>> alone (channels, std::vector<float> (n)), together = alone;
-
-            for (int b = 0; b < blocks; ++b)
+            for (const auto& c : cases)
             {
-                const channelComprStateT* gains[channels];
-                channelComprStateT* own[channels];
-                TubeDcHistory* dc[channels];
-                const float* src[channels];
-                float* out[channels];
-                std::vector<std::vector<float>> clean (channels);
-                for (int ch = 0; ch < channels; ++ch)
+                SCOPED_TRACE (c.name);
+                OutputSettings settings;
+                settings.mix = c.mix;
+                settings.tube = c.tube;
+                settings.classA = c.classA;
+                settings.classAB = 0.5f;
+                settings.distort = 0.5f;
+                settings.tubeDcLength = 700;
+                settings.hardLimiter = c.hardLimiter;
+
+                // Two identical sets of states: one rendered a channel at a time, one in one pass.
+                std::vector<channelComprStateT> states (2 * channels);
+                auto histories = std::make_unique<TubeDcHistory[]> (2 * channels);
+                RelaxedAtomic<float> peakAlone { -144.0f }, peakTogether { -144.0f };
+                RelaxedAtomic<int32_t> clipsAlone { 0 }, clipsTogether { 0 };
+                const auto input = channelSignals (channels, n * blocks, 21u);
+                std::vector<std::vector<float>> alone (channels, std::vector<float> (n)), together = alone;
+
+                for (int b = 0; b < blocks; ++b)
                 {
-                    clean[ch].assign (input[ch].begin() + b * n, input[ch].begin() + (b + 1) * n);
-                    for (auto& v : clean[ch])
-                        v = 2.0f * brisalto::dsp::finiteOrZero (v);  // the ring holds finite samples
-                    for (int set = 0; set < 2; ++set)
+                    const channelComprStateT* gains[channels];
+                    channelComprStateT* own[channels];
+                    TubeDcHistory* dc[channels];
+                    const float* src[channels];
+                    float* out[channels];
+                    std::vector<std::vector<float>> clean (channels);
+                    for (int ch = 0; ch < channels; ++ch)
                     {
-                        auto& s = states[(size_t) (set * channels + ch)];
-                        s.ensureBlockSize (n);
-                        for (int i = 0; i < n; ++i)
+                        clean[ch].assign (input[ch].begin() + b * n, input[ch].begin() + (b + 1) * n);
+                        for (auto& v : clean[ch])
+                            v = 2.0f * brisalto::dsp::finiteOrZero (v);  // the ring holds finite samples
+                        for (int set = 0; set < 2; ++set)
                         {
-                            s.mGrPerSampleDb[(size_t) i] = 0.02f * (float) ((i + 7 * ch + b) % 300);
-                            s.mGainPerSample[(size_t) i] = std::pow (10.0f, -s.mGrPerSampleDb[(size_t) i] / 20.0f);
-                            s.mMixPerSample[(size_t) i] = c.mix;
+                            auto& s = states[(size_t) (set * channels + ch)];
+                            s.ensureBlockSize (n);
+                            for (int i = 0; i < n; ++i)
+                            {
+                                s.mGrPerSampleDb[(size_t) i] = 0.02f * (float) ((i + 7 * ch + b) % 300);
+                                s.mGainPerSample[(size_t) i] = std::pow (10.0f, -s.mGrPerSampleDb[(size_t) i] / 20.0f);
+                                s.mMixPerSample[(size_t) i] = c.mix;
+                            }
                         }
+                        OutputStage::render ({ states[(size_t) ch], states[(size_t) ch], histories[(size_t) ch] }, settings,
+                                             clean[ch].data(), clean[ch].data(), alone[ch].data(), n, { peakAlone, clipsAlone });
+                        gains[ch] = own[ch] = &states[(size_t) (channels + ch)];
+                        dc[ch] = &histories[(size_t) (channels + ch)];
+                        src[ch] = clean[ch].data();
+                        out[ch] = together[ch].data();
                     }
-                    OutputStage::render ({ states[(size_t) ch], states[(size_t) ch], histories[(size_t) ch] }, settings,
-                                         clean[ch].data(), clean[ch].data(), alone[ch].data(), n, { peakAlone, clipsAlone });
-                    gains[ch] = own[ch] = &states[(size_t) (channels + ch)];
-                    dc[ch] = &histories[(size_t) (channels + ch)];
-                    src[ch] = clean[ch].data();
-                    out[ch] = together[ch].data();
+                    OutputStage::renderChannels ({ gains, own, dc, src, src, out, channels }, settings, n,
+                                                 { peakTogether, clipsTogether });
+                    EXPECT_LE (largestDifference (alone, together), 1e-6f) << "block " << b;
                 }
-                OutputStage::renderChannels ({ gains, own, dc, src, src, out, channels }, settings, n,
-                                             { peakTogether, clipsTogether });
-                EXPECT_LE (largestDifference (alone, together), 1e-6f) << "block " << b;
+                EXPECT_EQ ((float) peakTogether, (float) peakAlone);
+                EXPECT_EQ ((int32_t) clipsTogether, (int32_t) clipsAlone);
             }
-            EXPECT_EQ ((float) peakTogether, (float) peakAlone);
-            EXPECT_EQ ((int32_t) clipsTogether, (int32_t) clipsAlone);
-        }
-    });
+        });
 }

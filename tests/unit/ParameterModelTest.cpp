@@ -8,19 +8,40 @@
 
 namespace
 {
-    const char* const expectedNames[30] = {
-        "Threshold", "Release", "AutoGainMakeupOn", "Attack", "Lookahead", "Ratio", "MakeupGain",
-        "Non_Lin_Release_On", "Adpative_Thresh_On", "Tube_Distort_On", "TubeClassA_Amount", "FreqOut",
-        "Mix", "Smooth_Orig", "SoftLimiterOn", "MaxGainLevel", "Adaptive_Relative_Gain",
-        "Adaptive_Relative_Amount", "MaxMakeupOn", "AutoGainAmount", "DistortAmount", "BPFilterOn",
-        "BPFilterFreq", "BPFilterListenOn", "BPFilterType", "BPFilterQ", "Non_Lin_Release_Amount",
-        "TubeClassAB_Amount", "HardLimiterOn", "HardLimiterRelease"
-    };
+    const char* const expectedNames[30] = { "Threshold",
+                                            "Release",
+                                            "AutoGainMakeupOn",
+                                            "Attack",
+                                            "Lookahead",
+                                            "Ratio",
+                                            "MakeupGain",
+                                            "Non_Lin_Release_On",
+                                            "Adpative_Thresh_On",
+                                            "Tube_Distort_On",
+                                            "TubeClassA_Amount",
+                                            "FreqOut",
+                                            "Mix",
+                                            "Smooth_Orig",
+                                            "SoftLimiterOn",
+                                            "MaxGainLevel",
+                                            "Adaptive_Relative_Gain",
+                                            "Adaptive_Relative_Amount",
+                                            "MaxMakeupOn",
+                                            "AutoGainAmount",
+                                            "DistortAmount",
+                                            "BPFilterOn",
+                                            "BPFilterFreq",
+                                            "BPFilterListenOn",
+                                            "BPFilterType",
+                                            "BPFilterQ",
+                                            "Non_Lin_Release_Amount",
+                                            "TubeClassAB_Amount",
+                                            "HardLimiterOn",
+                                            "HardLimiterRelease" };
 
-    const float expectedDefaults[30] = {
-        0.72f, 0.03f, 0.0f, 0.12f, 0.34f, 0.35f, 0.5f, 0.0f, 0.0f, 0.0f, 0.0f, 0.01f, 1.0f, 1.0f, 0.0f,
-        0.9f, 0.5f, 0.9f, 0.0f, 0.5f, 0.0f, 0.0f, 0.05f, 0.0f, 0.0f, 0.2f, 0.1f, 0.0f, 0.0f, 0.05f
-    };
+    const float expectedDefaults[30] = { 0.72f, 0.03f, 0.0f,  0.12f, 0.34f, 0.35f, 0.5f, 0.0f, 0.0f, 0.0f,
+                                         0.0f,  0.01f, 1.0f,  1.0f,  0.0f,  0.9f,  0.5f, 0.9f, 0.0f, 0.5f,
+                                         0.0f,  0.0f,  0.05f, 0.0f,  0.0f,  0.2f,  0.1f, 0.0f, 0.0f, 0.05f };
 
     struct ParameterModel : ::testing::Test
     {

@@ -29,7 +29,12 @@ namespace
             lines.push_back ({ priority, text, toStdout });
         }
 
-        struct Line { int priority; std::string text; bool toStdout; };
+        struct Line
+        {
+            int priority;
+            std::string text;
+            bool toStdout;
+        };
         std::mutex mutex;
         std::vector<Line> lines;
     };
@@ -95,7 +100,9 @@ struct DefaultsFileCase
 
 std::string describeEntry (const juce::File& file)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat (file.getFullPathName().toRawUTF8(), &info) != 0)
         return "missing";
     if (S_ISLNK (info.st_mode))
@@ -115,12 +122,18 @@ TEST (UserDefaults, HostileFileReadsAsEmptyIsLoggedOnceAndSurvivesWriteBacks)
         { "a FIFO", [] (const juce::File& f) { return ::mkfifo (f.getFullPathName().toRawUTF8(), 0600) == 0; } },
         { "a link to /dev/zero", [] (const juce::File& f) { return juce::File ("/dev/zero").createSymbolicLink (f, true); } },
         { "a folder", [] (const juce::File& f) { return f.createDirectory().wasOk(); } },
-        { "over 64 KiB", [] (const juce::File& f) {
-              return f.replaceWithText ("{\"kAppPrefMidiProgChangeMode\": 1, \"pad\": \"" + juce::String::repeatedString ("x", 70000) + "\"}"); } },
+        { "over 64 KiB",
+          [] (const juce::File& f)
+          {
+              return f.replaceWithText ("{\"kAppPrefMidiProgChangeMode\": 1, \"pad\": \""
+                                        + juce::String::repeatedString ("x", 70000) + "\"}");
+          } },
         { "not JSON", [] (const juce::File& f) { return f.replaceWithText ("{\"kAppPrefMidiProgChangeMode\": 1,"); } },
     };
     for (const auto& hostile : hostileJsonTexts())
-        cases.push_back ({ hostile.what, [text = hostile.text] (const juce::File& f) { return f.replaceWithData (text.data(), text.size()); } });
+        cases.push_back ({ hostile.what, [text = hostile.text] (const juce::File& f) {
+                              return f.replaceWithData (text.data(), text.size());
+                          } });
 
     for (const auto& c : cases)
     {
@@ -167,7 +180,7 @@ TEST (UserDefaults, WriteBackKeepsAnUnchangedFileAsItIs)
     brisalto::platform::FileUserDefaults defaults (file);
     defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 1);
     EXPECT_EQ (file.loadFileAsString(), before);
-    defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 2);   // a changed value is stored, other keys kept
+    defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 2);  // a changed value is stored, other keys kept
     EXPECT_EQ (defaults.lookUpInteger ("kAppPrefMidiProgChangeMode"), std::optional<int64_t> (2));
     EXPECT_TRUE (file.loadFileAsString().contains ("\"mine\""));
 }
@@ -180,7 +193,11 @@ TEST (UserDefaults, LookUpTellsAMissingKeyApart)
     file.replaceWithText ("{\"zero\": 0, \"minus\": -1, \"text\": \"seven\", \"half\": 1.5, \"huge\": 1e300, \"whole\": 3.0}");
 
     brisalto::platform::FileUserDefaults defaults (file);
-    struct Case { const char* key; std::optional<int64_t> expected; };
+    struct Case
+    {
+        const char* key;
+        std::optional<int64_t> expected;
+    };
     for (const auto& c : { Case { "zero", 0 }, Case { "minus", -1 }, Case { "whole", 3 }, Case { "missing", std::nullopt },
                            Case { "text", std::nullopt }, Case { "half", std::nullopt }, Case { "huge", std::nullopt } })
         EXPECT_EQ (defaults.lookUpInteger (c.key), c.expected) << c.key;
@@ -193,24 +210,24 @@ TEST (UserDefaults, LookUpTellsAMissingKeyApart)
 
 TEST (CloudDocuments, SyncFolderFromTheVariableOrTheUserDefaults)
 {
-    ScopedXdgFolders folders;   // the variable set empty
+    ScopedXdgFolders folders;  // the variable set empty
     auto defaults = std::make_shared<brisalto::platform::InMemoryUserDefaults>();
     brisalto::platform::UserDefaults::setStandard (defaults);
     brisalto::platform::SyncFolderCloudDocuments store;
     const auto root = folders.syncRoot();
     const auto documents = root.getChildFile ("Kestrom Brisalto/Documents");
 
-    EXPECT_FALSE (store.hasIdentityToken());   // nothing named: presets stay local
+    EXPECT_FALSE (store.hasIdentityToken());  // nothing named: presets stay local
     EXPECT_TRUE (store.mobileDocumentsPath().isEmpty());
     EXPECT_TRUE (store.containerDocumentsPath().isEmpty());
 
     defaults->setString ("kAppPrefSyncRoot", root.getFullPathName());
-    EXPECT_FALSE (store.hasIdentityToken());   // named but missing: not signed in
+    EXPECT_FALSE (store.hasIdentityToken());  // named but missing: not signed in
     ASSERT_TRUE (root.createDirectory());
     EXPECT_TRUE (store.hasIdentityToken());
     EXPECT_EQ (store.mobileDocumentsPath(), documents.getFullPathName());
     EXPECT_EQ (store.containerDocumentsPath(), documents.getFullPathName());
-    EXPECT_TRUE (documents.isDirectory());     // the lookup makes the container
+    EXPECT_TRUE (documents.isDirectory());  // the lookup makes the container
 
     // The variable wins; relative paths count for nothing.
     const auto other = folders.root.getChildFile ("other");
@@ -232,7 +249,7 @@ TEST (UserDefaults, FileBackendKeepsStrings)
     brisalto::platform::FileUserDefaults (file).setString ("kAppPrefSyncRoot", "/home/me/Sync");
     brisalto::platform::FileUserDefaults again (file);
     EXPECT_EQ (again.stringForKey ("kAppPrefSyncRoot"), "/home/me/Sync");
-    again.setInteger ("kAppPrefMidiChannel", 3);   // other keys stay
+    again.setInteger ("kAppPrefMidiChannel", 3);  // other keys stay
     EXPECT_EQ (again.stringForKey ("kAppPrefSyncRoot"), "/home/me/Sync");
     EXPECT_TRUE (again.stringForKey ("kAppPrefMidiChannel").isEmpty());
 }
@@ -249,10 +266,12 @@ TEST (Log, MessagesFromManyThreadsArriveWhole)
     ASSERT_GE (brisalto::platform::log::capacity(), (unsigned long) (threads * perThread + 1));
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
-        workers.emplace_back ([t] {
-            for (int i = 0; i < perThread; ++i)
-                brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto thread %d message %d", t, i);
-        });
+        workers.emplace_back (
+            [t]
+            {
+                for (int i = 0; i < perThread; ++i)
+                    brisalto::platform::log::write (brisalto::platform::log::notice, "Brisalto thread %d message %d", t, i);
+            });
     for (auto& w : workers)
         w.join();
     brisalto::platform::log::print ("Brisalto printed %s\n", "line");
@@ -293,9 +312,9 @@ TEST (Log, OverlongMessagesAreCutAndAFloodIsDroppedNotBlocked)
         std::lock_guard<std::mutex> lock (sink.mutex);
         ASSERT_EQ (sink.lines.size(), 1u);
         const auto& text = sink.lines[0].text;
-        EXPECT_LT (text.size(), 1000u);                  // cut
-        EXPECT_GE (text.size(), 400u);                   // to the slot, not to nothing
-        EXPECT_EQ (text, std::string (text.size(), 'x')); // the start of the message
+        EXPECT_LT (text.size(), 1000u);                    // cut
+        EXPECT_GE (text.size(), 400u);                     // to the slot, not to nothing
+        EXPECT_EQ (text, std::string (text.size(), 'x'));  // the start of the message
         EXPECT_EQ (sink.lines[0].priority, brisalto::platform::log::warning);
     }
 

@@ -26,7 +26,8 @@ namespace
     class PresetStore : public ::testing::TestWithParam<bool>
     {
     protected:
-        PresetStore() : folders (GetParam())
+        PresetStore()
+            : folders (GetParam())
         {
             brisalto::platform::UserDefaults::setStandard (std::make_shared<brisalto::platform::InMemoryUserDefaults>());
             folders.presetFolder().createDirectory();
@@ -37,7 +38,8 @@ namespace
         // Where presets without ".local" go.
         juce::File mainFolder() const { return cloud() ? folders.cloudDocuments() : folders.presetFolder(); }
 
-        void expectUnchanged (BrisaltoAudioProcessor& p, const std::set<juce::String>& names, const juce::String& current, int index)
+        void expectUnchanged (BrisaltoAudioProcessor& p, const std::set<juce::String>& names, const juce::String& current,
+                              int index)
         {
             EXPECT_EQ (p.getUserPresetNames(), names);
             EXPECT_EQ (p.getCurrentUserPreset(), current);
@@ -69,12 +71,25 @@ TEST_P (PresetStore, RefusedNamesWriteNothingAndListNothing)
     p.mUserPresetModified = 1;
     const auto before = filesBelow (folders.root);
 
-    std::vector<juce::String> refused { "", ".", "..", ".hidden", "a/b", "../x", "/abs", "a\\b", "tab\there", "line\nend",
-                                        juce::String::charToString (0x7f), juce::String::charToString (0x85),
-                                        juce::String::charToString (0xd800), "BrisaltoDefault", "BrisaltoDefault.local",
-                                        ".local", juce::String::repeatedString ("x", 231) };
+    std::vector<juce::String> refused { "",
+                                        ".",
+                                        "..",
+                                        ".hidden",
+                                        "a/b",
+                                        "../x",
+                                        "/abs",
+                                        "a\\b",
+                                        "tab\there",
+                                        "line\nend",
+                                        juce::String::charToString (0x7f),
+                                        juce::String::charToString (0x85),
+                                        juce::String::charToString (0xd800),
+                                        "BrisaltoDefault",
+                                        "BrisaltoDefault.local",
+                                        ".local",
+                                        juce::String::repeatedString ("x", 231) };
     if (! cloud())
-        refused.push_back ("Live.local");   // the suffix means something only while the cloud is in use
+        refused.push_back ("Live.local");  // the suffix means something only while the cloud is in use
 
     for (const auto& name : refused)
     {
@@ -98,7 +113,8 @@ TEST_P (PresetStore, RefusedNamesWriteNothingAndListNothing)
 TEST_P (PresetStore, ListedNamesMapToTheirFilesAndBack)
 {
     const auto local = folders.presetFolder();
-    for (const auto* name : { "Live.json", "X.local.json", "BrisaltoDefault.json", ".hidden.json", "notes.txt", "sub/Nested.json" })
+    for (const auto* name :
+         { "Live.json", "X.local.json", "BrisaltoDefault.json", ".hidden.json", "notes.txt", "sub/Nested.json" })
         local.getChildFile (name).replaceWithText ("{}");
     local.getChildFile ("Folder.json").createDirectory();
     ASSERT_EQ (::mkfifo (local.getChildFile ("Pipe.json").getFullPathName().toRawUTF8(), 0600), 0);
@@ -106,13 +122,14 @@ TEST_P (PresetStore, ListedNamesMapToTheirFilesAndBack)
     {
         const auto docs = folders.cloudDocuments();
         docs.createDirectory();
-        for (const auto* name : { "Live.json", "Cloud.json", "Y.local.json", "BrisaltoDefault.json", ".Cloud_temp1a2b.json", "old/A.json" })
+        for (const auto* name :
+             { "Live.json", "Cloud.json", "Y.local.json", "BrisaltoDefault.json", ".Cloud_temp1a2b.json", "old/A.json" })
             docs.getChildFile (name).replaceWithText ("{}");
     }
 
     BrisaltoAudioProcessor p;
-    const std::set<juce::String> expected = cloud() ? std::set<juce::String> { "Cloud", "Live", "Live.local", "X.local.local" }
-                                                    : std::set<juce::String> { "Live" };
+    const std::set<juce::String> expected =
+        cloud() ? std::set<juce::String> { "Cloud", "Live", "Live.local", "X.local.local" } : std::set<juce::String> { "Live" };
     ASSERT_EQ (p.getUserPresetNames(), expected);
 
     // Listed name -> file -> the name its folder lists it under.
@@ -185,8 +202,18 @@ TEST_P (PresetStore, BrokenOrUnlistedFilesAreNotLoaded)
         { "truncated", [&] { file.replaceWithText ("{ \"Threshold\": 0.9, \"Ratio\""); } },
         { "not an object", [&] { file.replaceWithText ("[0.9, 0.9]"); } },
         { "oversized", [&] { file.replaceWithText ("{ \"Threshold\": 0.9 }" + juce::String::repeatedString (" ", 1 << 20)); } },
-        { "folder", [&] { file.deleteFile(); file.getChildFile ("x").replaceWithText ("x"); } },
-        { "FIFO", [&] { file.deleteRecursively(); ASSERT_EQ (::mkfifo (file.getFullPathName().toRawUTF8(), 0600), 0); } },
+        { "folder",
+          [&]
+          {
+              file.deleteFile();
+              file.getChildFile ("x").replaceWithText ("x");
+          } },
+        { "FIFO",
+          [&]
+          {
+              file.deleteRecursively();
+              ASSERT_EQ (::mkfifo (file.getFullPathName().toRawUTF8(), 0600), 0);
+          } },
         { "missing", [&] { file.deleteRecursively(); } },
     };
     for (const auto& [what, breakIt] : breakages)
@@ -221,7 +248,7 @@ TEST_P (PresetStore, FailedWritesAndRemovalsChangeNothing)
     expectUnchanged (p, { "A", "B" }, "B", 1);
     EXPECT_FALSE (p.removeUserPreset ("Unlisted"));
     fileB.deleteRecursively();
-    EXPECT_FALSE (p.removeUserPreset ("B"));   // its file vanished: still listed
+    EXPECT_FALSE (p.removeUserPreset ("B"));  // its file vanished: still listed
     expectUnchanged (p, { "A", "B" }, "B", 1);
 
     // A preset file the user made read-only keeps its content and its protection.

@@ -32,24 +32,63 @@ TEST (CloudPass, FollowsASequenceOfListings)
         std::vector<std::string> pending;
     };
     const std::vector<Step> steps {
-        { "gathering lists what is there", { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } } }, {},
-          { "/d/A.json", "/d/B.json" }, true, {}, {} },
-        { "a new file is not current yet", { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 3, 3 } } }, {},
-          { "/d/A.json", "/d/B.json" }, false, {}, { "/d/C.json" } },
-        { "still growing", { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 4, 3 } } }, {},
-          { "/d/A.json", "/d/B.json" }, false, {}, { "/d/C.json" } },
-        { "unchanged for one listing: downloaded", { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 4, 3 } } }, {},
-          { "/d/A.json", "/d/B.json", "/d/C.json" }, true, { "C.json" }, {} },
-        { "an unchanged set calls no client", { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 4, 3 } } }, {},
-          { "/d/A.json", "/d/B.json", "/d/C.json" }, false, {}, {} },
-        { "a changed file leaves the set until it settles", { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 9 } }, { "/d/C.json", { 4, 3 } } }, {},
-          { "/d/A.json", "/d/C.json" }, true, {}, { "/d/B.json" } },
-        { "deletions are pruned from both lists", { { "/d/C.json", { 4, 3 } } }, {},
-          { "/d/C.json" }, true, {}, {} },
-        { "an own write is current at once", { { "/d/C.json", { 4, 3 } }, { "/d/Mine.json", { 5, 5 } } }, { { "/d/Mine.json", { 5, 5 } } },
-          { "/d/C.json", "/d/Mine.json" }, true, { "Mine.json" }, {} },
-        { "a file changed after the own write is not", { { "/d/C.json", { 4, 3 } }, { "/d/Mine.json", { 6, 6 } } }, { { "/d/Mine.json", { 5, 5 } } },
-          { "/d/C.json" }, true, {}, { "/d/Mine.json" } },
+        { "gathering lists what is there",
+          { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } } },
+          {},
+          { "/d/A.json", "/d/B.json" },
+          true,
+          {},
+          {} },
+        { "a new file is not current yet",
+          { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 3, 3 } } },
+          {},
+          { "/d/A.json", "/d/B.json" },
+          false,
+          {},
+          { "/d/C.json" } },
+        { "still growing",
+          { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 4, 3 } } },
+          {},
+          { "/d/A.json", "/d/B.json" },
+          false,
+          {},
+          { "/d/C.json" } },
+        { "unchanged for one listing: downloaded",
+          { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 4, 3 } } },
+          {},
+          { "/d/A.json", "/d/B.json", "/d/C.json" },
+          true,
+          { "C.json" },
+          {} },
+        { "an unchanged set calls no client",
+          { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 2 } }, { "/d/C.json", { 4, 3 } } },
+          {},
+          { "/d/A.json", "/d/B.json", "/d/C.json" },
+          false,
+          {},
+          {} },
+        { "a changed file leaves the set until it settles",
+          { { "/d/A.json", { 1, 1 } }, { "/d/B.json", { 2, 9 } }, { "/d/C.json", { 4, 3 } } },
+          {},
+          { "/d/A.json", "/d/C.json" },
+          true,
+          {},
+          { "/d/B.json" } },
+        { "deletions are pruned from both lists", { { "/d/C.json", { 4, 3 } } }, {}, { "/d/C.json" }, true, {}, {} },
+        { "an own write is current at once",
+          { { "/d/C.json", { 4, 3 } }, { "/d/Mine.json", { 5, 5 } } },
+          { { "/d/Mine.json", { 5, 5 } } },
+          { "/d/C.json", "/d/Mine.json" },
+          true,
+          { "Mine.json" },
+          {} },
+        { "a file changed after the own write is not",
+          { { "/d/C.json", { 4, 3 } }, { "/d/Mine.json", { 6, 6 } } },
+          { { "/d/Mine.json", { 5, 5 } } },
+          { "/d/C.json" },
+          true,
+          {},
+          { "/d/Mine.json" } },
     };
 
     CloudPass pass;
@@ -89,8 +128,8 @@ TEST (CloudPresetNames, RebuildKeepsLocalNamesAndTheCurrentName)
     p.currentUserPreset = "Old";
     p.mCurrentUserPresetIndex = 1;
 
-    p.rebuildUserPresetNames ({ docs + "/BrisaltoDefault.json", docs + "/New.json", docs + "/Zeta.json",
-                                docs + "/Y.local.json", docs + "/old/A.json", "/elsewhere/B.json" });
+    p.rebuildUserPresetNames ({ docs + "/BrisaltoDefault.json", docs + "/New.json", docs + "/Zeta.json", docs + "/Y.local.json",
+                                docs + "/old/A.json", "/elsewhere/B.json" });
     EXPECT_EQ (p.getUserPresetNames(), (std::set<juce::String> { "Mine.local", "New", "Zeta" }));
     EXPECT_EQ (p.getCurrentUserPreset(), "Old");
     EXPECT_EQ (p.getCurrentUserPresetIndex(), -1);
@@ -108,7 +147,7 @@ namespace
         RealWatcher()
         {
             folder.createDirectory();
-            watcher.setInterval (60 * 60 * 1000);   // only the passes the test asks for
+            watcher.setInterval (60 * 60 * 1000);  // only the passes the test asks for
         }
 
         ~RealWatcher() override
@@ -131,7 +170,12 @@ namespace
         void start()
         {
             pumpPendingMessages();
-            EXPECT_FALSE (watcher.addClient (key, nullptr, folder, [this] (const auto& docs) { delivered = docs; ++deliveries; }));
+            EXPECT_FALSE (watcher.addClient (key, nullptr, folder,
+                                             [this] (const auto& docs)
+                                             {
+                                                 delivered = docs;
+                                                 ++deliveries;
+                                             }));
         }
 
         ScopedXdgFolders folders;
@@ -164,7 +208,7 @@ TEST_F (RealWatcher, ListsSettledJsonFilesDirectlyInTheFolder)
     EXPECT_EQ (scan(), (std::set<std::string> { path ("A.json"), path ("B.json"), path ("C.json") }));
     const int before = deliveries;
     scan();
-    EXPECT_EQ (deliveries, before);   // nothing changed: nobody is called
+    EXPECT_EQ (deliveries, before);  // nothing changed: nobody is called
 
     folder.getChildFile ("A.json").deleteFile();
     EXPECT_EQ (scan(), (std::set<std::string> { path ("B.json"), path ("C.json") }));
@@ -202,7 +246,11 @@ TEST (SharedWatcher, ProcessorsShareItAndTheLastOneStopsIt)
     auto& watcher = PresetWatcher::shared();
     watcher.setInterval (60 * 60 * 1000);
     const auto registered = [&] (size_t n) { return pumpMessagesUntil ([&] { return watcher.clientCount() == n; }); };
-    const auto settle = [&] { watcher.scanNowAndWait(); pumpPendingMessages(); };
+    const auto settle = [&]
+    {
+        watcher.scanNowAndWait();
+        pumpPendingMessages();
+    };
 
     // A container answer that arrives after its instance was destroyed reaches nobody.
     std::make_unique<BrisaltoAudioProcessor>().reset();

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#if defined (__SANITIZE_ADDRESS__)
- #include <sanitizer/lsan_interface.h>
+#if defined(__SANITIZE_ADDRESS__)
+    #include <sanitizer/lsan_interface.h>
 #endif
 
 namespace
@@ -76,7 +76,12 @@ TEST (ProcessorLifecycle, InstancesBuiltOnSeveralThreadsGetDistinctIds)
     std::vector<int> ids (threads, -1);
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
-        workers.emplace_back ([&ids, t] { BrisaltoAudioProcessor p; ids[(size_t) t] = p.mInstanceId; });
+        workers.emplace_back (
+            [&ids, t]
+            {
+                BrisaltoAudioProcessor p;
+                ids[(size_t) t] = p.mInstanceId;
+            });
     for (auto& w : workers)
         w.join();
 
@@ -162,7 +167,7 @@ TEST (ProcessorLifecycle, AsyncWorkNeverReachesADestroyedProcessor)
 // no message loop after it: nothing the instance hands to the message thread may leak then.
 TEST (ProcessorLifecycle, DestroyedOffTheMessageThreadWithNoLoopAfterwardsLeavesNothing)
 {
-#if ! defined (__SANITIZE_ADDRESS__)
+#if ! defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "needs LeakSanitizer (the AddressSanitizer build)";
 #else
     ::testing::GTEST_FLAG (death_test_style) = "threadsafe";

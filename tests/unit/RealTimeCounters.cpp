@@ -12,14 +12,14 @@
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
- #define BRISALTO_COUNT_LIBC 0
+    #define BRISALTO_COUNT_LIBC 0
 #elif defined(__has_feature)
- #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-  #define BRISALTO_COUNT_LIBC 0
- #endif
+    #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+        #define BRISALTO_COUNT_LIBC 0
+    #endif
 #endif
 #ifndef BRISALTO_COUNT_LIBC
- #define BRISALTO_COUNT_LIBC 1
+    #define BRISALTO_COUNT_LIBC 1
 #endif
 
 namespace
@@ -27,9 +27,13 @@ namespace
     thread_local bool counting = false;
     thread_local brisalto::rtcheck::Counts counts;
 
-    inline void noteAllocation() noexcept { if (counting) ++counts.allocations; }
+    inline void noteAllocation() noexcept
+    {
+        if (counting)
+            ++counts.allocations;
+    }
 
-   #if BRISALTO_COUNT_LIBC
+#if BRISALTO_COUNT_LIBC
     inline void noteLockWait() noexcept
     {
         if (counting)
@@ -45,8 +49,12 @@ namespace
             }
         }
     }
-    inline void notePost() noexcept { if (counting) ++counts.posts; }
-   #endif
+    inline void notePost() noexcept
+    {
+        if (counting)
+            ++counts.posts;
+    }
+#endif
 
     void* allocate (std::size_t size)
     {
@@ -81,24 +89,86 @@ namespace brisalto::rtcheck
         return counts;
     }
 
-    bool countsCAllocator() noexcept { return BRISALTO_COUNT_LIBC != 0; }
-    bool countsLocksAndPosts() noexcept { return BRISALTO_COUNT_LIBC != 0; }
+    bool countsCAllocator() noexcept
+    {
+        return BRISALTO_COUNT_LIBC != 0;
+    }
+    bool countsLocksAndPosts() noexcept
+    {
+        return BRISALTO_COUNT_LIBC != 0;
+    }
 }
 
-void* operator new (std::size_t size) { return allocate (size); }
-void* operator new[] (std::size_t size) { return allocate (size); }
-void* operator new (std::size_t size, const std::nothrow_t&) noexcept { try { return allocate (size); } catch (...) { return nullptr; } }
-void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept { try { return allocate (size); } catch (...) { return nullptr; } }
-void* operator new (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
-void* operator new[] (std::size_t size, std::align_val_t a) { return allocateAligned (size, a); }
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete[] (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
+void* operator new (std::size_t size)
+{
+    return allocate (size);
+}
+void* operator new[] (std::size_t size)
+{
+    return allocate (size);
+}
+void* operator new (std::size_t size, const std::nothrow_t&) noexcept
+{
+    try
+    {
+        return allocate (size);
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept
+{
+    try
+    {
+        return allocate (size);
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+void* operator new (std::size_t size, std::align_val_t a)
+{
+    return allocateAligned (size, a);
+}
+void* operator new[] (std::size_t size, std::align_val_t a)
+{
+    return allocateAligned (size, a);
+}
+void operator delete (void* p) noexcept
+{
+    std::free (p);
+}
+void operator delete[] (void* p) noexcept
+{
+    std::free (p);
+}
+void operator delete (void* p, std::size_t) noexcept
+{
+    std::free (p);
+}
+void operator delete[] (void* p, std::size_t) noexcept
+{
+    std::free (p);
+}
+void operator delete (void* p, std::align_val_t) noexcept
+{
+    std::free (p);
+}
+void operator delete[] (void* p, std::align_val_t) noexcept
+{
+    std::free (p);
+}
+void operator delete (void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free (p);
+}
+void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free (p);
+}
 
 #if BRISALTO_COUNT_LIBC
 // The real functions behind the counting ones. glibc exports the lock functions' internal names
@@ -117,23 +187,63 @@ extern "C"
     int brisalto_real_rwlock_rdlock (pthread_rwlock_t*);
     int brisalto_real_rwlock_wrlock (pthread_rwlock_t*);
 }
-__asm__ (".symver brisalto_real_mutex_lock, __pthread_mutex_lock@GLIBC_2.2.5");
-__asm__ (".symver brisalto_real_rwlock_rdlock, __pthread_rwlock_rdlock@GLIBC_2.2.5");
-__asm__ (".symver brisalto_real_rwlock_wrlock, __pthread_rwlock_wrlock@GLIBC_2.2.5");
+__asm__(".symver brisalto_real_mutex_lock, __pthread_mutex_lock@GLIBC_2.2.5");
+__asm__(".symver brisalto_real_rwlock_rdlock, __pthread_rwlock_rdlock@GLIBC_2.2.5");
+__asm__(".symver brisalto_real_rwlock_wrlock, __pthread_rwlock_wrlock@GLIBC_2.2.5");
 
 extern "C"
 {
-    void* malloc (std::size_t size) { noteAllocation(); return __libc_malloc (size); }
-    void* calloc (std::size_t n, std::size_t size) { noteAllocation(); return __libc_calloc (n, size); }
-    void* realloc (void* p, std::size_t size) { noteAllocation(); return __libc_realloc (p, size); }
+    void* malloc (std::size_t size)
+    {
+        noteAllocation();
+        return __libc_malloc (size);
+    }
+    void* calloc (std::size_t n, std::size_t size)
+    {
+        noteAllocation();
+        return __libc_calloc (n, size);
+    }
+    void* realloc (void* p, std::size_t size)
+    {
+        noteAllocation();
+        return __libc_realloc (p, size);
+    }
 
-    int pthread_mutex_lock (pthread_mutex_t* m) { noteLockWait(); return brisalto_real_mutex_lock (m); }
-    int pthread_rwlock_rdlock (pthread_rwlock_t* l) { noteLockWait(); return brisalto_real_rwlock_rdlock (l); }
-    int pthread_rwlock_wrlock (pthread_rwlock_t* l) { noteLockWait(); return brisalto_real_rwlock_wrlock (l); }
-    int nanosleep (const struct timespec* t, struct timespec* r) { noteLockWait(); return __nanosleep (t, r); }
-    int sched_yield() noexcept { noteLockWait(); return __sched_yield(); }
+    int pthread_mutex_lock (pthread_mutex_t* m)
+    {
+        noteLockWait();
+        return brisalto_real_mutex_lock (m);
+    }
+    int pthread_rwlock_rdlock (pthread_rwlock_t* l)
+    {
+        noteLockWait();
+        return brisalto_real_rwlock_rdlock (l);
+    }
+    int pthread_rwlock_wrlock (pthread_rwlock_t* l)
+    {
+        noteLockWait();
+        return brisalto_real_rwlock_wrlock (l);
+    }
+    int nanosleep (const struct timespec* t, struct timespec* r)
+    {
+        noteLockWait();
+        return __nanosleep (t, r);
+    }
+    int sched_yield() noexcept
+    {
+        noteLockWait();
+        return __sched_yield();
+    }
 
-    ssize_t write (int fd, const void* data, std::size_t size) { notePost(); return __write (fd, data, size); }
-    ssize_t send (int fd, const void* data, std::size_t size, int flags) { notePost(); return __send (fd, data, size, flags); }
+    ssize_t write (int fd, const void* data, std::size_t size)
+    {
+        notePost();
+        return __write (fd, data, size);
+    }
+    ssize_t send (int fd, const void* data, std::size_t size, int flags)
+    {
+        notePost();
+        return __send (fd, data, size, flags);
+    }
 }
 #endif

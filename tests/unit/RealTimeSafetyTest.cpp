@@ -68,7 +68,12 @@ namespace
     void onRenderThread (const std::function<void()>& work)
     {
         std::atomic<bool> finished { false };
-        std::thread render ([&] { work(); finished = true; });
+        std::thread render (
+            [&]
+            {
+                work();
+                finished = true;
+            });
         pumpMessagesUntil ([&] { return finished.load(); }, 120000);
         render.join();
     }
@@ -113,31 +118,32 @@ TEST_F (WithMessageThread, SetParameterOnTheRenderThreadNeitherAllocatesNorWaits
 
     brisalto::rtcheck::Counts counted;
     int blocks = 0;
-    onRenderThread ([&]
-    {
-        juce::AudioBuffer<float> buffer (8, 512);
-        int position = 0;
-        // Warm-up: this thread has rendered and every parameter has been set here once.
-        for (int b = 0; b < 8; ++b)
-            renderBlock (h.p, buffer, position);
-        for (int k = 0; k < NUM_PARAMETERS; ++k)
-            h.p.setParameter (k, roundValue (0, k));
-        renderBlock (h.p, buffer, position);
-
-        brisalto::rtcheck::startCounting();
-        for (int round = 1; round <= 40; ++round)
+    onRenderThread (
+        [&]
         {
+            juce::AudioBuffer<float> buffer (8, 512);
+            int position = 0;
+            // Warm-up: this thread has rendered and every parameter has been set here once.
+            for (int b = 0; b < 8; ++b)
+                renderBlock (h.p, buffer, position);
             for (int k = 0; k < NUM_PARAMETERS; ++k)
+                h.p.setParameter (k, roundValue (0, k));
+            renderBlock (h.p, buffer, position);
+
+            brisalto::rtcheck::startCounting();
+            for (int round = 1; round <= 40; ++round)
             {
-                h.p.setParameter (k, roundValue (round, k));
-                if (k % 10 == 9)
-                    renderBlock (h.p, buffer, position), ++blocks;
+                for (int k = 0; k < NUM_PARAMETERS; ++k)
+                {
+                    h.p.setParameter (k, roundValue (round, k));
+                    if (k % 10 == 9)
+                        renderBlock (h.p, buffer, position), ++blocks;
+                }
             }
-        }
-        setKnownLatencyState (h.p);
-        renderBlock (h.p, buffer, position), ++blocks;
-        counted = brisalto::rtcheck::stopCounting();
-    });
+            setKnownLatencyState (h.p);
+            renderBlock (h.p, buffer, position), ++blocks;
+            counted = brisalto::rtcheck::stopCounting();
+        });
 
     EXPECT_EQ (blocks, 121);
     EXPECT_EQ (counted.allocations, 0);
@@ -163,12 +169,13 @@ TEST_F (WithMessageThread, LatencyIsSetAtOnceOnTheMessageThreadAndLaterFromOther
     EXPECT_EQ (h.p.getLatencySamples(), knownLatency);
 
     // Another thread's changes come true on the message thread, as they stand at the end.
-    std::thread host ([&]
-    {
-        h.p.setParameter (HardLimiterOn, 0.0f);
-        h.p.setParameter (Adpative_Thresh_On, 0.0f);
-        h.p.setParameter (HardLimiterOn, 1.0f);
-    });
+    std::thread host (
+        [&]
+        {
+            h.p.setParameter (HardLimiterOn, 0.0f);
+            h.p.setParameter (Adpative_Thresh_On, 0.0f);
+            h.p.setParameter (HardLimiterOn, 1.0f);
+        });
     host.join();
     EXPECT_EQ (h.p.getLatencySamples(), knownLatency);  // not set on that thread
     EXPECT_TRUE (pumpMessagesUntil ([&] { return h.p.getLatencySamples() == 100; }, 30000));
@@ -252,12 +259,13 @@ TEST_F (WithMessageThread, SwitchesAndRestoresOfAHostThreadArriveOnceOnTheMessag
     listener.programChanges = 0;
     const auto start = parametersOf (p);
 
-    std::thread host ([&]
-    {
-        p.setCurrentProgram (1);
-        p.setCurrentProgram (3);
-        p.setStateInformation (vocals.getData(), (int) vocals.getSize());
-    });
+    std::thread host (
+        [&]
+        {
+            p.setCurrentProgram (1);
+            p.setCurrentProgram (3);
+            p.setStateInformation (vocals.getData(), (int) vocals.getSize());
+        });
     host.join();
     EXPECT_EQ (listener.parameterCalls.load(), 0);  // nothing on the host's thread
 
@@ -283,14 +291,15 @@ TEST_F (WithMessageThread, ValueMovedAfterASwitchIsNotSentBack)
     p.addListener (&listener);
     pumpMessagesFor (20);
 
-    std::thread host ([&]
-    {
-        p.setCurrentProgram (1);
-        p.setParameter (Threshold, 0.4f);  // the host's automation, straight after
-    });
+    std::thread host (
+        [&]
+        {
+            p.setCurrentProgram (1);
+            p.setParameter (Threshold, 0.4f);  // the host's automation, straight after
+        });
     host.join();
     EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
-    EXPECT_EQ (listener.values[Threshold], -1.0f);    // never told
+    EXPECT_EQ (listener.values[Threshold], -1.0f);  // never told
     EXPECT_EQ (listener.values[Ratio], p.getParameter (Ratio));
     EXPECT_EQ (p.getParameter (Threshold), 0.4f);
     p.removeListener (&listener);
@@ -304,19 +313,20 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheRenderThreadIsHandedToTheMessageThr
     h.p.addListener (&listener);
 
     brisalto::rtcheck::Counts counted;
-    onRenderThread ([&]
-    {
-        juce::AudioBuffer<float> buffer (2, 512);
-        int position = 0;
-        renderBlock (h.p, buffer, position);
-        h.p.setCurrentProgram (0);
-        renderBlock (h.p, buffer, position);
+    onRenderThread (
+        [&]
+        {
+            juce::AudioBuffer<float> buffer (2, 512);
+            int position = 0;
+            renderBlock (h.p, buffer, position);
+            h.p.setCurrentProgram (0);
+            renderBlock (h.p, buffer, position);
 
-        brisalto::rtcheck::startCounting();
-        h.p.setCurrentProgram (6);  // VST3 hosts send the program list's parameter in process()
-        renderBlock (h.p, buffer, position);
-        counted = brisalto::rtcheck::stopCounting();
-    });
+            brisalto::rtcheck::startCounting();
+            h.p.setCurrentProgram (6);  // VST3 hosts send the program list's parameter in process()
+            renderBlock (h.p, buffer, position);
+            counted = brisalto::rtcheck::stopCounting();
+        });
     EXPECT_EQ (counted.allocations, 0);
     if (brisalto::rtcheck::countsLocksAndPosts())
     {
@@ -324,8 +334,13 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheRenderThreadIsHandedToTheMessageThr
         EXPECT_EQ (counted.posts, 0);
     }
 
-    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.values[Adaptive_Relative_Amount] == h.p.getParameter (Adaptive_Relative_Amount)
-                                                    && listener.values[Threshold] == h.p.getParameter (Threshold); }, 30000));
+    EXPECT_TRUE (pumpMessagesUntil (
+        [&]
+        {
+            return listener.values[Adaptive_Relative_Amount] == h.p.getParameter (Adaptive_Relative_Amount)
+                && listener.values[Threshold] == h.p.getParameter (Threshold);
+        },
+        30000));
     EXPECT_EQ (h.p.getCurrentProgram(), 6);
     EXPECT_NEAR (h.p.getParameter (Threshold), 0.6f, 1.0e-6f);
     float defaults[NUM_PARAMETERS];
@@ -350,28 +365,29 @@ TEST_F (WithMessageThread, AdoptionOnTheRenderThreadIsToldOnTheMessageThread)
     follower->p->addListener (&listener);
 
     brisalto::rtcheck::Counts counted;
-    onRenderThread ([&]
-    {
-        const auto cycles = [&] (int count)
+    onRenderThread (
+        [&]
         {
-            for (int i = 0; i < count; ++i, transport.position += 512)
-                for (auto* m : { publisher.get(), follower.get() })
-                {
-                    m->head.blockStart = transport.position;
-                    m->renderBlock (transport.position, 512);
-                }
-        };
-        for (auto* m : { publisher.get(), follower.get() })
-            m->output.reserve (1 << 16);
-        cycles (4);
-        publisher->p->setParameter (Ratio, 0.4f);   // a member's first publication is not adopted
-        cycles (2);
+            const auto cycles = [&] (int count)
+            {
+                for (int i = 0; i < count; ++i, transport.position += 512)
+                    for (auto* m : { publisher.get(), follower.get() })
+                    {
+                        m->head.blockStart = transport.position;
+                        m->renderBlock (transport.position, 512);
+                    }
+            };
+            for (auto* m : { publisher.get(), follower.get() })
+                m->output.reserve (1 << 16);
+            cycles (4);
+            publisher->p->setParameter (Ratio, 0.4f);  // a member's first publication is not adopted
+            cycles (2);
 
-        brisalto::rtcheck::startCounting();
-        publisher->p->setParameter (Ratio, 0.6f);
-        cycles (2);
-        counted = brisalto::rtcheck::stopCounting();
-    });
+            brisalto::rtcheck::startCounting();
+            publisher->p->setParameter (Ratio, 0.6f);
+            cycles (2);
+            counted = brisalto::rtcheck::stopCounting();
+        });
     EXPECT_FLOAT_EQ (follower->p->mRatio.load(), 6.5f);
     EXPECT_EQ (counted.allocations, 0);
     if (brisalto::rtcheck::countsLocksAndPosts())

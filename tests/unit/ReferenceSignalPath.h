@@ -18,10 +18,14 @@ namespace brisalto::reference
     constexpr float tanhOfPoint7 = 0.6043678f;
     constexpr float minus1Db = 0.8912509f;
 
-    inline bool isOn (float normalised) { return normalised > 0.5f; }
+    inline bool isOn (float normalised)
+    {
+        return normalised > 0.5f;
+    }
 
-    inline void referenceEnvelope (BrisaltoAudioProcessor& p, channelComprStateT& state, const float* det, const float* peakSquares, int n,
-                                   float threshold, float adaptiveLevel, bool nonLinearRelease, float exponent)
+    inline void referenceEnvelope (BrisaltoAudioProcessor& p, channelComprStateT& state, const float* det,
+                                   const float* peakSquares, int n, float threshold, float adaptiveLevel, bool nonLinearRelease,
+                                   float exponent)
     {
         const float* P = p.mParamSnapshot;
         const float fsms = (float) p.mSampleRate / 1000.0f;
@@ -39,8 +43,8 @@ namespace brisalto::reference
         const bool maxMakeupOn = isOn (P[MaxMakeupOn]);
         const bool softLimiter = isOn (P[SoftLimiterOn]);
         const float relative = adaptiveLevel < -10.0f
-                                 ? P[Adaptive_Relative_Gain] * 18.0f * ((-10.0f - std::max (-60.0f, adaptiveLevel)) / 20.0f)
-                                 : 0.0f;
+            ? P[Adaptive_Relative_Gain] * 18.0f * ((-10.0f - std::max (-60.0f, adaptiveLevel)) / 20.0f)
+            : 0.0f;
         const float autoGainDb = p.mAutoGainDb;
 
         float gr = state.mGrDb;
@@ -222,8 +226,8 @@ namespace brisalto::reference
         }
 
         // Nothing non-finite may stay in the envelope: a bad block starts over at rest.
-        if (! (std::isfinite (gr) && std::isfinite (releaseStep) && std::isfinite (attackTarget)
-               && std::isfinite (attackStep) && std::isfinite (attackSum) && std::isfinite (releaseStart)))
+        if (! (std::isfinite (gr) && std::isfinite (releaseStep) && std::isfinite (attackTarget) && std::isfinite (attackStep)
+               && std::isfinite (attackSum) && std::isfinite (releaseStart)))
         {
             gr = releaseStep = attackTarget = attackStep = attackSum = releaseStart = 0.0f;
             countdown = attackCount = 0;

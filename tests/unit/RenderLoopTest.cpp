@@ -29,7 +29,9 @@ namespace
         }
     };
 
-    struct RenderLoop : ::testing::Test, RenderHarness {};
+    struct RenderLoop : ::testing::Test, RenderHarness
+    {
+    };
 }
 
 //==============================================================================
@@ -160,7 +162,8 @@ TEST_F (RenderLoop, SideMidiDetectorHoldsExactlyTheVelocityImpulse)
     const Signal silence ((size_t) n, 0.0f);
     render ({ silence, silence }, {}, { n }, false, midiFor);
 
-    const auto& element = p.mRingBuffer[(size_t) ((p.mRingWriteIndex + (int) p.mRingBuffer.size() - 1) % (int) p.mRingBuffer.size())];
+    const auto& element =
+        p.mRingBuffer[(size_t) ((p.mRingWriteIndex + (int) p.mRingBuffer.size() - 1) % (int) p.mRingBuffer.size())];
     const float* side = element.mSamples.data() + 2 * n;
     EXPECT_EQ (side[0], 1.0f);
     for (int i = 1; i < n; ++i)
@@ -217,9 +220,11 @@ TEST_F (RenderLoop, ImpulseDelayEqualsReportedLatencyAtAnyBlockSizes)
                 ASSERT_EQ (latency, 9 * 512 + (limiter ? 100 : 0));
 
                 const int at = 3001, length = 3001 + latency + 2000;
-                const auto out = h.render ({ impulse (length, at, 0.5f), impulse (length, at + 7, -0.25f) }, {}, c.sizes, bypassed);
+                const auto out =
+                    h.render ({ impulse (length, at, 0.5f), impulse (length, at + 7, -0.25f) }, {}, c.sizes, bypassed);
 
-                const auto where = std::string (c.name) + (bypassed ? ", bypassed" : ", processed") + (limiter ? ", limiter" : "");
+                const auto where =
+                    std::string (c.name) + (bypassed ? ", bypassed" : ", processed") + (limiter ? ", limiter" : "");
                 EXPECT_EQ (firstNonZero (out[0]), at + latency) << where;
                 EXPECT_NEAR (out[0][(size_t) (at + latency)], 0.5f, 1.0e-6f) << where;
                 EXPECT_EQ (firstNonZero (out[1]), at + 7 + latency) << where;
@@ -276,7 +281,9 @@ TEST_F (RenderLoop, HistoryReadAfterASwitchIsTheInputDelayed)
         Signal in ((size_t) (before + after));
         for (auto& v : in)
             v = 0.5f * random.nextFloat() - 0.25f;
-        const auto piece = [&] (int from, int to) { return Signals { Signal (in.begin() + from, in.begin() + to), Signal ((size_t) (to - from), 0.0f) }; };
+        const auto piece = [&] (int from, int to) {
+            return Signals { Signal (in.begin() + from, in.begin() + to), Signal ((size_t) (to - from), 0.0f) };
+        };
 
         h.render (piece (0, 100 * 512), {}, { 512 });
         h.render (piece (100 * 512, before), {}, { 512, 100 }, true);

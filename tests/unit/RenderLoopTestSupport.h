@@ -23,7 +23,8 @@ struct RenderHarness
     {
         juce::AudioProcessor::BusesLayout layout;
         layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (mainIns));
-        layout.inputBuses.add (sideIns > 0 ? juce::AudioChannelSet::discreteChannels (sideIns) : juce::AudioChannelSet::disabled());
+        layout.inputBuses.add (sideIns > 0 ? juce::AudioChannelSet::discreteChannels (sideIns)
+                                           : juce::AudioChannelSet::disabled());
         layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (outs));
         if (! p.setBusesLayout (layout))
             return false;
@@ -62,8 +63,8 @@ struct RenderHarness
 
     // Renders main (and side-chain) input through the processor in blocks whose sizes cycle
     // through `sizes`; returns every output channel.
-    Signals render (const Signals& mainIn, const Signals& sideIn, const std::vector<int>& sizes,
-                    bool bypassed = false, std::function<void (int, juce::MidiBuffer&)> midiForBlock = {})
+    Signals render (const Signals& mainIn, const Signals& sideIn, const std::vector<int>& sizes, bool bypassed = false,
+                    std::function<void (int, juce::MidiBuffer&)> midiForBlock = {})
     {
         const int length = mainIn.empty() ? 0 : (int) mainIn[0].size();
         const int ins = p.getTotalNumInputChannels();

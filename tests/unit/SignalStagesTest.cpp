@@ -123,12 +123,13 @@ TEST_F (SignalPathTest, EnvelopeStageFollowsTheReferenceFromItsSettingsAlone)
             }
             Envelope::run (stage, { det, peaks.data(), n, -20.0f, c.adaptiveLevelDb }, c.settings, 4.0f);
             brisalto::reference::referenceEnvelope (*p, scalar, det, peaks.data(), n, -20.0f, c.adaptiveLevelDb,
-                                          c.settings.nonLinearRelease, c.settings.releaseExponent);
+                                                    c.settings.nonLinearRelease, c.settings.releaseExponent);
             for (int i = 0; i < n; ++i)
             {
                 worstGrDb = std::max (worstGrDb, std::abs (stage.mGrPerSampleDb[(size_t) i] - scalar.mGrPerSampleDb[(size_t) i]));
-                worstGain = std::max (worstGain, std::abs (stage.mGainPerSample[(size_t) i] - scalar.mGainPerSample[(size_t) i])
-                                                     / std::max (1.0f, scalar.mGainPerSample[(size_t) i]));
+                worstGain = std::max (worstGain,
+                                      std::abs (stage.mGainPerSample[(size_t) i] - scalar.mGainPerSample[(size_t) i])
+                                          / std::max (1.0f, scalar.mGainPerSample[(size_t) i]));
             }
         }
         EXPECT_GT (scalar.mGrHistory.size(), 0);
@@ -248,7 +249,10 @@ TEST (EnvelopeLanes, ChannelsSideBySideFollowTheChannelsOneAtATime)
         { "soft limiter with max makeup's auto gain", 30, 10.0f, 3.0f, true, true, true, true },
         { "soft limiter and auto gain: a chain", 60, 10.0f, 0.0f, true, true, false, false },
     };
-    struct Layout { int channels, n; };
+    struct Layout
+    {
+        int channels, n;
+    };
     const Layout layouts[] = { { 1, 37 }, { 3, 301 }, { 8, 64 }, { 9, 1 }, { 28, 255 } };
 
     const auto targets = hwy::SupportedAndGeneratedTargets();
@@ -328,8 +332,8 @@ TEST (EnvelopeLanes, ChannelsSideBySideFollowTheChannelsOneAtATime)
                     EXPECT_NEAR (lanes[(size_t) ch].mBlockMaxGrDb, oneByOne[(size_t) ch].mBlockMaxGrDb, 1.0e-3f) << ch;
                 }
             }
-        std::printf ("  %s: worst %.3g dB, %.3g of full scale; %ld of %ld samples not bit-identical\n",
-                     hwy::TargetName (target), worstGrDb, worstGain, differing, compared);
+        std::printf ("  %s: worst %.3g dB, %.3g of full scale; %ld of %ld samples not bit-identical\n", hwy::TargetName (target),
+                     worstGrDb, worstGain, differing, compared);
         EXPECT_LE (worstGrDb, 1.0e-3f);
         EXPECT_LE (worstGain, 1.0e-6f);
     }

@@ -66,11 +66,31 @@ namespace
 //==============================================================================
 TEST_F (StateChunkReading, TextThatIsNotAnObjectChangesNothing)
 {
-    const std::string inputs[] = {
-        "", "{", "}", " ", "x", "\x01", "null", "42", "\"text\"", "[1, 2, 3]", "[]", "{\"mixMode\": }",
-        "{\"mixMode\": 2", "{'mixMode': 2}", "{\"a\" 1}", "{\"\": 1}", "\xef\xbb\xbf", "\xef\xbb\xbf[]", "-", "{\"a\": -}",
-        "{\"a\": \"\\u12\"}", "{\"a\": \"unterminated", "{\"a\": tru}", "<xml/>", "\xff\xfe{\0\"\0"
-    };
+    const std::string inputs[] = { "",
+                                   "{",
+                                   "}",
+                                   " ",
+                                   "x",
+                                   "\x01",
+                                   "null",
+                                   "42",
+                                   "\"text\"",
+                                   "[1, 2, 3]",
+                                   "[]",
+                                   "{\"mixMode\": }",
+                                   "{\"mixMode\": 2",
+                                   "{'mixMode': 2}",
+                                   "{\"a\" 1}",
+                                   "{\"\": 1}",
+                                   "\xef\xbb\xbf",
+                                   "\xef\xbb\xbf[]",
+                                   "-",
+                                   "{\"a\": -}",
+                                   "{\"a\": \"\\u12\"}",
+                                   "{\"a\": \"unterminated",
+                                   "{\"a\": tru}",
+                                   "<xml/>",
+                                   "\xff\xfe{\0\"\0" };
     for (const auto& input : inputs)
     {
         restoreBytes (p, input);
@@ -119,12 +139,12 @@ TEST_F (StateChunkReading, WrongTypesAndRangesTakeDefaultsOrAreClamped)
         "channel_weights": [2.5, -1, "0.5", null, "x", 1e999]
     })");
 
-    EXPECT_EQ (p.trackNumber, 7);       // clamped to the last slot
+    EXPECT_EQ (p.trackNumber, 7);  // clamped to the last slot
     EXPECT_EQ (p.groupNumber, 0);
-    EXPECT_EQ (p.grp_param_sync, 1);    // not a number: default
-    EXPECT_EQ (p.mixMode, 1);           // not a mode: default
+    EXPECT_EQ (p.grp_param_sync, 1);  // not a number: default
+    EXPECT_EQ (p.mixMode, 1);         // not a mode: default
     EXPECT_EQ (p.midiSideChan, -1);
-    EXPECT_EQ (p.inputFormat, 13);      // a string holding a number gives that number
+    EXPECT_EQ (p.inputFormat, 13);  // a string holding a number gives that number
     EXPECT_EQ (p.currentUserPreset, "mine");
     EXPECT_EQ (p.midi_progr_change_channel, 0);
     EXPECT_EQ (p.midi_progr_change_mode, 0);
@@ -185,7 +205,8 @@ TEST_F (StateChunkReading, DeepNestingIsRefusedBeforeParsing)
     expectUnchanged ("unclosed objects");
 
     // Brackets inside strings do not count; the limit itself is accepted.
-    const auto depthLimit = "{\"a\": " + nested (brisalto::StateChunkReader::maxNestingDepth - 1) + ", \"mixMode\": 5, \"s\": \"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\"}";
+    const auto depthLimit = "{\"a\": " + nested (brisalto::StateChunkReader::maxNestingDepth - 1)
+        + ", \"mixMode\": 5, \"s\": \"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\"}";
     restoreBytes (p, depthLimit);
     EXPECT_EQ (p.mixMode, 5);
 
@@ -215,8 +236,11 @@ TEST_F (StateChunkReading, LongDigitRunsAreRefusedBeforeParsing)
     }
 
     // Within the limits numbers read normally, and digits inside strings are text.
-    restoreBytes (p, "{\"mixMode\": 5, \"a\": 999999999999999999, \"b\": 0.1234567890123456789012345678901234, \"c\": 1e-400, \"d\": 2E+308,"
-                     " \"currentUserPreset\": \"" + std::string (200, '8') + "\"}");
+    restoreBytes (
+        p,
+        "{\"mixMode\": 5, \"a\": 999999999999999999, \"b\": 0.1234567890123456789012345678901234, \"c\": 1e-400, \"d\": 2E+308,"
+        " \"currentUserPreset\": \""
+            + std::string (200, '8') + "\"}");
     EXPECT_EQ (p.mixMode, 5);
     EXPECT_EQ (p.currentUserPreset, juce::String (std::string (200, '8')));
 }
@@ -230,7 +254,8 @@ TEST_F (StateChunkReading, HostileTextsAreRefusedBeforeParsing)
         EXPECT_NE (status, brisalto::StateChunkReader::Status::ok) << hostile.what;
         // The log says why in the words of the check every reader shares.
         EXPECT_STREQ (brisalto::StateChunkReader::describe (status),
-                      brisalto::platform::json::describe (brisalto::platform::json::checkText (hostile.text.data(), hostile.text.size())))
+                      brisalto::platform::json::describe (
+                          brisalto::platform::json::checkText (hostile.text.data(), hostile.text.size())))
             << hostile.what;
         restoreBytes (p, hostile.text);
         expectUnchanged (hostile.what);

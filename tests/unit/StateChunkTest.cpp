@@ -53,7 +53,10 @@ namespace
 
     struct ScopedWrapperType
     {
-        explicit ScopedWrapperType (juce::AudioProcessor::WrapperType type) { juce::AudioProcessor::setTypeOfNextNewPlugin (type); }
+        explicit ScopedWrapperType (juce::AudioProcessor::WrapperType type)
+        {
+            juce::AudioProcessor::setTypeOfNextNewPlugin (type);
+        }
         ~ScopedWrapperType() { juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Undefined); }
     };
 
@@ -70,52 +73,51 @@ TEST_F (StateChunk, FreshInstanceWritesTheDocumentedText)
     // Every float parameter is widened to double and written in the JSON writer's format:
     // 16 decimal places from 0.1 to 1, 17 from 0.01, 18 from 0.001, trailing zeros dropped;
     // whole values keep one decimal place.
-    const auto expected = crlfLines ({
-        "{",
-        "  \"trackNumber\": 1,",
-        "  \"groupNumber\": 0,",
-        "  \"grp_param_sync\": 1,",
-        "  \"mixMode\": 2,",
-        "  \"midiSideChan\": -1,",
-        "  \"currentUserPreset\": \"\",",
-        "  \"inputFormat\": 0,",
-        "  \"Threshold\": 0.7200000286102295,",
-        "  \"Release\": 0.02999999932944775,",
-        "  \"AutoGainMakeupOn\": 0.0,",
-        "  \"Attack\": 0.119999997317791,",
-        "  \"Lookahead\": 0.3400000035762787,",
-        "  \"Ratio\": 0.3499999940395355,",
-        "  \"MakeupGain\": 0.5,",
-        "  \"Non_Lin_Release_On\": 0.0,",
-        "  \"Adpative_Thresh_On\": 0.0,",
-        "  \"Tube_Distort_On\": 0.0,",
-        "  \"TubeClassA_Amount\": 0.0,",
-        "  \"FreqOut\": 0.009999999776482582,",
-        "  \"Mix\": 1.0,",
-        "  \"Smooth_Orig\": 1.0,",
-        "  \"SoftLimiterOn\": 0.0,",
-        "  \"MaxGainLevel\": 0.8999999761581421,",
-        "  \"Adaptive_Relative_Gain\": 0.5,",
-        "  \"Adaptive_Relative_Amount\": 0.8999999761581421,",
-        "  \"MaxMakeupOn\": 0.0,",
-        "  \"AutoGainAmount\": 0.5,",
-        "  \"DistortAmount\": 0.0,",
-        "  \"BPFilterOn\": 0.0,",
-        "  \"BPFilterFreq\": 0.05000000074505806,",
-        "  \"BPFilterListenOn\": 0.0,",
-        "  \"BPFilterType\": 0.0,",
-        "  \"BPFilterQ\": 0.2000000029802322,",
-        "  \"Non_Lin_Release_Amount\": 0.1000000014901161,",
-        "  \"TubeClassAB_Amount\": 0.0,",
-        "  \"HardLimiterOn\": 0.0,",
-        "  \"HardLimiterRelease\": 0.05000000074505806,",
-        "  \"midi_progr_change_channel\": -1,",
-        "  \"midi_progr_change_mode\": 0,",
-        "  \"midi_CC_receive_mode\": 0,",
-        "  \"midi_receive_from_DAW\": 0,",
-        "  \"pluginResizedW\": 0,",
-        "  \"pluginResizedH\": 0",
-        "}" });
+    const auto expected = crlfLines ({ "{",
+                                       "  \"trackNumber\": 1,",
+                                       "  \"groupNumber\": 0,",
+                                       "  \"grp_param_sync\": 1,",
+                                       "  \"mixMode\": 2,",
+                                       "  \"midiSideChan\": -1,",
+                                       "  \"currentUserPreset\": \"\",",
+                                       "  \"inputFormat\": 0,",
+                                       "  \"Threshold\": 0.7200000286102295,",
+                                       "  \"Release\": 0.02999999932944775,",
+                                       "  \"AutoGainMakeupOn\": 0.0,",
+                                       "  \"Attack\": 0.119999997317791,",
+                                       "  \"Lookahead\": 0.3400000035762787,",
+                                       "  \"Ratio\": 0.3499999940395355,",
+                                       "  \"MakeupGain\": 0.5,",
+                                       "  \"Non_Lin_Release_On\": 0.0,",
+                                       "  \"Adpative_Thresh_On\": 0.0,",
+                                       "  \"Tube_Distort_On\": 0.0,",
+                                       "  \"TubeClassA_Amount\": 0.0,",
+                                       "  \"FreqOut\": 0.009999999776482582,",
+                                       "  \"Mix\": 1.0,",
+                                       "  \"Smooth_Orig\": 1.0,",
+                                       "  \"SoftLimiterOn\": 0.0,",
+                                       "  \"MaxGainLevel\": 0.8999999761581421,",
+                                       "  \"Adaptive_Relative_Gain\": 0.5,",
+                                       "  \"Adaptive_Relative_Amount\": 0.8999999761581421,",
+                                       "  \"MaxMakeupOn\": 0.0,",
+                                       "  \"AutoGainAmount\": 0.5,",
+                                       "  \"DistortAmount\": 0.0,",
+                                       "  \"BPFilterOn\": 0.0,",
+                                       "  \"BPFilterFreq\": 0.05000000074505806,",
+                                       "  \"BPFilterListenOn\": 0.0,",
+                                       "  \"BPFilterType\": 0.0,",
+                                       "  \"BPFilterQ\": 0.2000000029802322,",
+                                       "  \"Non_Lin_Release_Amount\": 0.1000000014901161,",
+                                       "  \"TubeClassAB_Amount\": 0.0,",
+                                       "  \"HardLimiterOn\": 0.0,",
+                                       "  \"HardLimiterRelease\": 0.05000000074505806,",
+                                       "  \"midi_progr_change_channel\": -1,",
+                                       "  \"midi_progr_change_mode\": 0,",
+                                       "  \"midi_CC_receive_mode\": 0,",
+                                       "  \"midi_receive_from_DAW\": 0,",
+                                       "  \"pluginResizedW\": 0,",
+                                       "  \"pluginResizedH\": 0",
+                                       "}" });
 
     juce::MemoryBlock block;
     p.getStateInformation (block);
@@ -210,7 +212,7 @@ TEST_F (StateChunk, RoundTripIntoAFreshInstance)
 TEST_F (StateChunk, RestoreTakesTheProgramTheStateWasSavedWith)
 {
     p.setCurrentProgram (3);
-    p.setParameter (Mix, 0.8f);   // a host's edit under the program
+    p.setParameter (Mix, 0.8f);  // a host's edit under the program
     const auto text = chunkOf (p);
     EXPECT_TRUE (text.endsWith (",\r\n  \"currentProgram\": 3\r\n}")) << text;
 
@@ -421,8 +423,16 @@ TEST (StateChunkVst3, ControllerTakesTheSwitchedValuesNobodyMovedSince)
     plugin->setCurrentProgram (5);  // "vocals : normal"
     plugin->setParameter (Attack, 0.3f);
     const auto moved = controller.takeMovedValues();
-    const struct { int index; bool taken; float before, now; } expected[] {
-        { Threshold, true, 0.72f, 0.6f }, { Release, true, 0.03f, 0.055f }, { Attack, false, 0, 0 }, { Mix, false, 0, 0 },
+    const struct
+    {
+        int index;
+        bool taken;
+        float before, now;
+    } expected[] {
+        { Threshold, true, 0.72f, 0.6f },
+        { Release, true, 0.03f, 0.055f },
+        { Attack, false, 0, 0 },
+        { Mix, false, 0, 0 },
     };
     for (const auto& e : expected)
     {
@@ -485,5 +495,6 @@ TEST (StateChunkSeeds, WriteFuzzSeedsWhenAsked)
         save (standalone, "standalone.json");
     }
 
-    out.getChildFile ("legacy.json").replaceWithText ("{\r\n  \"mixMode\": 3,\r\n  \"plugin_params\": [0.5, 0.25, 1, 0, 0.125]\r\n}");
+    out.getChildFile ("legacy.json")
+        .replaceWithText ("{\r\n  \"mixMode\": 3,\r\n  \"plugin_params\": [0.5, 0.25, 1, 0, 0.125]\r\n}");
 }

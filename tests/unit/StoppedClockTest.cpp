@@ -15,7 +15,7 @@ namespace
     struct Cycle
     {
         int n;
-        std::vector<int> order;   // the instances that render this cycle, in call order
+        std::vector<int> order;  // the instances that render this cycle, in call order
     };
 
     struct ClockCase
@@ -56,12 +56,14 @@ TEST (StoppedClock, InstancesOfOneCycleShareItsStart)
     const ClockCase cases[] = {
         { "two instances, order flipping", { { 512, { 0, 1 } }, { 512, { 1, 0 } }, { 512, { 0, 1 } }, { 512, { 1, 0 } } } },
         { "varying blocks", { { 512, { 0, 1 } }, { 341, { 1, 0 } }, { 1, { 1, 0 } }, { 33, { 0, 1 } }, { 479, { 0, 1 } } } },
-        { "late joiner first in its cycle", { { 256, { 0 } }, { 256, { 0 } }, { 256, { 1, 0 } }, { 256, { 1, 0 } }, { 256, { 0, 1 } } } },
+        { "late joiner first in its cycle",
+          { { 256, { 0 } }, { 256, { 0 } }, { 256, { 1, 0 } }, { 256, { 1, 0 } }, { 256, { 0, 1 } } } },
         { "late joiner last in its cycle", { { 256, { 0 } }, { 256, { 0 } }, { 256, { 0, 1 } }, { 256, { 1, 0 } } } },
-        { "three instances, one pausing", { { 64, { 0, 1, 2 } }, { 64, { 2, 0 } }, { 64, { 0, 2 } }, { 64, { 1, 2, 0 } }, { 64, { 2, 1, 0 } } } },
+        { "three instances, one pausing",
+          { { 64, { 0, 1, 2 } }, { 64, { 2, 0 } }, { 64, { 0, 2 } }, { 64, { 1, 2, 0 } }, { 64, { 2, 1, 0 } } } },
     };
 
-    double rate = 44101.0;   // a rate of their own: the clocks are process-wide
+    double rate = 44101.0;  // a rate of their own: the clocks are process-wide
     for (const auto& c : cases)
         expectSharedStarts (c, rate++, 1000000000ull);
 }

@@ -74,9 +74,8 @@ namespace
             }
         }
 
-        if (! (options.sampleRate >= 8000.0 && options.sampleRate <= 768000.0)
-            || options.blockSize < 1 || options.blockSize > 65536
-            || ! (options.seconds > 0.0 && options.seconds <= 600.0))
+        if (! (options.sampleRate >= 8000.0 && options.sampleRate <= 768000.0) || options.blockSize < 1
+            || options.blockSize > 65536 || ! (options.seconds > 0.0 && options.seconds <= 600.0))
         {
             std::cerr << "brisalto-host: rate must be 8000..768000 Hz, block 1..65536 samples, seconds 0..600\n";
             return std::nullopt;
@@ -131,19 +130,21 @@ namespace
         // A format may announce latency through the host's message thread: let it arrive.
         host.pumpMessages (50);
 
-        std::cout << "Latency:     " << plugin.getLatencySamples() << " samples at "
-                  << juce::String (options.sampleRate, 0) << " Hz, " << options.blockSize << "-sample blocks\n"
+        std::cout << "Latency:     " << plugin.getLatencySamples() << " samples at " << juce::String (options.sampleRate, 0)
+                  << " Hz, " << options.blockSize << "-sample blocks\n"
                   << "Channels:    " << layout->mainInputs << " in, " << layout->mainOutputs << " out"
                   << (layout->totalInputs > layout->mainInputs ? ", side-chain silent" : "")
                   << (layout->stereoLayout ? "" : " (fixed ports: the demo uses the first two channels)") << "\n";
 
-        const auto report = options.daw ? playDemoSignal (host, plugin, *layout, options.sampleRate, options.blockSize, options.seconds)
-                                        : runDemoSignal (plugin, *layout, options.sampleRate, options.blockSize, options.seconds);
+        const auto report = options.daw
+            ? playDemoSignal (host, plugin, *layout, options.sampleRate, options.blockSize, options.seconds)
+            : runDemoSignal (plugin, *layout, options.sampleRate, options.blockSize, options.seconds);
         plugin.releaseResources();
 
         std::cout << "Demo signal: " << juce::String (report.seconds, 1)
                   << " s stereo, 220 Hz tone at -3 dBFS with noise bursts (0.5 s at -30 dBFS first)"
-                  << (options.daw ? ", played in real time (" + juce::String (report.lateBlocks) + " blocks late)" : juce::String())
+                  << (options.daw ? ", played in real time (" + juce::String (report.lateBlocks) + " blocks late)"
+                                  : juce::String())
                   << "\n"
                   << "Input:       " << describe (report.input) << "\n"
                   << "Output:      " << describe (report.output) << "\n";

@@ -21,7 +21,8 @@ namespace
 
     void render (juce::AudioPluginInstance& plugin, int blocks)
     {
-        juce::AudioBuffer<float> buffer (juce::jmax (plugin.getTotalNumInputChannels(), plugin.getTotalNumOutputChannels()), blockSize);
+        juce::AudioBuffer<float> buffer (juce::jmax (plugin.getTotalNumInputChannels(), plugin.getTotalNumOutputChannels()),
+                                         blockSize);
         juce::MidiBuffer midi;
         for (int b = 0; b < blocks; ++b)
         {
@@ -51,19 +52,26 @@ namespace
 
         if (keepOne)
         {
-            std::thread ([p = plugins.front().release()] { for (;;) render (*p, 4); }).detach();
+            std::thread (
+                [p = plugins.front().release()]
+                {
+                    for (;;)
+                        render (*p, 4);
+                })
+                .detach();
             host.pumpMessages (60);
             std::exit (0);
         }
 
         // Audio on its own thread while the message loop runs, as during an export.
         std::atomic<bool> rendering { true };
-        std::thread audio ([&]
-        {
-            while (rendering.load (std::memory_order_acquire))
-                for (auto& p : plugins)
-                    render (*p, 4);
-        });
+        std::thread audio (
+            [&]
+            {
+                while (rendering.load (std::memory_order_acquire))
+                    for (auto& p : plugins)
+                        render (*p, 4);
+            });
         host.pumpMessages (60);
         rendering.store (false, std::memory_order_release);
         audio.join();
@@ -76,7 +84,12 @@ namespace
         for (auto& p : plugins)
         {
             std::atomic<bool> gone { false };
-            std::thread killer ([&] { p.reset(); gone = true; });
+            std::thread killer (
+                [&]
+                {
+                    p.reset();
+                    gone = true;
+                });
             host.pumpUntil ([&] { return gone.load(); }, 10000);
             killer.join();
         }

@@ -70,8 +70,8 @@ bool brisalto::FactoryPresetTable::parse (const juce::String& text, std::vector<
             return false;
         };
 
-        if (! line.containsChar ('|') || ! brisalto::presets::isAcceptableStem (entry.name) || entry.name.endsWith (brisalto::presets::localSuffix)
-            || entry.name.containsChar (':'))
+        if (! line.containsChar ('|') || ! brisalto::presets::isAcceptableStem (entry.name)
+            || entry.name.endsWith (brisalto::presets::localSuffix) || entry.name.containsChar (':'))
             return fail ("unusable preset name \"" + entry.name + "\"");
         for (const auto& other : entries)
             if (other.name == entry.name)

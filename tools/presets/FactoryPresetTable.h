@@ -14,7 +14,7 @@ namespace brisalto::FactoryPresetTable
     struct Entry
     {
         juce::String name;
-        std::array<float, NUM_PARAMETERS> normalised {};   // every parameter, defaults filled in
+        std::array<float, NUM_PARAMETERS> normalised {};  // every parameter, defaults filled in
     };
 
     // Parses the whole table; false with a message naming the line on the first error (an

@@ -16,7 +16,8 @@ namespace
     // folder of the person running the tool may leak into the files.
     struct IsolatedFolders
     {
-        IsolatedFolders() : root (juce::File::createTempFile ("brisalto-factory"))
+        IsolatedFolders()
+            : root (juce::File::createTempFile ("brisalto-factory"))
         {
             root.createDirectory();
             ::setenv ("XDG_CONFIG_HOME", root.getChildFile ("config").getFullPathName().toRawUTF8(), 1);
