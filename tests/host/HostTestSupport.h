@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ParameterExpectations.h"
 #include "DemoSignal.h"
 #include "HostedParameters.h"
 #include "PluginHost.h"
@@ -10,42 +11,8 @@
 
 namespace brisalto::host::test
 {
-
-    // The plug-in's parameters as a host must see them, in index order.
-    inline const std::array<const char*, 30> parameterNames { "Threshold",
-                                                              "Release",
-                                                              "AutoGainMakeupOn",
-                                                              "Attack",
-                                                              "Lookahead",
-                                                              "Ratio",
-                                                              "MakeupGain",
-                                                              "Non_Lin_Release_On",
-                                                              "Adpative_Thresh_On",
-                                                              "Tube_Distort_On",
-                                                              "TubeClassA_Amount",
-                                                              "FreqOut",
-                                                              "Mix",
-                                                              "Smooth_Orig",
-                                                              "SoftLimiterOn",
-                                                              "MaxGainLevel",
-                                                              "Adaptive_Relative_Gain",
-                                                              "Adaptive_Relative_Amount",
-                                                              "MaxMakeupOn",
-                                                              "AutoGainAmount",
-                                                              "DistortAmount",
-                                                              "BPFilterOn",
-                                                              "BPFilterFreq",
-                                                              "BPFilterListenOn",
-                                                              "BPFilterType",
-                                                              "BPFilterQ",
-                                                              "Non_Lin_Release_Amount",
-                                                              "TubeClassAB_Amount",
-                                                              "HardLimiterOn",
-                                                              "HardLimiterRelease" };
-
-    inline const std::array<float, 30> parameterDefaults { 0.72f, 0.03f, 0.0f,  0.12f, 0.34f, 0.35f, 0.5f, 0.0f, 0.0f, 0.0f,
-                                                           0.0f,  0.01f, 1.0f,  1.0f,  0.0f,  0.9f,  0.5f, 0.9f, 0.0f, 0.5f,
-                                                           0.0f,  0.0f,  0.05f, 0.0f,  0.0f,  0.2f,  0.1f, 0.0f, 0.0f, 0.05f };
+    using brisalto::test::parameterDefaults;
+    using brisalto::test::parameterNames;
 
     /** The host shared by all tests of the process (JUCE's message manager lives once). */
     PluginHost& sharedHost();

@@ -1,3 +1,4 @@
+#include "common/ParameterExpectations.h"
 #include "processor/PluginProcessor.h"
 #include "common/TestSupport.h"
 
@@ -8,40 +9,8 @@
 
 namespace
 {
-    const char* const expectedNames[30] = { "Threshold",
-                                            "Release",
-                                            "AutoGainMakeupOn",
-                                            "Attack",
-                                            "Lookahead",
-                                            "Ratio",
-                                            "MakeupGain",
-                                            "Non_Lin_Release_On",
-                                            "Adpative_Thresh_On",
-                                            "Tube_Distort_On",
-                                            "TubeClassA_Amount",
-                                            "FreqOut",
-                                            "Mix",
-                                            "Smooth_Orig",
-                                            "SoftLimiterOn",
-                                            "MaxGainLevel",
-                                            "Adaptive_Relative_Gain",
-                                            "Adaptive_Relative_Amount",
-                                            "MaxMakeupOn",
-                                            "AutoGainAmount",
-                                            "DistortAmount",
-                                            "BPFilterOn",
-                                            "BPFilterFreq",
-                                            "BPFilterListenOn",
-                                            "BPFilterType",
-                                            "BPFilterQ",
-                                            "Non_Lin_Release_Amount",
-                                            "TubeClassAB_Amount",
-                                            "HardLimiterOn",
-                                            "HardLimiterRelease" };
-
-    const float expectedDefaults[30] = { 0.72f, 0.03f, 0.0f,  0.12f, 0.34f, 0.35f, 0.5f, 0.0f, 0.0f, 0.0f,
-                                         0.0f,  0.01f, 1.0f,  1.0f,  0.0f,  0.9f,  0.5f, 0.9f, 0.0f, 0.5f,
-                                         0.0f,  0.0f,  0.05f, 0.0f,  0.0f,  0.2f,  0.1f, 0.0f, 0.0f, 0.05f };
+    using brisalto::test::parameterDefaults;
+    using brisalto::test::parameterNames;
 
     struct ParameterModel : ::testing::Test
     {
@@ -55,9 +24,9 @@ TEST_F (ParameterModel, TableAsHostsSeeIt)
     ASSERT_EQ (p.getNumParameters(), 30);
     for (int i = 0; i < 30; ++i)
     {
-        EXPECT_EQ (p.getParameterName (i), juce::String (expectedNames[i])) << i;
-        EXPECT_FLOAT_EQ (p.getParameterDefaultValue (i), expectedDefaults[i]) << i;
-        EXPECT_FLOAT_EQ (p.getParameter (i), expectedDefaults[i]) << i;
+        EXPECT_EQ (p.getParameterName (i), juce::String (parameterNames[(size_t) i])) << i;
+        EXPECT_FLOAT_EQ (p.getParameterDefaultValue (i), parameterDefaults[(size_t) i]) << i;
+        EXPECT_FLOAT_EQ (p.getParameter (i), parameterDefaults[(size_t) i]) << i;
         const bool fixed = i == 4 || i == 8 || i == 13 || i == 23 || i == 24;
         EXPECT_EQ (p.isParameterAutomatable (i), ! fixed) << i;
     }
