@@ -1,6 +1,7 @@
 #include "FileAccess.h"
 
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +14,52 @@ namespace brisalto::platform::files
         int64_t modifiedNsOf (const struct stat& info)
         {
             return (int64_t) info.st_mtim.tv_sec * 1000000000 + (int64_t) info.st_mtim.tv_nsec;
+        }
+
+        bool isLink (const juce::File& file)
+        {
+            struct stat info
+            {
+            };
+            return ::lstat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISLNK (info.st_mode);
+        }
+
+        // The file a chain of symbolic links ends at (relative links count from their own
+        // folder), or an empty File when the chain loops or runs deeper than the kernel follows.
+        juce::File endOfLinks (juce::File file)
+        {
+            constexpr int maxLinks = 40;
+            for (int followed = 0; followed <= maxLinks; ++followed)
+            {
+                if (! isLink (file))
+                    return file;
+                std::string target (PATH_MAX, '\0');
+                const auto length = ::readlink (file.getFullPathName().toRawUTF8(), target.data(), target.size());
+                if (length <= 0 || (size_t) length >= target.size())
+                    return {};
+                file = file.getParentDirectory().getChildFile (juce::String::fromUTF8 (target.data(), (int) length));
+            }
+            return {};
+        }
+
+        // Where a write lands: a plain path as it is, a symbolic link at the end of its chain,
+        // which must be a regular file or be missing in a folder that exists. A link never
+        // becomes a file of its own, a folder is never replaced, and no folder is made for a
+        // link's end.
+        juce::File whereToWrite (const juce::File& file)
+        {
+            const bool link = isLink (file);
+            const auto end = link ? endOfLinks (file) : file;
+            if (end == juce::File())
+                return {};
+            struct stat info
+            {
+            };
+            if (::stat (end.getFullPathName().toRawUTF8(), &info) != 0)
+                return end.getParentDirectory().isDirectory() ? end : juce::File();
+            if (S_ISDIR (info.st_mode) || (link && ! S_ISREG (info.st_mode)))
+                return {};
+            return end;
         }
     }
 
@@ -152,8 +199,11 @@ namespace brisalto::platform::files
     {
         if (size == 0 || file.getFullPathName().isEmpty())
             return false;
+        const auto target = whereToWrite (file);
+        if (target == juce::File())
+            return false;
 
-        juce::TemporaryFile temp (file, juce::TemporaryFile::useHiddenFile);
+        juce::TemporaryFile temp (target, juce::TemporaryFile::useHiddenFile);
         {
             juce::FileOutputStream out (temp.getFile());
             if (! out.openedOk() || ! out.write (data, size))
@@ -162,6 +212,12 @@ namespace brisalto::platform::files
             if (out.getStatus().failed())
                 return false;
         }
+        // The new content keeps the old file's permissions (a private file stays private).
+        struct stat info
+        {
+        };
+        if (::stat (target.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG (info.st_mode))
+            ::chmod (temp.getFile().getFullPathName().toRawUTF8(), info.st_mode & 07777);
         return temp.overwriteTargetFileWithTemporary();
     }
 }

@@ -48,6 +48,8 @@ namespace brisalto::platform::files
     bool describeFile (const juce::File& file, DirectoryEntry& entry);
 
     // Writes the bytes to a hidden temporary file beside the target and renames it over the
-    // target only when every byte was written: the target is whole, or as it was before.
+    // target only when every byte was written: the target is whole, or as it was before. A
+    // symbolic link is written through to the regular file it names (or creates that file
+    // where its folder exists) and stays a link; the old file's permissions are kept.
     bool replaceWholeFile (const juce::File& file, const void* data, size_t size);
 }

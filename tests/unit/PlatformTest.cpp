@@ -153,9 +153,14 @@ TEST (UserDefaults, HostileFileReadsAsEmptyIsLoggedOnceAndSurvivesWriteBacks)
             defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 2);
             EXPECT_EQ (describeEntry (file), before) << c.what;
 
-            // The user's own change replaces a file (a folder stays: it is nobody's file).
+            // The user's own change replaces a file (a folder stays: it is nobody's file, and
+            // so does a link, which a write only ever goes through).
             defaults.setInteger ("kAppPrefMidiProgChangeMode", 2);
-            if (before != "folder")
+            if (before == "folder" || before.rfind ("link", 0) == 0)
+            {
+                EXPECT_EQ (describeEntry (file), before) << c.what;
+            }
+            else
             {
                 EXPECT_EQ (defaults.lookUpInteger ("kAppPrefMidiProgChangeMode"), std::optional<int64_t> (2)) << c.what;
             }
@@ -165,6 +170,61 @@ TEST (UserDefaults, HostileFileReadsAsEmptyIsLoggedOnceAndSurvivesWriteBacks)
         const auto ignored = std::count_if (sink.lines.begin(), sink.lines.end(),
                                             [] (const auto& line) { return line.text.find ("ignored") != std::string::npos; });
         EXPECT_EQ (ignored, 1) << c.what;
+    }
+}
+
+TEST (UserDefaults, WritesGoThroughALinkToWhatItNamesAndTheLinkStays)
+{
+    // Where the link points, relative to the configuration folder, whether that file is there
+    // first, and whether the write can land.
+    struct Case
+    {
+        const char* what;
+        std::string target;
+        bool targetExists;
+        bool lands;
+    };
+    const std::vector<Case> cases {
+        { "a link to a file", "dotfiles/user-defaults.json", true, true },
+        { "a relative link, as stow makes them", "../Brisalto-dotfiles/user-defaults.json", true, true },
+        { "a dangling link into a folder that exists", "dotfiles/user-defaults.json", false, true },
+        { "a dangling link into a missing folder", "gone/user-defaults.json", false, false },
+        { "a link into a folder nobody can write to", "/proc/brisalto-user-defaults.json", false, false },
+    };
+    for (const auto& c : cases)
+    {
+        ScopedXdgFolders folders;
+        const auto file = folders.config().getChildFile ("Brisalto/user-defaults.json");
+        ASSERT_TRUE (file.getParentDirectory().createDirectory());
+        const auto target = file.getParentDirectory().getChildFile (c.target);
+        if (c.target.rfind ("/proc", 0) != 0 && c.target.rfind ("gone", 0) != 0)
+            ASSERT_TRUE (target.getParentDirectory().createDirectory());
+        if (c.targetExists)
+            ASSERT_TRUE (target.replaceWithText ("{ \"kAppPrefMidiProgChangeMode\": 1, \"mine\": true }"));
+        ASSERT_EQ (::symlink (c.target.c_str(), file.getFullPathName().toRawUTF8()), 0) << c.what;
+        const auto link = describeEntry (file);
+
+        CapturingSink sink;
+        {
+            ScopedSink scoped (sink);
+            brisalto::platform::FileUserDefaults defaults (file);
+            defaults.writeBackInteger ("kAppPrefMidiProgChangeMode", 2);
+            brisalto::platform::log::flush();
+        }
+        EXPECT_EQ (describeEntry (file), link) << c.what;
+        EXPECT_EQ (target.existsAsFile(), c.lands) << c.what;
+        if (c.lands)
+        {
+            EXPECT_EQ (brisalto::platform::FileUserDefaults (file).lookUpInteger ("kAppPrefMidiProgChangeMode"),
+                       std::optional<int64_t> (2))
+                << c.what;
+            EXPECT_EQ (target.loadFileAsString().contains ("\"mine\""), c.targetExists) << c.what;
+        }
+        std::lock_guard<std::mutex> lock (sink.mutex);
+        const auto failures =
+            std::count_if (sink.lines.begin(), sink.lines.end(),
+                           [] (const auto& line) { return line.text.find ("could NOT be written") != std::string::npos; });
+        EXPECT_EQ (failures, c.lands ? 0 : 1) << c.what;
     }
 }
 
