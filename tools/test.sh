@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: install what it needs, build, run every test through ctest, run the
-# editor's tests in a Debug build, build the unit tests with clang and fuzz the state-chunk
-# reader, then build the processor's
-# tests with AddressSanitizer + UndefinedBehaviorSanitizer and run them too.
+# The whole test suite: install what it needs, build, run the demo command into a temporary home,
+# run every test through ctest, run the editor's tests in a Debug build, build the unit tests with
+# clang and fuzz the state-chunk reader, then build the processor's tests with AddressSanitizer +
+# UndefinedBehaviorSanitizer and run them too.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -19,6 +19,12 @@ export CTEST_OUTPUT_ON_FAILURE=1
 echo "=== Release build and the whole suite ==="
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBRISALTO_BUILD_TESTS=ON
 cmake --build "$build" --parallel "$jobs"
+
+echo "=== The demo command, installing into a temporary home ==="
+demo_home="$(mktemp -d)"
+trap 'rm -rf "$demo_home"' EXIT
+HOME="$demo_home" BRISALTO_BUILD_DIR="$build" BRISALTO_JOBS="$jobs" "$root/tools/demo.sh"
+
 (cd "$build" && ctest --output-on-failure --parallel "$jobs" --timeout 600)
 
 echo "=== Debug editor tests: JUCE's own assertions fail the test ==="
