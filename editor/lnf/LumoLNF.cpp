@@ -160,7 +160,13 @@ juce::Label* LumoLNF::createSliderTextBox (juce::Slider& slider)
     return label;
 }
 
-void LumoLNF::drawRotarySlider (juce::Graphics& g, int, int, int width, int height, float sliderPos, float, float,
+void LumoLNF::drawFocusOutline (juce::Graphics& g, juce::Rectangle<float> area)
+{
+    g.setColour (focusOutlineColour);
+    g.drawRoundedRectangle (area.reduced (1.0f), 4.0f, 2.0f);
+}
+
+void LumoLNF::drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height, float sliderPos, float, float,
                                 juce::Slider& slider)
 {
     if (! slider.isEnabled())
@@ -180,6 +186,9 @@ void LumoLNF::drawRotarySlider (juce::Graphics& g, int, int, int width, int heig
     }
 
     drawKnobRing (g, width, scale, top, side, position, slider.getName());
+
+    if (slider.hasKeyboardFocus (false))
+        drawFocusOutline (g, juce::Rectangle<int> (x, y, width, height).toFloat());
 }
 
 void LumoLNF::drawKnobRing (juce::Graphics& g, int width, float scale, int top, int side, float position,
@@ -222,11 +231,16 @@ void LumoLNF::drawComboBox (juce::Graphics& g, int width, int height, bool isBut
                             int buttonH, juce::ComboBox& box)
 {
     if (shrink >= 1.0f)
-    {
         LookAndFeel_V4::drawComboBox (g, width, height, isButtonDown, buttonX, buttonY, buttonW, buttonH, box);
-        return;
-    }
+    else
+        drawShrunkComboBox (g, width, height, box);
 
+    if (box.hasKeyboardFocus (false))
+        drawFocusOutline (g, juce::Rectangle<int> (width, height).toFloat());
+}
+
+void LumoLNF::drawShrunkComboBox (juce::Graphics& g, int width, int height, juce::ComboBox& box) const
+{
     const float cornerSize = 3.0f;
     const auto bounds = juce::Rectangle<int> (0, 0, width, height).toFloat();
     g.setColour (box.findColour (juce::ComboBox::backgroundColourId));

@@ -37,6 +37,10 @@ public:
                        int buttonH, juce::ComboBox&) override;
     void positionComboBoxText (juce::ComboBox&, juce::Label&) override;
 
+    // A knob or selector that holds the keyboard focus (and so takes the arrow keys) is
+    // outlined in this colour.
+    static inline const juce::Colour focusOutlineColour { 0xff5fd4e8 };
+
     // The owner may change the heights of these two (and nothing else about them) at any time;
     // the overrides read them at each call.
     juce::Font mainFont;     // text buttons and labels, 17 px at the design size
@@ -53,6 +57,8 @@ public:
     const juce::Image segmentOffImage;               // unlit ring segment
 
 private:
+    static void drawFocusOutline (juce::Graphics&, juce::Rectangle<float> area);
+    void drawShrunkComboBox (juce::Graphics&, int width, int height, juce::ComboBox&) const;
     void drawKnobRing (juce::Graphics&, int width, float scale, int top, int side, float position,
                        const juce::String& name) const;
 
