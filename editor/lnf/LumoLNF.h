@@ -6,7 +6,9 @@
 
 // The editor's look-and-feel. Knobs are a frame of a 55-frame filmstrip inside a ring of 27
 // image segments, toggles one of two images, and text buttons, labels and slider text boxes
-// use the embedded Roboto Medium. Everything else is LookAndFeel_V4's dark scheme.
+// use the embedded Roboto Medium. A knob or selector that holds the keyboard focus is outlined,
+// and a pop-up menu row too narrow for its text draws it in a smaller font. Everything else is
+// LookAndFeel_V4's dark scheme.
 //
 // The decoded images are shared by every instance through juce::ImageCache, the typeface
 // through one static per process.
