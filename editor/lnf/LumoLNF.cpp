@@ -160,7 +160,13 @@ juce::Label* LumoLNF::createSliderTextBox (juce::Slider& slider)
     return label;
 }
 
-void LumoLNF::drawRotarySlider (juce::Graphics& g, int, int, int width, int height, float sliderPos, float, float,
+void LumoLNF::drawFocusOutline (juce::Graphics& g, juce::Rectangle<float> area)
+{
+    g.setColour (focusOutlineColour);
+    g.drawRoundedRectangle (area.reduced (1.0f), 4.0f, 2.0f);
+}
+
+void LumoLNF::drawRotarySlider (juce::Graphics& g, int x, int y, int width, int height, float sliderPos, float, float,
                                 juce::Slider& slider)
 {
     if (! slider.isEnabled())
@@ -180,6 +186,9 @@ void LumoLNF::drawRotarySlider (juce::Graphics& g, int, int, int width, int heig
     }
 
     drawKnobRing (g, width, scale, top, side, position, slider.getName());
+
+    if (slider.hasKeyboardFocus (false))
+        drawFocusOutline (g, juce::Rectangle<int> (x, y, width, height).toFloat());
 }
 
 void LumoLNF::drawKnobRing (juce::Graphics& g, int width, float scale, int top, int side, float position,
@@ -211,6 +220,44 @@ void LumoLNF::drawKnobRing (juce::Graphics& g, int width, float scale, int top, 
 }
 
 //==============================================================================
+juce::Font LumoLNF::getPopupMenuFont()
+{
+    return juce::Font (itemFontHeight);
+}
+
+float LumoLNF::popupMenuFontHeightFor (const juce::String& text, juce::Rectangle<int> row, bool hasSubMenu)
+{
+    // The text's room in a row as LookAndFeel_V4 lays it out: a margin, the tick's square,
+    // the sub-menu arrow and 3 px on the right.
+    auto r = row.reduced (1);
+    r.reduce (juce::jmin (5, row.getWidth() / 20), 0);
+    const float rowFontHeight = (float) r.getHeight() / 1.3f;
+    r.removeFromLeft (juce::roundToInt (rowFontHeight));
+    if (hasSubMenu)
+        r.removeFromRight ((int) (0.6f * juce::Font (popupMenuFontHeight).getAscent()));
+    r.removeFromRight (3);
+
+    const float height = juce::jmin (popupMenuFontHeight, rowFontHeight);
+    const float width = juce::Font (height).getStringWidthFloat (text);
+    if (width <= (float) r.getWidth())
+        return height;
+
+    // The width of a line grows in proportion to its font's height.
+    const float fitting = std::floor (height * (float) r.getWidth() / width * 10.0f) / 10.0f;
+    return juce::jmax (smallestPopupMenuFontHeight, fitting);
+}
+
+void LumoLNF::drawPopupMenuItem (juce::Graphics& g, const juce::Rectangle<int>& area, bool isSeparator, bool isActive,
+                                 bool isHighlighted, bool isTicked, bool hasSubMenu, const juce::String& text,
+                                 const juce::String& shortcutKeyText, const juce::Drawable* icon, const juce::Colour* textColour)
+{
+    const juce::ScopedValueSetter<float> rowFont (itemFontHeight,
+                                                  isSeparator ? itemFontHeight : popupMenuFontHeightFor (text, area, hasSubMenu));
+    LookAndFeel_V4::drawPopupMenuItem (g, area, isSeparator, isActive, isHighlighted, isTicked, hasSubMenu, text, shortcutKeyText,
+                                       icon, textColour);
+}
+
+//==============================================================================
 namespace
 {
     // LookAndFeel_V4's selector: the text ends 30 px before the right edge, where a 20 px wide
@@ -222,11 +269,16 @@ void LumoLNF::drawComboBox (juce::Graphics& g, int width, int height, bool isBut
                             int buttonH, juce::ComboBox& box)
 {
     if (shrink >= 1.0f)
-    {
         LookAndFeel_V4::drawComboBox (g, width, height, isButtonDown, buttonX, buttonY, buttonW, buttonH, box);
-        return;
-    }
+    else
+        drawShrunkComboBox (g, width, height, box);
 
+    if (box.hasKeyboardFocus (false))
+        drawFocusOutline (g, juce::Rectangle<int> (width, height).toFloat());
+}
+
+void LumoLNF::drawShrunkComboBox (juce::Graphics& g, int width, int height, juce::ComboBox& box) const
+{
     const float cornerSize = 3.0f;
     const auto bounds = juce::Rectangle<int> (0, 0, width, height).toFloat();
     g.setColour (box.findColour (juce::ComboBox::backgroundColourId));

@@ -96,7 +96,7 @@ AdvancedPanel1::AdvancedPanel1 (BrisaltoAudioProcessor& p)
     midiFromDawToggle = std::make_unique<juce::ToggleButton> ("new toggle button");
     midiFromDawToggle->setButtonText ({});
     midiFromDawToggle->addListener (this);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*midiFromDawToggle);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*midiFromDawToggle);
     addAndMakeVisible (*midiFromDawToggle);
 
     midiFromDawLabel = makeLabel ("MIDI Receive  : DAW", 14.0f, left);
@@ -104,7 +104,7 @@ AdvancedPanel1::AdvancedPanel1 (BrisaltoAudioProcessor& p)
     filterTypeLookAndFeel = std::make_unique<ForcePopupsInParentWindow>();
     filterTypeCombo->setLookAndFeel (filterTypeLookAndFeel.get());
 
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::holdKeyboardFocusForControls (*this);
 
     // The heights are taken before the first layout, which already rescales the fonts.
     brisalto::PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
@@ -199,7 +199,7 @@ std::unique_ptr<juce::Slider> AdvancedPanel1::makeKnob (const KnobSettings& sett
         knob->setSkewFactor (settings.skew);
     knob->setExplicitFocusOrder (1);
     knob->addListener (this);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*knob);
+    brisalto::PanelLayout::stepWithArrowKeysOnceClicked (*knob);
     addAndMakeVisible (*knob);
     return knob;
 }

@@ -241,7 +241,7 @@ ControlPanel::ControlPanel (BrisaltoAudioProcessor& p)
     saveDialog->textEditor->setText (TRANS ("my best preset ever"), true);
 
     fillMixModeItems();
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::holdKeyboardFocusForControls (*this);
 
     // The first layout runs at the design size before any font height is recorded: it changes
     // no label font.
@@ -410,7 +410,7 @@ void ControlPanel::createSubPanels()
 {
     backdropLabel = std::make_unique<juce::Label> (juce::String(), juce::String());
     backdropLabel->setColour (juce::Label::backgroundColourId, backdropColour);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*backdropLabel);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*backdropLabel);
     addChildComponent (*backdropLabel);
 
     statusLine = brisalto::PanelLayout::addTextLabel (*this, {}, statusFontHeight, juce::Justification::centredLeft);
@@ -466,7 +466,7 @@ std::unique_ptr<juce::Slider> ControlPanel::makeKnob (const KnobSettings& settin
     if (settings.focusOrderOne)
         knob->setExplicitFocusOrder (1);
     knob->addListener (this);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*knob);
+    brisalto::PanelLayout::stepWithArrowKeysOnceClicked (*knob);
     addAndMakeVisible (*knob);
     return knob;
 }
@@ -477,7 +477,7 @@ std::unique_ptr<juce::ToggleButton> ControlPanel::makeToggle (const char* name)
     auto toggle = std::make_unique<juce::ToggleButton> (name);
     toggle->setButtonText ({});
     toggle->addListener (this);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*toggle);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*toggle);
     addAndMakeVisible (*toggle);
     return toggle;
 }
@@ -489,7 +489,7 @@ std::unique_ptr<juce::TextButton> ControlPanel::makeTextButton (const char* name
     button->addListener (this);
     button->setColour (juce::TextButton::buttonColourId, juce::Colour (0x00000000));
     button->setColour (juce::TextButton::buttonOnColourId, juce::Colour (0x19000000));
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*button);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*button);
     addAndMakeVisible (*button);
     return button;
 }
@@ -501,7 +501,7 @@ std::unique_ptr<juce::ImageButton> ControlPanel::makeImageButton (const char* na
     button->addListener (this);
     button->setImages (false, true, true, {}, 1.0f, juce::Colours::transparentBlack, {}, 1.0f, juce::Colours::transparentBlack,
                        {}, 1.0f, juce::Colours::transparentBlack);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*button);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*button);
     addAndMakeVisible (*button);
     return button;
 }
@@ -514,7 +514,7 @@ std::unique_ptr<ComboBox_IgnoreKeys> ControlPanel::makeCombo (const char* name, 
     combo->setTextWhenNothingSelected (TRANS (textWhenNothingSelected));
     combo->setTextWhenNoChoicesAvailable (TRANS ("(no choices)"));
     combo->addListener (this);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*combo);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*combo);
     addAndMakeVisible (*combo);
     return combo;
 }

@@ -206,6 +206,7 @@ private:
     // Follows switch and filter-type changes that reached the processor without a refresh.
     void followDependencies();
     void showSettingsPanel (juce::Component* shownOrNull);
+    void showWeightButton();
     void layOutChildren();
     void rescaleFonts();
 

@@ -153,7 +153,10 @@ void ControlPanel::comboBoxChanged (juce::ComboBox* combo)
 
     // The group selector's meaning follows the mix mode (the processor's groupSelectorChanged).
     if (combo == groupCombo.get())
+    {
         processor.groupSelectorChanged (id);
+        showWeightButton();  // W follows the group at once, not at the next refresh
+    }
     else if (combo == mixModeCombo.get())
         selectMixMode (processor, id);
     else if (combo == presetsCombo.get())

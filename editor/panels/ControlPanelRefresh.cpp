@@ -110,7 +110,7 @@ void ControlPanel::update_UI()
     weightPanel->update_UI();
     updateUserPresets();
 
-    weightButton->setVisible (processor.getMainBusNumInputChannels() > 2 || processor.groupNumber > 0);
+    showWeightButton();
     showGroupSelector (*this);
 
     serverLabel->setVisible (false);
@@ -147,6 +147,12 @@ void ControlPanel::update_UI()
     for (auto* toggle : signalPathSwitches)
         toggle->setEnabled (true);
     update_dependant_UI();
+}
+
+void ControlPanel::showWeightButton()
+{
+    // The weights count in the summed detector of more than two channels, and in a link group.
+    weightButton->setVisible (processor.getMainBusNumInputChannels() > 2 || processor.groupNumber > 0);
 }
 
 //==============================================================================

@@ -69,10 +69,18 @@ namespace brisalto::PanelLayout
         label.setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
     }
 
-    void neverTakeKeyboardFocus (juce::Component& component)
+    void holdKeyboardFocusForControls (juce::Component& panel)
     {
+        panel.setWantsKeyboardFocus (true);
+        panel.setMouseClickGrabsKeyboardFocus (true);
+    }
+
+    void leaveKeyboardFocusToPanel (juce::Component& component)
+    {
+        // A click grabs the focus for a component that does not want it: JUCE passes it up to
+        // the nearest parent that does.
         component.setWantsKeyboardFocus (false);
-        component.setMouseClickGrabsKeyboardFocus (false);
+        component.setMouseClickGrabsKeyboardFocus (true);
     }
 
     void takeKeyboardFocusOnClick (juce::Component& component)
@@ -81,12 +89,40 @@ namespace brisalto::PanelLayout
         component.setMouseClickGrabsKeyboardFocus (true);
     }
 
+    namespace
+    {
+        // Sees a focused knob's keys before the knob does (key listeners come first).
+        struct ArrowKeyGesture final : juce::KeyListener
+        {
+            bool keyPressed (const juce::KeyPress& key, juce::Component* origin) override
+            {
+                auto* knob = dynamic_cast<juce::Slider*> (origin);
+                const int code = key.getKeyCode();
+                const bool arrow = code == juce::KeyPress::upKey || code == juce::KeyPress::downKey
+                    || code == juce::KeyPress::leftKey || code == juce::KeyPress::rightKey;
+                if (knob == nullptr || ! arrow || key.getModifiers().isAnyModifierKeyDown())
+                    return false;
+
+                const juce::Slider::ScopedDragNotification gesture (*knob);
+                return knob->keyPressed (key);
+            }
+        };
+    }
+
+    void stepWithArrowKeysOnceClicked (juce::Slider& knob)
+    {
+        static ArrowKeyGesture gesture;
+        takeKeyboardFocusOnClick (knob);
+        knob.removeKeyListener (&gesture);
+        knob.addKeyListener (&gesture);
+    }
+
     std::unique_ptr<juce::Label> addTextLabel (juce::Component& panel, const juce::String& text, float fontHeight,
                                                juce::Justification justification)
     {
         auto label = std::make_unique<juce::Label> ("new label", TRANS (text));
         setUpLabel (*label, fontHeight, justification);
-        neverTakeKeyboardFocus (*label);
+        leaveKeyboardFocusToPanel (*label);
         panel.addAndMakeVisible (*label);
         return label;
     }

@@ -46,12 +46,23 @@ namespace brisalto::PanelLayout
     std::unique_ptr<juce::Label> addTextLabel (juce::Component& panel, const juce::String& text, float fontHeight,
                                                juce::Justification);
 
-    // Buttons, toggles, combo boxes and knobs neither want nor take the keyboard focus on a
-    // click, so that key presses keep reaching the host: JUCE forwards none once the plug-in
-    // holds the focus. Only fields where the user types keep it.
-    void neverTakeKeyboardFocus (juce::Component&);
+    // The keyboard focus stays with what the user chose last, and only while it is shown. A
+    // panel holds the focus itself while none of its controls does (JUCE hands it to the panel
+    // when a focused control, sub-panel or dialog inside it is hidden or disabled); panels use
+    // no keys, so every key goes on towards the host.
+    void holdKeyboardFocusForControls (juce::Component& panel);
+
+    // Buttons, toggles, the main panel's selectors and labels use no keys: they never hold the
+    // focus, and a click on one hands it to the panel around it, away from any control chosen
+    // before.
+    void leaveKeyboardFocusToPanel (juce::Component&);
 
     // The settings panels' selectors take the focus on a click, so that the arrow keys step
-    // through their items.
+    // through their items; the look-and-feel outlines them while they hold it.
     void takeKeyboardFocusOnClick (juce::Component&);
+
+    // Knobs take the focus on a click like the selectors, and the arrow keys step them. A step
+    // reaches the knob's listeners between sliderDragStarted and sliderDragEnded, so that the
+    // host hears it inside a change gesture, as it hears a drag.
+    void stepWithArrowKeysOnceClicked (juce::Slider& knob);
 }

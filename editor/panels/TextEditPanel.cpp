@@ -17,10 +17,10 @@ TextEditPanel::TextEditPanel()
 
     statusLabel = std::make_unique<juce::Label> ("new label", TRANS ("Sync folder enabled"));
     brisalto::PanelLayout::setUpLabel (*statusLabel, 14.0f, juce::Justification::centredLeft);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*statusLabel);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*statusLabel);
     addAndMakeVisible (*statusLabel);
 
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::holdKeyboardFocusForControls (*this);
 
     // The heights are taken before the first layout, which already rescales the fonts.
     brisalto::PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
@@ -42,7 +42,7 @@ std::unique_ptr<juce::TextButton> TextEditPanel::makeButton (const juce::String&
     button->setButtonText (TRANS (text));
     button->addListener (this);
     button->setColour (juce::TextButton::buttonColourId, juce::Colour (0x00ffffff));
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*button);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*button);
     addAndMakeVisible (*button);
     return button;
 }

@@ -110,7 +110,7 @@ WeightPanel::WeightPanel (BrisaltoAudioProcessor& p)
 
     fillFormatItems (processor.getMainBusNumInputChannels());
 
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*this);
+    brisalto::PanelLayout::holdKeyboardFocusForControls (*this);
 
     // The heights are taken before the first layout, which already rescales the fonts.
     brisalto::PanelLayout::recordLabelFontHeights (*this, labelFontHeights);
@@ -133,7 +133,7 @@ ComponentType* WeightPanel::own (std::unique_ptr<ComponentType> child, juce::Rec
 {
     auto* raw = child.get();
     raw->setBounds (bounds);
-    brisalto::PanelLayout::neverTakeKeyboardFocus (*raw);
+    brisalto::PanelLayout::leaveKeyboardFocusToPanel (*raw);
     addAndMakeVisible (*raw);
     ownedChildren.push_back (std::move (child));
     childPlaces.push_back (brisalto::PanelLayout::fractionsOf (bounds, designWidth, designHeight));
@@ -156,7 +156,9 @@ juce::Slider* WeightPanel::makeKnob (juce::Rectangle<int> bounds)
     knob->setTextBoxStyle (juce::Slider::TextBoxBelow, false, 50, 14);
     knob->setExplicitFocusOrder (1);
     knob->addListener (this);
-    return own (std::move (knob), bounds);
+    auto* raw = own (std::move (knob), bounds);
+    brisalto::PanelLayout::stepWithArrowKeysOnceClicked (*raw);
+    return raw;
 }
 
 juce::TextButton* WeightPanel::makeButton (const juce::String& text, juce::Rectangle<int> bounds)

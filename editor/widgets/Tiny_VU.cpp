@@ -11,7 +11,7 @@ Tiny_VU::Tiny_VU()
         leds[i]->setVisible (true);
         addChildComponent (leds[i].get());
         leds[i]->setName ("new component");
-        leds[i]->setBounds (14 * i, 1, 14, 14);
+        leds[i]->setBounds (designLedBounds (i));
     }
 
     leds[0]->setLedColor (BlinkingLed::ledCyan);
@@ -19,7 +19,7 @@ Tiny_VU::Tiny_VU()
     leds[2]->setLedColor (BlinkingLed::ledAmber);
     leds[3]->setLedColor (BlinkingLed::ledRed);
 
-    setSize (56, 16);
+    setSize (designWidth, designHeight);
     update_UI();
 }
 
@@ -62,6 +62,23 @@ void Tiny_VU::modifierKeysChanged (const juce::ModifierKeys&)
 {
 }
 
+juce::Rectangle<int> Tiny_VU::designLedBounds (int i) noexcept
+{
+    return { ledSide * i, 1, ledSide, ledSide };
+}
+
 void Tiny_VU::resized()
 {
+    // The LEDs scale with the meter, so that all four show whole at any size the owner gives it.
+    // Their edges are rounded one by one, so that neighbours meet and the design size keeps the
+    // designed places exactly.
+    const float sx = (float) getWidth() / (float) designWidth;
+    const float sy = (float) getHeight() / (float) designHeight;
+    for (int i = 0; i < 4; ++i)
+    {
+        const auto design = designLedBounds (i).toFloat();
+        const int left = juce::roundToInt (design.getX() * sx), right = juce::roundToInt (design.getRight() * sx);
+        const int top = juce::roundToInt (design.getY() * sy), bottom = juce::roundToInt (design.getBottom() * sy);
+        leds[i]->setBounds (left, top, right - left, bottom - top);
+    }
 }

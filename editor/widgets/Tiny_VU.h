@@ -5,12 +5,16 @@
 #include <memory>
 #include <vector>
 
-// A four-LED level meter, 56x16: cyan, cyan, amber and red, lit from the left as the level
-// reaches -60, -24, -12 and -3 dB, with a dim step in the 6 dB below each of the first three.
-// The owner writes `level` and then calls update_UI; only LEDs whose state changes repaint.
+// A four-LED level meter, designed at 56x16: cyan, cyan, amber and red, lit from the left as the
+// level reaches -60, -24, -12 and -3 dB, with a dim step in the 6 dB below each of the first
+// three. At 56x16 the LEDs are 14x14 side by side with one pixel free above and below; at any
+// other size they scale with the meter. The owner writes `level` and then calls update_UI; only
+// LEDs whose state changes repaint.
 class Tiny_VU : public juce::Component
 {
 public:
+    static constexpr int designWidth = 56, designHeight = 16;
+
     Tiny_VU();
     ~Tiny_VU() override;
 
@@ -22,6 +26,9 @@ public:
     void resized() override;
 
 private:
+    static constexpr int ledSide = 14;
+    static juce::Rectangle<int> designLedBounds (int i) noexcept;
+
     std::vector<float> thresholds;
 
 public:

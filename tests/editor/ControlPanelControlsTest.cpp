@@ -351,6 +351,23 @@ TEST (ControlPanelSelectors, GroupSelectorInEveryMode)
     EXPECT_EQ (proc.midiSideChan, 3);
 }
 
+// On a stereo input W is there for a link group only: it follows the group selector at once.
+TEST (ControlPanelSelectors, WeightButtonFollowsTheGroupAtOnce)
+{
+    OpenEditor open;
+    auto& p = open.panel();
+    ASSERT_EQ (open.processor.getMainBusNumInputChannels(), 2);
+    ASSERT_FALSE (p.weightButton->isVisible());
+
+    const int refreshes = p.refreshCount;
+    for (const auto& [id, shown] : { std::pair (3, true), std::pair (1, false), std::pair (16, true) })
+    {
+        p.groupCombo->setSelectedId (id, juce::sendNotificationSync);
+        EXPECT_EQ (p.weightButton->isVisible(), shown) << id;
+    }
+    EXPECT_EQ (p.refreshCount, refreshes);
+}
+
 TEST (ControlPanelSelectors, RefreshesNeverWriteTheSelectionBack)
 {
     OpenEditor open;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace
 {
     class PanelPresets : public ::testing::Test
@@ -281,5 +283,98 @@ TEST (WindowedPresetDialog, OpensAboveTheSettingsPanelsWithTypedKeysArriving)
         const auto centre = dialog.getBounds().getCentre();
         auto* hit = panel.getComponentAt (centre);
         EXPECT_TRUE (hit == &dialog || dialog.isParentOf (hit));
+    }
+}
+
+namespace
+{
+    // The pop-up menu windows on screen that `known` does not hold yet.
+    std::vector<juce::Component*> newMenuWindows (const std::vector<juce::Component*>& known)
+    {
+        std::vector<juce::Component*> found;
+        auto& desktop = juce::Desktop::getInstance();
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (auto* c = desktop.getComponent (i);
+                c->getName() == "menu" && std::find (known.begin(), known.end(), c) == known.end())
+                found.push_back (c);
+        return found;
+    }
+
+    // Highlights the item with a sub-menu of this text in an open menu window, with the keys, and
+    // opens it. A sub-menu opens with its first item highlighted, the root with none.
+    juce::PopupMenu* openSubMenu (juce::Component& window, juce::PopupMenu& menu, const juce::String& text, bool firstHighlighted)
+    {
+        bool highlighted = firstHighlighted;
+        for (juce::PopupMenu::MenuItemIterator it (menu, false); it.next();)
+        {
+            if (it.getItem().isSeparator)
+                continue;
+            if (! std::exchange (highlighted, false))
+                window.keyPressed (juce::KeyPress (juce::KeyPress::downKey));
+            if (it.getItem().text == text)
+            {
+                window.keyPressed (juce::KeyPress (juce::KeyPress::rightKey));
+                return it.getItem().subMenu.get();
+            }
+        }
+        return nullptr;
+    }
+}
+
+// The longest factory names, three levels deep (factory > drum > ...), in the smallest window and
+// at the design size: every row of every level draws its whole text.
+TEST (WindowedPresetMenu, EveryLevelShowsWholeNamesInTheSmallestAndTheDesignWindow)
+{
+    if (juce::Desktop::getInstance().getDisplays().getPrimaryDisplay() == nullptr)
+        GTEST_SKIP() << "no display";
+
+    for (const auto& size : { juce::Point<int> (640, 480), juce::Point<int> (800, 600) })
+    {
+        SCOPED_TRACE (size.toString());
+        ScopedXdgFolders folders;
+        folders.presetFolder().createDirectory();
+        OpenEditor open;
+        for (const auto* name :
+             { "factory:default", "factory:drum : snare", "factory:drum : snare less body", "factory:drum : snare less attack",
+               "factory:drum : snare cut background", "factory:vocals : normal", "factory:vocals : high dynamic" })
+            ASSERT_TRUE (open.processor.writeUserPreset (name));
+        open.editor->setSize (size.x, size.y);
+        open.editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+        open.editor->setVisible (true);
+        auto& panel = open.panel();
+        panel.update_UI();
+        pumpPendingMessages (1000);
+
+        std::vector<juce::Component*> windows;
+        std::vector<juce::PopupMenu*> menus { panel.presetsCombo->getRootMenu() };
+        panel.presetsCombo->showPopup();
+        for (const auto* subMenu : { "factory", "drum " })
+        {
+            pumpPendingMessages (1000);
+            const auto opened = newMenuWindows (windows);
+            ASSERT_EQ (opened.size(), 1u) << subMenu;
+            windows.push_back (opened.front());
+            menus.push_back (openSubMenu (*windows.back(), *menus.back(), subMenu, windows.size() > 1));
+            ASSERT_NE (menus.back(), nullptr) << subMenu;
+        }
+        windows.push_back (newMenuWindows (windows).at (0));
+        ASSERT_EQ (windows.back()->getNumChildComponents(), 4);  // the four snare presets
+
+        for (size_t level = 0; level < windows.size(); ++level)
+        {
+            int row = 0;
+            for (juce::PopupMenu::MenuItemIterator it (*menus[level], false); it.next(); ++row)
+            {
+                const auto& text = it.getItem().text;
+                if (it.getItem().isSeparator || row >= windows[level]->getNumChildComponents())
+                    continue;
+                RecordingContext context (windows[level]->getLocalBounds());
+                juce::Graphics g (context);
+                windows[level]->getChildComponent (row)->paint (g);
+                EXPECT_EQ (context.glyphs, text.removeCharacters (" ").length()) << level << " \"" << text << "\"";
+            }
+        }
+        juce::PopupMenu::dismissAllActiveMenus();
+        pumpPendingMessages (1000);
     }
 }

@@ -64,6 +64,9 @@ TEST (EditorSizes, WeightPanelFollowsTheMainPanelAndCoversItWithABackdrop)
     auto& weights = *panel.weightPanel;
     panel.weightButton->setToggleState (true, juce::sendNotificationSync);
     ASSERT_TRUE (weights.isVisible() && panel.backdropLabel->isVisible());
+    open.processor.mInputChannelLevels[0] = 1.0f;  // a hot input lights all four LEDs of the first meter
+    open.processor.mInputChannelLevels[1] = 0.1f;
+    weights.timerCallback();
 
     for (const auto& [size, name] :
          { std::pair (minimumWindow, "minimum"), std::pair (designWindow, "design"), std::pair (largestWindow, "largest") })
@@ -74,9 +77,20 @@ TEST (EditorSizes, WeightPanelFollowsTheMainPanelAndCoversItWithABackdrop)
         EXPECT_EQ (weights.getBounds(),
                    juce::Rectangle<int> ((int) (35 * sx), (int) (100 * sy), (int) (720 * sx), (int) (405 * sy)));
 
-        // Every control on screen (the panel's own scaling is WeightPanelTest's).
+        // Every control on screen (the panel's own scaling is WeightPanelTest's), and each meter
+        // as wide as its knob's box, with its four LEDs whole inside it.
         for (const auto& child : weights.children())
             EXPECT_TRUE (panel.getLocalBounds().contains (panel.getLocalArea (&weights, child->getBounds()))) << pathOf (*child);
+        for (size_t i = 0; i < weights.channelMeters.size(); ++i)
+        {
+            const auto& meter = *weights.channelMeters[i];
+            EXPECT_NEAR (meter.getWidth(), weights.weightSliders[i]->getWidth() * 56.0f / 72.0f, 1.0f) << i;
+            ASSERT_EQ (meter.getNumChildComponents(), 4);
+            for (auto* led : meter.getChildren())
+                EXPECT_TRUE (meter.getLocalBounds().contains (led->getBounds()) && led->getWidth() >= meter.getWidth() / 4 - 1)
+                    << i << ": " << led->getBounds().toString() << " in " << meter.getBounds().toString();
+        }
+        writeEditorSnapshot (weights, "weight-panel-" + juce::String (size.x) + "x" + juce::String (size.y) + ".png");
 
         // Below the header nothing of the main panel takes a click.
         for (int y = panel.getHeight() / 6; y < panel.getHeight(); y += 7)

@@ -402,3 +402,33 @@ TEST (LumoLNF, SnapshotsShowTheArtsColours)
     EXPECT_NEAR (lamp.getBlue(), 0xfb, 12);
     toggle.setLookAndFeel (nullptr);
 }
+
+// Menu rows of the preset menu's longest names at the row heights of the 640x480 and 800x600
+// windows: at the width JUCE asks for, and narrowed as JUCE narrows a sub-menu without room on
+// either side, every row shows its whole text, in a smaller font when it has to.
+TEST (LumoLNF, PopupMenuRowsShowTheirWholeTextWhenNarrowed)
+{
+    ForcePopupsInParentWindow lnf;
+    for (const juce::String text : { " snare cut background", " snare less attack", "* snare cut background *", "factory" })
+        for (const int rowHeight : { 30, 37 })
+            for (const float narrowing : { 1.0f, 0.75f, 0.6f })
+                for (const bool hasSubMenu : { false, true })
+                {
+                    SCOPED_TRACE (text + " " + juce::String (rowHeight) + " " + juce::String (narrowing)
+                                  + (hasSubMenu ? " >" : ""));
+                    int idealWidth = 0, idealHeight = 0;
+                    lnf.getIdealPopupMenuItemSize (text, false, rowHeight, idealWidth, idealHeight);
+                    const juce::Rectangle<int> row (juce::roundToInt ((float) idealWidth * narrowing), rowHeight);
+
+                    RecordingContext context (row);
+                    juce::Graphics g (context);
+                    lnf.drawPopupMenuItem (g, row, false, true, false, false, hasSubMenu, text, {}, nullptr, nullptr);
+                    EXPECT_EQ (context.glyphs, text.removeCharacters (" ").length());
+                    EXPECT_GE (context.getFont().getHeight(), 9.0f);
+                    if (narrowing == 1.0f)
+                    {
+                        EXPECT_FLOAT_EQ (context.getFont().getHeight(), 17.0f);
+                    }
+                }
+    EXPECT_FLOAT_EQ (lnf.getPopupMenuFont().getHeight(), 17.0f);
+}

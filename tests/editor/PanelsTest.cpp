@@ -8,9 +8,9 @@
 
 using Panels = PanelFixture;
 
-// Keys must keep reaching the host: no child of a panel wants or takes the keyboard focus on a
-// click, except the fields the user types into and the selectors, which step with the arrow keys.
-TEST_F (Panels, OnlyTypingFieldsAndSelectorsTakeTheFocus)
+// Keys reach only what the user chose last: knobs, selectors and typing fields take the focus on
+// a click; a click on any other child hands it to the panel, which holds it and uses no keys.
+TEST_F (Panels, KnobsSelectorsAndFieldsTakeTheFocusOtherChildrenHandItToThePanel)
 {
     AdvancedPanel1 advanced (processor);
     WeightPanel weights (processor);
@@ -18,15 +18,16 @@ TEST_F (Panels, OnlyTypingFieldsAndSelectorsTakeTheFocus)
 
     for (juce::Component* panel : { (juce::Component*) &advanced, (juce::Component*) &weights, (juce::Component*) &dialog })
     {
-        EXPECT_FALSE (panel->getWantsKeyboardFocus());
-        EXPECT_FALSE (panel->getMouseClickGrabsKeyboardFocus());
+        EXPECT_TRUE (panel->getWantsKeyboardFocus());
+        EXPECT_TRUE (panel->getMouseClickGrabsKeyboardFocus());
+        EXPECT_FALSE (panel->keyPressed (juce::KeyPress (juce::KeyPress::upKey)));
         for (auto* child : panel->getChildren())
         {
             SCOPED_TRACE (child->getName());
-            const bool focusable =
-                dynamic_cast<juce::TextEditor*> (child) != nullptr || dynamic_cast<juce::ComboBox*> (child) != nullptr;
-            EXPECT_EQ (child->getWantsKeyboardFocus(), focusable);
-            EXPECT_EQ (child->getMouseClickGrabsKeyboardFocus(), focusable);
+            const bool takesKeys = dynamic_cast<juce::TextEditor*> (child) != nullptr
+                || dynamic_cast<juce::ComboBox*> (child) != nullptr || dynamic_cast<juce::Slider*> (child) != nullptr;
+            EXPECT_EQ (child->getWantsKeyboardFocus(), takesKeys && child->isEnabled());  // JUCE: never while disabled
+            EXPECT_TRUE (child->getMouseClickGrabsKeyboardFocus());
         }
     }
 }

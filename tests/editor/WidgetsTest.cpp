@@ -148,8 +148,6 @@ TEST (Tiny_VU, NewMeterHasFourUnlitLedsInARow)
     }
     EXPECT_EQ (statesOf (meter), "....");
 
-    meter.setSize (200, 50);
-    EXPECT_EQ (ledOf (meter, 3)->getBounds(), juce::Rectangle<int> (42, 1, 14, 14));
     EXPECT_FALSE (meter.keyPressed (juce::KeyPress ('a')));
 
     RecordingContext context (meter.getLocalBounds());
@@ -163,6 +161,33 @@ TEST (Tiny_VU, NewMeterHasFourUnlitLedsInARow)
     const auto background = meter.createComponentSnapshot (meter.getLocalBounds()).getPixelAt (20, 0);
     EXPECT_NEAR (background.getRed(), 0x22, 1);
     EXPECT_NEAR (background.getBlue(), 0x24, 1);
+}
+
+// At 56x16 the LEDs keep their designed places; at any other size they scale with the meter, all
+// four whole inside it, side by side.
+TEST (Tiny_VU, LedsScaleWithTheMeter)
+{
+    Tiny_VU meter;
+    for (const auto& size :
+         { juce::Point<int> (45, 13), juce::Point<int> (112, 32), juce::Point<int> (200, 50), juce::Point<int> (56, 16) })
+    {
+        SCOPED_TRACE (size.toString());
+        meter.setSize (size.x, size.y);
+        const float sx = (float) size.x / 56.0f, sy = (float) size.y / 16.0f;
+        for (int i = 0; i < 4; ++i)
+        {
+            const auto led = ledOf (meter, i)->getBounds();
+            EXPECT_TRUE (meter.getLocalBounds().contains (led)) << i;
+            EXPECT_EQ (led.getX(), i == 0 ? 0 : ledOf (meter, i - 1)->getRight()) << i;
+            EXPECT_NEAR (led.getX(), 14.0f * (float) i * sx, 0.5f) << i;
+            EXPECT_NEAR (led.getWidth(), 14.0f * sx, 1.0f) << i;
+            EXPECT_NEAR (led.getY(), sy, 0.5f) << i;
+            EXPECT_NEAR (led.getHeight(), 14.0f * sy, 1.0f) << i;
+        }
+        EXPECT_EQ (ledOf (meter, 3)->getRight(), size.x);
+    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ (ledOf (meter, i)->getBounds(), juce::Rectangle<int> (14 * i, 1, 14, 14)) << i;
 }
 
 TEST (Tiny_VU, LevelsLightTheLedsFromTheLeft)

@@ -1,7 +1,9 @@
 // Tests that need a real window: run them under xvfb-run (CTest: editor_windowed_tests).
 
 #include "EditorTestSupport.h"
+#include "OpenEditor.h"
 #include "PanelTestSupport.h"
+#include "common/TestSupport.h"
 #include "editor/lnf/ForcePopupsInParentWindow.h"
 #include "editor/panels/AdvancedPanel1.h"
 #include "editor/panels/WeightPanel.h"
@@ -9,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <string>
 
 namespace
 {
@@ -130,9 +134,9 @@ namespace
     }
 }
 
-// The settings panels' selectors take the focus on a click and step with the arrow keys; their
-// knobs and buttons take no focus, so keys go on to the host.
-TEST_F (WindowedSettingsSelectors, SelectorsStepWithArrowKeysKnobsAndButtonsLeaveKeysToTheHost)
+// The settings panels' selectors and knobs take the focus on a click and step with the arrow
+// keys; their buttons and toggles take no focus, so keys go on to the host.
+TEST_F (WindowedSettingsSelectors, SelectorsAndKnobsStepWithArrowKeysButtonsLeaveKeysToTheHost)
 {
     if (skipWithoutDisplay())
         GTEST_SKIP() << "no display";
@@ -150,37 +154,134 @@ TEST_F (WindowedSettingsSelectors, SelectorsStepWithArrowKeysKnobsAndButtonsLeav
     auto* peer = window.getPeer();
     ASSERT_NE (peer, nullptr);
 
-    // Selector, and what one step down leaves in the processor.
-    const std::pair<juce::ComboBox*, std::function<float()>> selectors[] = {
+    // Selector or knob, and what one step down leaves in the processor.
+    const std::pair<juce::Component*, std::function<float()>> steppers[] = {
         { advanced.filterTypeCombo.get(), [this] { return processor.mParams[BPFilterType].load(); } },
         { advanced.progChangeModeCombo.get(), [this] { return (float) processor.midi_progr_change_mode; } },
         { advanced.midiChannelCombo.get(), [this] { return (float) processor.midi_progr_change_channel; } },
         { weights.formatCombo, [this] { return (float) processor.inputFormat; } },
+        { advanced.filterQSlider.get(), [this] { return processor.mParams[BPFilterQ].load(); } },
+        { weights.weightSliders[0], [this] { return processor.channel_weights[0].load(); } },
     };
-    const float afterStep[] = { 0.1f, 1.0f, 0.0f, 13.0f };
+    const float afterStep[] = { 0.1f, 1.0f, 0.0f, 13.0f, 0.09f, std::pow (10.0f, -0.1f / 20.0f) };
 
-    for (size_t i = 0; i < std::size (selectors); ++i)
+    processor.mParams[BPFilterQ] = 0.1f;
+    advanced.update_UI();
+    for (size_t i = 0; i < std::size (steppers); ++i)
     {
-        auto& [combo, value] = selectors[i];
-        SCOPED_TRACE (combo->getName() + " " + juce::String ((int) i));
-        click (*combo);
-        ASSERT_TRUE (combo->hasKeyboardFocus (false));
+        auto& [control, value] = steppers[i];
+        SCOPED_TRACE (control->getName() + " " + juce::String ((int) i));
+        click (*control);
+        ASSERT_TRUE (control->hasKeyboardFocus (false));
         const auto seen = window.keysSeen.size();
         EXPECT_TRUE (peer->handleKeyPress (juce::KeyPress (juce::KeyPress::downKey)));
         pumpPendingMessages (1000);
-        EXPECT_FLOAT_EQ (value(), afterStep[i]);
+        EXPECT_NEAR (value(), afterStep[i], 1e-6f);
         EXPECT_EQ (window.keysSeen.size(), seen);
     }
 
     for (juce::Component* control :
-         { (juce::Component*) advanced.lookaheadSlider.get(), (juce::Component*) advanced.midiFromDawToggle.get(),
-           (juce::Component*) weights.weightSliders[0], (juce::Component*) weights.allOnButton })
+         { (juce::Component*) advanced.midiFromDawToggle.get(), (juce::Component*) weights.allOnButton })
     {
         SCOPED_TRACE (control->getName());
-        window.grabKeyboardFocus();
+        click (*advanced.filterTypeCombo);
         click (*control);
         EXPECT_FALSE (control->hasKeyboardFocus (true));
+        EXPECT_TRUE (control->getParentComponent()->hasKeyboardFocus (false));
         EXPECT_FALSE (peer->handleKeyPress (juce::KeyPress ('a', {}, 'a')));
         EXPECT_EQ (window.keysSeen.getLast(), juce::KeyPress ('a', {}, 'a'));
+    }
+}
+
+namespace
+{
+    std::vector<float> parametersOf (BrisaltoAudioProcessor& processor)
+    {
+        std::vector<float> values;
+        for (int i = 0; i < processor.getNumParameters(); ++i)
+            values.push_back (processor.getParameter (i));
+        return values;
+    }
+}
+
+// The keys reach only the shown control the user chose last, which the look-and-feel outlines;
+// once a settings panel or the name dialog closes, the main panel holds the focus and the arrow
+// keys move nothing.
+TEST (WindowedEditorFocus, KeysReachOnlyTheShownControlChosenLast)
+{
+    if (skipWithoutDisplay())
+        GTEST_SKIP() << "no display";
+
+    ScopedXdgFolders folders;
+    OpenEditor open;
+    open.editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+    open.editor->setVisible (true);
+    pumpPendingMessages (1000);
+    auto& panel = open.panel();
+    auto* peer = open.editor->getPeer();
+    ASSERT_NE (peer, nullptr);
+    HostRecorder host (open.processor);
+
+    const auto upMovesNothing = [&]
+    {
+        const auto before = parametersOf (open.processor);
+        host.events.clear();
+        peer->handleKeyPress (juce::KeyPress (juce::KeyPress::upKey));
+        pumpPendingMessages (1000);
+        return parametersOf (open.processor) == before && host.events.empty();
+    };
+
+    {
+        SCOPED_TRACE ("ADVANCED closed after its filter type was chosen");
+        open.processor.setParameter (BPFilterOn, 1.0f);  // the filter type is chosen while the filter is on
+        panel.update_UI();
+        panel.advancedButton->setToggleState (true, juce::sendNotificationSync);
+        click (*panel.advancedPanel->filterTypeCombo);
+        ASSERT_TRUE (panel.advancedPanel->filterTypeCombo->hasKeyboardFocus (false));
+        panel.advancedButton->setToggleState (false, juce::sendNotificationSync);
+        EXPECT_TRUE (panel.hasKeyboardFocus (false));
+        EXPECT_TRUE (upMovesNothing());
+    }
+    {
+        SCOPED_TRACE ("name dialog cancelled");
+        panel.presetsCombo->setSelectedId (brisalto::PresetMenu::addPreset, juce::sendNotificationSync);
+        panel.timerCallback();
+        ASSERT_TRUE (panel.saveDialog->textEditor->hasKeyboardFocus (false));
+        click (*panel.saveDialog->cancelButton);
+        ASSERT_FALSE (panel.saveDialog->isVisible());
+        EXPECT_TRUE (panel.hasKeyboardFocus (false));
+        EXPECT_TRUE (upMovesNothing());
+    }
+
+    const auto outlines = [] (juce::Slider& knob)
+    {
+        RecordingContext context (knob.getLocalBounds());
+        juce::Graphics g (context);
+        knob.paint (g);
+        return context.paths;
+    };
+    auto& knob = *panel.thresholdSlider;
+    {
+        SCOPED_TRACE ("a clicked knob");
+        EXPECT_EQ (outlines (knob), 0);
+        click (knob);
+        ASSERT_TRUE (knob.hasKeyboardFocus (false));
+        EXPECT_EQ (outlines (knob), 1);
+        const auto before = knob.getValue();
+        host.events.clear();  // the click's own gesture
+        EXPECT_TRUE (peer->handleKeyPress (juce::KeyPress (juce::KeyPress::upKey)));
+        EXPECT_NEAR (knob.getValue(), before + 0.1, 1e-9);
+        ASSERT_EQ (host.events.size(), 3u);
+        std::string kinds;
+        for (const auto& event : host.events)
+            kinds += event.kind;
+        EXPECT_EQ (kinds, "bve");
+    }
+    {
+        SCOPED_TRACE ("a click on a caption");
+        click (*panel.thresholdLabel);
+        EXPECT_TRUE (panel.hasKeyboardFocus (false));
+        EXPECT_EQ (outlines (knob), 0);
+        EXPECT_TRUE (upMovesNothing());
     }
 }
