@@ -146,6 +146,7 @@ public:
     int64_t mPrevTimestamp = 0;
     int64_t mFreeRunningSamples = 0;
     RelaxedAtomic<int32_t> mCurrentProgram { -1 };
+    int32_t mProgramOfLastBlock = -1;  // the program a VST3 host last sent with a block (render thread)
     RelaxedAtomic<int32_t> inputFormat { 0 };
     RelaxedAtomic<int32_t> mLimiterLatency { 0 };
     RelaxedAtomic<int32_t> mLookaheadLatency { 0 };
@@ -548,6 +549,7 @@ private:
     // What the VST3 wrapper takes on a program announcement (ControllerValueRefresh).
     MovedValues takeMovedValues() noexcept override;
     bool takeProgramAnnouncement() noexcept override;
+    void takeProgramOfBlock (int program) noexcept override;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrisaltoAudioProcessor)
 };

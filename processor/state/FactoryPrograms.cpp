@@ -1,5 +1,6 @@
 #include "processor/state/FactoryPrograms.h"
 #include "processor/PluginProcessor.h"
+#include "processor/render/RenderThread.h"
 
 presets::presets()
     : mUserSetName ("User Set")
@@ -115,6 +116,20 @@ void BrisaltoAudioProcessor::setCurrentProgram (int index)
     mParamNotifyGate++;
 
     tellHostParametersChanged (before, ValuesOrigin::hostProgramChoice);
+}
+
+void BrisaltoAudioProcessor::takeProgramOfBlock (int program) noexcept
+{
+    // This runs ahead of the block's rendering: what the switch hands on goes by the hand-off timer.
+    brisalto::RenderThread::markCurrent();
+
+    // A host sends its program value again with later blocks, and after a restore the value it
+    // re-read from the controller: only a value that changed is a choice. A stale one sent while a
+    // restore ran is no change either, so the restore stands.
+    const bool chosen = program != mProgramOfLastBlock;
+    mProgramOfLastBlock = program;
+    if (chosen && program != getCurrentProgram())
+        setCurrentProgram (program);
 }
 
 const juce::String BrisaltoAudioProcessor::getProgramName (int index)
