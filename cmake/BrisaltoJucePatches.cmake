@@ -135,6 +135,17 @@ _brisalto_patch_wrapper("    void processParameterChanges (Vst::IParameterChange
         takeProgramOfBlock (paramChanges);
 ")
 
+# The controller's late copy of a program the processor took from a block has the values that
+# switch moved told to the host then, on the host's side of the exchange.
+_brisalto_patch_wrapper("            if (programValue != owner.getCurrentProgram())
+                owner.setCurrentProgram (programValue);
+"
+"            if (programValue != owner.getCurrentProgram())
+                owner.setCurrentProgram (programValue);
+            else if (auto* refresh = dynamic_cast<::ControllerValueRefresh*> (&owner))
+                refresh->programChoiceReachedController();
+")
+
 # Written only when it changes, so that a new configure does not recompile the wrapper.
 file(WRITE "${_brisalto_patched}.new" "${_brisalto_text}")
 configure_file("${_brisalto_patched}.new" "${_brisalto_patched}" COPYONLY)

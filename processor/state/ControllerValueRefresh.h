@@ -33,6 +33,11 @@ public:
     // in the order of the host's automation, when the host chose a program it has not sent before.
     virtual void takeProgramOfBlock (int program) noexcept = 0;
 
+    // The controller received the program that is current already: the host's copy of a choice
+    // the processor took from a block. The values that switch moved go to the host now (later,
+    // from the plug-in's message thread), while the host still holds the values it set meanwhile.
+    virtual void programChoiceReachedController() = 0;
+
 protected:
     ~ControllerValueRefresh() = default;
 };

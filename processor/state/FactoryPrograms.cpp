@@ -98,6 +98,11 @@ void BrisaltoAudioProcessor::getProgramParameters (int program, float (&values)[
 
 void BrisaltoAudioProcessor::setCurrentProgram (int index)
 {
+    switchProgram (index, ValuesOrigin::hostProgramChoice);
+}
+
+void BrisaltoAudioProcessor::switchProgram (int index, ValuesOrigin origin)
+{
     mParamNotifyGate = 0;
 
     float before[NUM_PARAMETERS], working[NUM_PARAMETERS];
@@ -115,7 +120,7 @@ void BrisaltoAudioProcessor::setCurrentProgram (int index)
     requestEditorRefresh();
     mParamNotifyGate++;
 
-    tellHostParametersChanged (before, ValuesOrigin::hostProgramChoice);
+    tellHostParametersChanged (before, origin);
 }
 
 void BrisaltoAudioProcessor::takeProgramOfBlock (int program) noexcept
@@ -129,7 +134,7 @@ void BrisaltoAudioProcessor::takeProgramOfBlock (int program) noexcept
     const bool chosen = program != mProgramOfLastBlock;
     mProgramOfLastBlock = program;
     if (chosen && program != getCurrentProgram())
-        setCurrentProgram (program);
+        switchProgram (program, ValuesOrigin::hostProgramInBlock);
 }
 
 const juce::String BrisaltoAudioProcessor::getProgramName (int index)

@@ -49,6 +49,24 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
     if (wrapperType != wrapperType_VST3 || origin == ValuesOrigin::switchOrLoad)
         mProgramToAnnounce = 1;
 
+    // A program sent with a block switched on the render thread, which hands nothing on at once.
+    // Through the hand-off timer the host's re-read could arrive while JUCE 7.0.5's host takes the
+    // instance down, and it would read a controller it has let go. It is told when the controller
+    // receives the same choice, as a host's program choice is.
+    if (origin == ValuesOrigin::hostProgramInBlock)
+        return;
+
+    requestHostNotification();
+}
+
+void BrisaltoAudioProcessor::programChoiceReachedController()
+{
+    if (mValuesToTell.load() != 0)
+        requestHostNotification();
+}
+
+void BrisaltoAudioProcessor::requestHostNotification()
+{
     // No message loop: no wrapper either, nothing to defer to.
     if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
     {
