@@ -33,7 +33,9 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
             const float now = mParams[k];
             if (now != before[k])
             {
-                if ((untold & bitOf (k)) == 0)
+                // The value before the first change nobody moved again since: one moved since it was
+                // marked (the host's automation, which reaches the controller later) starts anew.
+                if ((untold & bitOf (k)) == 0 || before[k] != mValueTold[k])
                     mValueBefore[k] = before[k];
                 mValueTold[k] = now;
                 moved |= bitOf (k);
