@@ -11,6 +11,9 @@
 # processor says which values moved, and whether the announcement is its own program choice,
 # through processor/state/ControllerValueRefresh.h.
 #
+# And: a program the host picks through its program parameter goes to the processor from
+# process(), with the block that carries it (below).
+#
 # Debian's wrapper source is read, changed at exact anchors and written into the build folder;
 # configure stops if an anchor is missing (another JUCE version). The LV2 and the Standalone
 # keep JUCE's files.
@@ -92,6 +95,56 @@ _brisalto_patch_wrapper("                const auto programParameterId = audioPr
                 if (audioProcessor->getParamForVSTParamID (programParameterId) != nullptr
                     && (valueRefresh == nullptr || valueRefresh->takeProgramAnnouncement()))
                 {")
+
+# A program the host picks through its program parameter reaches the processor with the block
+# that carries it, ahead of that block's other values (JUCE's component only stores it). JUCE's
+# controller also switches when the host hands it the value, which a host may do much later (JUCE's
+# own host, from a timer or at its next state call): by then the program is current and nothing
+# switches, where it used to overwrite the values the host had automated after it.
+_brisalto_patch_wrapper("    void processParameterChanges (Vst::IParameterChanges& paramChanges)
+    {
+"
+"    // Brisalto: the last value of the host's program parameter in this block, to the processor.
+    void takeProgramOfBlock (Vst::IParameterChanges& paramChanges)
+    {
+        const auto programParamId = comPluginInstance->getProgramParamID();
+        auto* refresh = dynamic_cast<::ControllerValueRefresh*> (pluginInstance);
+
+        if (refresh == nullptr || comPluginInstance->getParamForVSTParamID (programParamId) == nullptr)
+            return;
+
+        for (Steinberg::int32 i = 0; i < paramChanges.getParameterCount(); ++i)
+        {
+            auto* queue = paramChanges.getParameterData (i);
+            Steinberg::int32 offset = 0;
+            Vst::ParamValue value = 0.0;
+
+            if (queue != nullptr && queue->getParameterId() == programParamId
+                && queue->getPoint (queue->getPointCount() - 1, offset, value) == kResultTrue)
+            {
+                // The program list's own mapping (ProgramChangeParameter).
+                const auto numPrograms = pluginInstance->getNumPrograms();
+                refresh->takeProgramOfBlock (jlimit (0, numPrograms - 1, (int) (value * numPrograms)));
+                return;
+            }
+        }
+    }
+
+    void processParameterChanges (Vst::IParameterChanges& paramChanges)
+    {
+        takeProgramOfBlock (paramChanges);
+")
+
+# The controller's late copy of a program the processor took from a block has the values that
+# switch moved told to the host then, on the host's side of the exchange.
+_brisalto_patch_wrapper("            if (programValue != owner.getCurrentProgram())
+                owner.setCurrentProgram (programValue);
+"
+"            if (programValue != owner.getCurrentProgram())
+                owner.setCurrentProgram (programValue);
+            else if (auto* refresh = dynamic_cast<::ControllerValueRefresh*> (&owner))
+                refresh->programChoiceReachedController();
+")
 
 # Written only when it changes, so that a new configure does not recompile the wrapper.
 file(WRITE "${_brisalto_patched}.new" "${_brisalto_text}")

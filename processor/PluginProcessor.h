@@ -50,11 +50,13 @@ public:
     using extSideChainData = ::extSideChainData;
 
     // Where a change of many values came from: the host's restore of its saved state, the
-    // host's choice from its program list, or a preset load (by the editor or MIDI).
+    // host's choice from its program list, the same choice sent with a block (a VST3 host's
+    // program parameter), or a preset load (by the editor or MIDI).
     enum class ValuesOrigin
     {
         hostRestore,
         hostProgramChoice,
+        hostProgramInBlock,
         switchOrLoad
     };
 
@@ -146,6 +148,7 @@ public:
     int64_t mPrevTimestamp = 0;
     int64_t mFreeRunningSamples = 0;
     RelaxedAtomic<int32_t> mCurrentProgram { -1 };
+    int32_t mProgramOfLastBlock = -1;  // the program a VST3 host last sent with a block (render thread)
     RelaxedAtomic<int32_t> inputFormat { 0 };
     RelaxedAtomic<int32_t> mLimiterLatency { 0 };
     RelaxedAtomic<int32_t> mLookaheadLatency { 0 };
@@ -319,7 +322,9 @@ public:
     // gesture, and the program is announced unless a VST3 host chose or restored it itself.
     // The VST3 wrapper instead takes those values on a program announcement, without edits
     // (ControllerValueRefresh). After the host's own restore a VST3 host re-reads every value
-    // itself (setComponentState): no value goes back to it at all.
+    // itself (setComponentState): no value goes back to it at all. A program the VST3 host sent
+    // with a block is told once its controller receives the same choice
+    // (programChoiceReachedController).
     void tellHostParametersChanged (const float (&before)[NUM_PARAMETERS], ValuesOrigin origin);
 
     // Whether the calling thread is the message thread; true as well when the process has no
@@ -548,6 +553,12 @@ private:
     // What the VST3 wrapper takes on a program announcement (ControllerValueRefresh).
     MovedValues takeMovedValues() noexcept override;
     bool takeProgramAnnouncement() noexcept override;
+    void takeProgramOfBlock (int program) noexcept override;
+    void programChoiceReachedController() override;
+    // Has what tellHostParametersChanged marked told on the message thread (posted, or by the
+    // hand-off timer).
+    void requestHostNotification();
+    void switchProgram (int index, ValuesOrigin origin);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrisaltoAudioProcessor)
 };

@@ -6,7 +6,7 @@
 // (cmake/BrisaltoJucePatches.cmake): which values a program switch or preset load moved, so that
 // the controller copies them into the values it hands the host and asks the host to re-read
 // them all, instead of sending each back to the host as an edit the user never made.
-// Called on the plug-in's message thread, from inside updateHostDisplay.
+// Called on the plug-in's message thread, from inside updateHostDisplay, except where noted.
 class ControllerValueRefresh
 {
 public:
@@ -27,6 +27,16 @@ public:
     // Whether this announcement is also the processor's own program choice, which the
     // controller's program parameter must follow (false when the host chose the program there).
     virtual bool takeProgramAnnouncement() noexcept = 0;
+
+    // The program the host sent through its program parameter with the block about to be
+    // processed (render thread, ahead of that block's other values): the processor switches there,
+    // in the order of the host's automation, when the host chose a program it has not sent before.
+    virtual void takeProgramOfBlock (int program) noexcept = 0;
+
+    // The controller received the program that is current already: the host's copy of a choice
+    // the processor took from a block. The values that switch moved go to the host now (later,
+    // from the plug-in's message thread), while the host still holds the values it set meanwhile.
+    virtual void programChoiceReachedController() = 0;
 
 protected:
     ~ControllerValueRefresh() = default;

@@ -1,5 +1,6 @@
 #include "processor/state/FactoryPrograms.h"
 #include "processor/PluginProcessor.h"
+#include "processor/render/RenderThread.h"
 
 presets::presets()
     : mUserSetName ("User Set")
@@ -97,6 +98,11 @@ void BrisaltoAudioProcessor::getProgramParameters (int program, float (&values)[
 
 void BrisaltoAudioProcessor::setCurrentProgram (int index)
 {
+    switchProgram (index, ValuesOrigin::hostProgramChoice);
+}
+
+void BrisaltoAudioProcessor::switchProgram (int index, ValuesOrigin origin)
+{
     mParamNotifyGate = 0;
 
     float before[NUM_PARAMETERS], working[NUM_PARAMETERS];
@@ -114,7 +120,21 @@ void BrisaltoAudioProcessor::setCurrentProgram (int index)
     requestEditorRefresh();
     mParamNotifyGate++;
 
-    tellHostParametersChanged (before, ValuesOrigin::hostProgramChoice);
+    tellHostParametersChanged (before, origin);
+}
+
+void BrisaltoAudioProcessor::takeProgramOfBlock (int program) noexcept
+{
+    // This runs ahead of the block's rendering: what the switch hands on goes by the hand-off timer.
+    brisalto::RenderThread::markCurrent();
+
+    // A host sends its program value again with later blocks, and after a restore the value it
+    // re-read from the controller: only a value that changed is a choice. A stale one sent while a
+    // restore ran is no change either, so the restore stands.
+    const bool chosen = program != mProgramOfLastBlock;
+    mProgramOfLastBlock = program;
+    if (chosen && program != getCurrentProgram())
+        switchProgram (program, ValuesOrigin::hostProgramInBlock);
 }
 
 const juce::String BrisaltoAudioProcessor::getProgramName (int index)

@@ -33,7 +33,9 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
             const float now = mParams[k];
             if (now != before[k])
             {
-                if ((untold & bitOf (k)) == 0)
+                // The value before the first change nobody moved again since: one moved since it was
+                // marked (the host's automation, which reaches the controller later) starts anew.
+                if ((untold & bitOf (k)) == 0 || before[k] != mValueTold[k])
                     mValueBefore[k] = before[k];
                 mValueTold[k] = now;
                 moved |= bitOf (k);
@@ -49,6 +51,24 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
     if (wrapperType != wrapperType_VST3 || origin == ValuesOrigin::switchOrLoad)
         mProgramToAnnounce = 1;
 
+    // A program sent with a block switched on the render thread, which hands nothing on at once.
+    // Through the hand-off timer the host's re-read could arrive while JUCE 7.0.5's host takes the
+    // instance down, and it would read a controller it has let go. It is told when the controller
+    // receives the same choice, as a host's program choice is.
+    if (origin == ValuesOrigin::hostProgramInBlock)
+        return;
+
+    requestHostNotification();
+}
+
+void BrisaltoAudioProcessor::programChoiceReachedController()
+{
+    if (mValuesToTell.load() != 0)
+        requestHostNotification();
+}
+
+void BrisaltoAudioProcessor::requestHostNotification()
+{
     // No message loop: no wrapper either, nothing to defer to.
     if (juce::MessageManager::getInstanceWithoutCreating() == nullptr)
     {

@@ -2,9 +2,12 @@
 // host shows, the wrapper's "Program" list included, is set at random, the state saved, every
 // parameter set at random again and the state restored; the host must then show the saved
 // values. Run for several seeds on fresh instances, and in a mixed order on one instance, as a
-// validator that shuffles its tests does.
+// validator that shuffles its tests does; and right after the validator's automation, which picks
+// programs through the program list while it renders.
 
 #include "HostTestSupport.h"
+
+#include <thread>
 
 namespace brisalto::host::test
 {
@@ -83,6 +86,133 @@ namespace brisalto::host::test
             ASSERT_NE (plugin, nullptr);
             for (const int seed : { 3, 1, 2, 2, 1, 3 })
                 expectStateRestores (*plugin, seed);
+        }
+
+        // What the processor holds: the VST3's text of a value is the processor's own value.
+        std::vector<float> processorValues (juce::AudioPluginInstance& instance)
+        {
+            std::vector<float> values;
+            for (auto* parameter : pluginParameters (instance))
+                values.push_back (parameter->getText (0.0f, 32).getFloatValue());
+            return values;
+        }
+
+        bool hostShowsProcessorValues (juce::AudioPluginInstance& instance)
+        {
+            const auto inHost = hostValues (instance), inProcessor = processorValues (instance);
+            for (size_t k = 0; k < inProcessor.size(); ++k)
+                if (std::abs (inHost[k] - inProcessor[k]) > 1.0e-5f)
+                    return false;
+            return true;
+        }
+
+        // A validator's automation test: its test thread sets values at random, the program list
+        // among them (never its last program), and renders a block after each round, while the
+        // host's message loop turns. Before the last round the host hands its values to the
+        // controller (as its timer does now and then) and its view settles; the last round picks the last program and,
+        // when asked to, then sets every other value. Returns what the host set last.
+        std::vector<float> automateAsAValidator (juce::AudioPluginInstance& plugin, bool lastRoundSetsEveryValue)
+        {
+            const auto parameters = everyParameterButBypass (plugin);
+            const int programList = parameters.size() - 1;
+            EXPECT_TRUE (isProgramList (*parameters[programList]));
+            const auto lastProgram = (float) (parameters[programList]->getNumSteps() - 1);
+
+            std::vector<float> hostSet (hostValues (plugin));
+            std::atomic<int> stage { 0 };  // 1: the last round waits for the host, 2: it runs, 3: done
+            std::thread validatorThread (
+                [&]
+                {
+                    juce::Random random (1);
+                    const int channels = juce::jmax (plugin.getTotalNumInputChannels(), plugin.getTotalNumOutputChannels());
+                    juce::AudioBuffer<float> buffer (channels, 512);
+                    juce::MidiBuffer midi;
+                    const auto set = [&] (int index, float value)
+                    {
+                        parameters[index]->setValue (value);
+                        hostSet[(size_t) index] = value;
+                    };
+                    for (int round = 0; round < 64; ++round)
+                    {
+                        for (int k = 0; k < 10 && round < 63; ++k)
+                        {
+                            const int index = random.nextInt (parameters.size());
+                            set (index,
+                                 index == programList ? (float) random.nextInt ((int) lastProgram) / lastProgram
+                                                      : random.nextFloat());
+                        }
+                        if (round == 63)
+                        {
+                            for (stage = 1; stage.load() == 1;)
+                                std::this_thread::yield();
+                            set (programList, 1.0f);
+                            for (int index = 0; index < programList && lastRoundSetsEveryValue; ++index)
+                                set (index, random.nextFloat());
+                        }
+                        for (int channel = 0; channel < channels; ++channel)
+                            for (int i = 0; i < 512; ++i)
+                                buffer.setSample (channel, i, random.nextFloat() - 0.5f);
+                        plugin.processBlock (buffer, midi);
+                    }
+                    stage = 3;
+                });
+            EXPECT_TRUE (sharedHost().pumpUntil ([&] { return stage.load() == 1; }, 60000));
+            juce::MemoryBlock state;
+            plugin.getStateInformation (state);  // JUCE's host hands its values to the controller first
+            EXPECT_TRUE (sharedHost().pumpUntil ([&] { return hostShowsProcessorValues (plugin); }, 10000));
+            stage = 2;
+            sharedHost().pumpUntil ([&] { return stage.load() == 3; }, 60000);
+            validatorThread.join();
+            return hostSet;
+        }
+
+        // Then its restoration test, at once: the state taken, a value moved, the state restored.
+        // The host and the processor hold what the host set last. A program applied after the values
+        // the host set later (when the host handed its values to the controller) put the program's
+        // values into the state instead.
+        TEST (StateRestorationVst3, ValuesSetAfterAnAutomatedProgramComeBack)
+        {
+            auto plugin = loadFresh (PluginFormatKind::vst3, 48000.0, 512);
+            ASSERT_NE (plugin, nullptr);
+            prepare (*plugin, 48000.0, 512);
+            const auto hostSet = automateAsAValidator (*plugin, true);
+
+            juce::MemoryBlock saved;
+            plugin->getStateInformation (saved);
+            auto* threshold = everyParameterButBypass (*plugin)[0];
+            threshold->setValue (1.0f - threshold->getValue());
+            plugin->setStateInformation (saved.getData(), (int) saved.getSize());
+
+            const auto parameters = everyParameterButBypass (*plugin);
+            const auto expectHostSet = [&] (const char* when)
+            {
+                const auto inHost = hostValues (*plugin), inProcessor = processorValues (*plugin);
+                ASSERT_EQ (inHost.size(), hostSet.size());
+                for (size_t k = 0; k < inHost.size(); ++k)
+                    EXPECT_NEAR (inHost[k], hostSet[k], 1.0e-5f) << when << ", the host's " << parameters[(int) k]->getName (64);
+                for (size_t k = 0; k < inProcessor.size(); ++k)
+                    EXPECT_NEAR (inProcessor[k], hostSet[k], 1.0e-5f)
+                        << when << ", the processor's " << parameters[(int) k]->getName (64);
+            };
+            expectHostSet ("right after the restore");
+            sharedHost().pumpMessages (100);
+            expectHostSet ("a moment later");
+        }
+
+        // When the program was the last thing the host set, the host's view comes to show the values
+        // it moved, which the processor holds.
+        TEST (StateRestorationVst3, HostViewFollowsAProgramAutomatedLast)
+        {
+            auto plugin = loadFresh (PluginFormatKind::vst3, 48000.0, 512);
+            ASSERT_NE (plugin, nullptr);
+            prepare (*plugin, 48000.0, 512);
+            automateAsAValidator (*plugin, false);
+
+            const auto parameters = pluginParameters (*plugin);
+            EXPECT_TRUE (sharedHost().pumpUntil ([&] { return hostShowsProcessorValues (*plugin); }, 10000));
+            const auto inHost = hostValues (*plugin), inProcessor = processorValues (*plugin);
+            for (size_t k = 0; k < inProcessor.size(); ++k)
+                EXPECT_NEAR (inHost[k], inProcessor[k], 1.0e-5f) << parameters[(int) k]->getName (64);
         }
 
     }  // namespace
