@@ -198,9 +198,13 @@ TEST (UserDefaults, WritesGoThroughALinkToWhatItNamesAndTheLinkStays)
         ASSERT_TRUE (file.getParentDirectory().createDirectory());
         const auto target = file.getParentDirectory().getChildFile (c.target);
         if (c.target.rfind ("/proc", 0) != 0 && c.target.rfind ("gone", 0) != 0)
+        {
             ASSERT_TRUE (target.getParentDirectory().createDirectory());
+        }
         if (c.targetExists)
+        {
             ASSERT_TRUE (target.replaceWithText ("{ \"kAppPrefMidiProgChangeMode\": 1, \"mine\": true }"));
+        }
         ASSERT_EQ (::symlink (c.target.c_str(), file.getFullPathName().toRawUTF8()), 0) << c.what;
         const auto link = describeEntry (file);
 
