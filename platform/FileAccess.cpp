@@ -45,9 +45,11 @@ namespace brisalto::platform::files
         // Where a write lands: a plain path as it is, a symbolic link at the end of its chain,
         // which must be a regular file or be missing in a folder that exists. A link never
         // becomes a file of its own, a folder is never replaced, and no folder is made for a
-        // link's end.
-        juce::File whereToWrite (const juce::File& file)
+        // link's end. regularFileMode is the permissions of the regular file that stands there,
+        // or 0.
+        juce::File whereToWrite (const juce::File& file, mode_t& regularFileMode)
         {
+            regularFileMode = 0;
             const bool link = isLink (file);
             const auto end = link ? endOfLinks (file) : file;
             if (end == juce::File())
@@ -59,6 +61,8 @@ namespace brisalto::platform::files
                 return end.getParentDirectory().isDirectory() ? end : juce::File();
             if (S_ISDIR (info.st_mode) || (link && ! S_ISREG (info.st_mode)))
                 return {};
+            if (S_ISREG (info.st_mode))
+                regularFileMode = info.st_mode & 07777;
             return end;
         }
     }
@@ -199,7 +203,8 @@ namespace brisalto::platform::files
     {
         if (size == 0 || file.getFullPathName().isEmpty())
             return false;
-        const auto target = whereToWrite (file);
+        mode_t regularFileMode = 0;
+        const auto target = whereToWrite (file, regularFileMode);
         if (target == juce::File())
             return false;
 
@@ -213,11 +218,8 @@ namespace brisalto::platform::files
                 return false;
         }
         // The new content keeps the old file's permissions (a private file stays private).
-        struct stat info
-        {
-        };
-        if (::stat (target.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG (info.st_mode))
-            ::chmod (temp.getFile().getFullPathName().toRawUTF8(), info.st_mode & 07777);
+        if (regularFileMode != 0)
+            ::chmod (temp.getFile().getFullPathName().toRawUTF8(), regularFileMode);
         return temp.overwriteTargetFileWithTemporary();
     }
 }
