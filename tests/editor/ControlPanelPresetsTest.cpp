@@ -345,12 +345,14 @@ TEST (WindowedPresetMenu, EveryLevelShowsWholeNamesInTheSmallestAndTheDesignWind
         panel.update_UI();
         pumpPendingMessages (1000);
 
+        // Menu windows open and lay out their rows at once. No messages are dispatched while they
+        // are up: their timers would dismiss them whenever the X server has not yet told this
+        // process it is the active application.
         std::vector<juce::Component*> windows;
         std::vector<juce::PopupMenu*> menus { panel.presetsCombo->getRootMenu() };
         panel.presetsCombo->showPopup();
         for (const auto* subMenu : { "factory", "drum " })
         {
-            pumpPendingMessages (1000);
             const auto opened = newMenuWindows (windows);
             ASSERT_EQ (opened.size(), 1u) << subMenu;
             windows.push_back (opened.front());
