@@ -9,7 +9,9 @@
 # controller's copies change only through performEdit, which a host takes for the user's edit
 # (it writes automation and marks the project modified), or through setComponentState. The
 # processor says which values moved, and whether the announcement is its own program choice,
-# through processor/state/ControllerValueRefresh.h.
+# through processor/state/ControllerValueRefresh.h. While a value the host set has reached only
+# one of the processor and the controller, the refresh waits for it (the host would re-read the
+# controller's older copy).
 #
 # And: a program the host picks through its program parameter goes to the processor from
 # process(), with the block that carries it (below).
@@ -57,6 +59,13 @@ _brisalto_patch_wrapper("    void audioProcessorChanged (AudioProcessor*, const 
         const auto moved = source.takeMovedValues();
         int32 flags = 0;
 
+        if (moved.indices != 0 && moved.timesHeldBack < ::ControllerValueRefresh::maxTimesHeldBack
+            && hostValueInTransit (moved.indices))
+        {
+            source.holdBackMovedValues (moved);
+            return flags;
+        }
+
         for (auto vstParamId : audioProcessor->getParamIDs())
         {
             auto* param = audioProcessor->getParamForVSTParamID (vstParamId);
@@ -74,6 +83,28 @@ _brisalto_patch_wrapper("    void audioProcessorChanged (AudioProcessor*, const 
         }
 
         return flags;
+    }
+
+    // Brisalto: a value other than those a switch moved that differs between this controller and
+    // the processor is one the host set and has handed to one of them only: the processor received
+    // it with a block and the host hands it here later (JUCE's host does so from a timer), or
+    // the reverse while the host plays. A re-read now would show the host the older copy, and
+    // keep showing it after the newer one arrives.
+    bool hostValueInTransit (uint32 movedIndices)
+    {
+        for (auto vstParamId : audioProcessor->getParamIDs())
+        {
+            auto* param = audioProcessor->getParamForVSTParamID (vstParamId);
+            const auto index = param != nullptr ? param->getParameterIndex() : -1;
+
+            if (vstParamId != audioProcessor->getProgramParamID()
+                && index >= 0 && index < ::ControllerValueRefresh::maxValues
+                && (movedIndices & (1u << (unsigned) index)) == 0
+                && (float) EditController::getParamNormalized (vstParamId) != param->getValue())
+                return true;
+        }
+
+        return false;
     }
 
     void audioProcessorChanged (AudioProcessor*, const ChangeDetails& details) override\n")
@@ -134,6 +165,18 @@ _brisalto_patch_wrapper("    void processParameterChanges (Vst::IParameterChange
     {
         takeProgramOfBlock (paramChanges);
 ")
+
+# A value the host hands the controller lets a refresh held back for it go ahead
+# (hostValueInTransit).
+_brisalto_patch_wrapper("                valueNormalized = v;
+
+                // Only update the AudioProcessor here if we're not playing,"
+"                valueNormalized = v;
+
+                if (auto* refresh = dynamic_cast<::ControllerValueRefresh*> (owner.getPluginInstance()))
+                    refresh->hostValueReachedController();
+
+                // Only update the AudioProcessor here if we're not playing,")
 
 # The controller's late copy of a program the processor took from a block has the values that
 # switch moved told to the host then, on the host's side of the exchange.

@@ -222,6 +222,12 @@ private:
     RelaxedAtomic<float> mValueTold[NUM_PARAMETERS];
     RelaxedAtomic<float> mValueBefore[NUM_PARAMETERS];
     RelaxedAtomic<int32_t> mProgramToAnnounce { 0 };  // the next notification announces the program
+    // Marked values a VST3 controller handed back until its host's values reach it, how often in
+    // a row it did, and the hand-off timer's ticks since (message thread).
+    RelaxedAtomic<int32_t> mValuesHeldBack { 0 };
+    RelaxedAtomic<int32_t> mTimesHeldBack { 0 };
+    int mTicksHeldBack = 0;
+    static constexpr int ticksToWaitForHostValue = 4;
     // Indices a linked adoption changed on the render thread, told by the hand-off timer.
     std::atomic<uint32_t> mAdoptedToTell { 0 };
     // The LV2 wrapper writes its latency port from getLatencySamples() right after each block,
@@ -555,6 +561,8 @@ private:
     bool takeProgramAnnouncement() noexcept override;
     void takeProgramOfBlock (int program) noexcept override;
     void programChoiceReachedController() override;
+    void holdBackMovedValues (const MovedValues& moved) noexcept override;
+    void hostValueReachedController() override;
     // Has what tellHostParametersChanged marked told on the message thread (posted, or by the
     // hand-off timer).
     void requestHostNotification();

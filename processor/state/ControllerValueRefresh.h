@@ -19,10 +19,22 @@ public:
         uint32_t indices = 0;
         float before[maxValues] {};
         float now[maxValues] {};
+        int timesHeldBack = 0;  // how often in a row they were handed back (holdBackMovedValues)
     };
 
     // The values moved since the last call that nobody has moved again since; marks them told.
     virtual MovedValues takeMovedValues() noexcept = 0;
+
+    // The controller found a value its host set that has reached only one of the processor and
+    // the controller: the host's re-read would take the older copy into its view. The values are
+    // marked again and told once the host hands the controller a value
+    // (hostValueReachedController), or a moment later if none comes; after maxTimesHeldBack in a
+    // row they are told regardless.
+    static constexpr int maxTimesHeldBack = 8;
+    virtual void holdBackMovedValues (const MovedValues& moved) noexcept = 0;
+
+    // The host handed the controller a value other than the one it held (its thread).
+    virtual void hostValueReachedController() = 0;
 
     // Whether this announcement is also the processor's own program choice, which the
     // controller's program parameter must follow (false when the host chose the program there).

@@ -67,6 +67,22 @@ void BrisaltoAudioProcessor::programChoiceReachedController()
         requestHostNotification();
 }
 
+void BrisaltoAudioProcessor::holdBackMovedValues (const MovedValues& moved) noexcept
+{
+    mValuesToTell.fetch_or (moved.indices);
+    mTimesHeldBack = moved.timesHeldBack + 1;
+    mTicksHeldBack = 0;
+    mValuesHeldBack = 1;
+}
+
+void BrisaltoAudioProcessor::hostValueReachedController()
+{
+    // Told from the message thread, once the host's hand-over (which may carry more values)
+    // has returned.
+    if (mValuesHeldBack.exchange (0) != 0)
+        requestHostNotification();
+}
+
 void BrisaltoAudioProcessor::requestHostNotification()
 {
     // No message loop: no wrapper either, nothing to defer to.
@@ -133,6 +149,8 @@ ControllerValueRefresh::MovedValues BrisaltoAudioProcessor::takeMovedValues() no
     static_assert (NUM_PARAMETERS <= maxValues);
     MovedValues moved;
     const uint32_t indices = mValuesToTell.exchange (0);
+    mValuesHeldBack = 0;
+    moved.timesHeldBack = mTimesHeldBack.exchange (0);
     for (int k = 0; k < NUM_PARAMETERS; ++k)
     {
         // One moved again since it was marked was moved by someone who told the host (its
@@ -178,6 +196,11 @@ void BrisaltoAudioProcessor::takeHandOffs()
 {
     if (mLatencyHandOff.exchange (0) != 0)
         setLatencySamples (reportedLatency());
+    // Values the VST3 controller held back wait for the host to hand it one; after a few ticks
+    // without (the processor had caught up with a value the controller held first) they are
+    // told from here.
+    if (mValuesHeldBack.load() != 0 && ++mTicksHeldBack > ticksToWaitForHostValue && mValuesHeldBack.exchange (0) != 0)
+        mHostNotifyHandOff = 1;
     if (mPrepared && mHostNotifyHandOff.exchange (0) != 0)
         notifyHostNow();
     if (const auto adopted = mAdoptedToTell.exchange (0))

@@ -215,5 +215,90 @@ namespace brisalto::host::test
                 EXPECT_NEAR (inHost[k], inProcessor[k], 1.0e-5f) << parameters[(int) k]->getName (64);
         }
 
+        // A host's automation from a thread of its own: what it sets there reaches the processor with
+        // the block rendered right after, the controller only when the host's timer hands it over.
+        // With no value, the block only hands on what the host set before.
+        void automateOnAnotherThread (juce::AudioPluginInstance& plugin, juce::AudioProcessorParameter* parameter, float value)
+        {
+            std::thread automation (
+                [&]
+                {
+                    juce::AudioBuffer<float> buffer (juce::jmax (plugin.getTotalNumInputChannels(), plugin.getTotalNumOutputChannels()), 64);
+                    buffer.clear();
+                    juce::MidiBuffer midi;
+                    if (parameter != nullptr)
+                        parameter->setValue (value);
+                    plugin.processBlock (buffer, midi);
+                });
+            automation.join();
+        }
+
+        struct PlayingTransport final : juce::AudioPlayHead
+        {
+            juce::Optional<PositionInfo> getPosition() const override
+            {
+                PositionInfo position;
+                position.setIsPlaying (true);
+                return position;
+            }
+        };
+
+        // While the host plays, it is asked to re-read the values a program switch moved while its
+        // controller's copy of a value the host set since, one the switch left alone, is older than
+        // the processor's (the value reached the processor first) or newer (the host set it on its
+        // own thread; the processor receives it with the next block). Either way the host ends up
+        // showing what it set last.
+        TEST (StateRestorationVst3, ValueSetWhileTheHostLearnsOfASwitchStaysInItsView)
+        {
+            auto plugin = loadFresh (PluginFormatKind::vst3, 48000.0, 64);
+            ASSERT_NE (plugin, nullptr);
+            PlayingTransport transport;
+            plugin->setPlayHead (&transport);
+            prepare (*plugin, 48000.0, 64);
+            const auto parameters = everyParameterButBypass (*plugin);
+            auto& programList = *parameters.getLast();
+            ASSERT_TRUE (isProgramList (programList));
+            const auto lastProgram = (float) (programList.getNumSteps() - 1);
+            juce::MemoryBlock state;
+
+            for (const bool processorFirst : { true, false })
+                for (const int program : { 1, 2, 3 })
+                {
+                    SCOPED_TRACE (juce::String (processorFirst ? "processor first, program " : "controller first, program ")
+                                  + juce::String (program));
+                    sharedHost().pumpMessages (50);
+                    const auto before = processorValues (*plugin);
+                    automateOnAnotherThread (*plugin, &programList, (float) program / lastProgram);
+                    const auto after = processorValues (*plugin);
+                    const int count = (int) after.size();  // the plug-in's own, the program list not among them
+                    int unmoved = 0;
+                    while (unmoved < count && (after[(size_t) unmoved] != before[(size_t) unmoved] || parameters[unmoved]->isDiscrete()))
+                        ++unmoved;
+                    ASSERT_LT (unmoved, count);
+                    auto& parameter = *parameters[unmoved];
+                    const float set = parameter.getValue() < 0.5f ? 0.75f : 0.25f;
+
+                    if (processorFirst)
+                        automateOnAnotherThread (*plugin, &parameter, set);
+                    else
+                        parameter.setValue (set);
+                    // The host hands its program to the controller now, on its own thread: the plug-in
+                    // then asks the host to re-read its values. The same choice set again leaves the
+                    // value that reached the processor first behind; a state call hands over every
+                    // value the host has not handed over yet.
+                    if (processorFirst)
+                        programList.setValue ((float) program / lastProgram);
+                    else
+                        plugin->getStateInformation (state);
+                    std::this_thread::sleep_for (std::chrono::milliseconds (100));
+                    if (! processorFirst)
+                        automateOnAnotherThread (*plugin, nullptr, 0.0f);
+
+                    EXPECT_TRUE (sharedHost().pumpUntil ([&] { return hostShowsProcessorValues (*plugin); }, 3000));
+                    EXPECT_NEAR (parameter.getValue(), set, 1.0e-6f) << parameter.getName (64);
+                }
+            plugin->setPlayHead (nullptr);
+        }
+
     }  // namespace
 }  // namespace brisalto::host::test
