@@ -1,7 +1,6 @@
 #include "FileAccess.h"
 
 #include <cerrno>
-#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,14 +15,6 @@ namespace brisalto::platform::files
             return (int64_t) info.st_mtim.tv_sec * 1000000000 + (int64_t) info.st_mtim.tv_nsec;
         }
 
-        bool isLink (const juce::File& file)
-        {
-            struct stat info
-            {
-            };
-            return ::lstat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISLNK (info.st_mode);
-        }
-
         // The file a chain of symbolic links ends at (relative links count from their own
         // folder), or an empty File when the chain loops or runs deeper than the kernel follows.
         juce::File endOfLinks (juce::File file)
@@ -31,13 +22,10 @@ namespace brisalto::platform::files
             constexpr int maxLinks = 40;
             for (int followed = 0; followed <= maxLinks; ++followed)
             {
-                if (! isLink (file))
+                const auto target = file.getNativeLinkedTarget();
+                if (target.isEmpty())
                     return file;
-                std::string target (PATH_MAX, '\0');
-                const auto length = ::readlink (file.getFullPathName().toRawUTF8(), target.data(), target.size());
-                if (length <= 0 || (size_t) length >= target.size())
-                    return {};
-                file = file.getParentDirectory().getChildFile (juce::String::fromUTF8 (target.data(), (int) length));
+                file = file.getParentDirectory().getChildFile (target);
             }
             return {};
         }
@@ -50,7 +38,7 @@ namespace brisalto::platform::files
         juce::File whereToWrite (const juce::File& file, mode_t& regularFileMode)
         {
             regularFileMode = 0;
-            const bool link = isLink (file);
+            const bool link = file.isSymbolicLink();
             const auto end = link ? endOfLinks (file) : file;
             if (end == juce::File())
                 return {};
