@@ -22,6 +22,12 @@ namespace
         return frames;
     }
 
+    // The length of a ring segment at the knob's scale. The outer quarter of a segment is glow.
+    int segmentLengthAt (float scale) noexcept
+    {
+        return (int) (18.0f * scale + 0.5f);
+    }
+
     // Positions come from JUCE within 0..1; anything else is held to that range, NaN as 0.
     float safePosition (float position) noexcept
     {
@@ -176,7 +182,11 @@ void LumoLNF::drawRotarySlider (juce::Graphics& g, int x, int y, int width, int 
     const auto scale = width > 81 ? 1.0f : (float) width / 108.0f;
     const auto& frames = width < 90 ? knobFramesSmall : knobFramesLarge;
     const auto top = (int) (12.0f * scale + 0.5f);
-    const auto side = juce::jmax (0, juce::jmin (height - top, width));
+    // The ring stands `top` out from the frame, sideways as well as up. The frame leaves it room
+    // beside it: at 3 and 9 o'clock no more than the segments' glow and half a pixel of their
+    // bars fall outside the area.
+    const auto ringRoom = width - 2 * top + segmentLengthAt (scale) / 2 + 1;
+    const auto side = juce::jmax (0, juce::jmin (height - top, width, ringRoom));
 
     if (! frames.empty())
     {
@@ -199,7 +209,7 @@ void LumoLNF::drawKnobRing (juce::Graphics& g, int width, float scale, int top, 
         return;
 
     const auto segmentWidth = (int) (11.0f * scale + 0.5f);
-    const auto segmentHeight = (int) (18.0f * scale + 0.5f);
+    const auto segmentHeight = segmentLengthAt (scale);
     const auto upright = juce::AffineTransform::scale ((float) segmentWidth / (float) segmentOnImage.getWidth(),
                                                        (float) segmentHeight / (float) segmentOnImage.getHeight())
                              .translated ((float) width * 0.5f - (float) segmentWidth * 0.5f, 0.0f);

@@ -48,6 +48,17 @@ namespace
         }
     }
 
+    // Where the lit bar of a ring segment lies in its image: its opaque pixels (the rest is glow).
+    juce::Rectangle<float> barOf (const juce::Image& segment)
+    {
+        juce::Rectangle<int> bar;
+        for (int y = 0; y < segment.getHeight(); ++y)
+            for (int x = 0; x < segment.getWidth(); ++x)
+                if (segment.getPixelAt (x, y).getAlpha() == 255)
+                    bar = bar.getUnion ({ x, y, 1, 1 });
+        return bar.toFloat();
+    }
+
     juce::String pathOf (const juce::Component& c)
     {
         juce::String path = c.getName();
@@ -134,5 +145,52 @@ TEST (EditorSizes, CaptionsStayLegibleAndWholeAtTheMinimumSize)
             writeEditorSnapshot (*open.editor, "editor-advanced-minimum.png");
         if (shown != nullptr)
             shown->setVisible (false);
+    }
+}
+
+// A knob's drawing is cut at its edges. At every size the knobs of all three panels keep their
+// rings inside them: no segment's bar loses as much as a pixel there, the ticks at 3 and 9
+// o'clock (the nearest to the sides) included.
+TEST (EditorSizes, KnobRingsStayWholeInsideTheKnobs)
+{
+    OpenEditor open;
+    auto& panel = open.panel();
+
+    for (const auto& size : { minimumWindow, designWindow, largestWindow })
+    {
+        const auto sizeName = juce::String (size.x) + "x" + juce::String (size.y);
+        SCOPED_TRACE (sizeName);
+        open.editor->setSize (size.x, size.y);
+
+        for (const auto& [owner, ownerName] : { std::pair<juce::Component*, const char*> (&panel, "main"),
+                                                std::pair<juce::Component*, const char*> (panel.advancedPanel.get(), "advanced"),
+                                                std::pair<juce::Component*, const char*> (panel.weightPanel.get(), "weight") })
+            for (auto* child : owner->getChildren())
+            {
+                auto* knob = dynamic_cast<juce::Slider*> (child);
+                if (knob == nullptr)
+                    continue;
+
+                const auto& lnf = dynamic_cast<LumoLNF&> (knob->getLookAndFeel());
+                RecordingContext context (knob->getLocalBounds());
+                juce::Graphics g (context);
+                knob->paintEntireComponent (g, false);
+
+                int segments = 0;
+                for (const auto& drawn : context.images)
+                {
+                    if (! (drawn.image == lnf.segmentOnImage || drawn.image == lnf.segmentBelowCentreImage
+                           || drawn.image == lnf.segmentOffImage))
+                        continue;
+                    const auto bar = barOf (drawn.image).transformedBy (drawn.transform);
+                    EXPECT_TRUE (knob->getLocalBounds().toFloat().expanded (1.0f).contains (bar))
+                        << ownerName << " " << knob->getBounds().toString() << ": segment " << segments << " at "
+                        << bar.toString();
+                    ++segments;
+                }
+                EXPECT_EQ (segments, 27) << ownerName << " " << knob->getBounds().toString();
+            }
+
+        writeEditorSnapshot (panel, "main-panel-" + sizeName + ".png");
     }
 }
