@@ -4,8 +4,8 @@
 # The change: when the processor announces a program change (updateHostDisplay with
 # programChanged, which it sends from its message thread after the host's call has returned),
 # the controller copies the values the switch moved from the processor into the values it hands
-# the host (setParamNormalized, no performEdit) and asks the host to re-read them all
-# (restartComponent with kParamValuesChanged). JUCE's own wrapper has no way to do that: its
+# the host (its own copies only: no performEdit, nothing handed back to the processor) and asks the
+# host to re-read them all (restartComponent with kParamValuesChanged). JUCE's own wrapper has no way to do that: its
 # controller's copies change only through performEdit, which a host takes for the user's edit
 # (it writes automation and marks the project modified), or through setComponentState. The
 # processor says which values moved, and whether the announcement is its own program choice,
@@ -57,32 +57,35 @@ _brisalto_patch_wrapper("    void audioProcessorChanged (AudioProcessor*, const 
     int32 refreshValuesMovedInProcessor (::ControllerValueRefresh& source)
     {
         const auto moved = source.takeMovedValues();
-        int32 flags = 0;
 
         if (moved.indices != 0 && moved.timesHeldBack < ::ControllerValueRefresh::maxTimesHeldBack
             && hostValueInTransit (moved.indices))
         {
             source.holdBackMovedValues (moved);
-            return flags;
+            return 0;
         }
 
-        for (auto vstParamId : audioProcessor->getParamIDs())
+        uint32 copied = 0;
+        forEachValueIn (moved.indices, [&] (Vst::ParamID vstParamId, AudioProcessorParameter& param, int index)
         {
-            auto* param = audioProcessor->getParamForVSTParamID (vstParamId);
-            const auto index = param != nullptr ? param->getParameterIndex() : -1;
+            const auto now = param.getValue();
 
-            if (vstParamId == audioProcessor->getProgramParamID()
-                || index < 0 || index >= ::ControllerValueRefresh::maxValues
-                || (moved.indices & (1u << (unsigned) index)) == 0
-                || (float) EditController::getParamNormalized (vstParamId) != moved.before[index]
-                || param->getValue() != moved.now[index])
-                continue;
+            if (now == moved.now[index] && (float) EditController::getParamNormalized (vstParamId) == moved.before[index])
+            {
+                copyToController (vstParamId, now);
+                copied |= 1u << (unsigned) index;
+            }
+        });
 
-            EditController::setParamNormalized (vstParamId, moved.now[index]);
-            flags |= Vst::kParamValuesChanged;
-        }
+        // A restore that ended meanwhile may have reached this controller before some of the
+        // copies above did: what the processor holds now, the restored values, goes over them.
+        if (source.hostRestoresSoFar() != moved.restoresBefore)
+            forEachValueIn (copied, [&] (Vst::ParamID vstParamId, AudioProcessorParameter& param, int)
+            {
+                copyToController (vstParamId, param.getValue());
+            });
 
-        return flags;
+        return copied != 0 ? Vst::kParamValuesChanged : 0;
     }
 
     // Brisalto: a value other than those a switch moved that differs between this controller and
@@ -92,6 +95,18 @@ _brisalto_patch_wrapper("    void audioProcessorChanged (AudioProcessor*, const 
     // keep showing it after the newer one arrives.
     bool hostValueInTransit (uint32 movedIndices)
     {
+        bool inTransit = false;
+        forEachValueIn (~movedIndices, [&] (Vst::ParamID vstParamId, AudioProcessorParameter& param, int)
+        {
+            inTransit = inTransit || (float) EditController::getParamNormalized (vstParamId) != param.getValue();
+        });
+        return inTransit;
+    }
+
+    // Brisalto: the processor's parameters whose bit is set in `indices`, the program list not among them.
+    template <typename Callback>
+    void forEachValueIn (uint32 indices, Callback&& callback)
+    {
         for (auto vstParamId : audioProcessor->getParamIDs())
         {
             auto* param = audioProcessor->getParamForVSTParamID (vstParamId);
@@ -99,12 +114,18 @@ _brisalto_patch_wrapper("    void audioProcessorChanged (AudioProcessor*, const 
 
             if (vstParamId != audioProcessor->getProgramParamID()
                 && index >= 0 && index < ::ControllerValueRefresh::maxValues
-                && (movedIndices & (1u << (unsigned) index)) == 0
-                && (float) EditController::getParamNormalized (vstParamId) != param->getValue())
-                return true;
+                && (indices & (1u << (unsigned) index)) != 0)
+                callback (vstParamId, *param, index);
         }
+    }
 
-        return false;
+    // Brisalto: this controller's copy alone. JUCE's Param would hand the value to the processor
+    // as well while the host is not playing: a value read from the processor a moment ago that a
+    // restore has replaced since would undo the restore there.
+    void copyToController (Vst::ParamID vstParamId, float value)
+    {
+        if (auto* copy = getParameterObject (vstParamId))
+            copy->Vst::Parameter::setNormalized (value);
     }
 
     void audioProcessorChanged (AudioProcessor*, const ChangeDetails& details) override\n")

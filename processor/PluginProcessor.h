@@ -228,6 +228,7 @@ private:
     RelaxedAtomic<int32_t> mTimesHeldBack { 0 };
     int mTicksHeldBack = 0;
     static constexpr int ticksToWaitForHostValue = 4;
+    std::atomic<uint32_t> mHostRestores { 0 };  // restores of the VST3 host's state applied so far
     // Indices a linked adoption changed on the render thread, told by the hand-off timer.
     std::atomic<uint32_t> mAdoptedToTell { 0 };
     // The LV2 wrapper writes its latency port from getLatencySamples() right after each block,
@@ -558,6 +559,7 @@ private:
     void tellValues (uint32_t indices, bool onlyUnmovedSinceMarked);
     // What the VST3 wrapper takes on a program announcement (ControllerValueRefresh).
     MovedValues takeMovedValues() noexcept override;
+    uint32_t hostRestoresSoFar() const noexcept override;
     bool takeProgramAnnouncement() noexcept override;
     void takeProgramOfBlock (int program) noexcept override;
     void programChoiceReachedController() override;

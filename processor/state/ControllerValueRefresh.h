@@ -20,10 +20,18 @@ public:
         float before[maxValues] {};
         float now[maxValues] {};
         int timesHeldBack = 0;  // how often in a row they were handed back (holdBackMovedValues)
+        uint32_t restoresBefore = 0;  // hostRestoresSoFar() when they were taken
     };
 
     // The values moved since the last call that nobody has moved again since; marks them told.
     virtual MovedValues takeMovedValues() noexcept = 0;
+
+    // How many of its host's restores the processor has applied (any thread). A restore drops
+    // every value still to be told or held back: the host re-reads the restored values itself
+    // (setComponentState). One that ends after takeMovedValues may have reached the controller
+    // before the refresh's copies did: then the processor's values, the restored ones, are copied
+    // again.
+    virtual uint32_t hostRestoresSoFar() const noexcept = 0;
 
     // The controller found a value its host set that has reached only one of the processor and
     // the controller: the host's re-read would take the older copy into its view. The values are

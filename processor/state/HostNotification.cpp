@@ -21,8 +21,12 @@ void BrisaltoAudioProcessor::tellHostParametersChanged (const float (&before)[NU
     {
         // The host follows its restore with setComponentState, where the wrapper copies every
         // value and asks the host to re-read them all: values sent back would reach it as user
-        // edits, late, and could undo what it sets meanwhile. Older untold values are covered too.
+        // edits, late, and could undo what it sets meanwhile. Older untold or held-back values are
+        // covered too, and a refresh under way when it ended copies the restored values again.
         mValuesToTell.store (0);
+        mValuesHeldBack = 0;
+        mTimesHeldBack = 0;
+        mHostRestores.fetch_add (1);
     }
     else
     {
@@ -69,6 +73,9 @@ void BrisaltoAudioProcessor::programChoiceReachedController()
 
 void BrisaltoAudioProcessor::holdBackMovedValues (const MovedValues& moved) noexcept
 {
+    // Values from before a restore are gone with it.
+    if (moved.restoresBefore != hostRestoresSoFar())
+        return;
     mValuesToTell.fetch_or (moved.indices);
     mTimesHeldBack = moved.timesHeldBack + 1;
     mTicksHeldBack = 0;
@@ -148,6 +155,8 @@ ControllerValueRefresh::MovedValues BrisaltoAudioProcessor::takeMovedValues() no
 {
     static_assert (NUM_PARAMETERS <= maxValues);
     MovedValues moved;
+    // Read first: a restore that clears the values after this counts as after them.
+    moved.restoresBefore = hostRestoresSoFar();
     const uint32_t indices = mValuesToTell.exchange (0);
     mValuesHeldBack = 0;
     moved.timesHeldBack = mTimesHeldBack.exchange (0);
@@ -163,6 +172,11 @@ ControllerValueRefresh::MovedValues BrisaltoAudioProcessor::takeMovedValues() no
         moved.now[k] = now;
     }
     return moved;
+}
+
+uint32_t BrisaltoAudioProcessor::hostRestoresSoFar() const noexcept
+{
+    return mHostRestores.load();
 }
 
 bool BrisaltoAudioProcessor::takeProgramAnnouncement() noexcept

@@ -199,6 +199,34 @@ namespace brisalto::host::test
             expectHostSet ("a moment later");
         }
 
+        // A program the host chooses and, at once, its restore of a state saved earlier: the switch's
+        // values reach the host from the plug-in's message thread while the restore runs on the
+        // host's. The restored values stand, in the host and in the processor.
+        TEST (StateRestorationVst3, ARestoreRightAfterAProgramChoiceStands)
+        {
+            auto plugin = loadFresh (PluginFormatKind::vst3);
+            ASSERT_NE (plugin, nullptr);
+            juce::Random random (7);
+            for (auto* parameter : pluginParameters (*plugin))
+                setParameterAsHost (*parameter, random.nextFloat());
+            juce::MemoryBlock saved;
+            plugin->getStateInformation (saved);
+            const auto restored = processorValues (*plugin);
+            auto& programList = *everyParameterButBypass (*plugin).getLast();
+            ASSERT_TRUE (isProgramList (programList));
+
+            const auto showsRestored = [&] { return processorValues (*plugin) == restored && hostShowsProcessorValues (*plugin); };
+            for (int round = 0; round < 400; ++round)
+            {
+                setParameterAsHost (programList, (float) (1 + round % 6) / 6.0f);
+                plugin->setStateInformation (saved.getData(), (int) saved.getSize());
+                ASSERT_TRUE (sharedHost().pumpUntil (showsRestored, 10000)) << "round " << round;
+                // Proves a negative: what the switch left pending would have overwritten them by now.
+                sharedHost().pumpMessages (10);
+                ASSERT_TRUE (showsRestored()) << "round " << round;
+            }
+        }
+
         // When the program was the last thing the host set, the host's view comes to show the values
         // it moved, which the processor holds.
         TEST (StateRestorationVst3, HostViewFollowsAProgramAutomatedLast)
@@ -302,3 +330,4 @@ namespace brisalto::host::test
 
     }  // namespace
 }  // namespace brisalto::host::test
+

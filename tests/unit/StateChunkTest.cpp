@@ -450,6 +450,16 @@ TEST (StateChunkVst3, ControllerTakesTheSwitchedValuesNobodyMovedSince)
     plugin->setCurrentProgram (1);
     restore (*plugin, "{ \"Threshold\": 0.5 }");
     EXPECT_EQ (controller.takeMovedValues().indices, 0u);
+
+    // A refresh under way when the host restores learns of the restore after its copies, and
+    // what it hands back to wait for the host is gone with the restore.
+    plugin->setCurrentProgram (5);
+    const auto takenBeforeRestore = controller.takeMovedValues();
+    ASSERT_NE (takenBeforeRestore.indices, 0u);
+    restore (*plugin, "{ \"Threshold\": 0.5 }");
+    EXPECT_NE (controller.hostRestoresSoFar(), takenBeforeRestore.restoresBefore);
+    controller.holdBackMovedValues (takenBeforeRestore);
+    EXPECT_EQ (controller.takeMovedValues().indices, 0u);
 }
 
 // Writes real chunks as seeds for the reader's fuzz target when BRISALTO_WRITE_FUZZ_SEEDS names
