@@ -1,11 +1,11 @@
 #pragma once
 
+#include "common/WaitUntil.h"
+
 #include <juce_core/juce_core.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 // An `xdg-open` of the test's own, first on PATH for the lifetime of the object, that records
 // its arguments (their count, then one per line) and its open file descriptors instead of
@@ -50,8 +50,7 @@ public:
     // What the program recorded: waits for it, as it runs detached ("" when it never ran).
     juce::String waitForArguments() const
     {
-        for (int i = 0; i < 3000 && ! record().existsAsFile(); ++i)
-            std::this_thread::sleep_for (std::chrono::milliseconds (10));
+        waitUntil ([this] { return record().existsAsFile(); }, 30000);
         return record().loadFileAsString();
     }
 

@@ -1,6 +1,7 @@
 #include "EditorTestSupport.h"
 #include "OpenEditor.h"
 #include "common/FakeXdgOpen.h"
+#include "common/WaitUntil.h"
 
 #include "platform/BundleResources.h"
 
@@ -252,11 +253,14 @@ TEST (ControlPanelButtons, HelpAndLogoOpenThroughTheDesktopWithoutAShell)
     // xdg-open ends with success: nothing to say. It finds no program: the status line says so.
     const auto tickUntilTheLaunchIsSettled = [&p]
     {
-        for (int i = 0; i < 500 && p.launchOutcome != nullptr; ++i)
-        {
-            p.timerCallback();
-            juce::Thread::sleep (10);
-        }
+        waitUntil (
+            [&p]
+            {
+                if (p.launchOutcome != nullptr)
+                    p.timerCallback();
+                return p.launchOutcome == nullptr;
+            },
+            30000);
         EXPECT_EQ (p.launchOutcome, nullptr);
     };
     p.showStatus ({});

@@ -3,6 +3,7 @@
 
 #include "common/MidiTestSupport.h"
 #include "common/TestSupport.h"
+#include "common/WaitUntil.h"
 #include "platform/MidiSystemAlsa.h"
 #include "platform/MidiSystemAlsaEvents.h"
 #include "processor/midi/MidiWrapper.h"
@@ -11,23 +12,10 @@
 
 #include <alsa/asoundlib.h>
 
-#include <chrono>
 #include <functional>
 
 namespace
 {
-    // Waits (generously: a slow machine must not fail the test) for a condition.
-    bool eventually (const std::function<bool()>& condition)
-    {
-        for (int i = 0; i < 20000; ++i)
-        {
-            if (condition())
-                return true;
-            std::this_thread::sleep_for (std::chrono::milliseconds (1));
-        }
-        return condition();
-    }
-
     // Another program's sequencer client, sending as a controller would.
     struct OtherClient
     {
@@ -152,17 +140,18 @@ TEST (AlsaMidi, ClientPortsDestinationHotPlugAndDisposal)
     // A program change sent to the destination arrives.
     other.send (
         controller, [] (snd_seq_event_t& ev) { snd_seq_ev_set_pgmchange (&ev, 0, 2); }, own, dest);
-    EXPECT_TRUE (eventually ([&] { return p->mProgramChangeLoads.load() == 1; }));
+    EXPECT_TRUE (waitUntil ([&] { return p->mProgramChangeLoads.load() == 1; }, 30000));
     messageThread.run ([&] { EXPECT_EQ (p->mLastProgramChangePreset, "C"); });
 
     // A port made afterwards is connected through the announce port.
     const int late = other.makeSourcePort ("Late");
-    EXPECT_TRUE (eventually (
+    EXPECT_TRUE (waitUntil (
         [&]
         {
             other.send (late, [] (snd_seq_event_t& ev) { snd_seq_ev_set_noteon (&ev, 0, 60, 99); });
             return p->mMidiSideVelocity.load() == 99;
-        }));
+        },
+        30000));
 
     // Disposing of the last wrapper joins the receive thread and closes the sequencer.
     messageThread.run ([&] { p.reset(); });

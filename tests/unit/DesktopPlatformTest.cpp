@@ -1,6 +1,7 @@
 #include "platform/BundleResources.h"
 #include "platform/DesktopLauncher.h"
 #include "common/FakeXdgOpen.h"
+#include "common/WaitUntil.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
@@ -111,12 +112,8 @@ TEST (DesktopLauncher, WatchedLaunchTellsWhetherAProgramOpenedIt)
         FakeXdgOpen xdgOpen (true, exitCode);
         const auto outcome = brisalto::platform::desktop::openWatched ("https://kestrom.example");
         ASSERT_NE (outcome, nullptr);
-        auto state = outcome->poll();
-        for (int i = 0; i < 500 && state == State::pending; ++i)
-        {
-            juce::Thread::sleep (10);
-            state = outcome->poll();
-        }
+        auto state = State::pending;
+        waitUntil ([&] { return (state = outcome->poll()) != State::pending; }, 30000);
         EXPECT_EQ (state, expected);
         EXPECT_EQ (xdgOpen.waitForArguments(), "1\nhttps://kestrom.example\n");
         EXPECT_FALSE (xdgOpen.descriptors().contains ("77")) << xdgOpen.descriptors().joinIntoString (" ");

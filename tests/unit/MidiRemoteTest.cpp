@@ -1,4 +1,5 @@
 #include "common/MidiTestSupport.h"
+#include "common/WaitUntil.h"
 #include "RenderLoopTestSupport.h"
 
 #include "platform/Log.h"
@@ -7,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <set>
 
 using brisalto::platform::midi::Packet;
@@ -337,8 +337,7 @@ TEST_F (MidiRemote, HostProgramChangesAreTakenByTheTimerAndOwnVelocitiesReachThe
         });
     h.render ({ Signal (256, 0.0f) }, {}, { 256 }, false,
               [] (int, juce::MidiBuffer& m) { m.addEvent (juce::MidiMessage::programChange (1, 5), 0); });
-    for (int tick = 0; tick < 30000 && h.p.mProgramChangeLoads.load() == 0; ++tick)
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+    waitUntil ([&h] { return h.p.mProgramChangeLoads.load() != 0; }, 30000);
     messageThread.run (
         [&harness]
         {
@@ -403,10 +402,9 @@ TEST_F (MidiRemote, RestoredModeIsWrittenBackLaterOnTheMessageThread)
     // From a host thread, then from the message thread itself.
     restoreWithMode (1);
     messageThread.run ([&] { restoreWithMode (2); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (10);
-    while (defaults->values.lookUpInteger (brisalto::midi_remote::progChangeModeKey) != std::optional<int64_t> (2)
-           && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for (std::chrono::milliseconds (5));
+    waitUntil ([&]
+               { return defaults->values.lookUpInteger (brisalto::midi_remote::progChangeModeKey) == std::optional<int64_t> (2); },
+               30000);
     messageThread.sync();
     EXPECT_EQ (defaults->values.lookUpInteger (brisalto::midi_remote::progChangeModeKey), std::optional<int64_t> (2));
 

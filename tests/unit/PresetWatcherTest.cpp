@@ -254,6 +254,7 @@ TEST (SharedWatcher, ProcessorsShareItAndTheLastOneStopsIt)
 
     // A container answer that arrives after its instance was destroyed reaches nobody.
     std::make_unique<BrisaltoAudioProcessor>().reset();
+    // Proves a negative: the lookup's answer would have arrived and registered a client by now.
     pumpMessagesUntil ([] { return false; }, 300);
     EXPECT_EQ (watcher.clientCount(), 0u);
 
@@ -336,6 +337,8 @@ TEST (CloudContainerLookup, NothingIsPostedAfterTheLastInstance)
     std::make_unique<BrisaltoAudioProcessor>().reset();
     ASSERT_EQ (entered.wait_for (std::chrono::seconds (5)), std::future_status::ready);
     release.set_value();
+    // Proves a negative: an answer posted once the store returned would have run (and been
+    // logged) by now.
     pumpMessagesUntil ([] { return false; }, 300);
     brisalto::platform::log::flush();
     EXPECT_EQ (sink.answers.load(), 0);

@@ -179,6 +179,8 @@ TEST_F (WithMessageThread, LatencyIsSetAtOnceOnTheMessageThreadAndLaterFromOther
     host.join();
     EXPECT_EQ (h.p.getLatencySamples(), knownLatency);  // not set on that thread
     EXPECT_TRUE (pumpMessagesUntil ([&] { return h.p.getLatencySamples() == 100; }, 30000));
+    // Proves a negative: a later hand-off (the timer ticks every 50 ms) would have set another
+    // latency by now.
     pumpMessagesFor (120);
     EXPECT_EQ (h.p.getLatencySamples(), 100);
 }
@@ -217,7 +219,7 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheMessageThreadNotifiesAfterTheCallRe
     BrisaltoAudioProcessor p;
     RecordingListener listener;
     p.addListener (&listener);
-    pumpMessagesFor (20);
+    pumpPendingMessages();  // what construction posted runs before the counts start
 
     const auto start = parametersOf (p);
     p.setCurrentProgram (1);
@@ -235,6 +237,7 @@ TEST_F (WithMessageThread, ProgramSwitchOnTheMessageThreadNotifiesAfterTheCallRe
     p.setStateInformation (state.getData(), (int) state.getSize());
     EXPECT_EQ (listener.programChanges.load(), 1);
     EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 1; }, 30000));
+    // Proves a negative: a third notification would have arrived by now.
     pumpMessagesFor (50);
     EXPECT_EQ (listener.programChanges.load(), 2);  // one for both
     expectMovedValuesTold (listener, p, start);
@@ -254,7 +257,7 @@ TEST_F (WithMessageThread, SwitchesAndRestoresOfAHostThreadArriveOnceOnTheMessag
     p.setCurrentProgram (5);
     p.getStateInformation (vocals);
     p.setCurrentProgram (0);
-    pumpMessagesFor (50);
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
     listener.parameterCalls = 0;
     listener.programChanges = 0;
     const auto start = parametersOf (p);
@@ -270,7 +273,7 @@ TEST_F (WithMessageThread, SwitchesAndRestoresOfAHostThreadArriveOnceOnTheMessag
     EXPECT_EQ (listener.parameterCalls.load(), 0);  // nothing on the host's thread
 
     EXPECT_TRUE (pumpMessagesUntil ([&] { return listener.programChanges.load() > 0; }, 30000));
-    pumpMessagesFor (100);
+    pumpMessagesFor (100);  // Proves a negative: a second notification would have arrived by now.
     // One notification for the three, with the values as they stand.
     EXPECT_EQ (listener.programChanges.load(), 1);
     EXPECT_LE (listener.parameterCalls.load(), NUM_PARAMETERS);
@@ -289,7 +292,7 @@ TEST_F (WithMessageThread, ValueMovedAfterASwitchIsNotSentBack)
     BrisaltoAudioProcessor p;
     RecordingListener listener;
     p.addListener (&listener);
-    pumpMessagesFor (20);
+    pumpPendingMessages();  // what construction posted runs before the host's switch
 
     std::thread host (
         [&]
@@ -411,7 +414,7 @@ TEST_F (WithMessageThread, PostedNotificationOutlivesNoInstance)
         host.join();
         p.reset();  // before the message loop runs the posted notification
     }
-    pumpMessagesFor (100);
+    pumpPendingMessages();  // the notifications posted for the instances that are gone run now
     SUCCEED();
 }
 
