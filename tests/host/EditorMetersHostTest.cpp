@@ -73,6 +73,16 @@ namespace brisalto::host::test
 
         // Waits until the panel's header band is on screen. JUCE's host-side embedding of an LV2 window
         // can stay 1 x 1 pixel and hide the plug-in's window: a resize by the host makes it follow.
+        // Pixels of a lit LED: bright, where an unlit LED and the panel around it are dark.
+        int litPixels (const juce::Image& image, juce::Rectangle<int> area)
+        {
+            int count = 0;
+            for (int y = area.getY(); y < area.getBottom(); ++y)
+                for (int x = area.getX(); x < area.getRight(); ++x)
+                    count += image.getPixelAt (x, y).getBrightness() > 0.6f ? 1 : 0;
+            return count;
+        }
+
         juce::Image grabOnceShown (PluginHost& host, juce::Component& editor)
         {
             juce::Image shown;
@@ -121,21 +131,35 @@ namespace brisalto::host::test
             editor->addToDesktop (juce::ComponentPeer::windowHasTitleBar);
             editor->setTopLeftPosition (0, 0);
             editor->setVisible (true);
+            // At the design size: the gain-reduction ladder and the MAX GR value below it.
+            const juce::Rectangle<int> ladder { 131, 522, 496, 24 }, maxGrValue { 46, 559, 46, 24 };
+
             // The meters as the panel's timer shows them without audio (its LEDs start lit).
             ASSERT_TRUE (grabOnceShown (host, *editor).isValid());
-            host.pumpMessages (300);
-            const auto idle = grabScreenArea (*editor);
+            juce::Image idle;
+            EXPECT_TRUE (host.pumpUntil ([&] { return litPixels (idle = grabScreenArea (*editor), ladder) == 0; }, 30000));
 
+            // Two pictures while the demo plays, the second once the meters have moved on from the first.
             std::vector<juce::Image> playing;
             {
                 RealTimeDemo demo (*plugin, *layout, rate, block);
                 for (int i = 0; i < 2; ++i)
                 {
-                    host.pumpMessages (1000);
-                    playing.push_back (grabScreenArea (*editor));
+                    juce::Image shot;
+                    EXPECT_TRUE (host.pumpUntil (
+                        [&]
+                        {
+                            shot = grabScreenArea (*editor);
+                            return differingPixels (idle, shot, ladder) > 500 && differingPixels (idle, shot, maxGrValue) > 20
+                                && (playing.empty() || differingPixels (playing.back(), shot, shot.getBounds()) > 0);
+                        },
+                        30000))
+                        << "picture " << i + 1;
+                    playing.push_back (shot);
                 }
             }
-            // As hosts close an editor: hidden, its pending messages delivered, the instance told.
+            // As hosts close an editor: hidden, its pending messages delivered (nothing is checked
+            // after them), the instance told.
             editor->setVisible (false);
             editor->removeFromDesktop();
             host.pumpMessages (50);
@@ -153,8 +177,7 @@ namespace brisalto::host::test
                                                             + juce::String ((int) i + 1) + ".png")));
             }
 
-            // At the design size: the gain-reduction ladder and the MAX GR value below it have changed.
-            const juce::Rectangle<int> ladder { 131, 522, 496, 24 }, maxGrValue { 46, 559, 46, 24 };
+            // The ladder and the MAX GR value have changed.
             EXPECT_GT (differingPixels (idle, playing.back(), ladder), 500);
             EXPECT_GT (differingPixels (idle, playing.back(), maxGrValue), 20);
         }

@@ -9,19 +9,6 @@ namespace brisalto::host::test
     namespace
     {
 
-        // A transport that plays, as a DAW's does while the user listens.
-        struct PlayingHead final : juce::AudioPlayHead
-        {
-            juce::Optional<PositionInfo> getPosition() const override
-            {
-                PositionInfo info;
-                info.setIsPlaying (true);
-                info.setTimeInSamples (samples);
-                return info;
-            }
-            juce::int64 samples = 0;
-        };
-
         // Renders blocks of a loud tone and returns the RMS in dB of the last `measured` blocks.
         float renderLoudTone (juce::AudioPluginInstance& instance, PlayingHead& head, int blocks, int measured)
         {
@@ -89,11 +76,13 @@ namespace brisalto::host::test
                 if (! pauseAfterEdits)
                 {
                     // The reference: whatever the restore sends has arrived before the host edits.
-                    renderLoudTone (*plugin, head, 4, 1);
-                    sharedHost().pumpMessages (200);
+                    auto* makeup = findParameter (*plugin, "MakeupGain");
+                    EXPECT_TRUE (renderUntil (*plugin, [&] { return std::abs (makeup->getValue() - 0.55f) < 1.0e-4f; }, 30000));
                 }
                 for (const auto& edit : hostEdits)
                     setByName (*plugin, edit.name, edit.value);
+                // Proves a negative, as the next one: nothing the restore left pending undoes the
+                // edits while the message loop runs.
                 if (pauseAfterEdits)
                     sharedHost().pumpMessages (100);
                 const auto level = renderLoudTone (*plugin, head, 40, 10);
@@ -137,6 +126,8 @@ namespace brisalto::host::test
                 const float value = 0.5f + 0.01f * (float) (round % 20);
                 for (const auto* name : edited)
                     setByName (*plugin, name, value);
+                // Proves a negative: what the restore handed to the plug-in's message thread, which
+                // would undo these values, has had its moment.
                 sharedHost().pumpMessages (5);
 
                 for (const auto* name : edited)
@@ -219,6 +210,7 @@ namespace brisalto::host::test
                     sharedHost().pumpUntil ([&]
                                             { return std::abs (inProcessor (*parameters[0]) - 0.7f) < 1.0e-4f && viewFollows(); },
                                             10000));
+                // Proves a negative: an edit sent late would have arrived by now.
                 sharedHost().pumpMessages (200);
                 for (auto* parameter : parameters)
                     EXPECT_NEAR (parameter->getValue(), inProcessor (*parameter), 1.0e-4f) << parameter->getName (64);

@@ -48,6 +48,19 @@ namespace brisalto::host::test
 
     juce::AudioChannelSet discrete (int channels);
 
+    /** A transport that plays, as a DAW's does while the user listens; the caller moves it on. */
+    struct PlayingHead final : juce::AudioPlayHead
+    {
+        juce::Optional<PositionInfo> getPosition() const override
+        {
+            PositionInfo info;
+            info.setIsPlaying (true);
+            info.setTimeInSamples (samples);
+            return info;
+        }
+        juce::int64 samples = 0;
+    };
+
 }  // namespace brisalto::host::test
 
 namespace brisalto::host::test

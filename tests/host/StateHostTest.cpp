@@ -75,6 +75,7 @@ namespace brisalto::host::test
             plugin->setStateInformation (garbage, (int) sizeof (garbage) - 1);
             processBlocks (*plugin, 2);
 
+            // Proves a negative: a value the garbage moved would have reached the host by now.
             sharedHost().pumpMessages (50);
             processBlocks (*plugin, 1);
 
