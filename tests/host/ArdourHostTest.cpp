@@ -29,10 +29,11 @@ namespace brisalto::host::test
         // plug-in in the session: Session::start_audio_export holds the engine's process lock while it
         // waits for the butler thread, which waits for that lock in butler_transport_work. A hung export
         // is killed after this time and tried again; it never counts as a clean export.
-        // Ardour 7.3's export also now and then aborts on a corrupted heap as it finishes, above all
-        // on a busy machine, when the session holds a JUCE 7.0.5 plug-in: a pass-through one built
-        // from JUCE alone does it as often as ours, x42's plug-ins did not. Such an export is tried
-        // again too, and so is one whose exit the shell reports as a death by a signal.
+        // Ardour 7.3's export also now and then aborts on a corrupted heap as it finishes, on a busy
+        // machine, when the session holds a plug-in with side-chain inputs: Ardour's own a-comp and
+        // another maker's side-chain compressor do it as often as ours, plug-ins without side-chain
+        // inputs and a session without plug-ins did not. Such an export is tried again too, and so is
+        // one whose exit the shell reports as a death by a signal.
         constexpr int exportTimeoutMs = 30000;
         constexpr int exportAttempts = 5;
 
