@@ -4,14 +4,15 @@
 # The change: when the processor announces a program change (updateHostDisplay with
 # programChanged, which it sends from its message thread after the host's call has returned),
 # the controller copies the values the switch moved from the processor into the values it hands
-# the host (its own copies only: no performEdit, nothing handed back to the processor) and asks the
-# host to re-read them all (restartComponent with kParamValuesChanged). JUCE's own wrapper has no way to do that: its
-# controller's copies change only through performEdit, which a host takes for the user's edit
-# (it writes automation and marks the project modified), or through setComponentState. The
-# processor says which values moved, and whether the announcement is its own program choice,
-# through processor/state/ControllerValueRefresh.h. While a value the host set has reached only
-# one of the processor and the controller, the refresh waits for it (the host would re-read the
-# controller's older copy).
+# the host (its own copies only: no performEdit, nothing handed back to the processor) and asks
+# the host to re-read them all (restartComponent with kParamValuesChanged). JUCE's own wrapper has
+# no way to do that: its controller's copies change only through performEdit, which a host takes
+# for the user's edit (it writes automation and marks the project modified), or through
+# setComponentState. The processor says which values moved, and whether the announcement is its
+# own program choice, through processor/state/ControllerValueRefresh.h. While a value the host set
+# has reached only one of the processor and the controller, the refresh waits for it (the host
+# would re-read the controller's older copy). A restore of the host's that ends while a refresh
+# runs has the restored values copied over the refresh's.
 #
 # And: a program the host picks through its program parameter goes to the processor from
 # process(), with the block that carries it (below).
