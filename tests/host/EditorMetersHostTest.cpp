@@ -71,8 +71,6 @@ namespace brisalto::host::test
             return count;
         }
 
-        // Waits until the panel's header band is on screen. JUCE's host-side embedding of an LV2 window
-        // can stay 1 x 1 pixel and hide the plug-in's window: a resize by the host makes it follow.
         // Pixels of a lit LED: bright, where an unlit LED and the panel around it are dark.
         int litPixels (const juce::Image& image, juce::Rectangle<int> area)
         {
@@ -83,6 +81,8 @@ namespace brisalto::host::test
             return count;
         }
 
+        // Waits until the panel's header band is on screen. JUCE's host-side embedding of an LV2 window
+        // can stay 1 x 1 pixel and hide the plug-in's window: a resize by the host makes it follow.
         juce::Image grabOnceShown (PluginHost& host, juce::Component& editor)
         {
             juce::Image shown;

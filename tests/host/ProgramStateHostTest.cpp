@@ -74,21 +74,21 @@ namespace brisalto::host::test
             expectProgramInHostView (instance, program, what + ", half a second later");
         }
 
-        // Renders a few blocks of the quiet tone, then more while the message loop runs, until the
-        // condition holds: what the plug-in posted to the host has arrived (an LV2 hands it on with
-        // its blocks). Every instance whose output is compared has rendered the tone before.
+        // Renders a few blocks of the quiet tone (the host hands its edits on with a block), then more
+        // while the message loop runs, until the condition holds: what the plug-in posted to the host
+        // has arrived (an LV2 hands it on with its blocks).
         bool settle (juce::AudioPluginInstance& instance, const std::function<bool()>& condition)
         {
             processBlocks (instance, 3);
-            const auto deadline = juce::Time::getMillisecondCounter() + 30000;
-            while (! condition())
-            {
-                if (juce::Time::getMillisecondCounter() > deadline)
+            return sharedHost().pumpUntil (
+                [&]
+                {
+                    if (condition())
+                        return true;
+                    processBlocks (instance, 1);
                     return false;
-                sharedHost().pumpMessages (5);
-                processBlocks (instance, 1);
-            }
-            return true;
+                },
+                30000);
         }
 
         bool settlesOn (juce::AudioPluginInstance& instance, const std::map<int, float>& program)
